@@ -1,0 +1,59 @@
+// "XEncoderZlib" and "XDecoderZlib": pull a stream from the caller's input object and fill
+// caller buffers with a plain zlib stream, or with the bytes of one, piece by piece.
+#pragma once
+#include <zlib.h>
+
+#include <cstdint>
+
+#include "odata/GError.h"
+#include "odata/OCoder.h"
+
+// The body both coders share; they differ only in which zlib half runs.
+class XCoderZlib : public GComponent<OCoder> {
+ public:
+  enum State : int32_t { myREADY = 1, myCODING = 2 };
+
+  BOOL OutputBegin(OCoderInput* input, GCoderState* state, int level) override;
+  BOOL Output(void* buffer, UINT size, GCoderState* state) override;
+  BOOL OutputEnd() override;
+
+  State GetState() const { return m_myState; }
+  const char16_t* GetName() const { return m_bDecoder ? u"XDecoderZlib" : u"XEncoderZlib"; }
+
+ protected:
+  explicit XCoderZlib(bool decoder) : m_bDecoder(decoder) {}
+  // Destruction while coding ends the zlib stream and drops the input.
+  ~XCoderZlib() override;
+  void* FindInterface(const char16_t* name) override;
+
+ private:
+  int StreamInit(int level);
+  int StreamStep();
+  int StreamEnd();
+  // Ends the zlib stream and drops the input; returns zlib's end code.
+  int Close();
+  void Fill(GCoderState* state, UINT written) const;
+
+  const bool m_bDecoder;
+  State m_myState = myREADY;
+  // Last zlib code; Z_STREAM_END once the stream is complete.
+  int m_nCode = Z_STREAM_ERROR;
+  // The input gave its final piece; the encoder then finishes the stream.
+  bool m_bLast = false;
+  // Sticky: an input or zlib failure; no later Output succeeds.
+  bool m_bFailed = false;
+  z_stream m_stream{};
+  OCoderInput* m_pInput = nullptr;
+};
+
+class XEncoderZlib final : public XCoderZlib {
+ public:
+  XEncoderZlib() : XCoderZlib(false) {}
+  static const char16_t* GetClassName() { return u"XEncoderZlib"; }
+};
+
+class XDecoderZlib final : public XCoderZlib {
+ public:
+  XDecoderZlib() : XCoderZlib(true) {}
+  static const char16_t* GetClassName() { return u"XDecoderZlib"; }
+};

@@ -1,0 +1,107 @@
+#include "XWorker.h"
+
+#include "odata/GSystem.h"
+#include "platform/base/Text.h"
+
+namespace {
+constexpr DWORD kPollMs = 50;
+constexpr int kPolls = 101;
+constexpr DWORD kWaitMs = 20;
+}  // namespace
+
+XWorker::~XWorker() {
+  if (JobControl* c = CurrentControl()) c->flags |= JOB_ABORT;
+  m_bLive = false;
+  m_event.Set();
+  m_thread.Join();
+  if (m_ownControl.pObj) m_ownControl.pObj->Release();
+}
+
+void XWorker::InitInstance() {
+  m_bLive = true;
+  if (!m_thread.Start([this] { ThreadEntry(); })) {
+    m_bLive = false;
+    GTHROW(u"THREAD DO NOT WORK!");
+  }
+}
+
+void* XWorker::FindInterface(const char16_t* name) {
+  return plat::StrCmp(name, u"OWorker") == 0 ? static_cast<OWorker*>(this) : nullptr;
+}
+
+void XWorker::ThreadEntry() {
+  while (m_bLive) {
+    m_ownControl.flags = 0;
+    m_ownControl.progress = 0;
+    m_ownControl.total = 10;
+    m_pControl = &m_ownControl;
+    m_state = myIDLE;
+    JobRecord* job = nullptr;
+    // A job handed over while the event was set is taken; wake-ups without one wait again.
+    while (m_bLive && !(job = m_pJob.exchange(nullptr))) m_event.Wait();
+    if (!job) break;
+    RunJob(job, CurrentControl());
+  }
+}
+
+void XWorker::RunJob(JobRecord* job, JobControl* control) {
+  try {
+    if (job->pArgs) job->pArgs->Rewind();
+    job->result = job->proc ? job->proc(job->object, job, control) : -1;
+  } catch (GErrRecord* e) {
+    e->AddRef();
+    GTrace(e, GetClassName(), u"::ThreadEntry() ")->AppendString(job->name);
+    control->flags |= JOB_FAILED;
+    if (GetSystem()) GetSystem()->ReportError(e);
+    e->Release();
+  } catch (GError* e) {
+    e->AddRef();
+    control->flags |= JOB_FAILED;
+    if (GetSystem()) GetSystem()->ReportError(e);
+    e->Release();
+  } catch (...) {
+    control->flags |= JOB_FAILED;
+  }
+  job->object = nullptr;
+  job->proc = nullptr;
+  job->kind = 6;
+  job->name = u"unknown";
+}
+
+BOOL XWorker::Launch(JobRecord* job, JobControl* control) {
+  try {
+    GVERIFY(job && m_bLive, u"!pAgm&&m_bLive");
+    for (int i = 0; m_state == myNOTSTARTED; ++i) {
+      GVERIFY(i < kPolls, u"THREAD DO NOT WORK!");
+      plat::Sleep(kPollMs);
+    }
+    // Claim the idle worker atomically: only one launch can win it.
+    int32_t idle = myIDLE;
+    for (int i = 0; !m_state.compare_exchange_strong(idle, myRUNNING); ++i, idle = myIDLE) {
+      if (i >= kPolls) return 0;
+      plat::Sleep(kPollMs);
+    }
+    m_pControl = control ? control : &m_ownControl;
+    m_pJob = job;
+    m_event.Set();
+    return 1;
+  }
+  GCATCH(GetClassName(), u"::Launch()", ->AppendArg(GArgInt(m_state))
+                                            ->AppendMemory({sizeof(JobRecord), job})
+                                            ->AppendMemory({sizeof(JobControl), control}))
+}
+
+void XWorker::Wait(BOOL abort) {
+  for (int i = 0; m_state == myNOTSTARTED; ++i) {
+    GVERIFY(i < kPolls && m_bLive, u"THREAD DO NOT WORK!");
+    plat::Sleep(kPollMs);
+  }
+  while (m_state != myIDLE) {
+    if (abort) CurrentControl()->flags |= JOB_ABORT;
+    plat::Sleep(kWaitMs);
+  }
+}
+
+BOOL XWorker::IsReady() { return m_state == myIDLE ? TRUE : FALSE; }
+
+void XWorker::Abort() { CurrentControl()->flags |= JOB_ABORT; }

@@ -1,0 +1,155 @@
+// The layer component "Morvane": one raster surface of the paint space with its mip
+// pyramid, identity, flags, name, colour, position, block marks and properties.
+#pragma once
+#include <cstdint>
+
+#include "OComponent.h"
+#include "OData.h"
+#include "OFile.h"
+#include "OWorker.h"
+
+struct OLayer;
+struct OShowDevice;
+
+constexpr int LYR_MIP_DEPTH = 16;
+constexpr int LYR_MAX_SIDE = 10000;
+constexpr int LYR_BLOCK = 64;        // the side of a block of a paint transaction
+constexpr int LYR_MARK_SIDE = 256;   // bytes per row (and rows) of a block-mark map
+constexpr size_t LYR_MARK_BYTES = LYR_MARK_SIDE * LYR_MARK_SIDE;
+
+// Change-word bits the host ORs in.
+constexpr uint32_t LYR_CHANGE_NEW = 1;
+constexpr uint32_t LYR_CHANGE_SIZE = 2;
+constexpr uint32_t LYR_CHANGE_PIXELS = 4;
+constexpr uint32_t LYR_CHANGE_POSITION = 32;
+
+// Paint transaction flags.
+constexpr uint32_t PAT_F_ACTIVE = 1;
+constexpr uint32_t PAT_F_BACKUP = 2;
+constexpr uint32_t PAT_F_HELPER = 4;
+constexpr uint32_t PAT_F_HELPER_C32 = 8;
+
+// The description of a layer; where it is stored it is these eight little-endian 32-bit
+// fields with the last one 0.
+struct LayerInfo {
+  int32_t nWidth;
+  int32_t nHeight;
+  int32_t nPitch;      // pixels per row of level 0
+  int32_t nPixelSize;  // 2 or 4
+  int32_t x;
+  int32_t y;
+  uint32_t dwColor;  // red low, ALPHA x 255 / 100 in the top byte
+  uint32_t dwReserved;
+};
+static_assert(sizeof(LayerInfo) == 32);
+
+constexpr size_t LAYER_INFO_BYTES = 32;
+void StoreLayerInfo(const LayerInfo& info, BYTE out[LAYER_INFO_BYTES]);
+LayerInfo LoadLayerInfo(const BYTE in[LAYER_INFO_BYTES]);
+
+// A layer record (Backup / Restore, Save / Load) is a 72-byte header, the 128-byte name
+// block and the five 4-byte property values; the pixels follow at this offset (raw in a
+// data block, a zlib stream in a file).
+constexpr size_t LAYER_RECORD_PIXELS = 220;
+
+// A locked layer: its description and where its pixels are. The holder unlocks when it
+// is destroyed, so an error unwinding past it leaves the layer ready.
+struct LayerLock : LayerInfo {
+  BYTE* pPixels = nullptr;  // first row of level 0, rows top-down
+  BYTE* pBackup = nullptr;
+  BYTE* pHelper = nullptr;
+  uint32_t dwUnused = 0;
+  uint32_t cbRow = 0;  // bytes per row: pitch x pixel size
+  OLayer* pLayer = nullptr;
+
+  LayerLock() : LayerInfo{} {}
+  ~LayerLock();
+  LayerLock(const LayerLock&) = delete;
+  LayerLock& operator=(const LayerLock&) = delete;
+  BOOL Lock(OLayer* layer, UINT flags);
+  void Unlock();
+  BYTE* Row(int y) const { return pPixels + size_t(y) * cbRow; }
+};
+
+// What the display renderer reads of a layer at one mip level.
+struct ShowParam {
+  RECT rc;           // the layer rectangle at the level
+  uint32_t nPitch;   // pixels per row of the level
+  uint32_t nKernel;  // MODE, plus 8 for a colour layer
+  uint32_t dwColor;  // pixel order (blue low), opacity ALPHA x 128 / 100 in the top byte
+  BYTE* pPixels;
+  uint32_t dwReserved;
+};
+
+struct ODATA_EXPORT OLayer : OComponent {
+  enum Format : int32_t { myFORMAT_A16 = 2, myFORMAT_C32 = 4 };
+  enum State : int32_t { myNULL = 0, myREADY = 1, myLOCK = 2 };
+
+  virtual BOOL IsMask() = 0;
+  // 128 x 128 bottom-up 32-bit pixels over the background, owned by the layer; null when
+  // no pixel has coverage.
+  virtual const uint32_t* MakeThumbnail(COLORREF background) = 0;
+  // Rebuilds the mip levels inside a space rectangle, or all of them for null.
+  virtual void MipRefresh(const RECT* rc) = 0;
+  virtual void MipAlign() = 0;
+  virtual void GetPosition(POINT* out, BOOL bSaved) = 0;
+  virtual void SetPosition(int x, int y, BOOL bSaved) = 0;
+  virtual void SavePosition() = 0;
+  virtual UINT GetID() = 0;
+  virtual void SetID(UINT id) = 0;
+  virtual void SetFlags(uint32_t flags) = 0;
+  virtual uint32_t GetFlags() = 0;
+  virtual uint32_t AddChangeFlags(uint32_t flags) = 0;
+  virtual uint32_t GetChangeFlags() = 0;
+  virtual const char16_t* GetName() = 0;
+  virtual void SetName(const char16_t* name) = 0;
+  virtual void GetRect(RECT* out) = 0;
+  virtual void GetInfo(LayerInfo* out) = 0;
+  virtual int GetPitch() = 0;
+  virtual int GetWidth() = 0;
+  virtual int GetHeight() = 0;
+  virtual uint64_t GetMemorySize() = 0;
+  virtual int GetPixelSize() = 0;
+  virtual int GetFormat() = 0;
+  virtual void Cleanup() = 0;
+  virtual void CleanupLowByte() = 0;
+  virtual void SetColor(COLORREF color) = 0;
+  virtual uint32_t GetColor(const POINT* pt, BOOL* pbInside) = 0;
+  virtual OShowDevice* GetShowDevice() = 0;
+
+  // The saved record.
+  virtual int64_t Load(OFileIn* file, JobControl* job, OShowDevice* device) = 0;
+  virtual int64_t Save(OFileOut* file, JobControl* job) = 0;
+  virtual UINT GetProgressTotal() = 0;
+  virtual BOOL Restore(OData* data, OShowDevice* device) = 0;
+  // The whole layer in a new block: contiguous with info given (filled to describe the
+  // pixels inside it, which start at LAYER_RECORD_PIXELS of the buffer), fragmented without.
+  virtual OData* Backup(LayerInfo* info) = 0;
+
+  // Paint transactions.
+  virtual int PAT_PrepareActivate(UINT flags, JobRecord* job) = 0;
+  virtual void PAT_Deactivate() = 0;
+  virtual uint32_t PAT_GetActiveFlags() = 0;
+  virtual void PAT_Cancel() = 0;
+  virtual void PAT_Turn(BOOL bRestore) = 0;
+  virtual int PAT_Restore(OData* data) = 0;
+  virtual uint64_t PAT_GetBackupSize() = 0;
+  virtual OData* PAT_Backup(BOOL bFromBackup) = 0;
+  virtual OData* PAT_Undo(OData* data) = 0;
+  virtual OData* PAT_Redo(OData* data) = 0;
+  virtual int PAT_GlassMergeTo(OLayer* dest) = 0;
+  virtual void PAT_MarkCopyTo(OLayer* dest) = 0;
+  virtual void PAT_MarkSet(const RECT* rc, RECT* out) = 0;
+  virtual void PAT_MarkClear() = 0;
+  virtual int PAT_MarkReset() = 0;
+  virtual BOOL PAT_MarkRecall() = 0;
+  virtual void PAT_MarkMipRefresh() = 0;
+
+  // Copies the name, the colour and the property values from another layer.
+  virtual void CopyInfoFrom(OLayer* from) = 0;
+  virtual BOOL Lock(LayerLock* record, UINT flags) = 0;
+  virtual void Unlock() = 0;
+  virtual void Initialize(OShowDevice* device, int width, int height, int format, UINT id) = 0;
+  virtual void GetShowParam(ShowParam* out, int level) = 0;
+  virtual BYTE* PAT_GetMarkMap() = 0;
+};

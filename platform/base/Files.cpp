@@ -1,0 +1,127 @@
+#include "Files.h"
+
+#include <dirent.h>
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <link.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+
+#include "Text.h"
+
+namespace plat {
+
+static std::string Native(const std::u16string& path) { return ToUtf8(path); }
+
+static std::u16string WithSlash(std::u16string folder) {
+  if (folder.empty() || folder.back() != u'/') folder += u'/';
+  return folder;
+}
+
+std::u16string GetProgramFolder() {
+  char buf[4096];
+  ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+  if (n <= 0) return u".";
+  buf[n] = 0;
+  std::string path(buf);
+  size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return u".";
+  if (slash == 0) return u"/";
+  return FromUtf8(path.substr(0, slash));
+}
+
+std::u16string GetTempFolder() {
+  const char* env = std::getenv("TMPDIR");
+  std::string dir = env && *env ? env : "/tmp";
+  return WithSlash(FromUtf8(dir));
+}
+
+std::u16string GetUserDataFolder() {
+  std::string base;
+  if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg) {
+    base = xdg;
+  } else if (const char* home = std::getenv("HOME"); home && *home) {
+    base = std::string(home) + "/.local/share";
+  } else {
+    base = "/tmp";
+  }
+  std::string dir = base + "/Tavrik";
+  // Create each missing level.
+  for (size_t i = 1; i <= dir.size(); ++i) {
+    if (i == dir.size() || dir[i] == '/') mkdir(dir.substr(0, i).c_str(), 0700);
+  }
+  return WithSlash(FromUtf8(dir));
+}
+
+bool IsFolderWritable(const std::u16string& folder) { return access(Native(folder).c_str(), W_OK) == 0; }
+
+bool FileExists(const std::u16string& path) {
+  struct stat st;
+  return stat(Native(path).c_str(), &st) == 0;
+}
+
+bool DeleteFile(const std::u16string& path) { return unlink(Native(path).c_str()) == 0; }
+
+int64_t GetFileLength(const std::u16string& path) {
+  struct stat st;
+  if (stat(Native(path).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+  return int64_t(st.st_size);
+}
+
+FILE* OpenFile(const std::u16string& path, const char* mode) { return std::fopen(Native(path).c_str(), mode); }
+
+FILE* CreateExclusiveFile(const std::u16string& path) {
+  int fd = open(Native(path).c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  if (fd < 0) return nullptr;
+  FILE* f = fdopen(fd, "w+b");
+  if (!f) {
+    close(fd);
+    unlink(Native(path).c_str());
+  }
+  return f;
+}
+
+bool SeekFile(FILE* f, int64_t offset, int origin) { return fseeko(f, off_t(offset), origin) == 0; }
+
+int64_t TellFile(FILE* f) { return int64_t(ftello(f)); }
+
+std::vector<std::u16string> FindFiles(const std::u16string& folder, const std::u16string& suffix) {
+  std::vector<std::u16string> names;
+  DIR* dir = opendir(Native(folder).c_str());
+  if (!dir) return names;
+  std::string suf = Native(suffix);
+  while (dirent* e = readdir(dir)) {
+    std::string name = e->d_name;
+    if (name.size() < suf.size() || name.compare(name.size() - suf.size(), suf.size(), suf) != 0) continue;
+    std::string full = Native(folder) + "/" + name;
+    struct stat st;
+    if (stat(full.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+    names.push_back(FromUtf8(name));
+  }
+  closedir(dir);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+HMODULE LoadModule(const std::u16string& path) {
+  return reinterpret_cast<HMODULE>(dlopen(Native(path).c_str(), RTLD_NOW | RTLD_LOCAL));
+}
+
+void* GetModuleSymbol(HMODULE module, const char* name) { return module ? dlsym(module, name) : nullptr; }
+
+void FreeModule(HMODULE module) {
+  if (module) dlclose(module);
+}
+
+std::u16string GetModulePath(HMODULE module) {
+  if (!module) return {};
+  link_map* map = nullptr;
+  if (dlinfo(module, RTLD_DI_LINKMAP, &map) != 0 || !map || !map->l_name) return {};
+  return FromUtf8(map->l_name);
+}
+
+}  // namespace plat

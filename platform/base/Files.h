@@ -1,0 +1,44 @@
+// Files, folders, temporary files and module loading.
+#pragma once
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "Types.h"
+
+namespace plat {
+
+// The folder of the running program, without a trailing separator.
+std::u16string GetProgramFolder();
+// The temporary folder ($TMPDIR, else /tmp), with a trailing separator.
+std::u16string GetTempFolder();
+// The user's data folder for this program (created when missing), with a trailing separator.
+std::u16string GetUserDataFolder();
+
+// True when files can be created in the folder.
+bool IsFolderWritable(const std::u16string& folder);
+bool FileExists(const std::u16string& path);
+bool DeleteFile(const std::u16string& path);
+// Length in bytes, or -1 when the file cannot be read.
+int64_t GetFileLength(const std::u16string& path);
+
+// Opens a file with a C stdio mode ("rb", "r+b", "w+b" ...); null on failure.
+FILE* OpenFile(const std::u16string& path, const char* mode);
+// Creates a new file that must not exist yet (never truncates another one's file),
+// opened for reading and writing. Null when it exists or cannot be created.
+FILE* CreateExclusiveFile(const std::u16string& path);
+// 64-bit seek and tell on stdio streams.
+bool SeekFile(FILE* f, int64_t offset, int origin);
+int64_t TellFile(FILE* f);
+
+// Names of the files in folder whose names end with suffix (".so"), sorted by name.
+std::vector<std::u16string> FindFiles(const std::u16string& folder, const std::u16string& suffix);
+
+// Shared libraries.
+HMODULE LoadModule(const std::u16string& path);
+void* GetModuleSymbol(HMODULE module, const char* name);
+void FreeModule(HMODULE module);
+// The file a module was loaded from (for resources beside it); empty when unknown.
+std::u16string GetModulePath(HMODULE module);
+
+}  // namespace plat
