@@ -1,36 +1,25 @@
 #include "OLayer.h"
 
 #include "GError.h"
-
-namespace {
-void Put32(BYTE* p, uint32_t v) {
-  p[0] = BYTE(v);
-  p[1] = BYTE(v >> 8);
-  p[2] = BYTE(v >> 16);
-  p[3] = BYTE(v >> 24);
-}
-uint32_t Get32(const BYTE* p) {
-  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-}  // namespace
+#include "LittleEndian.h"
 
 void StoreLayerInfo(const LayerInfo& info, BYTE out[LAYER_INFO_BYTES]) {
   const uint32_t fields[8] = {uint32_t(info.nWidth), uint32_t(info.nHeight), uint32_t(info.nPitch),
                               uint32_t(info.nPixelSize), uint32_t(info.x), uint32_t(info.y),
                               info.dwColor, 0};
-  for (int i = 0; i < 8; ++i) Put32(out + 4 * i, fields[i]);
+  for (int i = 0; i < 8; ++i) PutLE32(out + 4 * i, fields[i]);
 }
 
 LayerInfo LoadLayerInfo(const BYTE in[LAYER_INFO_BYTES]) {
   LayerInfo info;
-  info.nWidth = int32_t(Get32(in));
-  info.nHeight = int32_t(Get32(in + 4));
-  info.nPitch = int32_t(Get32(in + 8));
-  info.nPixelSize = int32_t(Get32(in + 12));
-  info.x = int32_t(Get32(in + 16));
-  info.y = int32_t(Get32(in + 20));
-  info.dwColor = Get32(in + 24);
-  info.dwReserved = Get32(in + 28);
+  info.nWidth = int32_t(GetLE32(in));
+  info.nHeight = int32_t(GetLE32(in + 4));
+  info.nPitch = int32_t(GetLE32(in + 8));
+  info.nPixelSize = int32_t(GetLE32(in + 12));
+  info.x = int32_t(GetLE32(in + 16));
+  info.y = int32_t(GetLE32(in + 20));
+  info.dwColor = GetLE32(in + 24);
+  info.dwReserved = GetLE32(in + 28);
   return info;
 }
 

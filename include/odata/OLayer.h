@@ -17,6 +17,12 @@ constexpr int LYR_BLOCK = 64;        // the side of a block of a paint transacti
 constexpr int LYR_MARK_SIDE = 256;   // bytes per row (and rows) of a block-mark map
 constexpr size_t LYR_MARK_BYTES = LYR_MARK_SIDE * LYR_MARK_SIDE;
 
+// Layer flags of the layer list; the layer stores them without reading them.
+constexpr uint32_t LYR_FLAG_HIDDEN = 0x1;
+constexpr uint32_t LYR_FLAG_NEST = 0x2;
+constexpr uint32_t LYR_FLAG_PROTECT = 0x4;
+constexpr uint32_t LYR_FLAG_SOURCE = 0x8;
+
 // Change-word bits the host ORs in.
 constexpr uint32_t LYR_CHANGE_NEW = 1;
 constexpr uint32_t LYR_CHANGE_SIZE = 2;

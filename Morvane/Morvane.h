@@ -1,0 +1,150 @@
+// The layer component "Morvane".
+#pragma once
+#include <atomic>
+#include <cstdint>
+
+#include "LayerProperty.h"
+#include "odata/GError.h"
+#include "odata/OLayer.h"
+
+class Morvane final : public GComponent<OLayer> {
+ public:
+  Morvane();
+  ~Morvane() override;
+
+  static const char16_t* GetClassName() { return u"Morvane"; }
+
+  BOOL IsMask() override;
+  const uint32_t* MakeThumbnail(COLORREF background) override;
+  void MipRefresh(const RECT* rc) override;
+  void MipAlign() override;
+  void GetPosition(POINT* out, BOOL bSaved) override;
+  void SetPosition(int x, int y, BOOL bSaved) override;
+  void SavePosition() override;
+  UINT GetID() override { return m_nID; }
+  void SetID(UINT id) override { m_nID = id; }
+  void SetFlags(uint32_t flags) override { m_dwFlags = flags; }
+  uint32_t GetFlags() override { return m_dwFlags; }
+  uint32_t AddChangeFlags(uint32_t flags) override {
+    m_dwChange |= flags;
+    return flags;
+  }
+  uint32_t GetChangeFlags() override { return m_dwChange; }
+  const char16_t* GetName() override { return m_szName; }
+  void SetName(const char16_t* name) override;
+  void GetRect(RECT* out) override;
+  void GetInfo(LayerInfo* out) override;
+  int GetPitch() override { return int(m_anPitch[0]); }
+  int GetWidth() override { return m_nWidth; }
+  int GetHeight() override { return m_nHeight; }
+  uint64_t GetMemorySize() override { return m_nPrimarySurfaceMemorySize + m_nMipmapSurfaceMemorySize; }
+  int GetPixelSize() override { return m_nPixelSize; }
+  int GetFormat() override { return m_nFormat; }
+  void Cleanup() override;
+  void CleanupLowByte() override;
+  void SetColor(COLORREF color) override { m_dwColor = color; }
+  uint32_t GetColor(const POINT* pt, BOOL* pbInside) override;
+  OShowDevice* GetShowDevice() override { return m_pDevice; }
+
+  int64_t Load(OFileIn* file, JobControl* job, OShowDevice* device) override;
+  int64_t Save(OFileOut* file, JobControl* job) override;
+  UINT GetProgressTotal() override;
+  BOOL Restore(OData* data, OShowDevice* device) override;
+  OData* Backup(LayerInfo* info) override;
+
+  int PAT_PrepareActivate(UINT flags, JobRecord* job) override;
+  void PAT_Deactivate() override;
+  uint32_t PAT_GetActiveFlags() override { return m_dwSession; }
+  void PAT_Cancel() override;
+  void PAT_Turn(BOOL bRestore) override;
+  int PAT_Restore(OData* data) override;
+  uint64_t PAT_GetBackupSize() override;
+  OData* PAT_Backup(BOOL bFromBackup) override;
+  OData* PAT_Undo(OData* data) override;
+  OData* PAT_Redo(OData* data) override;
+  int PAT_GlassMergeTo(OLayer* dest) override;
+  void PAT_MarkCopyTo(OLayer* dest) override;
+  void PAT_MarkSet(const RECT* rc, RECT* out) override;
+  void PAT_MarkClear() override;
+  int PAT_MarkReset() override;
+  BOOL PAT_MarkRecall() override;
+  void PAT_MarkMipRefresh() override;
+
+  void CopyInfoFrom(OLayer* from) override;
+  BOOL Lock(LayerLock* record, UINT flags) override;
+  void Unlock() override;
+  void Initialize(OShowDevice* device, int width, int height, int format, UINT id) override;
+  void GetShowParam(ShowParam* out, int level) override;
+  BYTE* PAT_GetMarkMap() override { return m_abMarkCurrent; }
+
+  // The worker routine of a paint transaction's prepare (job form and direct form).
+  int32_t PrepareWorker(JobRecord* job, JobControl* control);
+
+  LayerProperty& Properties() { return m_property; }
+
+ protected:
+  void* FindInterface(const char16_t* name) override;
+
+ private:
+  // Surface geometry shared by the transaction, mip and record code.
+  int BlockColumns() const { return int(m_anPitch[0] / LYR_BLOCK); }
+  int BlockRows() const { return int(m_nPaddedHeight / LYR_BLOCK); }
+  size_t RowBytes() const { return size_t(m_anPitch[0]) * size_t(m_nPixelSize); }
+  // The layer colour (red low) with ALPHA x 255 / 100 in the top byte.
+  uint32_t ColorWithAlpha() const;
+  // Throws the condition unless the layer is in the state.
+  void RequireState(int32_t state, const char16_t* condition) const;
+
+  // --- mip levels and thumbnail (MorvaneMip.cpp)
+  // Rebuilds levels 1..15 over a space rectangle (right and bottom exclusive), clipped to the
+  // layer; zeroRow holds at least RowBytes() zero bytes and stands in for rows outside it.
+  void MipRefreshSpace(int64_t left, int64_t top, int64_t right, int64_t bottom, const BYTE* zeroRow);
+
+  // --- paint transactions and their undo data (MorvaneTransaction.cpp, MorvanePatch.cpp)
+  // The current marks ORed into the accumulated ones, all 65,536 bytes.
+  void PAT_MergeMarks();
+  // Checks an undo record against this layer (its info, then its size against the map it
+  // carries) and reads that map into map[LYR_MARK_BYTES]; returns its marked block count.
+  // Nothing of the layer changes.
+  uint32_t PAT_ReadRecordMap(OData* data, BYTE* map);
+  // Undo and redo alike: puts the record's blocks back and returns the ones replaced.
+  OData* PAT_SwapRecord(OData* data);
+
+  // --- saved record (MorvaneRecord.cpp)
+  // The 220 bytes in front of the pixels: header (fileSize as given), name block, values.
+  void StoreRecordHead(BYTE* out, uint32_t fileSize);
+  // The name block of a record: cut at unit 63, units after the end zeroed.
+  void TakeRecordName(const BYTE* block);
+  // The five stored values, each clamped to its item's bounds.
+  void TakeRecordValues(const BYTE* block);
+
+  int32_t m_myState = myNULL;
+  int32_t m_nPixelSize = 0;
+  int32_t m_nFormat = 0;
+  uint32_t m_dwFlags = 0;
+  uint32_t m_dwChange = 0;
+  UINT m_nID = 0;
+  COLORREF m_dwColor = 0;
+  char16_t m_szName[65] = {};
+  uint32_t m_nNameLength = 0;
+  BYTE* m_pHelperBuffer = nullptr;
+  BYTE* m_pBackupBuffer = nullptr;
+  uint64_t m_nPrimarySurfaceMemorySize = 0;
+  uint64_t m_nMipmapSurfaceMemorySize = 0;
+  uint32_t m_dwSession = 0;
+  BYTE* m_apPixels[LYR_MIP_DEPTH] = {};
+  uint32_t m_anPitch[LYR_MIP_DEPTH] = {};
+  uint32_t m_anHeight[LYR_MIP_DEPTH] = {};  // padded rows of each level
+  uint32_t m_nPaddedHeight = 0;
+  int32_t m_nWidth = 0;
+  int32_t m_nHeight = 0;
+  OShowDevice* m_pDevice = nullptr;
+  int32_t m_x = 0, m_y = 0;
+  int32_t m_xSaved = 0, m_ySaved = 0;
+  BYTE m_abMarkCurrent[LYR_MARK_BYTES] = {};
+  BYTE m_abMarkAccumulated[LYR_MARK_BYTES] = {};
+  uint32_t* m_pThumbnail = nullptr;
+  LayerProperty m_property;
+
+  friend struct MorvaneAccess;
+};

@@ -1,0 +1,433 @@
+// The saved layer record: a 72-byte header, the 128-byte name block, the five property
+// values and the primary surface. Save and Load carry the surface as a zlib stream through
+// the coders "XEncoderZlib" / "XDecoderZlib"; Backup and Restore carry it raw in a data block.
+#include <cstdlib>
+#include <cstring>
+
+#include "Morvane.h"
+#include "odata/GCompRef.h"
+#include "odata/GSystem.h"
+#include "odata/LittleEndian.h"
+#include "odata/OCoder.h"
+
+namespace {
+
+constexpr size_t kHeaderBytes = 72;
+constexpr size_t kNameUnits = 64;
+constexpr size_t kNameBytes = 2 * kNameUnits;
+constexpr size_t kValueBytes = 4 * LayerProperty::kAllItems;
+// Everything in front of the pixels; also the smallest dwFileSize a record can have.
+constexpr size_t kRecordHead = kHeaderBytes + kNameBytes + kValueBytes;
+static_assert(kRecordHead == LAYER_RECORD_PIXELS);
+
+constexpr UINT kPiece = 0x100000;  // coder pieces and the file source's buffer
+constexpr int kLevel = 4;
+// Once the surface is full the decoder is driven on with this much room: it must reach
+// the stream's end without writing anything.
+constexpr UINT kScratch = 64;
+
+struct RecordHeader {
+  uint32_t dwTest = 0;
+  uint32_t dwFileSize = 0;
+  uint32_t dwID = 0;
+  uint32_t dwFlags = 0;
+  uint32_t dwFormat = 0;
+  uint32_t dwColor = 0;
+  uint32_t dwWidth = 0;
+  uint32_t dwHeight = 0;
+  int32_t x = 0;
+  int32_t y = 0;
+
+  uint32_t Sum() const {
+    return dwID + dwFlags + dwFormat + dwColor + dwFileSize + dwWidth + dwHeight + uint32_t(x) + uint32_t(y);
+  }
+  // The reserved 32 bytes are written as 0.
+  void Store(BYTE* out) const {
+    const uint32_t fields[10] = {dwTest, dwFileSize, dwID,     dwFlags,     dwFormat,
+                                 dwColor, dwWidth,   dwHeight, uint32_t(x), uint32_t(y)};
+    std::memset(out, 0, kHeaderBytes);
+    for (int i = 0; i < 10; ++i) PutLE32(out + 4 * i, fields[i]);
+  }
+  static RecordHeader Parse(const BYTE* in) {
+    RecordHeader h;
+    h.dwTest = GetLE32(in);
+    h.dwFileSize = GetLE32(in + 4);
+    h.dwID = GetLE32(in + 8);
+    h.dwFlags = GetLE32(in + 12);
+    h.dwFormat = GetLE32(in + 16);
+    h.dwColor = GetLE32(in + 20);
+    h.dwWidth = GetLE32(in + 24);
+    h.dwHeight = GetLE32(in + 28);
+    h.x = int32_t(GetLE32(in + 32));
+    h.y = int32_t(GetLE32(in + 36));
+    return h;
+  }
+  // Bytes of the primary surface the header asks for (valid once Check passed).
+  uint64_t SurfaceBytes() const {
+    return uint64_t((dwWidth + 63) & ~63u) * uint64_t((dwHeight + 63) & ~63u) * dwFormat;
+  }
+  // Null when the header may be used; else the condition text that refuses it. All of it
+  // is checked before anything is allocated, so a forged header cannot ask for memory.
+  const char16_t* Check() const {
+    if (dwTest != Sum())
+      return u"!fh.dwTest== fh.dwID + fh.dwFlags + fh.dwFormat + fh.dwColor + fh.dwFileSize + fh.dwWidth + "
+             u"fh.dwHeight + fh.x + fh.y";
+    if (dwFormat != uint32_t(OLayer::myFORMAT_A16) && dwFormat != uint32_t(OLayer::myFORMAT_C32))
+      return u"!fh.dwFormat==myFORMAT_A16 || fh.dwFormat==myFORMAT_C32";
+    if (dwWidth < 1 || dwWidth > uint32_t(LYR_MAX_SIDE) || dwHeight < 1 || dwHeight > uint32_t(LYR_MAX_SIDE))
+      return u"!fh.dwWidth>=1 && fh.dwWidth<=10000 && fh.dwHeight>=1 && fh.dwHeight<=10000";
+    if (dwFileSize < kRecordHead) return u"!fh.dwFileSize>=200+4*nItems";
+    return nullptr;
+  }
+};
+
+bool WriteAll(OFileOut* file, const void* p, size_t n) { return n == 0 || file->Write(p, 1, n) == n; }
+bool ReadAll(OFileIn* file, void* p, size_t n) { return file->Read(p, n, 1) == 1; }
+
+// Base of the coder input objects: counted, freed by the last Release.
+class CountedInput : public OCoderInput {
+ public:
+  int32_t AddRef() override { return ++m_refs; }
+  int32_t Release() override {
+    int32_t n = --m_refs;
+    if (n == 0) delete this;
+    return n;
+  }
+
+ private:
+  int32_t m_refs = 0;
+};
+
+// Hands the locked primary surface to the encoder in pieces.
+class PixelSource final : public CountedInput {
+ public:
+  PixelSource(const BYTE* pixels, uint64_t bytes) : m_next(pixels), m_left(bytes) {}
+  BOOL InputBegin() override { return TRUE; }
+  BOOL Input(const BYTE** next, UINT* avail, BOOL* last) override {
+    const UINT n = m_left < kPiece ? UINT(m_left) : kPiece;
+    *next = m_next;
+    *avail = n;
+    m_left -= n;
+    m_next += n;
+    *last = m_left == 0 ? TRUE : FALSE;
+    return TRUE;
+  }
+  BOOL InputEnd() override { return m_left == 0 ? TRUE : FALSE; }
+
+ private:
+  const BYTE* m_next;
+  uint64_t m_left;
+};
+
+// Reads the record's stream from the file; never past the record's end.
+class FileSource final : public CountedInput {
+ public:
+  FileSource(OFileIn* file, uint64_t bytes) : m_file(file), m_left(bytes) {
+    if (m_file) m_file->AddRef();
+    m_buffer = static_cast<BYTE*>(std::malloc(kPiece));
+  }
+  ~FileSource() override {
+    std::free(m_buffer);
+    if (m_file) m_file->Release();
+  }
+  bool HasBuffer() const { return m_buffer != nullptr; }
+
+  BOOL InputBegin() override { return m_file && m_file->IsValid() ? TRUE : FALSE; }
+  BOOL Input(const BYTE** next, UINT* avail, BOOL* last) override {
+    *next = m_buffer;
+    *avail = 0;
+    if (!m_file) return FALSE;
+    if (m_left == 0 || m_file->IsEof()) {
+      *last = TRUE;
+      return TRUE;
+    }
+    const UINT n = m_left < kPiece ? UINT(m_left) : kPiece;
+    m_left -= n;
+    const size_t got = m_file->Read(m_buffer, 1, n);
+    *avail = UINT(got < n ? got : n);
+    // A short read means the file ended inside the record: no more will come.
+    *last = m_left == 0 || *avail < n ? TRUE : FALSE;
+    return m_file->IsValid();
+  }
+  BOOL InputEnd() override {
+    if (OFileIn* file = m_file) {
+      m_file = nullptr;
+      file->Release();
+    }
+    return TRUE;
+  }
+
+ private:
+  OFileIn* m_file;
+  uint64_t m_left;
+  BYTE* m_buffer = nullptr;
+};
+
+// A coder made through the system object. The component reference is held, so an object
+// that lacks the interface is still released.
+struct CoderRef {
+  GCompRef<OComponent> obj;
+  OCoder* coder = nullptr;
+
+  CoderRef(GSystem* system, const char16_t* name) {
+    GVERIFY(system, u"!m_xBeing.m_pSystem");
+    obj = system->NewObj(name, nullptr);
+    coder = obj ? static_cast<OCoder*>(obj->GetInterface(u"OCoder")) : nullptr;
+    GVERIFY(coder, u"!poCoder");
+  }
+  OCoder* operator->() const { return coder; }
+};
+
+}  // namespace
+
+void Morvane::StoreRecordHead(BYTE* out, uint32_t fileSize) {
+  RecordHeader fh;
+  fh.dwFileSize = fileSize;
+  fh.dwID = m_nID;
+  fh.dwFlags = m_dwFlags;
+  fh.dwFormat = uint32_t(m_nFormat);
+  fh.dwColor = m_dwColor;
+  fh.dwWidth = uint32_t(m_nWidth);
+  fh.dwHeight = uint32_t(m_nHeight);
+  fh.x = m_x;
+  fh.y = m_y;
+  fh.dwTest = fh.Sum();
+  fh.Store(out);
+  BYTE* name = out + kHeaderBytes;
+  for (size_t i = 0; i < kNameUnits; ++i) {
+    name[2 * i] = BYTE(m_szName[i]);
+    name[2 * i + 1] = BYTE(m_szName[i] >> 8);
+  }
+  BYTE* values = name + kNameBytes;
+  for (UINT i = 0; i < LayerProperty::kAllItems; ++i) PutLE32(values + 4 * i, uint32_t(m_property.Saved(i).value));
+}
+
+void Morvane::TakeRecordName(const BYTE* block) {
+  std::memset(m_szName, 0, sizeof m_szName);
+  // Unit 63 is the terminator whatever the record says.
+  size_t n = 0;
+  while (n < kNameUnits - 1) {
+    const char16_t c = char16_t(block[2 * n] | block[2 * n + 1] << 8);
+    if (c == 0) break;
+    m_szName[n++] = c;
+  }
+  m_nNameLength = uint32_t(n);
+}
+
+void Morvane::TakeRecordValues(const BYTE* block) {
+  for (UINT i = 0; i < LayerProperty::kAllItems; ++i) {
+    PropertyItem& item = m_property.Saved(i);
+    item.value = ClampPropertyValue(item, int32_t(GetLE32(block + 4 * i)));
+  }
+}
+
+UINT Morvane::GetProgressTotal() { return UINT(uint32_t(m_nPrimarySurfaceMemorySize) >> 16); }
+
+int64_t Morvane::Save(OFileOut* file, JobControl* job) {
+  try {
+    GVERIFY(m_myState == myREADY && file && file->IsValid(), u"!m_myState==myREADY && poFile->IsValid()");
+    const int64_t start = file->Tell();
+    int32_t base = 0;
+    if (job) {
+      base = job->progress;
+      if (job->flags & JOB_ABORT) return -1;
+    }
+    // The header place is skipped and written last, once the record is complete.
+    if (start < 0 || !file->Seek(int64_t(kHeaderBytes), 1)) return -1;
+    BYTE head[kRecordHead];
+    StoreRecordHead(head, 0);
+    if (!WriteAll(file, head + kHeaderBytes, kRecordHead - kHeaderBytes)) return -1;
+
+    LayerLock lock;
+    lock.Lock(this, 0);
+    GCompRef<OCoderInput> source = new PixelSource(lock.pPixels, m_nPrimarySurfaceMemorySize);
+    CoderRef encoder(GetSystem(), u"XEncoderZlib");
+    GCompRef<OData> out = GNewData(kPiece);
+    GCoderState state{};
+    uint64_t streamBytes = 0;
+    bool complete = false;
+    if (encoder->OutputBegin(source, &state, kLevel)) {
+      for (;;) {
+        if (!encoder->Output(out->GetBuffer(), kPiece, &state)) break;
+        if (job) {
+          job->progress = base + int32_t(state.uTotalInput >> 16);
+          if (job->flags & JOB_ABORT) break;
+        }
+        if (state.uOutputSize > kPiece) break;
+        if (state.uOutputSize) {
+          if (!WriteAll(file, out->GetBuffer(), state.uOutputSize)) break;
+          streamBytes += state.uOutputSize;
+        }
+        // Complete only once the last piece is in the file: an abort or a failed write on
+        // the final piece must not leave a header over a cut stream.
+        if (state.bStreamEnd) {
+          complete = true;
+          break;
+        }
+        if (state.uOutputSize == 0) break;  // no progress: the encoder is stuck
+      }
+      if (encoder->OutputEnd() && uint64_t(state.uTotalInput) != m_nPrimarySurfaceMemorySize)
+        GTHROW(u"!state.uTotalInput==m_nPrimarySurfaceMemorySize");
+    }
+    if (!complete || streamBytes > uint64_t(UINT32_MAX) - kRecordHead) return -1;
+
+    const uint32_t fileSize = uint32_t(kRecordHead + streamBytes);
+    StoreRecordHead(head, fileSize);
+    const int64_t end = file->Tell();
+    if (end < 0 || !file->Seek(start, 0) || !WriteAll(file, head, kHeaderBytes) || !file->Seek(end, 0)) return -1;
+    return fileSize;
+  }
+  GCATCH(GetClassName(), u"::Save()", ->AppendArg(GArgInt(m_myState)))
+}
+
+int64_t Morvane::Load(OFileIn* file, JobControl* job, OShowDevice* device) {
+  try {
+    RequireState(myNULL, u"!m_myState==myNULL");
+    int32_t base = 0;
+    if (job) {
+      base = job->progress;
+      if (job->flags & JOB_ABORT) return -1;
+    }
+    if (!file || !file->IsValid()) return -1;
+    BYTE raw[kRecordHead];
+    if (!ReadAll(file, raw, kHeaderBytes)) return -1;
+    const RecordHeader fh = RecordHeader::Parse(raw);
+    if (fh.Check()) return -1;
+
+    Initialize(device, int(fh.dwWidth), int(fh.dwHeight), int(fh.dwFormat), fh.dwID);
+    m_dwFlags = fh.dwFlags;
+    m_x = fh.x;
+    m_dwColor = fh.dwColor;
+    m_y = fh.y;
+    if (!ReadAll(file, raw + kHeaderBytes, kNameBytes)) return -1;
+    TakeRecordName(raw + kHeaderBytes);
+    if (!ReadAll(file, raw + kHeaderBytes + kNameBytes, kValueBytes)) return -1;
+    TakeRecordValues(raw + kHeaderBytes + kNameBytes);
+
+    // The stream is exactly the rest of the record; the source reads no further.
+    const uint64_t streamBytes = uint64_t(fh.dwFileSize) - kRecordHead;
+    auto* fileSource = new FileSource(file, streamBytes);
+    GCompRef<OCoderInput> source = fileSource;
+    GVERIFY(fileSource->HasBuffer(), u"!m_pBuffer");
+    CoderRef decoder(GetSystem(), u"XDecoderZlib");
+    LayerLock lock;
+    lock.Lock(this, 0);
+    GCoderState state{};
+    bool complete = false;
+    if (decoder->OutputBegin(source, &state, kLevel)) {
+      BYTE* dest = lock.pPixels;
+      uint64_t left = m_nPrimarySurfaceMemorySize;
+      BYTE scratch[kScratch];
+      for (;;) {
+        // A surface that is full still needs the stream's end (its check word may lie past
+        // the last pixel); any further pixel is a damaged record.
+        const bool full = left == 0;
+        const UINT room = full ? kScratch : left < kPiece ? UINT(left) : kPiece;
+        if (!decoder->Output(full ? scratch : dest, room, &state)) break;
+        if (job) {
+          job->progress = base + int32_t(state.uTotalOutput >> 16);
+          if (job->flags & JOB_ABORT) break;
+        }
+        if (state.uOutputSize > room || (full && state.uOutputSize)) break;
+        dest += state.uOutputSize;
+        left -= state.uOutputSize;
+        if (state.bStreamEnd) {
+          // The stream must fill the surface and take the whole record, so that the file
+          // is left at the record's end.
+          complete = left == 0 && uint64_t(state.uTotalInput) == streamBytes;
+          break;
+        }
+        if (state.uOutputSize == 0) break;  // no progress and no end: it would spin
+      }
+      decoder->OutputEnd();
+    }
+    if (!complete) return -1;
+    lock.Unlock();
+    MipRefresh(nullptr);
+    return fh.dwFileSize;
+  }
+  GCATCH(GetClassName(), u"::Load()", ->AppendArg(GArgInt(m_myState)))
+}
+
+// Every check runs before Initialize, so a refused block leaves the layer myNULL with
+// nothing allocated. Past the checks only Initialize can fail (out of memory: the layer
+// stays myNULL, as Initialize leaves it) or the block's own reads (a block that lies
+// about its size: the layer is then ready with what was read so far).
+BOOL Morvane::Restore(OData* data, OShowDevice* device) {
+  try {
+    RequireState(myNULL, u"!m_myState==myNULL");
+    GVERIFY(data, u"!poData");
+    data->Rewind();
+    GVERIFY(data->GetSize() >= kHeaderBytes, u"!poData->GetSize()>=sizeof(fh)");
+    BYTE raw[kRecordHead];
+    data->Read(raw, kHeaderBytes);
+    const RecordHeader fh = RecordHeader::Parse(raw);
+    if (const char16_t* refused = fh.Check()) GTHROW(refused);
+    const uint64_t surface = fh.SurfaceBytes();
+    GVERIFY(uint64_t(data->GetSize()) >= kRecordHead + surface, u"!poData->GetSize()>=220+nSurfaceBytes");
+
+    Initialize(device, int(fh.dwWidth), int(fh.dwHeight), int(fh.dwFormat), fh.dwID);
+    m_dwFlags = fh.dwFlags;
+    m_x = fh.x;
+    m_dwColor = fh.dwColor;
+    m_y = fh.y;
+    data->Read(raw + kHeaderBytes, kRecordHead - kHeaderBytes);
+    TakeRecordName(raw + kHeaderBytes);
+    TakeRecordValues(raw + kHeaderBytes + kNameBytes);
+
+    LayerLock lock;
+    lock.Lock(this, 0);
+    // Piece by piece: a fragmented block copies one fragment's worth at a time.
+    BYTE* dest = lock.pPixels;
+    for (uint64_t left = surface; left;) {
+      const size_t n = left < NUVREL_FRAGMENT ? size_t(left) : NUVREL_FRAGMENT;
+      data->Read(dest, n);
+      dest += n;
+      left -= n;
+    }
+    lock.Unlock();
+    return TRUE;
+  }
+  GCATCH(GetClassName(), u"::Restore()", ->AppendArg(GArgInt(m_myState)))
+}
+
+// With info: one contiguous block (GNewData refuses 0x10000000 bytes or more) and info
+// from GetInfo; the block's pixels start at LAYER_RECORD_PIXELS of its buffer, rows of
+// info->nPitch x info->nPixelSize bytes. Without: a fragmented block for layers of any
+// size. The block comes back rewound with a count of 0, as GNewData makes them.
+OData* Morvane::Backup(LayerInfo* info) {
+  try {
+    RequireState(myREADY, u"!m_myState==myREADY");
+    const uint64_t total = kRecordHead + m_nPrimarySurfaceMemorySize;
+    OData* block = nullptr;
+    if (info) {
+      block = GNewData(size_t(total));
+    } else {
+      auto* fragmented = new NuvrelFragmented();
+      try {
+        fragmented->Init(size_t(total));
+      } catch (...) {
+        delete fragmented;
+        throw;
+      }
+      block = fragmented;
+    }
+    try {
+      BYTE head[kRecordHead];
+      StoreRecordHead(head, uint32_t(total));
+      LayerLock lock;
+      lock.Lock(this, 0);
+      block->Write(head, kRecordHead);
+      block->Write(lock.pPixels, size_t(m_nPrimarySurfaceMemorySize));
+      lock.Unlock();
+      if (info) GetInfo(info);
+      block->Rewind();
+    } catch (...) {
+      block->AddRef();
+      block->Release();
+      throw;
+    }
+    return block;
+  }
+  GCATCH(GetClassName(), u"::Backup()", ->AppendArg(GArgInt(m_myState)))
+}
