@@ -70,6 +70,22 @@ class Morvane final : public GComponent<OLayer> {
   BOOL PAT_MarkRecall() override;
   void PAT_MarkMipRefresh() override;
 
+  OData* AlphaBackup() override;
+  void AlphaRestore(OData* data) override;
+  int Merge(OLayer* source) override;
+  int MergeMask(OLayer* mask) override;
+  int MergeNest(ORowSource* rows, JobRecord* job) override;
+  void FlipVertical() override;
+  void FlipHorizontal() override;
+  void Rotate180() override;
+  void ProcessInvert() override;
+  OData* ProcessImpair(int percent) override;
+  void ProcessImpairRestore(OData* data) override;
+  OLayer* ProcessSplitMask() override;
+  void ProcessSplitMaskRestore(OLayer* mask) override;
+  OLayer* Convert(int mode) override;
+  OLayer* Clip(const RECT* rc, int mode) override;
+
   void CopyInfoFrom(OLayer* from) override;
   BOOL Lock(LayerLock* record, UINT flags) override;
   void Unlock() override;
@@ -111,6 +127,21 @@ class Morvane final : public GComponent<OLayer> {
   OData* PAT_SwapRecord(OData* data);
 
   // --- saved record (MorvaneRecord.cpp)
+
+  // --- merging and clipping (MorvaneMerge.cpp)
+  // The worker of MergeNest: copies the rows of the row source whose address is in the job's
+  // argument block; 1 when all rows were copied, 0 when stopped by an abort request.
+  int32_t ____MergeNest(JobRecord* job, JobControl* control);
+  // A new ready layer made through the system object for this layer's device, count 0 (the
+  // caller owns it). Clip, ProcessSplitMask and Convert make their layers here.
+  OLayer* NewSibling(int width, int height, int format, UINT id);
+  // Destroys an object of count 0 that is not handed out after all.
+  static void Discard(OComponent* obj) {
+    obj->AddRef();
+    obj->Release();
+  }
+
+  // --- pixel processes and format conversion (MorvaneProcess.cpp, MorvaneConvert.cpp)
   // The 220 bytes in front of the pixels: header (fileSize as given), name block, values.
   void StoreRecordHead(BYTE* out, uint32_t fileSize);
   // The name block of a record: cut at unit 63, units after the end zeroed.

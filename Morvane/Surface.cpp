@@ -1,5 +1,7 @@
 #include "Surface.h"
 
+#include <sys/mman.h>
+
 #include <cstdlib>
 #include <cstring>
 
@@ -12,6 +14,14 @@ BYTE* AllocLayerSurface(uint64_t bytes) {
     std::free(p);
     p = std::aligned_alloc(16, (size + 15) & ~size_t(15));
     if (p) std::memset(p, 0, size);
+  }
+  // Huge pages for large surfaces: the compositor walks many layers row by row, and 4 KiB
+  // pages would cost a TLB miss on nearly every short row it reads.
+  constexpr size_t kHuge = size_t(2) << 20;
+  if (p && size >= 2 * kHuge) {
+    uintptr_t from = (reinterpret_cast<uintptr_t>(p) + kHuge - 1) & ~uintptr_t(kHuge - 1);
+    uintptr_t to = (reinterpret_cast<uintptr_t>(p) + size) & ~uintptr_t(kHuge - 1);
+    if (to > from) madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
   }
   return static_cast<BYTE*>(p);
 }

@@ -69,4 +69,9 @@ BOOL CFileOut::Close() {
 size_t CFileOut::Write(const void* buffer, size_t size, size_t count) {
   return m_file ? std::fwrite(buffer, size, count, m_file) : 0;
 }
+BOOL CFileOut::Attach(FILE* file) {
+  if (m_file || !file) return FALSE;
+  m_file = file;
+  return TRUE;
+}
 BOOL CFileOut::Flush() { return m_file && std::fflush(m_file) == 0 ? TRUE : FALSE; }

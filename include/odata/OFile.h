@@ -63,6 +63,9 @@ class ODATA_EXPORT CFileOut final : public OFileOut {
   BOOL Close() override;
   size_t Write(const void* buffer, size_t size, size_t count) override;
   BOOL Flush() override;
+  // Takes over a stream already open for writing (an exclusively created file); FALSE when
+  // a file is open already.
+  BOOL Attach(FILE* file);
 
  private:
   int32_t m_refs = 0;

@@ -77,6 +77,12 @@ struct LayerLock : LayerInfo {
   BYTE* Row(int y) const { return pPixels + size_t(y) * cbRow; }
 };
 
+// Rows of a composed image that MergeNest copies into a layer: the address of a row's bytes.
+struct ORowSource {
+  virtual const BYTE* GetRow(int row, UINT bytes) = 0;
+  virtual ~ORowSource() = default;
+};
+
 // What the display renderer reads of a layer at one mip level.
 struct ShowParam {
   RECT rc;           // the layer rectangle at the level
@@ -150,6 +156,30 @@ struct ODATA_EXPORT OLayer : OComponent {
   virtual int PAT_MarkReset() = 0;
   virtual BOOL PAT_MarkRecall() = 0;
   virtual void PAT_MarkMipRefresh() = 0;
+
+  // Alpha of every pixel (the coverage's high byte of a mask) into a new block, and back.
+  virtual OData* AlphaBackup() = 0;
+  virtual void AlphaRestore(OData* data) = 0;
+  // Merging into this colour layer: another layer painted over it, a mask multiplied into
+  // its alpha, and the rows of a composed nest (a worker job with a job record).
+  virtual int Merge(OLayer* source) = 0;
+  virtual int MergeMask(OLayer* mask) = 0;
+  virtual int MergeNest(ORowSource* rows, JobRecord* job) = 0;
+  virtual void FlipVertical() = 0;
+  virtual void FlipHorizontal() = 0;
+  virtual void Rotate180() = 0;
+  virtual void ProcessInvert() = 0;
+  // Keeps percent (0..100) of the alpha; returns the alpha as it was.
+  virtual OData* ProcessImpair(int percent) = 0;
+  virtual void ProcessImpairRestore(OData* data) = 0;
+  // The colour layer's transparency as a new mask layer, and back.
+  virtual OLayer* ProcessSplitMask() = 0;
+  virtual void ProcessSplitMaskRestore(OLayer* mask) = 0;
+  // A new layer of the other format (modes 0-4 from a colour layer: brightness,
+  // transparency, red, green, blue; 5 from a mask layer).
+  virtual OLayer* Convert(int mode) = 0;
+  // A new layer of the rectangle (mode 0 overlap, 1 tiled, 2 mirrored).
+  virtual OLayer* Clip(const RECT* rc, int mode) = 0;
 
   // Copies the name, the colour and the property values from another layer.
   virtual void CopyInfoFrom(OLayer* from) = 0;

@@ -8,7 +8,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 
 #include "Text.h"
@@ -83,6 +85,31 @@ FILE* CreateExclusiveFile(const std::u16string& path) {
     unlink(Native(path).c_str());
   }
   return f;
+}
+
+FILE* CreateTempFileIn(const std::u16string& folder, const std::u16string& prefix, std::u16string* path) {
+  static std::atomic<uint32_t> counter{0};
+  for (int tries = 0; tries < 1000; ++tries) {
+    char name[48];
+    std::snprintf(name, sizeof name, "%d_%u.tmp", int(getpid()), unsigned(++counter));
+    std::u16string candidate = WithSlash(folder) + prefix + FromUtf8(name);
+    if (FILE* f = CreateExclusiveFile(candidate)) {
+      if (path) *path = candidate;
+      return f;
+    }
+    if (errno != EEXIST) return nullptr;
+  }
+  return nullptr;
+}
+
+bool ReplaceFile(const std::u16string& from, const std::u16string& to) {
+  return std::rename(Native(from).c_str(), Native(to).c_str()) == 0;
+}
+
+std::u16string FolderOf(const std::u16string& path) {
+  size_t slash = path.rfind(u'/');
+  if (slash == std::u16string::npos) return u".";
+  return slash == 0 ? u"/" : path.substr(0, slash);
 }
 
 bool SeekFile(FILE* f, int64_t offset, int origin) { return fseeko(f, off_t(offset), origin) == 0; }

@@ -27,6 +27,13 @@ FILE* OpenFile(const std::u16string& path, const char* mode);
 // Creates a new file that must not exist yet (never truncates another one's file),
 // opened for reading and writing. Null when it exists or cannot be created.
 FILE* CreateExclusiveFile(const std::u16string& path);
+// Creates a new file named prefix + a number + ".tmp" in folder, exclusively; its path goes
+// to *path. Null when no name could be had.
+FILE* CreateTempFileIn(const std::u16string& folder, const std::u16string& prefix, std::u16string* path);
+// Puts from in the place of to (atomically on one file system); false on failure.
+bool ReplaceFile(const std::u16string& from, const std::u16string& to);
+// The folder part of a path ("." for a bare name), without a trailing separator.
+std::u16string FolderOf(const std::u16string& path);
 // 64-bit seek and tell on stdio streams.
 bool SeekFile(FILE* f, int64_t offset, int origin);
 int64_t TellFile(FILE* f);

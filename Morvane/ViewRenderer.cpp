@@ -1,0 +1,358 @@
+// The view renderer. Per tile of 128 x 128 client pixels: MapTile maps the tile back into
+// the space at the pass's mip level, the compositor composes the layers over the footprint
+// into the accumulator, the resampler turns it into screen pixels and CopyTile stores them
+// into the bottom-up back buffer.
+//
+// The anchor: the top-left corner of accumulator pixel (200, 200) is the integer space point
+// A = floor of the tile centre's image (at the level). The resampler measures every pixel
+// centre from the screen point that maps onto A, in 1/32 pixel; at zoom 1 without rotation
+// and with an integer view centre that point is a pixel corner, so all eight sub-samples of a
+// pixel fall into one accumulator pixel and the tile is copied exactly. (With the view
+// centre on a half pixel the anchor lies on a pixel centre and each pixel averages the 2 x 2
+// accumulator pixels around it: sub-sample offsets -14..-2 give -1, 2..14 give 0.)
+#include "ViewRenderer.h"
+
+#include <emmintrin.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "ViewMath.h"
+
+namespace {
+
+constexpr int kMaxEntries = COMPOSE_MAX_ENTRIES;  // the record block
+constexpr uint32_t kOutsideColour = 0x909090;
+constexpr double kCentreLimit = 1 << 20;  // far beyond any space; keeps the maps in range
+
+struct AlignedFree {
+  void operator()(uint8_t* p) const { ::operator delete[](p, std::align_val_t(64)); }
+};
+
+int RoundUp4(int v) { return (v + 3) & ~3; }
+
+// A convex quadrilateral, asked for the smallest and largest x inside bands of y.
+class Quad {
+ public:
+  Quad(const double (&x)[4], const double (&y)[4]) {
+    for (int i = 0; i < 4; ++i) {
+      const int j = (i + 1) & 3;
+      Edge& e = m_edges[i];
+      e.x = x[i];
+      e.y = y[i];
+      e.y0 = std::min(y[i], y[j]);
+      e.y1 = std::max(y[i], y[j]);
+      e.slope = y[i] == y[j] ? 0 : (x[j] - x[i]) / (y[j] - y[i]);
+      e.xEnd = x[j];
+    }
+  }
+  // False when the band y0 <= y <= y1 misses the quadrilateral.
+  bool BandExtent(double y0, double y1, double* lo, double* hi) const {
+    double mn = HUGE_VAL, mx = -HUGE_VAL;
+    for (const Edge& e : m_edges) {
+      if (e.y1 < y0 || e.y0 > y1) continue;
+      if (e.y0 == e.y1) {  // level: both ends count
+        mn = std::min({mn, e.x, e.xEnd});
+        mx = std::max({mx, e.x, e.xEnd});
+        continue;
+      }
+      // The part of the edge inside the band; x is linear along it.
+      for (double yc : {std::max(e.y0, y0), std::min(e.y1, y1)}) {
+        const double x = e.x + e.slope * (yc - e.y);
+        mn = std::min(mn, x);
+        mx = std::max(mx, x);
+      }
+    }
+    if (mn > mx) return false;
+    *lo = mn;
+    *hi = mx;
+    return true;
+  }
+
+ private:
+  struct Edge {
+    double x, y, y0, y1, slope, xEnd;
+  };
+  Edge m_edges[4];
+};
+
+}  // namespace
+
+void MapTile(const ViewPass& v, int left, int top, int width, int height, ResampleParams* rp, ComposeWork* work) {
+  const double k = v.step / 2048.0;  // accumulator pixels per screen pixel, as the resampler scales
+  const double C = v.cosQ14 / 16384.0, S = v.sinQ14 / 16384.0;
+  const double f = v.flip ? -1.0 : 1.0;
+  const int cx = v.clientWidth / 2, cy = v.clientHeight / 2;
+
+  // The tile centre's image, floored: the anchor point A at the level.
+  const double a = f * (left + width * 0.5 - cx), b = top + height * 0.5 - cy;
+  const double Ax = std::floor(v.centreX + k * (a * C + b * S));
+  const double Ay = std::floor(v.centreY + k * (b * C - a * S));
+  // The client point that maps onto A, through the inverse of the same (Q14) rotation.
+  const double det = C * C + S * S;
+  const double du = (Ax - v.centreX) / k, dv = (Ay - v.centreY) / k;
+  const double px = cx + f * (C * du - S * dv) / det;
+  const double py = cy + (S * du + C * dv) / det;
+
+  rp->cosQ14 = v.cosQ14;
+  rp->sinQ14 = v.sinQ14;
+  rp->step = v.step;
+  rp->flip = v.flip;
+  rp->ax = int32_t(std::lround(32.0 * (px - left)));
+  rp->ay = int32_t(std::lround(32.0 * (py - top)));
+  rp->width = width;
+  rp->height = height;
+
+  work->originX = int32_t(Ax) - ACC_ANCHOR;
+  work->originY = int32_t(Ay) - ACC_ANCHOR;
+
+  // The footprint: the parallelogram of the pixel centres' images in accumulator pixels (the
+  // resampler's own X and Y, so the anchor's rounding is included).
+  double X0 = 16 - rp->ax, X1 = 32.0 * (width - 1) + 16 - rp->ax;
+  if (v.flip) {
+    std::swap(X0, X1);
+    X0 = -X0;
+    X1 = -X1;
+  }
+  const double Y0 = 16 - rp->ay, Y1 = 32.0 * (height - 1) + 16 - rp->ay;
+  const double m = k / 32.0;
+  double qx[4], qy[4];
+  const double cornerX[4] = {X0, X1, X1, X0}, cornerY[4] = {Y0, Y0, Y1, Y1};
+  for (int i = 0; i < 4; ++i) {
+    qx[i] = ACC_ANCHOR + m * (cornerX[i] * C + cornerY[i] * S);
+    qy[i] = ACC_ANCHOR + m * (cornerY[i] * C - cornerX[i] * S);
+  }
+  const double yMin = *std::min_element(qy, qy + 4), yMax = *std::max_element(qy, qy + 4);
+
+  // Rows widened by one above and two below, columns by one to the left and two to the
+  // right: room for the sub-sample offsets (at most 14/32 x 1.9 accumulator pixels) and the
+  // flooring of the rotation and the scale. Each row's columns are those of the band of rows
+  // around it, so a sample displaced into the row is covered too.
+  const int first = std::max(0, int(std::floor(yMin)) - 1);
+  const int end = std::min(ACC_SIDE, int(std::floor(yMax)) + 3);
+  work->firstRow = first;
+  work->endRow = std::max(first, end);
+  const Quad quad(qx, qy);
+  for (int r = first; r < end; ++r) {
+    ComposeSpan& s = work->spans[r];
+    s.start = s.end = 0;
+    double lo = 0, hi = 0;
+    if (!quad.BandExtent(r - 1.0, r + 2.0, &lo, &hi)) continue;
+    s.start = std::max(0, int(std::floor(lo)) - 1);
+    s.end = std::min(ACC_SIDE, int(std::floor(hi)) + 3);
+    if (s.end < s.start) s.end = s.start;
+  }
+}
+
+struct ViewRenderer::Impl {
+  std::unique_ptr<ComposeWork> work{new ComposeWork()};
+  std::unique_ptr<TileRows> rows{new TileRows()};
+  std::unique_ptr<ComposeEntry[]> entries{new ComposeEntry[kMaxEntries]()};
+  int count = 0;
+
+  // The back buffer: bufWidth x bufHeight (the client size rounded up to multiples of 4),
+  // rows bottom-up, pitch bufWidth pixels.
+  std::unique_ptr<uint8_t[], AlignedFree> bits;
+  int bufWidth = 0, bufHeight = 0;
+  int clientWidth = 0, clientHeight = 0;
+  bool painted = false;  // the whole client rendered since the buffer was made
+
+  ViewTransform view{};  // the pass's view (level 0), moved by a scroll
+  ViewPass pass;
+
+  // Rows of the client image, bottom-up: row 0 is the client's bottom row.
+  uint32_t* ClientBits() const {
+    return reinterpret_cast<uint32_t*>(bits.get()) + size_t(bufHeight - clientHeight) * size_t(bufWidth);
+  }
+  uint32_t* ClientRow(int y) const { return ClientBits() + size_t(clientHeight - 1 - y) * size_t(bufWidth); }
+};
+
+ViewRenderer::ViewRenderer() : m_impl(new Impl) {}
+
+ViewRenderer::~ViewRenderer() { delete m_impl; }
+
+int ViewRenderer::SetView(const ViewTransform* view) {
+  if (m_state == 2 || !view) return -1;
+  Impl& d = *m_impl;
+  const int cw = std::max(0, view->clientWidth), ch = std::max(0, view->clientHeight);
+  if (cw != d.clientWidth || ch != d.clientHeight) {
+    const int bw = RoundUp4(cw), bh = RoundUp4(ch);
+    d.bits.reset();
+    d.clientWidth = d.clientHeight = d.bufWidth = d.bufHeight = 0;
+    if (bw > 0 && bh > 0) {
+      const size_t bytes = size_t(bw) * size_t(bh) * 4;
+      d.bits.reset(static_cast<uint8_t*>(::operator new[](bytes, std::align_val_t(64))));
+      std::memset(d.bits.get(), 0, bytes);
+      d.bufWidth = bw;
+      d.bufHeight = bh;
+      d.clientWidth = cw;
+      d.clientHeight = ch;
+    }
+    d.painted = false;
+  }
+
+  m_view = *view;
+  d.view = *view;
+  // Nonsense centres and angles would leave the 16-bit and 32-bit ranges of the tile maps.
+  for (float* c : {&d.view.centreX, &d.view.centreY})
+    if (!(std::fabs(*c) <= float(kCentreLimit))) *c = std::isnan(*c) ? 0.0f : std::copysign(float(kCentreLimit), *c);
+  if (!std::isfinite(d.view.angle)) d.view.angle = 0;
+
+  const float s = InverseScale(view->scale);
+  m_mip = MipLevelFor(s);
+  ViewPass& p = d.pass;
+  p.cosQ14 = int16_t(std::trunc(std::cos(double(d.view.angle)) * 16384.5));
+  p.sinQ14 = int16_t(std::trunc(std::sin(double(d.view.angle)) * 16384.5));
+  p.step = int16_t(std::trunc(double(s) * double(0x10000 >> m_mip) / 32.0));
+  p.flip = (view->flags & VIEW_FLAG_FLIP) != 0;
+  p.clientWidth = cw;
+  p.clientHeight = ch;
+  p.centreX = std::ldexp(double(d.view.centreX), -m_mip);
+  p.centreY = std::ldexp(double(d.view.centreY), -m_mip);
+  d.count = 0;
+
+  ComposeWork* w = d.work.get();
+  w->spaceWidth = int32_t((uint64_t(view->spaceWidth) + (uint64_t(1) << m_mip) - 1) >> m_mip);
+  w->spaceHeight = int32_t((uint64_t(view->spaceHeight) + (uint64_t(1) << m_mip) - 1) >> m_mip);
+  w->insideColour = view->background & 0xFFFFFF;
+  w->outsideColour = kOutsideColour;
+  m_state = 2;
+  return m_mip;
+}
+
+void ViewRenderer::AddLayer(const ShowParam* show, const ShowParam* mask) {
+  Impl& d = *m_impl;
+  if (m_state != 2 || !show || d.count >= kMaxEntries) return;
+  ComposeEntry& e = d.entries[d.count++];
+  e.code = show->nKernel;
+  const uint16_t opacity = uint16_t(show->dwColor >> 24);
+  for (uint16_t& o : e.opacity) o = opacity;
+  e.pitch = show->nPitch;
+  e.source = show->pPixels;
+  e.mask = mask ? reinterpret_cast<const uint16_t*>(mask->pPixels) : nullptr;
+  e.left = show->rc.left;
+  e.top = show->rc.top;
+  e.right = show->rc.right;
+  e.bottom = show->rc.bottom;
+  for (uint32_t& c : e.colour) c = show->dwColor;
+}
+
+void ViewRenderer::RenderArea(RECT area) {
+  Impl& d = *m_impl;
+  // Clip to the client area, then round out to multiples of 4 (inside the back buffer, whose
+  // sides are the client's rounded up).
+  const int l = std::max<int>(0, area.left) & ~3;
+  const int t = std::max<int>(0, area.top) & ~3;
+  const int r = RoundUp4(std::min<int>(d.clientWidth, area.right));
+  const int b = RoundUp4(std::min<int>(d.clientHeight, area.bottom));
+  if (l >= r || t >= b) return;
+  ComposeWork* w = d.work.get();
+  const int pitchBytes = d.bufWidth * 4;
+  ResampleParams rp{};
+  for (int ty = t; ty < b; ty += TILE_SIDE) {
+    const int th = std::min(TILE_SIDE, b - ty);
+    for (int tx = l; tx < r; tx += TILE_SIDE) {
+      const int tw = std::min(TILE_SIDE, r - tx);
+      MapTile(d.pass, tx, ty, tw, th, &rp, w);
+      LayerCompositor(w, d.entries.get(), d.count);
+      ResampleTile(rp, w, d.rows.get());
+      CopyTileSse2(d.rows.get(), tw, th, tx, d.bufHeight - ty - TILE_SIDE, pitchBytes, d.bits.get());
+    }
+  }
+}
+
+void ViewRenderer::Scroll(int dx, int dy) {
+  Impl& d = *m_impl;
+  const int cw = d.clientWidth, ch = d.clientHeight;
+  ViewScroll(d.view, dx, dy);
+  d.pass.centreX = std::ldexp(double(d.view.centreX), -m_mip);
+  d.pass.centreY = std::ldexp(double(d.view.centreY), -m_mip);
+  // Nothing worth moving: a delta as large as the client, or a buffer never rendered whole.
+  if (std::abs(int64_t(dx)) >= cw || std::abs(int64_t(dy)) >= ch || !d.painted) {
+    RenderArea(RECT{0, 0, cw, ch});
+    d.painted = true;
+    return;
+  }
+  // Client pixel (x, y) takes the old pixel (x - dx, y - dy); rows in the order that reads
+  // every row before it is overwritten.
+  const int x0 = std::max(0, dx), x1 = std::min(cw, cw + dx);
+  const size_t bytes = size_t(x1 - x0) * 4;
+  if (dy > 0) {
+    for (int y = ch - 1; y >= dy; --y) std::memmove(d.ClientRow(y) + x0, d.ClientRow(y - dy) + x0 - dx, bytes);
+  } else {
+    for (int y = 0; y < ch + dy; ++y) std::memmove(d.ClientRow(y) + x0, d.ClientRow(y - dy) + x0 - dx, bytes);
+  }
+  // The exposed rows, then the exposed columns beside them.
+  const int ry0 = dy > 0 ? 0 : ch + dy, ry1 = dy > 0 ? dy : ch;
+  if (dy != 0) RenderArea(RECT{0, ry0, cw, ry1});
+  if (dx != 0) {
+    const int cy0 = dy > 0 ? dy : 0, cy1 = dy > 0 ? ch : ch + dy;
+    RenderArea(RECT{dx > 0 ? 0 : cw + dx, cy0, dx > 0 ? dx : cw, cy1});
+  }
+}
+
+int ViewRenderer::Render(const RECT* rc, const POINT* scroll) {
+  if (m_state != 2) return 0;
+  Impl& d = *m_impl;
+  // The pass ends however the rendering ends.
+  struct EndPass {
+    ViewRenderer* r;
+    ~EndPass() {
+      r->m_state = 1;
+      r->m_impl->count = 0;
+    }
+  } endPass{this};
+  if (!d.bits) return 0;
+  int rendered = 1;
+  if (scroll) {
+    if (scroll->x == 0 && scroll->y == 0)
+      rendered = 0;
+    else
+      Scroll(scroll->x, scroll->y);
+  } else {
+    const RECT all{0, 0, d.clientWidth, d.clientHeight};
+    RenderArea(rc ? *rc : all);
+    d.painted = d.painted || !rc || (rc->left <= 0 && rc->top <= 0 && rc->right >= all.right && rc->bottom >= all.bottom);
+  }
+  // The copies store around the cache; order them before another thread reads the buffer.
+  _mm_sfence();
+  return rendered;
+}
+
+void ViewRenderer::Abandon() {
+  m_state = 1;
+  m_impl->count = 0;
+}
+
+int ViewRenderer::Output(HDC target, const RECT* rc) {
+  if (m_state != 1) return m_state;
+  const Impl& d = *m_impl;
+  if (!target || !d.bits) return 0;
+  RECT r{0, 0, d.clientWidth, d.clientHeight};
+  if (rc) {
+    r.left = std::max(r.left, rc->left);
+    r.top = std::max(r.top, rc->top);
+    r.right = std::min(r.right, rc->right);
+    r.bottom = std::min(r.bottom, rc->bottom);
+  }
+  if (r.left >= r.right || r.top >= r.bottom) return 0;
+  target->Present(d.ClientBits(), d.clientWidth, d.clientHeight, d.bufWidth, true, r);
+  return 1;
+}
+
+void ViewRenderer::GetBackBuffer(LayerLock* out) const {
+  const Impl& d = *m_impl;
+  static_cast<LayerInfo&>(*out) = LayerInfo{};
+  out->pPixels = nullptr;
+  out->cbRow = 0;
+  if (!d.bits) return;
+  out->nWidth = d.clientWidth;
+  out->nHeight = d.clientHeight;
+  out->nPitch = d.bufWidth;
+  out->nPixelSize = 4;
+  out->pPixels = reinterpret_cast<BYTE*>(d.ClientBits());
+  out->cbRow = uint32_t(d.bufWidth) * 4;
+}

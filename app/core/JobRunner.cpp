@@ -1,0 +1,13 @@
+#include "JobRunner.h"
+
+int32_t CHeadlessJobRunner::Run(OWorker* worker, JobRecord* job, const char16_t*, int total, uint32_t* flags) {
+  JobControl control;
+  control.total = total > 0 ? total : 1;
+  int32_t result = 0;
+  if (worker->Launch(job, &control)) {
+    worker->Wait(FALSE);
+    result = job->result;
+  }
+  if (flags) *flags = control.flags;
+  return result;
+}

@@ -1,0 +1,162 @@
+#include "MyFile.h"
+
+#include <cstring>
+
+#include "odata/GError.h"
+#include "odata/LittleEndian.h"
+#include "platform/base/Files.h"
+
+namespace {
+
+constexpr uint64_t kMaxFileSize = 0xFFFFFFFFull;
+
+// The transfer job's argument block carries the address of the byte counter.
+JobRecord MakeTransferJob(OData* args, void* container, JobProc proc, uint64_t* counter) {
+  args->Rewind();
+  args->Write(&counter, sizeof counter);
+  return JobRecord{args, u"unknown", 6, 0, container, proc};
+}
+
+uint64_t* TakeCounter(JobRecord* job) {
+  uint64_t* counter = nullptr;
+  job->pArgs->Read(&counter, sizeof counter);
+  return counter;
+}
+
+}  // namespace
+
+void MyFileHeader::Store(BYTE out[MYFILE_HEADER_BYTES]) const {
+  std::memset(out, 0, MYFILE_HEADER_BYTES);
+  const uint32_t fields[6] = {magic, version, fileSize, unitCount, check, progressTotal};
+  for (int i = 0; i < 6; ++i) PutLE32(out + 4 * i, fields[i]);
+}
+
+MyFileHeader MyFileHeader::Parse(const BYTE in[MYFILE_HEADER_BYTES]) {
+  return MyFileHeader{GetLE32(in), GetLE32(in + 4), GetLE32(in + 8), GetLE32(in + 12), GetLE32(in + 16), GetLE32(in + 20)};
+}
+
+void CMyFileSave::AddUnit(OFileSave* unit) {
+  if (unit && m_nUnitCount < MYFILE_MAX_UNITS) m_apUnits[m_nUnitCount++] = unit;
+}
+
+int32_t CMyFileSave::TransferJob(JobRecord* job, JobControl* control) {
+  try {
+    uint64_t* counter = TakeCounter(job);
+    for (UINT i = 0; i < m_nUnitCount; ++i) {
+      if (control && (control->flags & JOB_ABORT)) return FALSE;
+      if (!m_apUnits[i]->Save(m_cpFile, counter, control)) return FALSE;
+    }
+    return TRUE;
+  }
+  GCATCH(GetClassName(), u"::____Save()", ->AppendMemory({16, control}))
+}
+
+BOOL CMyFileSave::Save(const std::u16string& path, OWorker* worker) {
+  try {
+    GVERIFY(worker && worker->IsReady(), u"!poWorker->IsReady()");
+    GVERIFY(m_nUnitCount, u"!m_nUnitCount");
+    BOOL result = TRUE;
+    UINT progressTotal = 1;
+    for (UINT i = 0; i < m_nUnitCount; ++i)
+      if (!m_apUnits[i]->Begin(&progressTotal)) result = FALSE;
+    try {
+      if (result) result = WriteDocument(path, worker, progressTotal);
+    } catch (...) {
+      for (UINT i = 0; i < m_nUnitCount; ++i) m_apUnits[i]->End();
+      throw;
+    }
+    for (UINT i = 0; i < m_nUnitCount; ++i)
+      if (!m_apUnits[i]->End()) result = FALSE;
+    return result;
+  }
+  GCATCH(GetClassName(), u"::Save()", ->AppendArg(GArgInt(int32_t(m_nUnitCount))))
+}
+
+BOOL CMyFileSave::WriteDocument(const std::u16string& path, OWorker* worker, UINT progressTotal) {
+  // The document goes to a new file beside the target; the target is replaced only once the
+  // whole document stands. Until then the new file goes again on every way out.
+  struct TempFile {
+    std::u16string path;
+    bool keep = false;
+    ~TempFile() {
+      if (!keep && !path.empty()) plat::DeleteFile(path);
+    }
+  } temp;
+  m_cpFile = new CFileOut();
+  struct Closer {
+    GCompRef<CFileOut>& file;
+    ~Closer() {
+      file->Close();
+      file.Release();
+    }
+  } closer{m_cpFile};
+  FILE* f = plat::CreateTempFileIn(plat::FolderOf(path), u"qvx", &temp.path);
+  if (!f) return FALSE;
+  m_cpFile->Attach(f);
+
+  uint64_t bytes = 0;
+  GCompRef<OData> args = GNewData(4096);
+  JobRecord job = MakeTransferJob(args, this, JobThunk<CMyFileSave, &CMyFileSave::TransferJob>, &bytes);
+  if (!m_cpFile->Seek(MYFILE_HEADER_BYTES, 0)) return FALSE;
+  if (!m_pRunner->Run(worker, &job, u"正在保存...", int(progressTotal), &m_dwJobFlags)) return FALSE;
+  GVERIFY(bytes + MYFILE_HEADER_BYTES <= kMaxFileSize, u"!cbFileSize<=0xFFFFFFFF");
+  MyFileHeader h{MYFILE_MAGIC, MYFILE_VERSION, uint32_t(bytes + MYFILE_HEADER_BYTES), m_nUnitCount, 0, progressTotal};
+  h.check = h.unitCount + h.fileSize;
+  BYTE head[MYFILE_HEADER_BYTES];
+  h.Store(head);
+  if (!m_cpFile->Seek(0, 0) || m_cpFile->Write(head, MYFILE_HEADER_BYTES, 1) != 1) return FALSE;
+  // A failed close (the last buffered bytes not written) is a failed save.
+  if (!m_cpFile->Close()) return FALSE;
+  if (!plat::ReplaceFile(temp.path, path)) return FALSE;
+  temp.keep = true;
+  return TRUE;
+}
+
+void CMyFileLoad::AddUnit(OFileLoad* unit) {
+  if (unit && m_nUnitCount < MYFILE_MAX_UNITS) m_apUnits[m_nUnitCount++] = unit;
+}
+
+int32_t CMyFileLoad::TransferJob(JobRecord* job, JobControl* control) {
+  try {
+    uint64_t* counter = TakeCounter(job);
+    for (UINT i = 0; i < m_nUnitCount; ++i) {
+      if (control && (control->flags & JOB_ABORT)) return FALSE;
+      if (!m_apUnits[i]->Load(m_cpFile, counter, control)) return FALSE;
+    }
+    return TRUE;
+  }
+  GCATCH(GetClassName(), u"::____Load()", ->AppendMemory({16, control}))
+}
+
+BOOL CMyFileLoad::Load(const std::u16string& path, OWorker* worker) {
+  try {
+    GVERIFY(worker && worker->IsReady(), u"!poWorker->IsReady()");
+    GVERIFY(m_nUnitCount, u"!m_nUnitCount");
+    m_cpFile = new CFileIn();
+    if (!m_cpFile->Open(path.c_str())) return FALSE;
+    BYTE head[MYFILE_HEADER_BYTES];
+    if (m_cpFile->Read(head, MYFILE_HEADER_BYTES, 1) != 1) return FALSE;
+    MyFileHeader h = MyFileHeader::Parse(head);
+    if (h.magic != MYFILE_MAGIC || (h.version >> 16) != 1 || int64_t(h.fileSize) != m_cpFile->GetLength() ||
+        h.unitCount != m_nUnitCount || h.check != h.unitCount + h.fileSize)
+      return FALSE;
+
+    BOOL result = TRUE;
+    for (UINT i = 0; i < m_nUnitCount; ++i)
+      if (!m_apUnits[i]->Begin()) result = FALSE;
+    if (result) {
+      uint64_t bytes = 0;
+      GCompRef<OData> args = GNewData(4096);
+      JobRecord job = MakeTransferJob(args, this, JobThunk<CMyFileLoad, &CMyFileLoad::TransferJob>, &bytes);
+      int total = h.progressTotal > 1 ? int(h.progressTotal) : 1;
+      result = m_pRunner->Run(worker, &job, u"正在打开...", total, &m_dwJobFlags) ? TRUE : FALSE;
+      // Every section read exactly what the file holds.
+      if (result && bytes + MYFILE_HEADER_BYTES != h.fileSize) result = FALSE;
+    }
+    for (UINT i = 0; i < m_nUnitCount; ++i)
+      if (!m_apUnits[i]->End(!result)) result = FALSE;
+    m_cpFile.Release();
+    return result;
+  }
+  GCATCH(GetClassName(), u"::Load()", ->AppendArg(GArgInt(int32_t(m_nUnitCount))))
+}

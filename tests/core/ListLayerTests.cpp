@@ -1,0 +1,577 @@
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <functional>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Morvane.h"
+#include "XCoderZlib.h"
+#include "XShowDevice.h"
+#include "common/FakeSystem.h"
+#include "odata/GCompRef.h"
+#include "odata/LittleEndian.h"
+#include "panels/MyListLayer.h"
+#include "platform/base/Files.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+// What the list announced, in order.
+struct Recorder final : ILayerListObserver {
+  std::vector<std::string> events;
+  void OnRowsChanged() override { events.push_back("rows"); }
+  void OnRowChanged(int i) override { events.push_back("row" + std::to_string(i)); }
+  void OnSelChanged(int o, int n) override { events.push_back("sel" + std::to_string(o) + ">" + std::to_string(n)); }
+  void OnMessage(const char16_t* t) override { events.push_back("msg:" + plat::ToUtf8(t)); }
+  bool Has(const std::string& e) const { return std::find(events.begin(), events.end(), e) != events.end(); }
+  int Count(const std::string& prefix) const {
+    int n = 0;
+    for (const auto& e : events) n += e.rfind(prefix, 0) == 0;
+    return n;
+  }
+};
+
+template <class F>
+std::u16string ThrownCondition(F&& f) {
+  try {
+    f();
+  } catch (GErrRecord* e) {
+    e->AddRef();
+    std::u16string c = e->GetCondition();
+    e->Release();
+    return c;
+  }
+  return u"";
+}
+
+struct LayerSpec {
+  int w, h, format;
+  UINT id;
+  uint32_t flags;
+  const char16_t* name;
+  COLORREF color;
+  int x, y;
+};
+
+class ListLayerTest : public ::testing::Test {
+ protected:
+  ListLayerTest() {
+    sys.Register(u"Morvane", GCreateComponent<Morvane>);
+    sys.Register(u"XShowDevice", GCreateComponent<XShowDevice>);
+    sys.Register(u"XEncoderZlib", GCreateComponent<XEncoderZlib>);
+    sys.Register(u"XDecoderZlib", GCreateComponent<XDecoderZlib>);
+    device = static_cast<OShowDevice*>(sys.NewObj(u"XShowDevice", nullptr)->GetInterface(u"OShowDevice"));
+    list = std::make_unique<CMyListLayer>(&sys, device);
+    list->SetObserver(&obs);
+    dir = plat::GetTempFolder() + u"tavrik_listlayer_" + plat::Widen(std::to_string(::getpid()));
+    std::system(("mkdir -p '" + plat::ToUtf8(dir) + "'").c_str());
+    path = dir + u"/section.bin";
+  }
+  void TearDown() override {
+    list.reset();
+    other.reset();
+    std::system(("rm -rf '" + plat::ToUtf8(dir) + "'").c_str());
+    // Every layer and coder a test made has gone again.
+    for (const char16_t* name : {u"Morvane", u"XEncoderZlib", u"XDecoderZlib"}) EXPECT_EQ(sys.Entry(name)->Refs(), 0) << U8(name);
+  }
+  int LiveLayers() { return sys.Entry(u"Morvane")->Refs(); }
+
+  // A layer with its pixels filled from the seed (count 0 until someone takes it).
+  OLayer* Make(const LayerSpec& s, uint32_t seed = 1) {
+    OLayer* l = device->CreateLayer(s.w, s.h, s.format, s.id);
+    l->SetFlags(s.flags);
+    l->SetName(s.name);
+    l->SetColor(s.color);
+    l->SetPosition(s.x, s.y, FALSE);
+    LayerLock lock;
+    lock.Lock(l, 0);
+    for (int y = 0; y < s.h; ++y)
+      for (uint32_t i = 0; i < uint32_t(s.w * s.format); ++i) lock.Row(y)[i] = BYTE((seed * 2654435761u + i * 31 + uint32_t(y) * 17) >> 7);
+    lock.Unlock();
+    l->MipRefresh(nullptr);
+    return l;
+  }
+  OLayer* Tiny(UINT id) { return Make({1, 1, OLayer::myFORMAT_A16, id, 0, u"", 0, 0, 0}); }
+  void Fill(CMyListLayer& l, std::initializer_list<UINT> ids) {
+    for (UINT id : ids) l.AddLayer(-1, Tiny(id));
+  }
+  std::vector<UINT> Ids(CMyListLayer& l) {
+    std::vector<UINT> ids;
+    for (int i = 0; i < l.GetCount(); ++i) ids.push_back(l.GetLayer(i)->GetID());
+    return ids;
+  }
+
+  // The section as written behind a 7-byte prefix; *counted gets what Save reported.
+  Bytes WriteSection(CMyListLayer& from, uint64_t* counted = nullptr) {
+    GCompRef<CFileOut> out = new CFileOut();
+    EXPECT_TRUE(out->Open(path.c_str()));
+    EXPECT_EQ(out->Write("prefix!", 7, 1), 1u);
+    uint64_t bytes = 0;
+    UINT progress = 1;
+    OFileSave* unit = from.GetFileSave();
+    EXPECT_TRUE(unit->Begin(&progress));
+    EXPECT_TRUE(unit->Save(out, &bytes, nullptr));
+    EXPECT_TRUE(unit->End());
+    EXPECT_TRUE(out->Close());
+    Bytes all = ReadAll();
+    if (counted) *counted = bytes;
+    EXPECT_EQ(bytes + 7, all.size());
+    return Bytes(all.begin() + 7, all.end());
+  }
+  // Reads a section (behind the prefix, a trailer after it) into the list through Begin,
+  // Load and End(failed), as the container does. Returns Load's answer.
+  BOOL ReadSection(CMyListLayer& into, const Bytes& section, uint64_t* counted = nullptr) {
+    Bytes file = {'p', 'r', 'e', 'f', 'i', 'x', '!'};
+    file.insert(file.end(), section.begin(), section.end());
+    file.insert(file.end(), {'T', 'A', 'I', 'L'});
+    WriteAll(file);
+    GCompRef<CFileIn> in = new CFileIn();
+    EXPECT_TRUE(in->Open(path.c_str()));
+    EXPECT_TRUE(in->Seek(7, 0));
+    OFileLoad* unit = into.GetFileLoad();
+    EXPECT_TRUE(unit->Begin());
+    uint64_t bytes = 0;
+    const BOOL ok = unit->Load(in, &bytes, nullptr);
+    if (ok) {
+      EXPECT_EQ(in->Tell(), int64_t(7 + section.size())) << "the section read past its end";
+    }
+    EXPECT_TRUE(unit->End(!ok));
+    if (counted) *counted = bytes;
+    return ok;
+  }
+  Bytes ReadAll() {
+    std::ifstream in(plat::ToUtf8(path), std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), {});
+  }
+  void WriteAll(const Bytes& b) {
+    std::ofstream out(plat::ToUtf8(path), std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(b.data()), std::streamsize(b.size()));
+  }
+  static void SetHeader(Bytes& s, uint32_t size, uint32_t count, uint32_t sel) {
+    PutLE32(s.data() + 4, size);
+    PutLE32(s.data() + 8, count);
+    PutLE32(s.data() + 12, sel);
+    PutLE32(s.data(), size + count + sel);
+  }
+
+  FakeSystem sys;
+  GCompRef<OShowDevice> device;
+  std::unique_ptr<CMyListLayer> list, other;
+  Recorder obs;
+  std::u16string dir, path;
+};
+
+// ---- the model ----
+
+TEST_F(ListLayerTest, RowsKeepTheirLayersAndTheSelectionFollowsItsLayer) {
+  OLayer* a = Tiny(1);
+  OLayer* b = Tiny(2);
+  OLayer* c = Tiny(3);
+  EXPECT_EQ(list->AddLayer(-1, a), 0);
+  EXPECT_EQ(list->AddLayer(99, b), 1);  // past the end appends
+  EXPECT_EQ(list->AddLayer(0, c), 0);   // c a b
+  EXPECT_EQ(list->AddLayer(0, nullptr), -1);
+  EXPECT_EQ(LiveLayers(), 3);
+  EXPECT_EQ(list->GetLayer(-1), nullptr);
+  EXPECT_EQ(list->GetLayer(3), nullptr);
+  EXPECT_EQ(list->GetCurLayer(), nullptr);
+
+  list->SetCurSelect(1);
+  EXPECT_EQ(list->GetCurLayer(), a);
+  EXPECT_TRUE(obs.Has("sel-1>1"));
+  obs.events.clear();
+  list->AddLayer(0, Tiny(4));  // above the selected row: the selection moves with a
+  EXPECT_EQ(list->GetCurSel(), 2);
+  EXPECT_EQ(list->GetCurLayer(), a);
+  EXPECT_EQ(obs.Count("sel"), 0);
+  EXPECT_EQ(obs.Count("rows"), 1);
+
+  // The detached row's reference goes to the caller.
+  OLayer* top = list->DetachLayer(0);
+  EXPECT_EQ(list->GetCurLayer(), a);
+  EXPECT_EQ(LiveLayers(), 4);
+  top->Release();
+  EXPECT_EQ(LiveLayers(), 3);
+  EXPECT_EQ(list->DetachLayer(3), nullptr);
+
+  // Taking the selected row leaves no selection, announced.
+  obs.events.clear();
+  GCompRef<OLayer> held;
+  held.m_ptr = list->DetachLayer(1);
+  EXPECT_EQ(held.get(), a);
+  EXPECT_EQ(list->GetCurSel(), -1);
+  EXPECT_TRUE(obs.Has("sel1>-1"));
+
+  // Out of range selects nothing; the same index is announced again (the row may hold a
+  // new layer).
+  list->SetCurSelect(7);
+  EXPECT_EQ(list->GetCurSel(), -1);
+  list->SetCurSelect(0);
+  obs.events.clear();
+  list->SetCurSelect(0);
+  EXPECT_TRUE(obs.Has("sel0>0"));
+}
+
+TEST_F(ListLayerTest, MoveLayerShiftsTheRowsBetween) {
+  struct Case {
+    int from, to;
+    BOOL moved;
+    std::vector<UINT> ids;
+    int sel;  // row 1 (ID 2) selected before
+  } cases[] = {
+      {0, 3, TRUE, {2, 3, 4, 1}, 0},  {3, 0, TRUE, {4, 1, 2, 3}, 2},  {1, 2, TRUE, {1, 3, 2, 4}, 2},
+      {2, 2, FALSE, {1, 2, 3, 4}, 1}, {-1, 2, FALSE, {1, 2, 3, 4}, 1}, {0, 4, FALSE, {1, 2, 3, 4}, 1},
+  };
+  for (const Case& c : cases) {
+    list->DetachSpace();
+    Fill(*list, {1, 2, 3, 4});
+    list->SetCurSelect(1);
+    obs.events.clear();
+    EXPECT_EQ(list->MoveLayer(c.from, c.to), c.moved) << c.from << "->" << c.to;
+    EXPECT_EQ(Ids(*list), c.ids) << c.from << "->" << c.to;
+    EXPECT_EQ(list->GetCurSel(), c.sel) << c.from << "->" << c.to;
+    EXPECT_EQ(list->GetCurLayer()->GetID(), 2u);
+    EXPECT_EQ(obs.Count("sel"), 0);
+  }
+}
+
+TEST_F(ListLayerTest, SixtyFourRowsAtMost) {
+  for (UINT i = 1; i <= LYR_MAX_SUM; ++i) ASSERT_EQ(list->AddLayer(0, Tiny(i)), 0);
+  GCompRef<OLayer> extra = Tiny(99);
+  EXPECT_EQ(list->AddLayer(-1, extra), -1);
+  EXPECT_EQ(list->GetCount(), LYR_MAX_SUM);
+}
+
+TEST_F(ListLayerTest, RedrawOffGathersRowChangesIntoOne) {
+  Fill(*list, {1, 2});
+  obs.events.clear();
+  list->SetRedraw(FALSE);
+  list->AddLayer(-1, Tiny(3));
+  list->RedrawItem(0);
+  list->SetCurSelect(1);  // the selection is still told at once
+  EXPECT_EQ(obs.events, std::vector<std::string>{"sel-1>1"});
+  list->SetRedraw(TRUE);
+  EXPECT_EQ(obs.events, (std::vector<std::string>{"sel-1>1", "rows"}));
+  list->SetRedraw(FALSE);
+  list->SetRedraw(TRUE);  // nothing happened in between
+  EXPECT_EQ(obs.Count("rows"), 1);
+  list->RedrawItem(5);  // not a row
+  list->RedrawItem(1);
+  EXPECT_EQ(obs.events.back(), "row1");
+}
+
+TEST_F(ListLayerTest, AttachSpaceWantsAnEmptyListAndDetachReleasesEveryRow) {
+  int spaceStandIn = 0;
+  auto* space = reinterpret_cast<CPaintSpace*>(&spaceStandIn);
+  list->AttachSpace(space);
+  EXPECT_EQ(list->GetSpace(), space);
+  Fill(*list, {1, 2, 3});
+  list->SetCurSelect(2);
+  EXPECT_EQ(ThrownCondition([&] { list->AttachSpace(space); }), u"!GetCount()==0");
+  obs.events.clear();
+  list->DetachSpace();
+  EXPECT_EQ(list->GetSpace(), nullptr);
+  EXPECT_EQ(list->GetCount(), 0);
+  EXPECT_EQ(list->GetCurSel(), -1);
+  EXPECT_EQ(LiveLayers(), 0);
+  EXPECT_EQ(obs.Count("sel"), 0);  // the space is going: no tool is told
+  list->AttachSpace(space);
+}
+
+TEST_F(ListLayerTest, LayerIDs) {
+  EXPECT_EQ(list->NewLayerID(), 1u);
+  EXPECT_TRUE(list->VerifyUniqueID());
+  Fill(*list, {4, 1, 2});
+  EXPECT_EQ(list->NewLayerID(), 3u);
+  EXPECT_TRUE(list->VerifyUniqueID());
+  list->AddLayer(-1, Tiny(2));
+  EXPECT_FALSE(list->VerifyUniqueID());
+}
+
+TEST_F(ListLayerTest, EndSpaceUndoPutsTheSelectionBackClamped) {
+  struct Case {
+    const char* what;
+    int selBefore;
+    int detachTop, detachBottom;  // rows taken off during the "undo"
+    bool replaceSelected;         // the selected row gets another layer
+    int selAfter;
+    bool announced;
+  } cases[] = {
+      {"unchanged", 2, 0, 0, false, 2, false},
+      {"clamped to the count", 3, 0, 2, false, 1, true},
+      {"clamped onto the same layer", 3, 2, 0, false, 1, false},
+      {"back to the index, another layer", 0, 1, 0, false, 0, true},
+      {"no selection stays none", -1, 1, 0, false, -1, false},
+      {"all rows gone", 1, 4, 0, false, -1, true},
+      {"same row, new layer", 1, 0, 0, true, 1, true},
+  };
+  for (const Case& c : cases) {
+    list->DetachSpace();
+    Fill(*list, {1, 2, 3, 4});
+    list->SetCurSelect(c.selBefore);
+    list->BeginSpaceUndo();
+    // What an undo of the list's own records may do meanwhile.
+    list->SetRedraw(FALSE);
+    for (int i = 0; i < c.detachTop; ++i) list->DetachLayer(0)->Release();
+    for (int i = 0; i < c.detachBottom; ++i) list->DetachLayer(list->GetCount() - 1)->Release();
+    if (c.replaceSelected) {
+      list->DetachLayer(c.selBefore)->Release();
+      list->AddLayer(c.selBefore, Tiny(9));
+    }
+    obs.events.clear();
+    list->EndSpaceUndo();
+    list->SetRedraw(TRUE);
+    EXPECT_EQ(list->GetCurSel(), c.selAfter) << c.what;
+    EXPECT_EQ(obs.Count("sel"), c.announced ? 1 : 0) << c.what;
+  }
+}
+
+TEST_F(ListLayerTest, EndSpaceUndoRefreshesChangedLayersAndChecksIDs) {
+  const LayerSpec s{64, 64, OLayer::myFORMAT_C32, 1, 0, u"", 0, 0, 0};
+  OLayer* moved = Make(s);
+  OLayer* still = Make({64, 64, OLayer::myFORMAT_C32, 2, 0, u"", 0, 0, 0});
+  OLayer* marked = Make({64, 64, OLayer::myFORMAT_C32, 3, 0, u"", 0, 0, 0});
+  list->AddLayer(-1, moved);
+  list->AddLayer(-1, still);
+  list->AddLayer(-1, marked);
+  list->BeginSpaceUndo();
+  // New pixels in all three without a mip refresh; only the first says its position changed.
+  for (OLayer* l : {moved, still, marked}) {
+    LayerLock lock;
+    lock.Lock(l, 0);
+    for (int y = 0; y < 64; ++y) std::fill(lock.Row(y), lock.Row(y) + 256, BYTE(0xFF));
+  }
+  moved->AddChangeFlags(LYR_CHANGE_POSITION);
+  list->MarkChanged(2);
+  obs.events.clear();
+  list->EndSpaceUndo();
+  auto level1 = [](OLayer* l) {
+    ShowParam p;
+    l->GetShowParam(&p, 1);
+    return GetLE32(p.pPixels);
+  };
+  EXPECT_EQ(level1(moved), 0xFFFFFFFFu);
+  EXPECT_NE(level1(still), 0xFFFFFFFFu);
+  EXPECT_TRUE(obs.Has("row0"));
+  EXPECT_FALSE(obs.Has("row1"));
+  EXPECT_TRUE(obs.Has("row2"));
+
+  list->AddLayer(-1, Tiny(2));
+  list->BeginSpaceUndo();
+  EXPECT_EQ(ThrownCondition([&] { list->EndSpaceUndo(); }), u"!VerifyUniqueID()");
+}
+
+TEST_F(ListLayerTest, CheckMemoryRule) {
+  constexpr uint64_t MB = 1 << 20, GB = uint64_t(1) << 30;
+  struct Case {
+    uint64_t one, all, total;
+    BOOL allowed;
+  } cases[] = {
+      {MB, MB, 8 * GB, TRUE},                     // 8 GB cut to 32 bits would be 0
+      {MB, MB, 4 * GB, TRUE},
+      {256 * MB - 1, 256 * MB - 1, 64 * GB, TRUE},
+      {256 * MB, 256 * MB, 64 * GB, FALSE},       // one layer at 256 MB
+      {MB, GB - 1, 64 * GB, TRUE},
+      {MB, GB, 64 * GB, FALSE},                   // all layers at 1 GB
+      {MB, 4 * GB + MB, 64 * GB, FALSE},          // past 32 bits: no wrap to 1 MB
+      {100 * MB, 100 * MB, 400 * MB, FALSE},      // a quarter of the machine
+      {99 * MB, 199 * MB, 400 * MB, TRUE},
+      {MB, 200 * MB, 400 * MB, FALSE},            // half of the machine
+      {MB, MB, 0, FALSE},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(CMyListLayer::MemoryAllows(c.one, c.all, c.total), c.allowed) << c.one << " " << c.all << " " << c.total;
+}
+
+TEST_F(ListLayerTest, CheckMemoryRefusesLargeLayersAndTheFiftiethRow) {
+  EXPECT_TRUE(list->CheckMemory(100, 100, OLayer::myFORMAT_C32, -1));
+  EXPECT_FALSE(list->CheckMemory(10000, 10000, OLayer::myFORMAT_C32, -1));
+  EXPECT_EQ(obs.events, std::vector<std::string>{"msg:内存不足"});
+  obs.events.clear();
+  for (UINT i = 1; i < LYR_CREATE_MAX_ROWS; ++i) list->AddLayer(-1, Tiny(i));
+  EXPECT_TRUE(list->CheckMemory(1, 1, OLayer::myFORMAT_A16, -1));
+  list->AddLayer(-1, Tiny(99));
+  EXPECT_FALSE(list->CheckMemory(1, 1, OLayer::myFORMAT_A16, -1));
+  EXPECT_EQ(obs.events.back(), "msg:容量不足");
+  // Memory is judged first.
+  EXPECT_FALSE(list->CheckMemory(10000, 10000, OLayer::myFORMAT_C32, 3));
+  EXPECT_EQ(obs.events.back(), "msg:内存不足");
+}
+
+// ---- the document section ----
+
+TEST_F(ListLayerTest, EmptyListWritesABareHeader) {
+  uint64_t counted = 0;
+  const Bytes s = WriteSection(*list, &counted);
+  ASSERT_EQ(s.size(), 32u);
+  EXPECT_EQ(counted, 32u);
+  EXPECT_EQ(GetLE32(&s[4]), 32u);
+  EXPECT_EQ(GetLE32(&s[8]), 0u);
+  EXPECT_EQ(GetLE32(&s[12]), 0xFFFFFFFFu);
+  EXPECT_EQ(GetLE32(&s[0]), uint32_t(32 + 0xFFFFFFFFu));
+  EXPECT_EQ(Bytes(s.begin() + 16, s.end()), Bytes(16, 0));
+  other = std::make_unique<CMyListLayer>(&sys, device);
+  EXPECT_TRUE(ReadSection(*other, s, &counted));
+  EXPECT_EQ(counted, 32u);
+  EXPECT_EQ(other->GetCount(), 0);
+  EXPECT_EQ(other->GetCurSel(), -1);
+}
+
+TEST_F(ListLayerTest, LayersRoundTripWithTheirAttributesAndTheSelection) {
+  const LayerSpec specs[] = {
+      {70, 33, OLayer::myFORMAT_C32, 7, LYR_FLAG_HIDDEN | LYR_FLAG_NEST, u"彩色图层", 0x7F112233, -5, 12},
+      {1, 1, OLayer::myFORMAT_A16, 3, LYR_FLAG_PROTECT, u"", 0x00FF00, 0, 0},
+      {130, 65, OLayer::myFORMAT_A16, 12, LYR_FLAG_SOURCE, u"单色图层 mask", 0x0000F0, 300, -40},
+  };
+  for (int sel : {-1, 0, 2}) {
+    list->DetachSpace();
+    uint32_t seed = 1;
+    for (const LayerSpec& s : specs) list->AddLayer(-1, Make(s, seed++));
+    list->SetCurSelect(sel);
+    uint64_t counted = 0;
+    const Bytes first = WriteSection(*list, &counted);
+    EXPECT_EQ(GetLE32(&first[4]), first.size());
+    EXPECT_EQ(GetLE32(&first[8]), 3u);
+    EXPECT_EQ(GetLE32(&first[12]), uint32_t(sel));
+    EXPECT_EQ(GetLE32(&first[0]), uint32_t(first.size() + 3 + uint32_t(sel)));
+
+    other = std::make_unique<CMyListLayer>(&sys, device);
+    Recorder seen;
+    other->SetObserver(&seen);
+    ASSERT_TRUE(ReadSection(*other, first, &counted)) << sel;
+    EXPECT_EQ(counted, first.size());
+    ASSERT_EQ(other->GetCount(), 3);
+    EXPECT_EQ(other->GetCurSel(), sel);
+    EXPECT_TRUE(seen.Has("sel-1>" + std::to_string(sel)));
+    EXPECT_EQ(seen.Count("rows"), 1);  // one redraw for the whole document
+    for (int i = 0; i < 3; ++i) {
+      OLayer* a = list->GetLayer(i);
+      OLayer* b = other->GetLayer(i);
+      EXPECT_EQ(b->GetID(), a->GetID());
+      EXPECT_EQ(b->GetFormat(), a->GetFormat());
+      EXPECT_EQ(b->GetWidth(), a->GetWidth());
+      EXPECT_EQ(b->GetHeight(), a->GetHeight());
+      EXPECT_EQ(b->GetFlags(), a->GetFlags());
+      EXPECT_EQ(std::u16string(b->GetName()), std::u16string(a->GetName()));
+      EXPECT_EQ(b->GetColor(nullptr, nullptr), a->GetColor(nullptr, nullptr));
+      POINT pa, pb;
+      a->GetPosition(&pa, FALSE);
+      b->GetPosition(&pb, FALSE);
+      EXPECT_EQ(pb.x, pa.x);
+      EXPECT_EQ(pb.y, pa.y);
+    }
+    // The pixels too: the loaded list writes the same bytes.
+    EXPECT_TRUE(WriteSection(*other) == first) << sel;
+    other.reset();
+  }
+}
+
+TEST_F(ListLayerTest, DamagedSectionsAreRefusedWithNothingLeft) {
+  Fill(*list, {1, 2});
+  list->AddLayer(-1, Make({40, 20, OLayer::myFORMAT_C32, 3, 0, u"c", 0, 0, 0}));
+  list->SetCurSelect(1);
+  const Bytes good = WriteSection(*list);
+  const uint32_t size = GetLE32(&good[4]);
+  const size_t third = size_t(size) - 100;  // inside the last record
+  struct Case {
+    const char* what;
+    std::function<void(Bytes&)> damage;
+  } cases[] = {
+      {"one byte of dwCurSel", [](Bytes& s) { s[12] ^= 0x01; }},
+      {"check word off by one", [](Bytes& s) { PutLE32(&s[0], GetLE32(&s[0]) + 1); }},
+      {"dwSize one more", [&](Bytes& s) { SetHeader(s, size + 1, 3, 1); }},
+      {"dwSize one less", [&](Bytes& s) { SetHeader(s, size - 1, 3, 1); }},
+      {"dwSize below the records' heads", [&](Bytes& s) { SetHeader(s, 32 + 3 * 220 - 1, 3, 1); }},
+      {"one layer more announced", [&](Bytes& s) { SetHeader(s, size, 4, 1); }},
+      {"one layer fewer announced", [&](Bytes& s) { SetHeader(s, size, 2, 1); }},
+      {"a truncated layer record", [&](Bytes& s) { s.resize(third); }},
+      {"a damaged layer record", [&](Bytes& s) { s[32 + GetLE32(&s[36]) + 8] ^= 0x40; }},
+      {"a header cut short", [](Bytes& s) { s.resize(20); }},
+  };
+  for (const Case& c : cases) {
+    Bytes s = good;
+    c.damage(s);
+    other = std::make_unique<CMyListLayer>(&sys, device);
+    Recorder seen;
+    other->SetObserver(&seen);
+    EXPECT_FALSE(ReadSection(*other, s)) << c.what;
+    EXPECT_EQ(other->GetCount(), 0) << c.what;
+    EXPECT_EQ(other->GetCurSel(), -1) << c.what;
+    EXPECT_EQ(seen.Count("msg"), 0) << c.what;
+    EXPECT_EQ(LiveLayers(), 3) << c.what << ": a loaded layer outlived the failure";
+    other.reset();
+  }
+  // Short of the damage the section still loads.
+  other = std::make_unique<CMyListLayer>(&sys, device);
+  EXPECT_TRUE(ReadSection(*other, good));
+  EXPECT_EQ(other->GetCount(), 3);
+}
+
+TEST_F(ListLayerTest, SelectionBeyondTheRowsLoadsAsNone) {
+  Fill(*list, {1, 2});
+  for (uint32_t sel : {2u, 0x7FFFFFFFu}) {
+    Bytes s = WriteSection(*list);
+    SetHeader(s, GetLE32(&s[4]), 2, sel);
+    other = std::make_unique<CMyListLayer>(&sys, device);
+    EXPECT_TRUE(ReadSection(*other, s));
+    EXPECT_EQ(other->GetCount(), 2);
+    EXPECT_EQ(other->GetCurSel(), -1) << sel;
+    other.reset();
+  }
+}
+
+TEST_F(ListLayerTest, SixtyFiveLayersAnnouncedRaise) {
+  Bytes s(32, 0);
+  SetHeader(s, 32 + 65 * 220, 65, 0xFFFFFFFF);
+  other = std::make_unique<CMyListLayer>(&sys, device);
+  WriteAll(s);
+  GCompRef<CFileIn> in = new CFileIn();
+  ASSERT_TRUE(in->Open(path.c_str()));
+  OFileLoad* unit = other->GetFileLoad();
+  ASSERT_TRUE(unit->Begin());
+  uint64_t bytes = 0;
+  EXPECT_EQ(ThrownCondition([&] { unit->Load(in, &bytes, nullptr); }), u"!fh.dwLayerCount<=LYR_MAX_SUM");
+  EXPECT_TRUE(unit->End(TRUE));
+  EXPECT_EQ(LiveLayers(), 0);
+  EXPECT_EQ(other->GetCount(), 0);
+}
+
+TEST_F(ListLayerTest, LoadingWantsAnEmptyListAndOneLoadAtATime) {
+  Fill(*list, {1, 2});
+  const Bytes s = WriteSection(*list);
+  EXPECT_FALSE(list->GetFileLoad()->Begin());
+
+  other = std::make_unique<CMyListLayer>(&sys, device);
+  WriteAll(s);
+  GCompRef<CFileIn> in = new CFileIn();
+  ASSERT_TRUE(in->Open(path.c_str()));
+  OFileLoad* unit = other->GetFileLoad();
+  ASSERT_TRUE(unit->Begin());
+  ASSERT_TRUE(unit->Load(in, nullptr, nullptr));
+  EXPECT_EQ(LiveLayers(), 4);
+  EXPECT_EQ(ThrownCondition([&] { unit->Load(in, nullptr, nullptr); }), u"!0==m_nLayerCount");
+  // Rows that appeared meanwhile win: what was read goes.
+  other->AddLayer(-1, Tiny(5));
+  EXPECT_TRUE(unit->End(FALSE));
+  EXPECT_EQ(Ids(*other), std::vector<UINT>{5});
+  EXPECT_EQ(LiveLayers(), 3);
+}
+
+TEST_F(ListLayerTest, DuplicateIDsAreRenumberedOnLoad) {
+  Fill(*list, {5, 5, 1, 1, 2});
+  const Bytes s = WriteSection(*list);
+  other = std::make_unique<CMyListLayer>(&sys, device);
+  ASSERT_TRUE(ReadSection(*other, s));
+  EXPECT_EQ(Ids(*other), (std::vector<UINT>{5, 3, 1, 4, 2}));
+  EXPECT_TRUE(other->VerifyUniqueID());
+}
+
+}  // namespace

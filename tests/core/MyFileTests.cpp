@@ -1,0 +1,213 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "XWorker.h"
+#include "common/FakeSystem.h"
+#include "core/MyFile.h"
+#include "odata/GCompRef.h"
+#include "odata/LittleEndian.h"
+#include "platform/base/Files.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+// A unit that writes and reads a fixed payload, with failures on demand.
+struct TestUnit final : OFileSave, OFileLoad {
+  Bytes payload;
+  Bytes read;
+  bool failBegin = false, failSave = false, failLoad = false;
+  int begins = 0, ends = 0;
+  BOOL lastFailed = -1;
+  UINT progress = 3;
+
+  BOOL Begin(UINT* total) override {
+    ++begins;
+    *total += progress;
+    return !failBegin;
+  }
+  BOOL Save(OFileOut* file, uint64_t* bytes, JobControl*) override {
+    if (failSave) return FALSE;
+    if (!payload.empty() && file->Write(payload.data(), payload.size(), 1) != 1) return FALSE;
+    *bytes += payload.size();
+    return TRUE;
+  }
+  BOOL End() override {
+    ++ends;
+    return TRUE;
+  }
+  BOOL Begin() override {
+    ++begins;
+    return !failBegin;
+  }
+  BOOL Load(OFileIn* file, uint64_t* bytes, JobControl*) override {
+    if (failLoad) return FALSE;
+    read.assign(payload.size(), 0);
+    if (!read.empty() && file->Read(read.data(), read.size(), 1) != 1) return FALSE;
+    *bytes += read.size();
+    return TRUE;
+  }
+  BOOL End(BOOL failed) override {
+    ++ends;
+    lastFailed = failed;
+    return TRUE;
+  }
+};
+
+Bytes ReadFile(const std::u16string& path) {
+  std::ifstream in(plat::ToUtf8(path), std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+void WriteFile(const std::u16string& path, const Bytes& b) {
+  std::ofstream out(plat::ToUtf8(path), std::ios::binary);
+  out.write(reinterpret_cast<const char*>(b.data()), std::streamsize(b.size()));
+}
+
+class MyFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    sys.Register(u"XWorker", GCreateComponent<XWorker>);
+    worker = static_cast<OWorker*>(sys.NewObj(u"XWorker", nullptr)->GetInterface(u"OWorker"));
+    dir = plat::GetTempFolder() + u"tavrik_myfile_" + plat::Widen(std::to_string(::getpid()));
+    std::system(("rm -rf '" + plat::ToUtf8(dir) + "' && mkdir -p '" + plat::ToUtf8(dir) + "'").c_str());
+    path = dir + u"/doc.kelv";
+    for (int i = 0; i < 3; ++i) units[i].payload = Bytes(size_t(10 + i * 7), uint8_t(0x40 + i));
+  }
+  void TearDown() override { std::system(("rm -rf '" + plat::ToUtf8(dir) + "'").c_str()); }
+
+  BOOL SaveWith(int count) {
+    CMyFileSave save(&runner);
+    for (int i = 0; i < count; ++i) save.AddUnit(&units[i]);
+    return save.Save(path, worker);
+  }
+  BOOL LoadWith(int count) {
+    CMyFileLoad load(&runner);
+    for (int i = 0; i < count; ++i) load.AddUnit(&units[i]);
+    return load.Load(path, worker);
+  }
+  // Names in the folder other than the document: a failed save must leave nothing behind.
+  int StrayFiles() {
+    int n = 0;
+    for (auto& name : plat::FindFiles(dir, u".tmp")) n += name.size() > 0;
+    return n;
+  }
+
+  FakeSystem sys;
+  GCompRef<OWorker> worker;
+  CHeadlessJobRunner runner;
+  std::u16string dir, path;
+  TestUnit units[3];
+};
+
+TEST_F(MyFileTest, RoundTripAndHeader) {
+  ASSERT_TRUE(SaveWith(3));
+  Bytes file = ReadFile(path);
+  ASSERT_EQ(file.size(), 32u + 10 + 17 + 24);
+  MyFileHeader h = MyFileHeader::Parse(file.data());
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(file.data()), 4), "kelv");
+  EXPECT_EQ(h.version, 0x00010000u);
+  EXPECT_EQ(h.fileSize, file.size());
+  EXPECT_EQ(h.unitCount, 3u);
+  EXPECT_EQ(h.check, 3u + h.fileSize);
+  EXPECT_EQ(h.progressTotal, 1u + 3 * 3);
+  for (auto& u : units) EXPECT_EQ(u.ends, 1);
+  ASSERT_TRUE(LoadWith(3));
+  for (auto& u : units) {
+    EXPECT_EQ(u.read, u.payload);
+    EXPECT_EQ(u.lastFailed, FALSE);
+  }
+  EXPECT_EQ(StrayFiles(), 0);
+}
+
+TEST_F(MyFileTest, DamagedHeadersAreRefusedBeforeAnyUnitRuns) {
+  ASSERT_TRUE(SaveWith(3));
+  const Bytes good = ReadFile(path);
+  auto put = [](Bytes b, size_t at, uint32_t v) {
+    PutLE32(b.data() + at, v);
+    return b;
+  };
+  auto withVersion = [&](uint32_t v) { return put(good, 4, v); };
+  Bytes trailing = good;
+  trailing.push_back(0);
+  struct Case {
+    const char* name;
+    Bytes bytes;
+    bool accepted;
+  } cases[] = {
+      {"version 0x0001FFFF", withVersion(0x0001FFFF), true},
+      {"version 0x00020000", withVersion(0x00020000), false},
+      {"version 0x0000FFFF", withVersion(0x0000FFFF), false},
+      {"one trailing byte", trailing, false},
+      {"short", Bytes(good.begin(), good.begin() + 31), false},
+      {"bad magic", put(good, 0, 0x766C656C), false},
+      {"check off by one", put(good, 16, GetLE32(good.data() + 16) + 1), false},
+      {"unit count", put(put(good, 12, 2), 16, 2 + uint32_t(good.size())), false},
+  };
+  for (auto& c : cases) {
+    WriteFile(path, c.bytes);
+    for (auto& u : units) u.begins = u.ends = 0;
+    EXPECT_EQ(LoadWith(3), c.accepted ? TRUE : FALSE) << c.name;
+    if (!c.accepted) {
+      EXPECT_EQ(units[0].begins, 0) << c.name;
+    }
+  }
+  // A reader with two units refuses a file written with three.
+  WriteFile(path, good);
+  EXPECT_FALSE(LoadWith(2));
+}
+
+TEST_F(MyFileTest, AFailedSaveKeepsTheOldFile) {
+  ASSERT_TRUE(SaveWith(3));
+  const Bytes old = ReadFile(path);
+  units[0].payload.assign(99, 1);  // the new content differs
+  for (int failing = 0; failing < 3; ++failing) {
+    units[failing].failSave = true;
+    EXPECT_FALSE(SaveWith(3)) << failing;
+    units[failing].failSave = false;
+    EXPECT_EQ(ReadFile(path), old) << failing;
+    EXPECT_EQ(StrayFiles(), 0);
+  }
+  // A failing Begin: nothing is opened, every unit still gets End.
+  units[1].failBegin = true;
+  for (auto& u : units) u.ends = 0;
+  EXPECT_FALSE(SaveWith(3));
+  for (auto& u : units) EXPECT_EQ(u.ends, 1);
+  EXPECT_EQ(ReadFile(path), old);
+  // A folder that cannot take the new file.
+  path = dir + u"/missing/doc.kelv";
+  units[1].failBegin = false;
+  EXPECT_FALSE(SaveWith(3));
+}
+
+TEST_F(MyFileTest, ALoadFailureReachesEveryUnitsEnd) {
+  ASSERT_TRUE(SaveWith(3));
+  units[1].failLoad = true;
+  EXPECT_FALSE(LoadWith(3));
+  for (auto& u : units) {
+    EXPECT_EQ(u.ends, 2);  // one End from the save, one from the load
+    EXPECT_EQ(u.lastFailed, TRUE);
+  }
+}
+
+TEST_F(MyFileTest, UnitLimitAndPreconditions) {
+  CMyFileSave save(&runner);
+  TestUnit extra[17];
+  for (auto& u : extra) save.AddUnit(&u);
+  EXPECT_EQ(save.GetUnitCount(), 16u);
+  CMyFileSave empty(&runner);
+  try {
+    empty.Save(path, worker);
+    FAIL();
+  } catch (GErrRecord* e) {
+    e->AddRef();
+    EXPECT_EQ(std::u16string(e->GetCondition()), u"!m_nUnitCount");
+    e->Release();
+  }
+}
+
+}  // namespace
