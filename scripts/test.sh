@@ -19,7 +19,7 @@ if [ -f "$root/fuzz/CMakeLists.txt" ]; then
   echo "== fuzz targets (short bounded runs)"
   "$root/scripts/build.sh" "$root/build-fuzz" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 \
-    -DTAVRIK_FUZZ=ON -DTAVRIK_TESTS=OFF -DTAVRIK_BENCH=OFF
+    -DTAVRIK_FUZZ=ON -DTAVRIK_TESTS=OFF -DTAVRIK_BENCH=OFF -- fuzz_all
   "$root/scripts/fuzz.sh" "$root/build-fuzz" 20
 fi
 echo "== all tests passed"

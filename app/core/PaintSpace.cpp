@@ -1,0 +1,852 @@
+#include "PaintSpace.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "odata/GError.h"
+#include "odata/GText.h"
+#include "odata/LittleEndian.h"
+#include "panels/MyListLayer.h"
+
+namespace {
+
+constexpr const char16_t* kClass = u"CPaintSpace";
+constexpr DWORD kFlushMs = 25;
+// A refresh job past its last look at the dirty flag leaves the worker within moments; a
+// request waits this many milliseconds for it before it counts the worker as busy elsewhere.
+constexpr int kExitPolls = 200;
+constexpr int kStartPolls = 2000;
+constexpr COLORREF kFramePen = 0x808080;
+constexpr size_t kResizeBytes = 24;
+
+// A block the callee handed over with a reference for the caller.
+template <class T>
+GCompRef<T> Adopt(T* p) {
+  GCompRef<T> r;
+  r.m_ptr = p;
+  return r;
+}
+
+// Creates a component by name and takes its interface; null when either is missing.
+template <class T>
+GCompRef<T> NewInterface(GSystem* system, const char16_t* impl, const char16_t* iface) {
+  OComponent* c = system->NewObj(impl, nullptr);
+  if (!c) return {};
+  T* p = static_cast<T*>(c->GetInterface(iface));
+  if (!p) {
+    c->AddRef();
+    c->Release();
+  }
+  return p;
+}
+
+GCompRef<OData> NewBlock(size_t capacity, std::initializer_list<uint32_t> fields) {
+  GCompRef<OData> block = GNewData(capacity);
+  for (uint32_t v : fields) {
+    BYTE b[4];
+    PutLE32(b, v);
+    block->Write(b, 4);
+  }
+  return block;
+}
+
+void ReadFields(OData* block, uint32_t* out, size_t n) {
+  GVERIFY(block, u"!poData");
+  BYTE b[4];
+  for (size_t i = 0; i < n; ++i) {
+    block->Read(b, 4);
+    out[i] = GetLE32(b);
+  }
+}
+
+// Truncates a client coordinate; views far out of any sensible range stay inside LONG.
+LONG ToLong(float v) {
+  constexpr float kLimit = float(1 << 30);
+  if (!(v > -kLimit)) return -(1 << 30);
+  return v < kLimit ? LONG(v) : (1 << 30);
+}
+
+// Drops an error that must not stop a closing step.
+void Swallow(GErrRecord* e) {
+  e->AddRef();
+  e->Release();
+}
+
+// The image a drawing goes to: the given one, else the view's own for the scope.
+class DcScope {
+ public:
+  DcScope(IPaintSpaceHost* host, HDC dc) : m_host(host), m_dc(dc) {
+    if (!m_dc && m_host) {
+      m_dc = m_host->GetDC();
+      m_taken = true;
+    }
+  }
+  ~DcScope() {
+    if (m_taken && m_dc) m_host->ReleaseDC(m_dc);
+  }
+  DcScope(const DcScope&) = delete;
+  DcScope& operator=(const DcScope&) = delete;
+  HDC Get() const { return m_dc; }
+
+ private:
+  IPaintSpaceHost* m_host;
+  HDC m_dc;
+  bool m_taken = false;
+};
+
+// Clips the segment a-b to the closed rectangle [0, w] x [0, h]; false when nothing is left.
+bool ClipSegment(double& ax, double& ay, double& bx, double& by, double w, double h) {
+  double t0 = 0, t1 = 1;
+  const double dx = bx - ax, dy = by - ay;
+  const double p[4] = {-dx, dx, -dy, dy};
+  const double q[4] = {ax, w - ax, ay, h - ay};
+  for (int i = 0; i < 4; ++i) {
+    if (p[i] == 0) {
+      if (q[i] < 0) return false;
+      continue;
+    }
+    const double t = q[i] / p[i];
+    if (p[i] < 0) t0 = std::max(t0, t);
+    else t1 = std::min(t1, t);
+    if (t0 > t1) return false;
+  }
+  const double x0 = ax, y0 = ay;
+  ax = x0 + t0 * dx;
+  ay = y0 + t0 * dy;
+  bx = x0 + t1 * dx;
+  by = y0 + t1 * dy;
+  return true;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// The size section
+
+void SpaceSection::Store(BYTE out[kBytes]) const {
+  const uint32_t fields[8] = {dwCheck, dwWidth, dwHeight, dwBackground,
+                              dwReserved[0], dwReserved[1], dwReserved[2], dwReserved[3]};
+  for (int i = 0; i < 8; ++i) PutLE32(out + 4 * i, fields[i]);
+}
+
+SpaceSection SpaceSection::Parse(const BYTE in[kBytes]) {
+  SpaceSection s{};
+  s.dwCheck = GetLE32(in);
+  s.dwWidth = GetLE32(in + 4);
+  s.dwHeight = GetLE32(in + 8);
+  s.dwBackground = GetLE32(in + 12);
+  for (int i = 0; i < 4; ++i) s.dwReserved[i] = GetLE32(in + 16 + 4 * i);
+  return s;
+}
+
+BOOL CPaintSpace::XFileSave::Save(OFileOut* file, uint64_t* pBytes, JobControl*) {
+  SpaceSection s{};
+  s.dwWidth = m_pSpace->m_uWidth;
+  s.dwHeight = m_pSpace->m_uHeight;
+  s.dwBackground = m_pSpace->m_dwBackground;
+  s.dwCheck = SpaceSection::CheckOf(s.dwWidth, s.dwHeight, s.dwBackground);
+  BYTE buf[SpaceSection::kBytes];
+  s.Store(buf);
+  if (!file || file->Write(buf, sizeof buf, 1) != 1) return FALSE;
+  if (pBytes) *pBytes += sizeof buf;
+  return TRUE;
+}
+
+BOOL CPaintSpace::XFileLoad::Begin() {
+  m_bRead = FALSE;
+  return TRUE;
+}
+
+// Everything is checked here, so that End, which every unit gets, cannot fail on the bytes.
+BOOL CPaintSpace::XFileLoad::Load(OFileIn* file, uint64_t* pBytes, JobControl*) {
+  BYTE buf[SpaceSection::kBytes];
+  if (!file || file->Read(buf, sizeof buf, 1) != 1) return FALSE;
+  const SpaceSection s = SpaceSection::Parse(buf);
+  if (s.dwCheck != SpaceSection::CheckOf(s.dwWidth, s.dwHeight, s.dwBackground)) return FALSE;
+  if (s.dwWidth < 1 || s.dwWidth > LYR_MAX_WIDTH || s.dwHeight < 1 || s.dwHeight > LYR_MAX_HEIGHT) return FALSE;
+  if (s.dwBackground > SPACE_WHITE) return FALSE;
+  m_section = s;
+  m_bRead = TRUE;
+  if (pBytes) *pBytes += sizeof buf;
+  return TRUE;
+}
+
+BOOL CPaintSpace::XFileLoad::End(BOOL bFailed) {
+  BOOL ok = !bFailed && m_bRead;
+  m_bRead = FALSE;
+  if (ok) {
+    try {
+      m_pSpace->SetSpaceSize(m_section.dwWidth, m_section.dwHeight);
+      m_pSpace->SetBackground(m_section.dwBackground);
+      m_pSpace->m_bCompositeValid = FALSE;
+    } catch (GErrRecord* e) {
+      // The other units still get their End; the error goes to the report.
+      e->AddRef();
+      GTrace(e, u"CPaintSpace::XFileLoad", u"::End()");
+      if (m_pSpace->m_pSystem) m_pSpace->m_pSystem->ReportError(e);
+      e->Release();
+      ok = FALSE;
+    }
+  }
+  if (m_pSpace->m_pHost) m_pSpace->m_pHost->InvalidateFrame();
+  return ok;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Lifetime
+
+CPaintSpace::CPaintSpace(GSystem* system, OShowDevice* device) : m_pSystem(system), m_pDevice(device) {
+  m_cpJobArgs = GNewData(4096);
+  m_job = JobRecord{m_cpJobArgs.get(), u"unknown", 6, -1, nullptr, nullptr};
+  m_pDefaultOperator = new COperDefault();
+  m_pDefaultOperator->AddRef();
+  m_pDefaultOperator->m_pPaintSpace = this;
+  m_pCurOperator = m_pDefaultOperator;
+}
+
+CPaintSpace::~CPaintSpace() {
+  m_bRunning = FALSE;
+  m_evStop.Set();
+  m_threadFlush.Join();
+  try {
+    if (m_cpWorker) m_cpWorker->Wait(TRUE);
+  } catch (GErrRecord* e) {
+    Swallow(e);
+  }
+  m_refresh.DropLayers();
+  try {
+    if (m_bAttached) m_pwndListLayer->DetachSpace();
+  } catch (GErrRecord* e) {
+    Swallow(e);
+  }
+  m_cpRedo.Release();
+  m_cpUndo.Release();
+  m_pCurOperator = nullptr;
+  m_listOperators.RemoveAll();
+  m_pDefaultOperator->Release();
+  m_job.pArgs = nullptr;
+  m_cpJobArgs.Release();
+  m_cpWorker.Release();
+}
+
+int CPaintSpace::Initialize(UINT nSpaceWidth, UINT nSpaceHeight, IPaintSpaceHost* host, CMyListLayer* list,
+                            COperation* pFirst) {
+  try {
+    GVERIFY(nSpaceWidth <= LYR_MAX_WIDTH, u"!nSpaceWidth <=LYR_MAX_WIDTH");
+    GVERIFY(nSpaceHeight <= LYR_MAX_HEIGHT, u"!nSpaceHeight<=LYR_MAX_HEIGHT");
+    GVERIFY(nSpaceWidth >= 1, u"!nSpaceWidth>=1");
+    GVERIFY(nSpaceHeight >= 1, u"!nSpaceHeight>=1");
+    // Once only: a space that failed half-way is destroyed, not initialised again.
+    GVERIFY(m_myState == myNULL && !m_bAttached && !m_cpUndo.IsValid(), u"!m_myState==myNULL");
+    GCHECK(host && list && pFirst && m_pSystem && m_pDevice);
+
+    m_pHost = host;
+    list->AttachSpace(this);
+    m_pwndListLayer = list;
+    m_bAttached = true;
+    const SIZE client = host->GetClientSize();
+
+    m_nPrevOperator = pFirst->GetID();
+    m_listOperators.Append(pFirst);
+    m_pCurOperator = pFirst;
+    pFirst->m_pPaintSpace = this;
+
+    m_transform = ViewTransform{0,        nSpaceWidth, nSpaceHeight, SPACE_WHITE, client.cx, client.cy,
+                                float(nSpaceWidth / 2), float(nSpaceHeight / 2), 0.0f, 1.0f};
+    m_transSpare = m_transform;
+    m_uWidth = nSpaceWidth;
+    m_uHeight = nSpaceHeight;
+    m_dwBackground = SPACE_WHITE;
+
+    m_cpUndo = NewInterface<OUndoRecorder>(m_pSystem, u"XUndoRecorder", u"OUndoRecorder");
+    GVERIFY(m_cpUndo.IsValid(), u"!m_cpUndo.IsValid()");
+    m_cpRedo = NewInterface<OUndoRecorder>(m_pSystem, u"XUndoRecorder", u"OUndoRecorder");
+    GVERIFY(m_cpRedo.IsValid(), u"!m_cpRedo.IsValid()");
+    m_cpUndo->SetLimits(SPACE_UNDO_DEPTH, 1);
+    m_cpRedo->SetLimits(SPACE_UNDO_DEPTH, 1);
+
+    GVERIFY(m_threadFlush.Start([this] { RunFlushThread(); }), u"!m_hFlushThread");
+
+    m_cpWorker = NewInterface<OWorker>(m_pSystem, u"XWorker", u"OWorker");
+    GVERIFY(m_cpWorker.IsValid(), u"!m_cpWorker.IsValid()");
+    // A new worker's thread takes a moment to start; the first redraw must find it ready.
+    for (int i = 0; i < kStartPolls && !m_cpWorker->IsReady(); ++i) plat::Sleep(1);
+
+    m_myState = myREADY;
+    return m_pCurOperator->Activate();
+  }
+  GCATCH(kClass, u"::Initialize()", ->AppendArg(GArgUint(nSpaceWidth))->AppendArg(GArgUint(nSpaceHeight)))
+}
+
+void CPaintSpace::RunFlushThread() {
+  for (;;) {
+    m_bFlushBusy = TRUE;
+    m_evStop.Wait(int(kFlushMs));
+    const BOOL running = m_bRunning;
+    m_bFlushBusy = FALSE;
+    if (!running) break;
+    if (m_myState != myREADY || !m_cpUndo || !m_cpRedo) continue;
+    try {
+      m_cpUndo->ManageMemoryFile(u"qvundo");
+      m_cpRedo->ManageMemoryFile(u"qvredo");
+    } catch (GErrRecord* e) {
+      e->AddRef();
+      try {
+        m_cpUndo->Clear();
+        m_cpRedo->Clear();
+      } catch (GErrRecord* e2) {
+        Swallow(e2);
+      }
+      if (m_pSystem) m_pSystem->ReportError(e);
+      e->Release();
+    } catch (...) {
+      // Out of memory while moving a step: the history goes, the thread stays.
+      try {
+        m_cpUndo->Clear();
+        m_cpRedo->Clear();
+      } catch (GErrRecord* e2) {
+        Swallow(e2);
+      }
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Size, background, view
+
+COLORREF CPaintSpace::GetColor(int index) { return m_pHost ? m_pHost->GetColor(index) & SPACE_WHITE : 0; }
+
+void CPaintSpace::SetSpaceSize(UINT uWidth, UINT uHeight) {
+  try {
+    GVERIFY(m_myState == myREADY, u"!m_myState==myREADY");
+    GVERIFY(uWidth <= LYR_MAX_WIDTH, u"!uWidth<=LYR_MAX_WIDTH");
+    GVERIFY(uHeight <= LYR_MAX_HEIGHT, u"!uHeight<=LYR_MAX_HEIGHT");
+    GVERIFY(uWidth >= 1, u"!uWidth>=1");
+    GVERIFY(uHeight >= 1, u"!uHeight>=1");
+    for (ViewTransform* t : {&m_transform, &m_transSpare}) {
+      t->spaceWidth = uWidth;
+      t->spaceHeight = uHeight;
+      t->centreX = float(uWidth / 2);
+      t->centreY = float(uHeight / 2);
+    }
+    m_uWidth = uWidth;
+    m_uHeight = uHeight;
+  }
+  GCATCH(kClass, u"::SetSpaceSize()", ->AppendArg(GArgUint(uWidth))->AppendArg(GArgUint(uHeight)))
+}
+
+void CPaintSpace::SetBackground(COLORREF colour) {
+  m_dwBackground = colour;
+  m_transform.background = colour;
+  m_transSpare.background = colour;
+}
+
+void CPaintSpace::SetCentre(float x, float y) {
+  m_transform.centreX = x;
+  m_transform.centreY = y;
+}
+
+void CPaintSpace::SetClientSize(int cx, int cy) {
+  m_transform.clientWidth = cx;
+  m_transform.clientHeight = cy;
+  m_bCompositeValid = FALSE;
+  SyncScrollBars(nullptr);
+}
+
+void CPaintSpace::CenterOnView(OLayer* layer, RECT* rect) {
+  auto clampCentre = [](float c, UINT side) {
+    if (!(c >= 0.0f)) return 0;  // also NaN
+    const int max = int(side) - 1;
+    return c >= float(max) ? max : int(c);
+  };
+  const int cx = clampCentre(m_transform.centreX, m_uWidth);
+  const int cy = clampCentre(m_transform.centreY, m_uHeight);
+  if (layer) {
+    const int w = layer->GetWidth(), h = layer->GetHeight();
+    layer->SetPosition(w == int(m_uWidth) ? 0 : cx - w / 2, h == int(m_uHeight) ? 0 : cy - h / 2, FALSE);
+  }
+  if (rect) {
+    const int w = rect->right - rect->left, h = rect->bottom - rect->top;
+    if (w != int(m_uWidth)) {
+      rect->left = cx - w / 2;
+      rect->right = cx + w - w / 2;
+    }
+    if (h != int(m_uHeight)) {
+      rect->top = cy - h / 2;
+      rect->bottom = cy + h - h / 2;
+    }
+  }
+}
+
+BOOL CPaintSpace::IsModified() {
+  return m_cpUndo && m_cpUndo->GetCounter() != 0 && m_pwndListLayer && m_pwndListLayer->GetCount() >= 1;
+}
+
+void CPaintSpace::InvalidateView(BOOL erase) {
+  if (m_pHost) m_pHost->InvalidateView(erase);
+}
+
+void GetSpaceClientRect(RECT* out, OShowDevice* device, const ViewTransform* t) {
+  const float w = float(t->spaceWidth), h = float(t->spaceHeight);
+  const float corners[4][2] = {{0, 0}, {w, 0}, {0, h}, {w, h}};
+  float minX = 0, minY = 0, maxX = 0, maxY = 0;
+  for (int i = 0; i < 4; ++i) {
+    float p[2];
+    device->SpaceToClient(p, corners[i], t);
+    if (i == 0 || p[0] < minX) minX = p[0];
+    if (i == 0 || p[0] > maxX) maxX = p[0];
+    if (i == 0 || p[1] < minY) minY = p[1];
+    if (i == 0 || p[1] > maxY) maxY = p[1];
+  }
+  out->left = ToLong(minX) - t->clientWidth / 2;
+  out->top = ToLong(minY) - t->clientHeight / 2;
+  out->right = ToLong(maxX) + t->clientWidth / 2;
+  out->bottom = ToLong(maxY) + t->clientHeight / 2;
+}
+
+void CPaintSpace::SyncScrollBars(const ViewTransform* transform) {
+  if (!m_pHost || !m_pDevice) return;
+  const ViewTransform* t = transform ? transform : m_pTransform;
+  RECT r;
+  GetSpaceClientRect(&r, m_pDevice, t);
+  const int64_t w = std::max<int64_t>(1, int64_t(r.right) - r.left);
+  const int64_t h = std::max<int64_t>(1, int64_t(r.bottom) - r.top);
+  auto bar = [](int64_t near, int64_t extent, int64_t client) {
+    const int64_t pos = std::max<int64_t>(0, -near * SPACE_SCROLL_RANGE / extent);
+    const int64_t page = std::clamp<int64_t>(client * SPACE_SCROLL_RANGE / extent, 1, SPACE_SCROLL_RANGE);
+    return ScrollBarState{int(std::min<int64_t>(pos, SPACE_SCROLL_RANGE)), int(page)};
+  };
+  m_pHost->SyncScrollBars(bar(r.left, w, t->clientWidth), bar(r.top, h, t->clientHeight));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Redraw
+
+OLayer* CPaintSpace::CurrentLayer() { return m_pwndListLayer ? m_pwndListLayer->GetCurLayer() : nullptr; }
+
+void CPaintSpace::OnDraw(HDC dc) {
+  try {
+    if (m_myState != myREADY) return;
+    GAutoLock lock(m_lockDraw);
+    if (m_bCompositeValid) {
+      DcScope target(m_pHost, dc);
+      if (target.Get()) m_pDevice->Preset(target.Get(), nullptr);
+      DrawLayerFrame(target.Get(), CurrentLayer());
+    } else {
+      RefreshDraw(dc, nullptr);
+    }
+  }
+  GCATCH(kClass, u"::OnDraw()")
+}
+
+void CPaintSpace::RefreshDraw(HDC dc, const POINT* scroll) {
+  try {
+    if (m_myState != myREADY) return;
+    GAutoLock lock(m_lockDraw);
+    if (!m_pDevice->DrawBegin(m_pTransform, TRUE)) return;
+    const int count = m_pwndListLayer->GetCount();
+    const int selected = m_pwndListLayer->GetCurSel();
+    for (int i = 0; i < count; ++i)
+      m_pDevice->DrawLayer(m_pwndListLayer->GetLayer(i), i == selected ? LYR_TIDY_CURRENT : 0, nullptr);
+    m_pDevice->DrawEnd(nullptr, scroll);
+    m_bCompositeValid = TRUE;
+    if (scroll) m_pDevice->ScrollView(m_pTransform, scroll->x, scroll->y);
+    DcScope target(m_pHost, dc);
+    if (target.Get()) m_pDevice->Preset(target.Get(), nullptr);
+    DrawLayerFrame(target.Get(), CurrentLayer());
+  }
+  GCATCH(kClass, u"::RefreshDraw()")
+}
+
+void CPaintSpace::RefreshJob::DropLayers() {
+  for (int i = 0; i < m_nLayerCount; ++i)
+    if (m_apLayers[i]) m_apLayers[i]->Release();
+  m_nLayerCount = 0;
+}
+
+void CPaintSpace::RefreshJob::TakeLayers(CMyListLayer* list, int count) {
+  DropLayers();
+  for (int i = 0; i < count; ++i) {
+    OLayer* l = list->GetLayer(i);
+    if (l) l->AddRef();
+    m_apLayers[i] = l;
+  }
+  m_nLayerCount = count;
+  m_nSelected = list->GetCurSel();
+}
+
+int CPaintSpace::RefreshInWorker(const ViewTransform* transform) {
+  try {
+    if (BOOL drawn = m_pCurOperator ? m_pCurOperator->RefreshSpace() : 0) return drawn;
+    if (m_myState != myREADY) return 0;
+    const int count = m_pwndListLayer->GetCount();
+    GVERIFY(count <= LYR_MAX_SUM, u"!m_nLayerCount<=LYR_MAX_SUM");
+    RefreshJob& job = m_refresh;
+    {
+      // The running pass looks at the flag under this lock before it ends, so a request
+      // made while it runs is never missed.
+      GAutoLock lock(job.m_lock);
+      job.m_transform = transform ? *transform : *m_pTransform;
+      job.m_bDirty = TRUE;
+      job.TakeLayers(m_pwndListLayer, count);
+      if (job.m_state == RefreshJob::myRUNNING) return 0;
+    }
+    for (int i = 0; i < kExitPolls && !m_cpWorker->IsReady(); ++i) {
+      {
+        GAutoLock lock(job.m_lock);
+        if (job.m_state != RefreshJob::myEXITING) break;
+      }
+      plat::Sleep(1);
+    }
+    GAutoLock lock(job.m_lock);
+    job.m_state = RefreshJob::myIDLE;
+    // Busy with another job: the request waits for the next call.
+    if (!m_cpWorker->IsReady()) return 0;
+    job.m_state = RefreshJob::myRUNNING;
+    m_job.object = &job;
+    m_job.proc = JobThunk<RefreshJob, &RefreshJob::____Refresh>;
+    m_job.kind = 6;
+    m_job.name = u"unknown";
+    m_job.result = 0;
+    m_job.pArgs->Rewind();
+    lock.Release();
+    const BOOL launched = m_cpWorker->Launch(&m_job, nullptr);
+    if (!launched) {
+      GAutoLock again(job.m_lock);
+      job.m_state = RefreshJob::myIDLE;
+    }
+    return launched;
+  }
+  GCATCH(kClass, u"::RefreshInWorker()")
+}
+
+BOOL CPaintSpace::HasPendingRefresh() {
+  GAutoLock lock(m_refresh.m_lock);
+  return m_refresh.m_bDirty && m_refresh.m_state != RefreshJob::myRUNNING;
+}
+
+int32_t CPaintSpace::RefreshJob::____Refresh(JobRecord*, JobControl* control) {
+  // The layers of one pass, each with the reference the request took.
+  struct Pass {
+    OLayer* layers[LYR_MAX_SUM] = {};
+    int count = 0;
+    ~Pass() {
+      for (int i = 0; i < count; ++i)
+        if (layers[i]) layers[i]->Release();
+    }
+  };
+  for (;;) {
+    Pass pass;
+    ViewTransform view;
+    int selected;
+    {
+      GAutoLock lock(m_lock);
+      if (!m_bDirty || (control && (control->flags & JOB_ABORT))) {
+        m_state = myEXITING;
+        return 0;
+      }
+      m_bDirty = FALSE;
+      view = m_transform;
+      selected = m_nSelected;
+      std::copy(m_apLayers, m_apLayers + m_nLayerCount, pass.layers);
+      pass.count = m_nLayerCount;
+      m_nLayerCount = 0;
+    }
+    try {
+      m_pSpace->ComposeAndPresent(view, pass.layers, pass.count, selected);
+    } catch (...) {
+      GAutoLock lock(m_lock);
+      m_state = myEXITING;
+      throw;
+    }
+  }
+}
+
+void CPaintSpace::ComposeAndPresent(const ViewTransform& view, OLayer* const* layers, int count, int selected) {
+  GAutoLock lock(m_lockDraw);
+  if (!m_pDevice->DrawBegin(&view, TRUE)) return;
+  for (int i = 0; i < count; ++i) m_pDevice->DrawLayer(layers[i], i == selected ? LYR_TIDY_CURRENT : 0, nullptr);
+  m_pDevice->DrawEnd(nullptr, nullptr);
+  {
+    DcScope target(m_pHost, nullptr);
+    if (target.Get()) m_pDevice->Preset(target.Get(), nullptr);
+  }
+  m_bCompositeValid = TRUE;
+}
+
+void CPaintSpace::DrawLayerFrame(HDC dc, OLayer* layer) {
+  if (!layer || !m_pHost || !m_pDevice) return;
+  RECT r;
+  layer->GetRect(&r);
+  const float m = 3.0f / m_transform.scale;
+  const float space[4][2] = {{float(r.left) - m, float(r.top) - m},
+                             {float(r.right) + m, float(r.top) - m},
+                             {float(r.left) - m, float(r.bottom) + m},
+                             {float(r.right) + m, float(r.bottom) + m}};
+  POINT c[4];
+  for (int i = 0; i < 4; ++i) {
+    float p[2];
+    m_pDevice->SpaceToClient(p, space[i], m_pTransform);
+    c[i] = POINT{ToLong(std::floor(p[0])), ToLong(std::floor(p[1]))};
+  }
+  enum { TL, TR, BL, BR };
+  static constexpr int kTicks[8][2] = {{TL, TR}, {TL, BL}, {TR, TL}, {TR, BR},
+                                       {BL, TL}, {BL, BR}, {BR, TR}, {BR, BL}};
+  const double clipW = m_transform.clientWidth, clipH = m_transform.clientHeight;
+  DcScope target(m_pHost, dc);
+  for (const auto& tick : kTicks) {
+    const POINT a = c[tick[0]], b = c[tick[1]];
+    // From the inner end, a tenth of the side away, to the corner.
+    double ix = double(a.x + (int64_t(b.x) - a.x) / 10), iy = double(a.y + (int64_t(b.y) - a.y) / 10);
+    double cx = a.x, cy = a.y;
+    if (!ClipSegment(ix, iy, cx, cy, clipW, clipH)) continue;
+    const POINT from{LONG(std::lround(ix)), LONG(std::lround(iy))};
+    const POINT to{LONG(std::lround(cx)), LONG(std::lround(cy))};
+    if (from.x == to.x && from.y == to.y) continue;
+    m_pHost->DrawXorLine(target.Get(), from, to, kFramePen);
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Tools and commands
+
+void CPaintSpace::AddOperator(COperation* op) {
+  if (!op) return;
+  m_listOperators.Append(op);
+  op->m_pPaintSpace = this;
+}
+
+void CPaintSpace::FinishWork() {
+  if (m_pHost) m_pHost->FinishListWork();
+  if (m_pCurOperator) m_pCurOperator->FinishWork();
+}
+
+void CPaintSpace::NotifyOperator(const char16_t* sender, DWORD code, void* param) {
+  if (m_pCurOperator) m_pCurOperator->OnEnvironmentVaryNotify(sender, code, param);
+}
+
+BOOL CPaintSpace::OnCmdMsg(UINT id, CmdUIState* ui) {
+  try {
+    if (m_pCurOperator && m_pCurOperator->OnCmdMsg(id, ui)) return TRUE;
+    switch (id) {
+      case ID_EDIT_UNDO:
+      case ID_EDIT_REDO: {
+        OUndoRecorder* store = id == ID_EDIT_UNDO ? m_cpUndo.get() : m_cpRedo.get();
+        if (ui) ui->Enable(store && store->GetStepCount() > 0);
+        else if (id == ID_EDIT_UNDO) Undo(1);
+        else Redo(1);
+        return TRUE;
+      }
+      case ID_SPACE_BACKGROUND:
+        if (ui) ui->Enable(TRUE);
+        else SetBackgroundUndoable();
+        return TRUE;
+      default:
+        return FALSE;
+    }
+  }
+  GCATCH(kClass, u"::OnCmdMsg()", ->AppendArg(GArgUint(id)))
+}
+
+// ---------------------------------------------------------------------------------------------
+// Undo and redo
+
+void CPaintSpace::Undo(int steps) { UndoOrRedo(steps, false); }
+
+void CPaintSpace::Redo(int steps) { UndoOrRedo(steps, true); }
+
+void CPaintSpace::UndoOrRedo(int steps, bool redo) {
+  try {
+    (redo ? m_xRedoInner : m_xUndoInner).m_dwFlags = 0;
+    FinishWork();
+    OUndoRecorder* from = redo ? m_cpRedo.get() : m_cpUndo.get();
+    OUndoRecorder* to = redo ? m_cpUndo.get() : m_cpRedo.get();
+    if (!from || !to || steps < 1 || from->GetStepCount() == 0) return;
+    CMyListLayer* list = m_pwndListLayer;
+    list->SetRedraw(FALSE);
+    {
+      // The list resets and refreshes the layers' marks and mip levels, which a pass reads.
+      GAutoLock lock(m_lockDraw);
+      list->BeginSpaceUndo();
+    }
+    // The closing steps run however the run ends; an error of the run goes before one of
+    // the list's closing check.
+    auto close = [&](bool rethrowList) {
+      GErrRecord* listError = nullptr;
+      try {
+        GAutoLock lock(m_lockDraw);
+        list->EndSpaceUndo();
+      } catch (GErrRecord* e) {
+        listError = e;
+      }
+      try {
+        NotifyOperator(kClass, redo ? myNOTIFY_REDO : myNOTIFY_UNDO, nullptr);
+      } catch (GErrRecord* e) {
+        if (!listError) listError = e;
+        else Swallow(e);
+      }
+      m_bCompositeValid = FALSE;
+      InvalidateView(FALSE);
+      list->SetRedraw(TRUE);
+      if (listError) {
+        if (rethrowList) throw listError;
+        Swallow(listError);
+      }
+    };
+    try {
+      from->Undo(UINT(steps), to);
+    } catch (...) {
+      close(false);
+      throw;
+    }
+    close(true);
+  }
+  GCATCH(kClass, redo ? u"::Redo()" : u"::Undo()", ->AppendArg(GArgInt(steps)))
+}
+
+void CPaintSpace::MoveLayers(int dx, int dy, bool mipRefresh) {
+  // The worker's pass reads the positions.
+  GAutoLock lock(m_lockDraw);
+  const int count = m_pwndListLayer->GetCount();
+  for (int i = 0; i < count; ++i) {
+    OLayer* l = m_pwndListLayer->GetLayer(i);
+    if (!l) continue;
+    POINT pt;
+    l->GetPosition(&pt, FALSE);
+    l->SetPosition(pt.x + dx, pt.y + dy, FALSE);
+    if (mipRefresh) l->MipRefresh(nullptr);
+    else l->AddChangeFlags(LYR_CHANGE_POSITION);
+  }
+}
+
+void CPaintSpace::Reposition(const RECT& delta, const char16_t* label) {
+  try {
+    GVERIFY(m_myState == myREADY, u"!m_myState==myREADY");
+    const int dx = delta.left, dy = delta.top;
+    const UINT width = UINT(std::clamp<LONG>(delta.right, 1, LONG(LYR_MAX_WIDTH)));
+    const UINT height = UINT(std::clamp<LONG>(delta.bottom, 1, LONG(LYR_MAX_HEIGHT)));
+    if (m_pNewSize) {
+      m_pNewSize->nSpaceWidth = int(width);
+      m_pNewSize->nSpaceHeight = int(height);
+    }
+    m_cpRedo->Clear();
+    GCompRef<OData> block = NewBlock(128, {m_uWidth, m_uHeight, uint32_t(dx), uint32_t(dy), width, height});
+    GCompRef<GText> text = GNewText(label ? label : u"");
+    m_cpUndo->Begin(&m_xUndoInner, SPACE_UNDO_RESIZE, text);
+    m_cpUndo->SetData(block);
+    m_cpUndo->End(TRUE);
+    const float cx = m_transform.centreX, cy = m_transform.centreY;
+    SetSpaceSize(width, height);
+    SetCentre(cx - float(dx), cy - float(dy));
+    MoveLayers(-dx, -dy, true);
+    m_bCompositeValid = FALSE;
+    SyncScrollBars(nullptr);
+  }
+  GCATCH(kClass, u"::Reposition()", ->AppendMemory({sizeof delta, &delta}))
+}
+
+void CPaintSpace::SetBackgroundUndoable() {
+  try {
+    GVERIFY(m_myState == myREADY, u"!m_myState==myREADY");
+    COLORREF colour = GetColor(0);
+    if (colour == m_dwBackground) colour = SPACE_WHITE;
+    m_cpRedo->Clear();
+    GCompRef<OData> block = NewBlock(64, {m_dwBackground, colour});
+    GCompRef<GText> text = GNewText(u"空间>颜色");
+    m_cpUndo->Begin(&m_xUndoInner, SPACE_UNDO_BACKGROUND, text);
+    m_cpUndo->SetData(block);
+    m_cpUndo->End(TRUE);
+    SetBackground(colour);
+    m_bCompositeValid = FALSE;
+    InvalidateView(FALSE);
+  }
+  GCATCH(kClass, u"::SetBackgroundUndoable()")
+}
+
+// The patch goes in as a data block, not an object, so that the flush thread can swap a large
+// one out to a file like every other large step.
+void CPaintSpace::RecordLayerPatch(int index, OLayer* layer, OData* patch, const char16_t* label) {
+  try {
+    GVERIFY(m_myState == myREADY, u"!m_myState==myREADY");
+    GVERIFY(layer && layer == m_pwndListLayer->GetLayer(index), u"!poLayer==m_pwndListLayer->GetLayer(nIndex)");
+    GVERIFY(patch, u"!poData");
+    m_cpRedo->Clear();
+    GCompRef<OData> block = NewBlock(64, {uint32_t(index), layer->GetID()});
+    GCompRef<GText> text = GNewText(label ? label : u"");
+    m_cpUndo->Begin(&m_xUndoInner, SPACE_UNDO_LAYER, text);
+    m_cpUndo->SetData(block);
+    m_cpUndo->SetData(patch);
+    m_cpUndo->End(TRUE);
+  }
+  GCATCH(kClass, u"::RecordLayerPatch()", ->AppendArg(GArgInt(index)))
+}
+
+int32_t CPaintSpace::XUndoInner::Execute(OUndoRestore* record, OUndoStore* opposite) {
+  try {
+    CPaintSpace* s = m_pSpace;
+    OUndoHandler* other = m_bRedo ? static_cast<OUndoHandler*>(&s->m_xUndoInner) : &s->m_xRedoInner;
+    const uint32_t tag = record->Begin();
+    switch (tag) {
+      case SPACE_UNDO_RESIZE: {
+        GCompRef<OData> block = Adopt(record->GetData());
+        uint32_t f[6];
+        ReadFields(block, f, 6);
+        const int dx = int32_t(f[2]), dy = int32_t(f[3]);
+        // The delta applies to the centre as it was before the size changed, so that undoing
+        // and redoing bring back exactly the centre the user had.
+        const float cx = s->m_transform.centreX, cy = s->m_transform.centreY;
+        const int sign = m_bRedo ? -1 : 1;
+        s->SetSpaceSize(m_bRedo ? f[4] : f[0], m_bRedo ? f[5] : f[1]);
+        s->SetCentre(cx + float(sign * dx), cy + float(sign * dy));
+        s->MoveLayers(sign * dx, sign * dy, false);
+        opposite->Begin(other, tag, record->GetStepObject());
+        opposite->SetData(block);
+        opposite->End(FALSE);
+        m_dwFlags |= 1;
+        break;
+      }
+      case SPACE_UNDO_BACKGROUND: {
+        GCompRef<OData> block = Adopt(record->GetData());
+        uint32_t f[2];
+        ReadFields(block, f, 2);
+        s->SetBackground(m_bRedo ? f[1] : f[0]);
+        opposite->Begin(other, tag, record->GetStepObject());
+        opposite->SetData(block);
+        opposite->End(FALSE);
+        break;
+      }
+      case SPACE_UNDO_LAYER: {
+        GCompRef<OData> block = Adopt(record->GetData());
+        uint32_t f[2];
+        ReadFields(block, f, 2);
+        const int index = int32_t(f[0]);
+        const UINT nID = f[1];
+        OLayer* poLayer = s->m_pwndListLayer->GetLayer(index);
+        GVERIFY(poLayer && nID == poLayer->GetID(), u"!(UINT)nID==poLayer->GetID()");
+        GCompRef<OData> patch = Adopt(record->GetData());
+        GVERIFY(patch, u"!poData");
+        poLayer->AddChangeFlags(LYR_CHANGE_PIXELS);
+        GCompRef<OData> inverse;
+        {
+          GAutoLock lock(s->m_lockDraw);
+          inverse = m_bRedo ? poLayer->PAT_Redo(patch) : poLayer->PAT_Undo(patch);
+        }
+        s->m_pwndListLayer->MarkChanged(index);
+        opposite->Begin(other, tag, record->GetStepObject());
+        opposite->SetData(block);
+        opposite->SetData(inverse);
+        opposite->End(FALSE);
+        break;
+      }
+      default:
+        GTHROW(u"Should not get here!");
+    }
+    record->End();
+    return 0;
+  }
+  GCATCH(GetClassName(), u"::Execute()")
+}
+
+void CPaintSpace::XUndoInner::AfterUndo() {
+  if (m_dwFlags & 1) m_pSpace->SyncScrollBars(nullptr);
+}

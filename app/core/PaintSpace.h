@@ -1,0 +1,263 @@
+// The paint space: the heart of an open document. It owns the space size and background,
+// the view transform, the tools and the current tool, the undo and redo stores with their
+// flush thread, the worker that runs the document's long jobs, and the drawing lock that
+// serialises every use of the display device's back buffer.
+#pragma once
+#include <atomic>
+#include <cstdint>
+
+#include "core/MyFile.h"
+#include "core/PaintSpaceHost.h"
+#include "odata/GCompRef.h"
+#include "odata/GList.h"
+#include "odata/GLock.h"
+#include "odata/GSystem.h"
+#include "odata/OData.h"
+#include "odata/OLayer.h"
+#include "odata/OShowDevice.h"
+#include "odata/OUndo.h"
+#include "odata/OWorker.h"
+#include "platform/base/Sync.h"
+#include "tools/Operation.h"
+
+class CMyListLayer;
+
+constexpr UINT LYR_MAX_WIDTH = 10000;
+constexpr UINT LYR_MAX_HEIGHT = 10000;
+constexpr UINT SPACE_UNDO_DEPTH = 24;
+constexpr COLORREF SPACE_WHITE = 0xFFFFFF;
+
+// Command ids the space answers itself.
+constexpr UINT ID_EDIT_UNDO = 57643;
+constexpr UINT ID_EDIT_REDO = 57644;
+constexpr UINT ID_SPACE_BACKGROUND = 32817;
+
+// Type codes of the space's own undo records.
+constexpr uint32_t SPACE_UNDO_RESIZE = 1;
+constexpr uint32_t SPACE_UNDO_BACKGROUND = 2;
+constexpr uint32_t SPACE_UNDO_LAYER = 3;
+
+// The space's section of the document file: 32 little-endian bytes, the first unit.
+struct SpaceSection {
+  uint32_t dwCheck;  // width + height + background, wrapping
+  uint32_t dwWidth;
+  uint32_t dwHeight;
+  uint32_t dwBackground;  // 0x00RRGGBB
+  uint32_t dwReserved[4];
+
+  static constexpr size_t kBytes = 32;
+  void Store(BYTE out[kBytes]) const;
+  static SpaceSection Parse(const BYTE in[kBytes]);
+  static uint32_t CheckOf(uint32_t w, uint32_t h, uint32_t bg) { return w + h + bg; }
+};
+static_assert(sizeof(SpaceSection) == SpaceSection::kBytes);
+
+// The size a new space gets, kept by the application in its settings; the space's size
+// command remembers the last size chosen.
+struct NewSpaceSize {
+  int nSpaceWidth = 1000;
+  int nSpaceHeight = 1000;
+};
+
+// The scroll extent of the view in client pixels: the rotated, scaled space grown by half a
+// client on each side.
+void GetSpaceClientRect(RECT* out, OShowDevice* device, const ViewTransform* transform);
+
+class CPaintSpace {
+ public:
+  enum State : int32_t { myNULL = 0, myREADY = 1 };
+
+  // The components come through the system object; the display device is the application's
+  // and outlives the space.
+  CPaintSpace(GSystem* system, OShowDevice* device);
+  ~CPaintSpace();
+  CPaintSpace(const CPaintSpace&) = delete;
+  CPaintSpace& operator=(const CPaintSpace&) = delete;
+
+  static const char16_t* GetClassName() { return u"CPaintSpace"; }
+
+  // Attaches the layer list, makes pFirst the current tool, fills the view transform, creates
+  // the stores, the flush thread and the worker. Returns what pFirst's Activate answers.
+  // Throws on a size outside 1..10000 or when a component cannot be made; the space then
+  // stays myNULL and can still be destroyed.
+  int Initialize(UINT nSpaceWidth, UINT nSpaceHeight, IPaintSpaceHost* host, CMyListLayer* list,
+                 COperation* pFirst);
+  int GetState() const { return m_myState; }
+  // The host, null unless the space is ready (tools ask it for the windows of the frame).
+  IPaintSpaceHost* GetHost() const { return m_myState == myREADY ? m_pHost : nullptr; }
+
+  // The palette's colour of a slot (0: the current colour).
+  COLORREF GetColor(int index);
+  UINT GetWidth() const { return m_uWidth; }
+  UINT GetHeight() const { return m_uHeight; }
+  COLORREF GetBackground() const { return m_dwBackground; }
+  // Sets the size and puts the view centre on the middle; no redraw, no undo record.
+  void SetSpaceSize(UINT uWidth, UINT uHeight);
+  // Sets the background of the space and both view transforms; no redraw, no undo record.
+  void SetBackground(COLORREF colour);
+  // The view's client area changed (the view's WM_SIZE).
+  void SetClientSize(int cx, int cy);
+  // Centres a layer (its position) or a rectangle on the view centre; a side as long as the
+  // space's stays where it is.
+  void CenterOnView(OLayer* layer, RECT* rect);
+  // TRUE when there are edits since the last save and the list holds a layer.
+  BOOL IsModified();
+  void SetNewSpaceSize(NewSpaceSize* setting) { m_pNewSize = setting; }
+
+  ViewTransform* m_pTransform = &m_transform;
+  const ViewTransform& GetSpareTransform() const { return m_transSpare; }
+  BOOL IsCompositeValid() const { return m_bCompositeValid.load(); }
+  void InvalidateComposite() { m_bCompositeValid = FALSE; }
+  void InvalidateView(BOOL erase = FALSE);
+
+  // Redraw. OnDraw is the view's paint; RefreshDraw composes and presents on the calling
+  // thread; RefreshInWorker composes on the worker, merging requests that arrive while a
+  // pass runs into one more pass with the latest state. A request the busy worker cannot
+  // take waits (HasPendingRefresh) until the next call launches it.
+  void OnDraw(HDC dc);
+  void RefreshDraw(HDC dc, const POINT* scroll);
+  int RefreshInWorker(const ViewTransform* transform);
+  BOOL HasPendingRefresh();
+  // The frame marks of a layer over the view, XOR-drawn through the host.
+  void DrawLayerFrame(HDC dc, OLayer* layer);
+  void SyncScrollBars(const ViewTransform* transform);
+
+  // Undo and redo.
+  void Undo(int steps);
+  void Redo(int steps);
+  // Resizes the space by {dx, dy, width, height} (rect.left, top, right, bottom) with an undo
+  // record of type 1 under the label.
+  void Reposition(const RECT& delta, const char16_t* label);
+  // The background becomes the current colour (white when it is that already), undoably.
+  void SetBackgroundUndoable();
+  // Records the change of one layer's pixels: the patch is what the layer's transaction gave
+  // (PAT_Backup), the layer the one at row index of the list.
+  void RecordLayerPatch(int index, OLayer* layer, OData* patch, const char16_t* label);
+
+  // Tools and commands.
+  void AddOperator(COperation* op);
+  COperation* GetCurOperator() const { return m_pCurOperator; }
+  void FinishWork();
+  void NotifyOperator(const char16_t* sender, DWORD code, void* param);
+  // A command (ui null) or its update-UI: the current tool first, then the space's own.
+  BOOL OnCmdMsg(UINT id, CmdUIState* ui);
+
+  // The document file's first unit.
+  OFileSave* GetFileSave() { return &m_xFileSave; }
+  OFileLoad* GetFileLoad() { return &m_xFileLoad; }
+
+  OWorker* GetWorker() const { return m_cpWorker.get(); }
+  OUndoRecorder* GetUndoStore() const { return m_cpUndo.get(); }
+  OUndoRecorder* GetRedoStore() const { return m_cpRedo.get(); }
+  GLock& GetDrawLock() { return m_lockDraw; }
+  OShowDevice* GetShowDevice() const { return m_pDevice; }
+  GSystem* GetSystem() const { return m_pSystem; }
+  CMyListLayer* m_pwndListLayer = nullptr;
+  // One job record shared by the space and its tools (argument block of 4096 bytes).
+  JobRecord m_job{};
+
+ private:
+  class XUndoInner final : public OUndoHandler {
+   public:
+    XUndoInner(CPaintSpace* space, bool redo) : m_pSpace(space), m_bRedo(redo) {}
+    int32_t AddRef() override { return 1; }
+    int32_t Release() override { return 1; }
+    void* GetInterface(const char16_t*) override { return nullptr; }
+    int32_t Execute(OUndoRestore* record, OUndoStore* opposite) override;
+    void AfterUndo() override;
+    const char16_t* GetClassName() const { return m_bRedo ? u"CPaintSpace::XRedoInner" : u"CPaintSpace::XUndoInner"; }
+
+    uint32_t m_dwFlags = 0;  // bit 0: a resize record was applied
+
+   private:
+    CPaintSpace* m_pSpace;
+    bool m_bRedo;
+  };
+
+  class XFileSave final : public OFileSave {
+   public:
+    explicit XFileSave(CPaintSpace* space) : m_pSpace(space) {}
+    BOOL Begin(UINT*) override { return TRUE; }
+    BOOL Save(OFileOut* file, uint64_t* pBytes, JobControl* control) override;
+    BOOL End() override { return TRUE; }
+
+   private:
+    CPaintSpace* m_pSpace;
+  };
+
+  class XFileLoad final : public OFileLoad {
+   public:
+    explicit XFileLoad(CPaintSpace* space) : m_pSpace(space) {}
+    BOOL Begin() override;
+    BOOL Load(OFileIn* file, uint64_t* pBytes, JobControl* control) override;
+    BOOL End(BOOL bFailed) override;
+
+   private:
+    CPaintSpace* m_pSpace;
+    SpaceSection m_section{};
+    BOOL m_bRead = FALSE;
+  };
+
+  // The worker's redraw: the latest requested view and layers, merged while a pass runs.
+  class RefreshJob {
+   public:
+    enum State : int32_t { myIDLE = 0, myRUNNING = 1, myEXITING = 2 };
+    explicit RefreshJob(CPaintSpace* space) : m_pSpace(space) {}
+    ~RefreshJob() { DropLayers(); }
+    int32_t ____Refresh(JobRecord* job, JobControl* control);
+    // Under m_lock: the request's layers, each with a reference.
+    void TakeLayers(CMyListLayer* list, int count);
+    void DropLayers();
+
+    GLock m_lock;
+    ViewTransform m_transform{};
+    BOOL m_bDirty = FALSE;
+    State m_state = myIDLE;
+    int m_nLayerCount = 0;
+    int m_nSelected = -1;
+    OLayer* m_apLayers[LYR_MAX_SUM] = {};
+
+   private:
+    CPaintSpace* m_pSpace;
+  };
+
+  // One screen pass of the given layers, under the drawing lock.
+  void ComposeAndPresent(const ViewTransform& view, OLayer* const* layers, int count, int selected);
+  void RunFlushThread();
+  // Moves every layer of the list by (dx, dy).
+  void MoveLayers(int dx, int dy, bool mipRefresh);
+  void UndoOrRedo(int steps, bool redo);
+  void SetCentre(float x, float y);
+  OLayer* CurrentLayer();
+
+  GSystem* m_pSystem;
+  OShowDevice* m_pDevice;
+  IPaintSpaceHost* m_pHost = nullptr;
+  NewSpaceSize* m_pNewSize = nullptr;
+  XUndoInner m_xUndoInner{this, false};
+  XUndoInner m_xRedoInner{this, true};
+  RefreshJob m_refresh{this};
+  XFileLoad m_xFileLoad{this};
+  XFileSave m_xFileSave{this};
+  std::atomic<int32_t> m_myState{myNULL};
+  UINT m_uWidth = 0;
+  UINT m_uHeight = 0;
+  COLORREF m_dwBackground = 0;
+  ViewTransform m_transform{};
+  ViewTransform m_transSpare{};
+  std::atomic<BOOL> m_bCompositeValid{FALSE};
+  std::atomic<BOOL> m_bRunning{TRUE};
+  GCompRef<OWorker> m_cpWorker;
+  GLock m_lockDraw;
+  GCompRef<OData> m_cpJobArgs;
+  COperDefault* m_pDefaultOperator = nullptr;
+  GList<COperation> m_listOperators;
+  COperation* m_pCurOperator = nullptr;
+  UINT m_nPrevOperator = 0;
+  std::atomic<BOOL> m_bFlushBusy{FALSE};
+  plat::Event m_evStop;  // wakes the flush thread early when the space goes
+  plat::Thread m_threadFlush;
+  GCompRef<OUndoRecorder> m_cpUndo;
+  GCompRef<OUndoRecorder> m_cpRedo;
+  bool m_bAttached = false;
+};

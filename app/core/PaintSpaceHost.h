@@ -1,0 +1,40 @@
+// What the paint space needs of the program's frame and view: the view's client size, its
+// screen image to present into, repaints, the scroll bars, the palette's colours and the XOR
+// lines of the layer frame. The frame and the view implement it; tests implement it in memory.
+#pragma once
+#include "platform/base/Present.h"
+#include "platform/base/Types.h"
+
+// One scroll bar, over the range 0..0x4000.
+struct ScrollBarState {
+  int nPos;
+  int nPage;
+};
+
+constexpr int SPACE_SCROLL_RANGE = 0x4000;
+
+class IPaintSpaceHost {
+ public:
+  virtual ~IPaintSpaceHost() = default;
+
+  // The view's client area in pixels.
+  virtual SIZE GetClientSize() = 0;
+  // The view's screen image, to present into and draw XOR lines over; null when the view has
+  // none. Any thread may take it, holding the paint space's drawing lock until ReleaseDC.
+  virtual HDC GetDC() = 0;
+  // Done with the image: the view shows it (by posting, never waiting for the UI thread).
+  virtual void ReleaseDC(HDC dc) = 0;
+  // One line XORed into the image with the last pixel left out, so that drawing the same
+  // figure twice restores every byte.
+  virtual void DrawXorLine(HDC dc, POINT from, POINT to, COLORREF colour) = 0;
+  // Asks the view to repaint (its paint calls CPaintSpace::OnDraw).
+  virtual void InvalidateView(BOOL erase) = 0;
+  // Asks the main frame to repaint itself and its bars.
+  virtual void InvalidateFrame() = 0;
+  // Shows both scroll bars' positions and pages.
+  virtual void SyncScrollBars(const ScrollBarState& horz, const ScrollBarState& vert) = 0;
+  // The palette's colour of a slot (0: the current colour), 0x00RRGGBB.
+  virtual COLORREF GetColor(int index) = 0;
+  // Ends pending work of the side bars (a rename in progress) before the space acts.
+  virtual void FinishListWork() {}
+};

@@ -1,0 +1,121 @@
+#include "ListBoxModel.h"
+
+#include <algorithm>
+
+#include "Messages.h"
+
+namespace gui {
+
+int ListBoxModel::InsertItem(int index, uintptr_t data) {
+  int count = GetCount();
+  if (index == -1) index = count;
+  if (index < 0 || index > count) return int(LB_ERR);
+  m_items.insert(m_items.begin() + index, data);
+  if (m_curSel >= index) ++m_curSel;
+  return index;
+}
+
+int ListBoxModel::DeleteItem(int index) {
+  if (!Valid(index)) return int(LB_ERR);
+  m_items.erase(m_items.begin() + index);
+  if (m_curSel == index) m_curSel = -1;
+  else if (m_curSel > index) --m_curSel;
+  m_top = std::clamp(m_top, 0, std::max(0, GetCount() - 1));
+  return GetCount();
+}
+
+void ListBoxModel::ResetContent() {
+  m_items.clear();
+  m_curSel = -1;
+  m_top = 0;
+}
+
+uintptr_t ListBoxModel::GetItemData(int index) const {
+  return Valid(index) ? m_items[size_t(index)] : uintptr_t(LB_ERR);
+}
+
+int ListBoxModel::SetItemData(int index, uintptr_t data) {
+  if (!Valid(index)) return int(LB_ERR);
+  m_items[size_t(index)] = data;
+  return int(LB_OKAY);
+}
+
+int ListBoxModel::SetCurSel(int index) {
+  if (index == -1) {
+    m_curSel = -1;
+    return int(LB_ERR);
+  }
+  if (!Valid(index)) return int(LB_ERR);
+  m_curSel = index;
+  return index;
+}
+
+int ListBoxModel::SetTopIndex(int index) {
+  if (!Valid(index)) return int(LB_ERR);
+  m_top = index;
+  return int(LB_OKAY);
+}
+
+int ListBoxModel::GetItemRect(int index, int clientWidth, RECT* rc) const {
+  if (!Valid(index) || !rc) return int(LB_ERR);
+  LONG top = LONG(index - m_top) * m_itemHeight;
+  *rc = RECT{0, top, clientWidth, top + m_itemHeight};
+  return int(LB_OKAY);
+}
+
+DWORD ListBoxModel::ItemFromPoint(POINT pt, int clientWidth, int clientHeight) const {
+  int count = GetCount();
+  if (count == 0) return 0x10000;
+  bool outside = pt.x < 0 || pt.x >= clientWidth || pt.y < 0 || pt.y >= clientHeight;
+  int row = pt.y < 0 ? m_top - 1 - (-pt.y - 1) / m_itemHeight : m_top + pt.y / m_itemHeight;
+  if (row >= count) {
+    outside = true;
+    row = count - 1;
+  }
+  row = std::max(row, 0);
+  return DWORD(row) | (outside ? 0x10000u : 0u);
+}
+
+int ListBoxModel::HitTest(POINT pt, int clientWidth, int clientHeight) const {
+  DWORD r = ItemFromPoint(pt, clientWidth, clientHeight);
+  return (r >> 16) ? -1 : int(r & 0xFFFF);
+}
+
+BOOL ListBoxModel::EnsureVisible(int index, int clientHeight) {
+  if (!Valid(index)) return FALSE;
+  int shown = std::max(1, GetVisibleCount(clientHeight));
+  int top = m_top;
+  if (index < top) top = index;
+  else if (index >= top + shown) top = index - shown + 1;
+  if (top == m_top) return FALSE;
+  m_top = top;
+  return TRUE;
+}
+
+LRESULT ListBoxModel::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam, int clientWidth,
+                                    int clientHeight) {
+  int index = int(intptr_t(wParam));
+  switch (msg) {
+    case LB_GETCOUNT: return GetCount();
+    case LB_GETCURSEL: return m_curSel;
+    case LB_SETCURSEL: return SetCurSel(index);
+    case LB_ADDSTRING: return AddItem(uintptr_t(lParam));
+    case LB_INSERTSTRING: return InsertItem(index, uintptr_t(lParam));
+    case LB_DELETESTRING: return DeleteItem(index);
+    case LB_RESETCONTENT: ResetContent(); return 0;
+    case LB_GETITEMDATA: return LRESULT(GetItemData(index));
+    case LB_SETITEMDATA: return SetItemData(index, uintptr_t(lParam));
+    case LB_GETTOPINDEX: return m_top;
+    case LB_SETTOPINDEX: return SetTopIndex(index);
+    case LB_GETITEMHEIGHT: return m_itemHeight;
+    case LB_GETITEMRECT: return GetItemRect(index, clientWidth, reinterpret_cast<RECT*>(lParam));
+    case LB_ITEMFROMPOINT:
+      return LRESULT(ItemFromPoint(POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)}, clientWidth, clientHeight));
+    case LB_INITSTORAGE:
+      m_items.reserve(m_items.size() + size_t(index));
+      return LRESULT(m_items.capacity());
+    default: return LB_ERR;
+  }
+}
+
+}  // namespace gui
