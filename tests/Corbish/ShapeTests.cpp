@@ -9,6 +9,7 @@
 #include <tuple>
 #include <vector>
 
+#include "common/Thrown.h"
 #include "Corbish.h"
 #include "common/FakeSystem.h"
 #include "odata/GCompRef.h"
@@ -66,25 +67,9 @@ Grid Model(int f, const Outline& outline, const RECT& scan) {
   return g;
 }
 
-struct Thrown {
-  std::u16string condition, piece;
-};
 bool Names(const Thrown& t, const char16_t* cls, const char16_t* method) {
   return t.piece.find(cls) != std::u16string::npos && t.piece.find(method) != std::u16string::npos;
 }
-Thrown Catch(const std::function<void()>& fn) {
-  Thrown t;
-  try {
-    fn();
-  } catch (GErrRecord* e) {
-    e->AddRef();
-    t.condition = e->GetCondition();
-    if (e->GetPieceCount()) t.piece = e->GetPiece(0)->GetText();
-    e->Release();
-  }
-  return t;
-}
-
 class ShapeTest : public ::testing::Test {
  protected:
   ShapeTest() {
@@ -202,7 +187,7 @@ INSTANTIATE_TEST_SUITE_P(Factors, ShapeModel,
 
 TEST_F(ShapeTest, FactorsOutsidePowersOfTwoUpTo16AreRefused) {
   for (int f : {0, 3, 32, -1, 6}) {
-    Thrown t = Catch([&] { shape->CollectBegin(f); });
+    Thrown t = CatchError([&] { shape->CollectBegin(f); });
     EXPECT_EQ(t.condition, u"!j<5") << f;
     EXPECT_TRUE(Names(t, u"Corbish", u"::CollectBegin()"));
     EXPECT_EQ(Impl()->GetState(), Corbish::staREADY);
@@ -343,7 +328,7 @@ TEST_F(ShapeTest, ShortContoursAreDropped) {
     tail.resize(n);
     EXPECT_FALSE(Collect(8, {Rect(1, 1, 4, 4), tail}));
     EXPECT_EQ(Impl()->GetState(), Corbish::staREADY);
-    Thrown t = Catch([&] { shape->CollectBegin(8); });
+    Thrown t = CatchError([&] { shape->CollectBegin(8); });
     EXPECT_EQ(t.condition, u"!m_myState==staREADY");
     EXPECT_TRUE(Names(t, u"Corbish", u"::CollectBegin()"));
     shape->Reset();
@@ -373,23 +358,23 @@ TEST_F(ShapeTest, StateAndArgumentChecks) {
       {[&] { shape->Scan(&row); }, u"!m_myState==staSCANNING", u"::Scan()"},
   };
   for (const Case& c : cases) {
-    Thrown t = Catch(c.call);
+    Thrown t = CatchError(c.call);
     EXPECT_EQ(t.condition, c.condition);
     EXPECT_TRUE(Names(t, u"Corbish", c.method)) << U8(t.piece);
   }
   shape->CollectBegin(4);
-  EXPECT_EQ(Catch([&] { shape->CollectBegin(4); }).condition, u"!m_myState==staREADY");
-  EXPECT_EQ(Catch([&] { shape->ScanBegin(&scan); }).condition, u"!m_myState==staFILLED");
+  EXPECT_EQ(CatchError([&] { shape->CollectBegin(4); }).condition, u"!m_myState==staREADY");
+  EXPECT_EQ(CatchError([&] { shape->ScanBegin(&scan); }).condition, u"!m_myState==staFILLED");
   shape->Reset();
 
   ASSERT_TRUE(Collect(4, {Rect(0, 0, 2, 2)}));
   for (RECT bad : {RECT{3, 0, 3, 4}, RECT{3, 0, 1, 4}}) {
-    Thrown t = Catch([&] { shape->ScanBegin(&bad); });
+    Thrown t = CatchError([&] { shape->ScanBegin(&bad); });
     EXPECT_EQ(t.condition, u"!nSpaceWidth>0");
     EXPECT_EQ(Impl()->GetState(), Corbish::staFILLED);
   }
   EXPECT_NE(shape->ScanBegin(&scan), nullptr);
-  EXPECT_EQ(Catch([&] { shape->Collect(p, FALSE); }).condition, u"!m_myState==staFILLING");
+  EXPECT_EQ(CatchError([&] { shape->Collect(p, FALSE); }).condition, u"!m_myState==staFILLING");
   shape->Reset();
   EXPECT_EQ(Impl()->GetState(), Corbish::staREADY);
 }

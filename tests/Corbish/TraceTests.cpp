@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/Thrown.h"
 #include "Corbish.h"
 #include "XCreateShapeFromBitmap.h"
 #include "common/FakeSystem.h"
@@ -87,26 +88,10 @@ int Components(const Mask& m, const RECT& lim, bool set) {
   return count;
 }
 
-struct Thrown {
-  std::u16string condition, piece;
-};
 bool Names(const Thrown& t, const char16_t* method) {
   return t.piece.find(u"XCreateShapeFromBitmap") != std::u16string::npos &&
          t.piece.find(method) != std::u16string::npos;
 }
-Thrown Catch(const std::function<void()>& fn) {
-  Thrown t;
-  try {
-    fn();
-  } catch (GErrRecord* e) {
-    e->AddRef();
-    t.condition = e->GetCondition();
-    if (e->GetPieceCount()) t.piece = e->GetPiece(0)->GetText();
-    e->Release();
-  }
-  return t;
-}
-
 class TraceTest : public ::testing::Test {
  protected:
   TraceTest() {
@@ -245,7 +230,7 @@ TEST_F(TraceTest, RefusedRectanglesLeaveTheMapAlone) {
   };
   for (const Case& c : cases) {
     std::vector<DWORD> words(64, ~DWORD(0));
-    Thrown t = Catch([&] { tracer->Begin(c.null ? nullptr : words.data(), &c.bitmap, &c.limit); });
+    Thrown t = CatchError([&] { tracer->Begin(c.null ? nullptr : words.data(), &c.bitmap, &c.limit); });
     EXPECT_EQ(t.condition, c.condition);
     EXPECT_TRUE(Names(t, u"::Begin()"));
     EXPECT_EQ(words, std::vector<DWORD>(64, ~DWORD(0))) << U8(c.condition);
@@ -259,7 +244,7 @@ TEST_F(TraceTest, EmptyAreaLeavesNothingToRead) {
   m.Set(0, 0);  // in the frame's corner: cleared, never traced
   const RECT lim{1, 1, 20, 6};
   EXPECT_EQ(tracer->Begin(m.words.data(), &m.rc, &lim), 0);
-  Thrown t = Catch([&] { tracer->GetPoint(&p, &fresh); });
+  Thrown t = CatchError([&] { tracer->GetPoint(&p, &fresh); });
   EXPECT_EQ(t.condition, u"!m_myState==myREADY");
   EXPECT_TRUE(Names(t, u"::GetPoint()"));
 
@@ -272,7 +257,7 @@ TEST_F(TraceTest, EmptyAreaLeavesNothingToRead) {
   EXPECT_FALSE(tracer->GetPoint(&p, &fresh));
   EXPECT_EQ(fresh, 1);
   tracer->End();
-  EXPECT_EQ(Catch([&] { tracer->GetPoint(&p, &fresh); }).condition, u"!m_myState==myREADY");
+  EXPECT_EQ(CatchError([&] { tracer->GetPoint(&p, &fresh); }).condition, u"!m_myState==myREADY");
   tracer->End();  // allowed in any state
 }
 

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "common/Thrown.h"
 #include "Morvane.h"
 #include "common/FakeSystem.h"
 #include "odata/GCompRef.h"
@@ -26,16 +27,3 @@ class LayerTest : public ::testing::Test {
   FakeSystem sys;
 };
 
-// Runs f and returns the condition of the error record it throws ("" when none).
-template <class F>
-std::u16string ThrownCondition(F&& f) {
-  try {
-    f();
-  } catch (GErrRecord* e) {
-    e->AddRef();
-    std::u16string c = e->GetCondition();
-    e->Release();
-    return c;
-  }
-  return u"";
-}

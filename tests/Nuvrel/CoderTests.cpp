@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "common/Thrown.h"
 #include "XCoderZlib.h"
 #include "common/FakeSystem.h"
 #include "odata/GCompRef.h"
@@ -110,23 +111,6 @@ Drained Drain(OCoder* coder, UINT outPiece) {
     }
   }
   return d;
-}
-
-// Runs a thrown check and gives back the record's condition and newest context piece.
-struct Thrown {
-  std::u16string condition, piece;
-};
-Thrown Catch(const std::function<void()>& f) {
-  Thrown t;
-  try {
-    f();
-  } catch (GErrRecord* e) {
-    e->AddRef();
-    t.condition = e->GetCondition();
-    if (e->GetPieceCount()) t.piece = e->GetPiece(0)->GetText();
-    e->Release();
-  }
-  return t;
 }
 
 class CoderTest : public ::testing::Test {
@@ -251,16 +235,16 @@ TEST_F(CoderTest, WrongStateThrowsWithTheTrail) {
     GCoderState state{};
     Bytes buf(16);
 
-    Thrown t = Catch([&] { coder->Output(buf.data(), 16, &state); });
+    Thrown t = CatchError([&] { coder->Output(buf.data(), 16, &state); });
     EXPECT_EQ(U8(t.condition), "!m_myState==myCODING");
     EXPECT_EQ(U8(t.piece), U8(cls + u"::Output() 1 "));
-    t = Catch([&] { coder->OutputEnd(); });
+    t = CatchError([&] { coder->OutputEnd(); });
     EXPECT_EQ(U8(t.condition), "!m_myState==myCODING");
     EXPECT_EQ(U8(t.piece), U8(cls + u"::OutputEnd() 1 "));
 
     TestInput in(Compress(Sample(1000), 6), 100), other(Bytes{}, 1);
     ASSERT_EQ(coder->OutputBegin(&in, &state, 6), 1);
-    t = Catch([&] { coder->OutputBegin(&other, &state, 6); });
+    t = CatchError([&] { coder->OutputBegin(&other, &state, 6); });
     EXPECT_EQ(U8(t.condition), "!m_myState==myREADY");
     EXPECT_EQ(U8(t.piece), U8(cls + u"::OutputBegin() 2 "));
     EXPECT_EQ(other.begins, 0);

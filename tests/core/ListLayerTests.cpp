@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "common/Thrown.h"
 #include "Morvane.h"
 #include "XCoderZlib.h"
 #include "XShowDevice.h"
@@ -38,19 +39,6 @@ struct Recorder final : ILayerListObserver {
     return n;
   }
 };
-
-template <class F>
-std::u16string ThrownCondition(F&& f) {
-  try {
-    f();
-  } catch (GErrRecord* e) {
-    e->AddRef();
-    std::u16string c = e->GetCondition();
-    e->Release();
-    return c;
-  }
-  return u"";
-}
 
 struct LayerSpec {
   int w, h, format;

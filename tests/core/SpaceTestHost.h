@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "common/Thrown.h"
 #include "Morvane.h"
 #include "XCoderZlib.h"
 #include "XShowDevice.h"
@@ -174,20 +175,6 @@ class CountingDevice final : public OShowDevice {
   ViewTransform lastView{};
   std::vector<uint32_t> tidy;
 };
-
-// Runs f and returns the condition of the error record it throws ("" when none).
-template <class F>
-std::u16string ThrownCondition(F&& f) {
-  try {
-    f();
-  } catch (GErrRecord* e) {
-    e->AddRef();
-    std::u16string c = e->GetCondition();
-    e->Release();
-    return c;
-  }
-  return u"";
-}
 
 // The components of a document, each class's live objects counted by the fake system.
 class SpaceFixture : public ::testing::Test {

@@ -3,25 +3,12 @@
 #include <numeric>
 #include <vector>
 
+#include "common/Thrown.h"
 #include "odata/GCompRef.h"
 #include "odata/GError.h"
 #include "odata/OData.h"
 
 namespace {
-
-// Runs f and returns the condition of the error record it throws ("" when none).
-template <class F>
-std::u16string ThrownCondition(F&& f) {
-  try {
-    f();
-  } catch (GErrRecord* e) {
-    e->AddRef();
-    std::u16string c = e->GetCondition();
-    e->Release();
-    return c;
-  }
-  return u"";
-}
 
 TEST(DataBlock, WriteExactlyTheRestThenOneMoreThrowsAndKeepsTheCursor) {
   GCompRef<OData> d = GNewData(16);

@@ -1,0 +1,432 @@
+#include "Distort.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+using distort::AccEntry;
+using distort::kCoverRows;
+using distort::kTile;
+using distort::kTileFix;
+using distort::Texel;
+
+void DistortMesh::Clear() { std::memset(static_cast<void*>(this), 0, sizeof *this); }
+
+namespace {
+
+float SamplesPerAxis(int32_t density, float r, const char16_t* text) {
+  switch (density) {
+    case 2: return 64 * r;
+    case 3: return 80 * r;
+    case 4: return 96 * r;
+    default: GTHROW(text);
+  }
+}
+
+// Sample positions from one pixel before the source to one after it, and their curve
+// parameters; the last step may be shorter. Returns the count.
+int SampleAxis(int32_t size, int64_t step, int32_t* pos, float* par) {
+  const int64_t span = int64_t(size) + 2;
+  int n = 0;
+  for (int64_t k = 0; k * step < span && n < kMeshMax - 1; ++k, ++n) {
+    pos[n] = int32_t(k * step - 1);
+    par[n] = float(k * step) / float(span);
+  }
+  pos[n] = size + 1;
+  par[n] = 1.0f;
+  return n + 1;
+}
+
+// The Bezier curve of degree n - 1 through p[0], p[stride], ... at parameter u (Bernstein).
+DistortPoint Bezier(const DistortPoint* p, int stride, int n, float u) {
+  const float v = 1 - u;
+  const DistortPoint& p0 = p[0];
+  const DistortPoint& p1 = p[stride];
+  if (n == 2) return {v * p0.x + u * p1.x, v * p0.y + u * p1.y};
+  const DistortPoint& p2 = p[2 * stride];
+  if (n == 3) {
+    const float a = v * v, b = 2 * u * v, c = u * u;
+    return {a * p0.x + b * p1.x + c * p2.x, a * p0.y + b * p1.y + c * p2.y};
+  }
+  const DistortPoint& p3 = p[3 * stride];
+  const float a = v * v * v, b = 3 * u * v * v, c = 3 * u * u * v, d = u * u * u;
+  return {a * p0.x + b * p1.x + c * p2.x + d * p3.x, a * p0.y + b * p1.y + c * p2.y + d * p3.y};
+}
+
+float Reach(float v) { return std::fmin(std::fmax(v, -kMeshReach), kMeshReach); }
+
+// Whether (px, py) lies inside the quadrilateral c[0] c[1] c[2] c[3] (crossing count).
+bool InsideQuad(const DistortPoint* const c[4], double px, double py) {
+  bool in = false;
+  for (int k = 0, j = 3; k < 4; j = k++) {
+    const double ky = c[k]->y, jy = c[j]->y;
+    if ((ky > py) != (jy > py)) {
+      const double xc = c[j]->x + (py - jy) * (double(c[k]->x) - c[j]->x) / (ky - jy);
+      if (px < xc) in = !in;
+    }
+  }
+  return in;
+}
+
+uint64_t ISqrt(uint64_t v) {
+  uint64_t r = uint64_t(std::sqrt(double(v)));
+  while (r > 0 && r * r > v) --r;
+  while ((r + 1) * (r + 1) <= v) ++r;
+  return r;
+}
+
+// Splat steps and colour period along a line of len (1/128 pixel) over n source pixels.
+void StepsFor(int64_t len, int64_t n, int64_t& steps, int64_t& period) {
+  period = 12;
+  if (len > 128 * n) period = std::max<int64_t>(4, ((12 * n) / (len / 128) + 1) & ~int64_t(1));
+  steps = std::max<int64_t>(4, ((period * len) / (128 * n) + 1) & ~int64_t(1));
+}
+
+uint32_t SwapRedBlue(uint32_t c) { return ((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF); }
+
+}  // namespace
+
+float Ease(float t, float a) {
+  if (t <= 0 || t >= 1 || a == 0) return t;
+  if (a < 0) return (1 + a) * t - a * t * t * t;
+  const float s = 1 - t;
+  return 1 - (1 - a) * s - a * s * s * s;
+}
+
+void BuildMesh(DistortMesh& mesh, const DistortArgs& args, uint32_t flags) {
+  const float r = (flags & DISTORT_F_HALF) ? 0.5f : 1.0f;
+  const float samplesX = SamplesPerAxis(args.Density.x, r, u"Density.x?");
+  const float samplesY = SamplesPerAxis(args.Density.y, r, u"Density.y?");
+  const int64_t stepX = int64_t(std::ceil(float(int64_t(args.nWidth) + 2) / samplesX));
+  const int64_t stepY = int64_t(std::ceil(float(int64_t(args.nHeight) + 2) / samplesY));
+  GVERIFY(stepX > 0 && stepY > 0, u"SIZE_TOO_SMALL");
+  // No layer is larger; the renderer's fetch block is sized for the cells of such a source.
+  GVERIFY(args.nWidth <= LYR_MAX_SIDE && args.nHeight <= LYR_MAX_SIDE, u"SIZE_TOO_LARGE");
+  mesh.nCols = SampleAxis(args.nWidth, stepX, mesh.xs, mesh.tx);
+  mesh.nRows = SampleAxis(args.nHeight, stepY, mesh.ys, mesh.ty);
+
+  const float colFirst = float(args.nBiasColFirst) * 0.01f, rowFirst = float(args.nBiasRowFirst) * 0.01f;
+  const float colLast = float(args.nBiasColLast) * 0.01f, rowLast = float(args.nBiasRowLast) * 0.01f;
+  const int dx = args.Density.x, dy = args.Density.y;
+  for (int m = 0; m < dx; ++m) {
+    const float b = colFirst + float(m) * (colLast - colFirst) / float(dx - 1);
+    for (int row = 0; row < mesh.nRows; ++row)
+      mesh.curves[m][row] = Bezier(&args.lattice[m], 4, dy, Ease(mesh.ty[row], b));
+  }
+  DistortPoint pts[4];
+  for (int row = 0; row < mesh.nRows; ++row) {
+    const float b = rowFirst + float(row) * (rowLast - rowFirst) / float(mesh.nRows);
+    for (int m = 0; m < dx; ++m) pts[m] = mesh.curves[m][row];
+    for (int q = 0; q < mesh.nCols; ++q) {
+      const DistortPoint p = Bezier(pts, 1, dx, Ease(mesh.tx[q], b));
+      mesh.grid[row][q] = {Reach(p.x), Reach(p.y)};
+    }
+  }
+}
+
+bool IsFrontFacing(DistortPoint c00, DistortPoint c01, DistortPoint c10, DistortPoint c11, bool facing) {
+  // The diagonals 00-11 and 01-10 must cross within both (a convex cell).
+  const double ax = c00.x, ay = c00.y, bx = c11.x, by = c11.y;
+  const double cx = c01.x, cy = c01.y, ex = c10.x, ey = c10.y;
+  const double r1x = bx - ax, r1y = by - ay, r2x = ex - cx, r2y = ey - cy;
+  const double den = r1x * r2y - r1y * r2x;
+  if (den == 0) return false;
+  const double s = ((cx - ax) * r2y - (cy - ay) * r2x) / den;
+  const double px = ax + s * r1x, py = ay + s * r1y;
+  auto within = [](double v, double a, double b) { return v >= std::min(a, b) && v <= std::max(a, b); };
+  if (!within(px, ax, bx) || !within(py, ay, by) || !within(px, cx, ex) || !within(py, cy, ey)) return false;
+  const double th = std::atan2(r1y, r1x), cs = std::cos(th), sn = std::sin(th);
+  const double d10 = cs * (ey - ay) - sn * (ex - ax);
+  const double d01 = cs * (cy - ay) - sn * (cx - ax);
+  return facing ? d01 - d10 > 0.001 : d10 - d01 > 0.001;
+}
+
+bool SegmentHitsTile(DistortPoint a, DistortPoint b, const RECT& tile) {
+  const double l = tile.left, t = tile.top, r = tile.right, bt = tile.bottom;
+  const double ax = a.x, ay = a.y, bx = b.x, by = b.y;
+  auto inside = [&](double x, double y) { return x >= l && x < r && y >= t && y < bt; };
+  if (inside(ax, ay) || inside(bx, by)) return true;
+  if ((ax < l && bx < l) || (ax >= r && bx >= r) || (ay < t && by < t) || (ay >= bt && by >= bt)) return false;
+  // Where the line meets two opposite sides' lines, either within the tile's other extent or
+  // on both sides of it.
+  auto crosses = [](double v1, double v2, double lo, double hi) {
+    return (v1 >= lo && v1 < hi) || (v2 >= lo && v2 < hi) || (v1 < lo && v2 >= hi) || (v2 < lo && v1 >= hi);
+  };
+  const double dx = bx - ax, dy = by - ay;
+  if (std::fabs(dx) > std::fabs(dy)) return crosses(ay + (l - ax) * dy / dx, ay + (r - ax) * dy / dx, t, bt);
+  if (std::fabs(dy) > 0.00001) return crosses(ax + (t - ay) * dx / dy, ax + (bt - ay) * dx / dy, l, r);
+  return false;
+}
+
+RECT MeshBound(const DistortMesh& mesh) {
+  double l = 100000, t = 100000, r = -100000, b = -100000;
+  for (int row = 0; row < mesh.nRows; ++row)
+    for (int q = 0; q < mesh.nCols; ++q) {
+      const DistortPoint& p = mesh.grid[row][q];
+      l = std::min(l, std::floor(double(p.x)));
+      t = std::min(t, std::floor(double(p.y)));
+      r = std::max(r, std::ceil(double(p.x)));
+      b = std::max(b, std::ceil(double(p.y)));
+    }
+  return RECT{LONG(l) - 1, LONG(t) - 1, LONG(r) + 1, LONG(b) + 1};
+}
+
+void CDistort::GetBound(RECT* out, const DistortArgs& args) {
+  m_mesh.Clear();
+  BuildMesh(m_mesh, args, args.dwFlags);
+  *out = MeshBound(m_mesh);
+}
+
+void CDistort::Prepare(const LayerInfo& dest, BYTE* destPixels, const DistortArgs& args) {
+  m_mesh.Clear();
+  BuildMesh(m_mesh, args, args.dwFlags);
+  GVERIFY(args.nPixelSize == 2 || args.nPixelSize == 4, u"nPixelSize?");
+  GVERIFY(dest.nPixelSize == 2 || dest.nPixelSize == 4, u"nPixelSize?");
+  GCHECK(destPixels && args.pPixels);
+  m_dest = dest;
+  m_pDest = destPixels;
+  m_pArgs = &args;
+
+  const bool facing = (args.dwFlags & DISTORT_F_FACING) != 0;
+  for (int r = 0; r + 1 < m_mesh.nRows; ++r)
+    for (int q = 0; q + 1 < m_mesh.nCols; ++q)
+      m_front[r][q] = IsFrontFacing(m_mesh.grid[r][q], m_mesh.grid[r][q + 1], m_mesh.grid[r + 1][q],
+                                    m_mesh.grid[r + 1][q + 1], facing);
+
+  // The bound cut into squares from its top-left corner; only squares meeting the
+  // destination make tiles.
+  m_bound = MeshBound(m_mesh);
+  auto squares = [](int64_t b0, int64_t b1, int64_t d0, int64_t d1, int64_t& first, int& n) {
+    const int64_t lo = std::max(b0, d0), hi = std::min(b1, d1);
+    n = 0;
+    if (lo >= hi) return;
+    const int64_t k0 = (lo - b0) / kTile, k1 = (hi - 1 - b0) / kTile;
+    first = b0 + kTile * k0;
+    n = int(k1 - k0 + 1);
+  };
+  squares(m_bound.left, m_bound.right, dest.x, int64_t(dest.x) + std::max(dest.nWidth, 0), m_tileX0, m_nTilesX);
+  squares(m_bound.top, m_bound.bottom, dest.y, int64_t(dest.y) + std::max(dest.nHeight, 0), m_tileY0, m_nTilesY);
+  if (m_nTilesX == 0 || m_nTilesY == 0) m_nTilesX = m_nTilesY = 0;
+}
+
+RECT CDistort::TileAt(int index) const {
+  const int64_t sx = m_tileX0 + int64_t(kTile) * (index % m_nTilesX);
+  const int64_t sy = m_tileY0 + int64_t(kTile) * (index / m_nTilesX);
+  return RECT{LONG(std::max<int64_t>(sx, m_dest.x)), LONG(std::max<int64_t>(sy, m_dest.y)),
+              LONG(std::min<int64_t>(sx + kTile, int64_t(m_dest.x) + m_dest.nWidth)),
+              LONG(std::min<int64_t>(sy + kTile, int64_t(m_dest.y) + m_dest.nHeight))};
+}
+
+bool CDistort::CellDrawn(int r, int q, const RECT& tile) const {
+  const int nx = m_mesh.xs[q + 1] - m_mesh.xs[q], ny = m_mesh.ys[r + 1] - m_mesh.ys[r];
+  if (nx < 1 || ny < 1 || !m_front[r][q]) return false;
+  const DistortPoint &c00 = m_mesh.grid[r][q], &c01 = m_mesh.grid[r][q + 1];
+  const DistortPoint &c10 = m_mesh.grid[r + 1][q], &c11 = m_mesh.grid[r + 1][q + 1];
+  // A cell whose box misses the tile has no edge that touches it and holds no tile corner.
+  const float minX = std::min({c00.x, c01.x, c10.x, c11.x}), maxX = std::max({c00.x, c01.x, c10.x, c11.x});
+  const float minY = std::min({c00.y, c01.y, c10.y, c11.y}), maxY = std::max({c00.y, c01.y, c10.y, c11.y});
+  if (maxX < float(tile.left) || minX >= float(tile.right) || maxY < float(tile.top) || minY >= float(tile.bottom))
+    return false;
+  if (SegmentHitsTile(c00, c01, tile) || SegmentHitsTile(c00, c10, tile) || SegmentHitsTile(c11, c01, tile) ||
+      SegmentHitsTile(c11, c10, tile))
+    return true;
+  // No edge touches: the tile lies wholly inside the cell or wholly outside it.
+  const DistortPoint* ring[4] = {&c00, &c01, &c11, &c10};
+  return InsideQuad(ring, tile.left, tile.top);
+}
+
+int64_t CDistort::CountCells() const {
+  int64_t sum = 0;
+  for (int k = 0; k < GetTileCount(); ++k) {
+    const RECT tile = TileAt(k);
+    for (int r = m_mesh.nRows - 2; r >= 0; --r)
+      for (int q = m_mesh.nCols - 2; q >= 0; --q) sum += CellDrawn(r, q, tile);
+  }
+  return sum;
+}
+
+void CDistort::FetchCell(int r, int q, int nx, int ny) {
+  GCHECK(nx <= kMaxStep && ny <= kMaxStep);
+  const DistortArgs& a = *m_pArgs;
+  const size_t rowBytes = size_t(a.nPitch) * size_t(a.nPixelSize);
+  const int64_t x0 = m_mesh.xs[q], y0 = m_mesh.ys[r];
+  for (int j = 0; j <= ny; ++j) {
+    Texel* out = m_block + size_t(j) * kBlockSide;
+    const int64_t sy = y0 + j;
+    if (sy < 0 || sy >= a.nHeight) {
+      std::memset(static_cast<void*>(out), 0, sizeof(Texel) * size_t(nx + 1));
+      continue;
+    }
+    const BYTE* row = a.pPixels + size_t(sy) * rowBytes;
+    for (int k = 0; k <= nx; ++k) {
+      const int64_t sx = x0 + k;
+      if (sx < 0 || sx >= a.nWidth) {
+        out[k] = Texel{0, 0, 0, 0};
+      } else if (a.nPixelSize == 4) {
+        const BYTE* p = row + size_t(sx) * 4;
+        out[k] = Texel{p[0], p[1], p[2], p[3]};
+      } else {
+        uint16_t v;
+        std::memcpy(&v, row + size_t(sx) * 2, 2);
+        out[k] = Texel{0, 0, 0, v >> 8};
+      }
+    }
+  }
+}
+
+void CDistort::SplatCell(const int64_t c[4][2], int nx, int ny) {
+  // Corners: c[0] 00, c[1] 01, c[2] 10, c[3] 11.
+  auto along = [](const int64_t* a, const int64_t* b, int64_t i, int64_t n, int64_t out[2]) {
+    out[0] = a[0] + (b[0] - a[0]) * i / n;
+    out[1] = a[1] + (b[1] - a[1]) * i / n;
+  };
+  auto length = [](const int64_t* a, const int64_t* b) {
+    const int64_t dx = b[0] - a[0], dy = b[1] - a[1];
+    return int64_t(ISqrt(uint64_t(dx * dx) + uint64_t(dy * dy)));
+  };
+  int64_t p[2], s[2], e[2];
+  for (int i = 0; i <= nx; ++i) {
+    along(c[0], c[1], i, nx, s);
+    along(c[2], c[3], i, nx, e);
+    m_lv[i] = length(s, e);
+  }
+  for (int j = 0; j <= ny; ++j) {
+    along(c[0], c[2], j, ny, s);
+    along(c[1], c[3], j, ny, e);
+    m_lh[j] = length(s, e);
+  }
+  const bool vNext = m_lv[0] < m_lv[nx], hNext = m_lh[0] < m_lh[ny];
+  for (int k = 0; k < nx; ++k) StepsFor(vNext ? m_lv[k + 1] : m_lv[k], ny, m_vSteps[k], m_vPeriod[k]);
+  for (int j = 0; j < ny; ++j) StepsFor(hNext ? m_lh[j + 1] : m_lh[j], nx, m_hSteps[j], m_hPeriod[j]);
+
+  // Points (k, j) of one sample row, from its left point to its right point.
+  auto rowPoints = [&](int j, int64_t (*out)[2]) {
+    along(c[0], c[2], j, ny, s);
+    along(c[1], c[3], j, ny, e);
+    for (int k = 0; k <= nx; ++k) {
+      along(s, e, k, nx, p);
+      out[k][0] = p[0], out[k][1] = p[1];
+    }
+  };
+  rowPoints(0, m_rowPts[0]);
+  for (int j = 0; j < ny; ++j) {
+    int64_t (*upper)[2] = m_rowPts[j & 1];
+    int64_t (*lower)[2] = m_rowPts[(j + 1) & 1];
+    rowPoints(j + 1, lower);
+    const Texel* top = m_block + size_t(j) * kBlockSide;
+    const Texel* bottom = top + kBlockSide;
+    for (int k = 1; k <= nx; ++k) {
+      const int64_t minX = std::min({upper[k - 1][0], upper[k][0], lower[k - 1][0], lower[k][0]});
+      const int64_t maxX = std::max({upper[k - 1][0], upper[k][0], lower[k - 1][0], lower[k][0]});
+      const int64_t minY = std::min({upper[k - 1][1], upper[k][1], lower[k - 1][1], lower[k][1]});
+      const int64_t maxY = std::max({upper[k - 1][1], upper[k][1], lower[k - 1][1], lower[k][1]});
+      // Every splat of the strip lies within its corners' box.
+      if (maxX < 0 || maxY < 0 || minX >= kTileFix || minY >= kTileFix) continue;
+      distort::Strip st;
+      st.ux0 = upper[k - 1][0], st.uy0 = upper[k - 1][1], st.ux1 = upper[k][0], st.uy1 = upper[k][1];
+      st.lx0 = lower[k - 1][0], st.ly0 = lower[k - 1][1], st.lx1 = lower[k][0], st.ly1 = lower[k][1];
+      st.P = top[k - 1], st.Q = top[k], st.P2 = bottom[k - 1], st.Q2 = bottom[k];
+      st.count = m_hSteps[j], st.hPer = m_hPeriod[j];
+      st.end = m_vSteps[k - 1], st.vPer = m_vPeriod[k - 1];
+      m_kernels.splat(st, m_acc);
+    }
+  }
+}
+
+void CDistort::RasteriseCoverage(const int64_t c[4][2]) {
+  int64_t p[4][2];
+  for (int k = 0; k < 4; ++k) p[k][0] = c[k][0] >> 3, p[k][1] = c[k][1] >> 3;
+  const int64_t minY = std::min({p[0][1], p[1][1], p[2][1], p[3][1]});
+  const int64_t maxY = std::max({p[0][1], p[1][1], p[2][1], p[3][1]});
+  // The table holds the tile's own sub-rows, so a cell reaching far above keeps its rows here.
+  const int64_t y0 = std::max<int64_t>(minY, 0), y1 = std::min<int64_t>(maxY, kCoverRows);
+  if (y0 >= y1) return;
+  for (int64_t y = y0; y < y1; ++y) m_span[y].filled = 0;
+  static constexpr int kEdges[4][2] = {{0, 1}, {0, 2}, {1, 3}, {2, 3}};
+  for (const auto& edge : kEdges) {
+    const int64_t* a = p[edge[0]];
+    const int64_t* b = p[edge[1]];
+    if (a[1] == b[1]) continue;
+    if (a[1] < b[1]) std::swap(a, b);  // b: the end with the smaller y
+    const int64_t from = std::max(b[1], y0), to = std::min(a[1], y1);
+    for (int64_t y = from; y < to; ++y) {
+      const int64_t x = b[0] + (a[0] - b[0]) * (y - b[1]) / (a[1] - b[1]);
+      Crossings& sp = m_span[y];
+      sp.x[sp.filled ? 1 : 0] = int32_t(std::clamp<int64_t>(x, -1, kCoverRows + 1));
+      sp.filled = std::min(sp.filled + 1, 2);
+    }
+  }
+  for (int64_t y = y0; y < y1; ++y) {
+    const Crossings& sp = m_span[y];
+    if (sp.filled < 2) continue;
+    const int32_t x0 = std::clamp(std::min(sp.x[0], sp.x[1]), 0, kCoverRows);
+    const int32_t x1 = std::clamp(std::max(sp.x[0], sp.x[1]), 0, kCoverRows);
+    if (x0 < x1) m_kernels.cover(m_cover + size_t(y >> 4) * kTile, x0, x1);
+  }
+}
+
+void CDistort::ComposeTile(const RECT& tile) {
+  const DistortArgs& a = *m_pArgs;
+  distort::ComposeParams p;
+  p.destPixelSize = m_dest.nPixelSize;
+  p.mode = a.nMode & 7;
+  p.colourSource = a.nPixelSize == 4;
+  p.colourPx = SwapRedBlue(a.dwColor) & 0xFFFFFF;
+  p.opacity = (a.dwColor >> 24) * 128 / 255;
+  const int w = tile.right - tile.left, h = tile.bottom - tile.top;
+  const size_t ps = size_t(m_dest.nPixelSize);
+  for (int y = 0; y < h; ++y) {
+    BYTE* row = m_pDest + (size_t(int64_t(tile.top) - m_dest.y + y) * size_t(m_dest.nPitch) +
+                           size_t(int64_t(tile.left) - m_dest.x)) *
+                              ps;
+    m_kernels.compose(row, m_acc + size_t(y) * kTile, m_cover + size_t(y) * kTile, w, p);
+  }
+}
+
+bool CDistort::CellPass(const RECT& tile, JobControl* ctl) {
+  for (int r = m_mesh.nRows - 2; r >= 0; --r)
+    for (int q = m_mesh.nCols - 2; q >= 0; --q) {
+      if (ctl->flags & JOB_ABORT) return false;
+      if (!CellDrawn(r, q, tile)) continue;
+      const DistortPoint* g[4] = {&m_mesh.grid[r][q], &m_mesh.grid[r][q + 1], &m_mesh.grid[r + 1][q],
+                                  &m_mesh.grid[r + 1][q + 1]};
+      int64_t c[4][2];
+      for (int k = 0; k < 4; ++k) {
+        c[k][0] = int64_t(double(g[k]->x) * 128 + 0.5) - 128 * int64_t(tile.left);
+        c[k][1] = int64_t(double(g[k]->y) * 128 + 0.5) - 128 * int64_t(tile.top);
+      }
+      const int nx = m_mesh.xs[q + 1] - m_mesh.xs[q], ny = m_mesh.ys[r + 1] - m_mesh.ys[r];
+      FetchCell(r, q, nx, ny);
+      SplatCell(c, nx, ny);
+      RasteriseCoverage(c);
+      ctl->progress += 1;
+    }
+  return true;
+}
+
+int CDistort::Distort(const LayerInfo& dest, BYTE* destPixels, const DistortArgs& args, JobControl* control) {
+  try {
+    Prepare(dest, destPixels, args);
+    JobControl local;
+    JobControl* ctl = control ? control : &local;
+    ctl->progress = 0;
+    ctl->total = 100;
+    ctl->total = int32_t(std::min<int64_t>(INT32_MAX, 1 + CountCells()));
+    ctl->progress = 0;
+    for (int k = 0; k < GetTileCount(); ++k) {
+      const RECT tile = TileAt(k);
+      const int w = tile.right - tile.left, h = tile.bottom - tile.top;
+      for (int y = 0; y < h; ++y) {
+        std::memset(static_cast<void*>(m_acc + size_t(y) * kTile), 0, sizeof(AccEntry) * size_t(w));
+        std::memset(m_cover + size_t(y) * kTile, 0, sizeof(uint32_t) * size_t(w));
+      }
+      if (!CellPass(tile, ctl) || (ctl->flags & JOB_ABORT)) return 0;
+      ComposeTile(tile);
+      if (m_afterTile) m_afterTile(k);
+    }
+    return 1;
+  } catch (GErrRecord* e) {
+    GTrace(e, u"CDistort", u"::Distort()")->AppendMemory(GMemory{DISTORT_ARGS_FIXED, &args});
+    throw;
+  }
+}

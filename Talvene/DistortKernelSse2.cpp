@@ -1,0 +1,314 @@
+// The renderer's production kernels. Splat positions are stepped with quotient and remainder
+// instead of a division per splat, splats outside the tile are skipped by range instead of
+// one by one, the colour mixes are divided in double precision (exact for these integers)
+// and cached per step group, and the splats that land on one entry in a row are summed in
+// registers, the six sums in three 128-bit lanes, before the entry takes them. The
+// coverage adds whole pixels four at a time; the compose divides in double precision two
+// pixels at a time and blends in 16-bit lanes. Every step is exact, so the bits equal the
+// scalar definition's.
+#include <emmintrin.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "BlendSse2.h"
+#include "DistortKernels.h"
+
+namespace distort {
+namespace {
+
+// floor(a / b) for 0 <= a < 2^53 and 0 < b < 2^53: the rounded double quotient never
+// reaches the next integer, since the distance to it is at least 1 / b.
+inline int64_t Quot(int64_t a, int64_t b) { return int64_t(double(a) / double(b)); }
+
+// base + trunc(d * k / m) for k = k0, k0 + step, k0 + 2 step, ...
+struct Walk {
+  int64_t base = 0, q = 0, r = 0, dq = 0, dr = 0, m = 1;
+  bool neg = false;
+  void Init(int64_t b, int64_t d, int64_t mm, int64_t k0, int64_t step) {
+    base = b, m = mm, neg = d < 0;
+    const int64_t ad = neg ? -d : d;
+    q = ad * k0 / m, r = ad * k0 % m;
+    dq = ad * step / m, dr = ad * step % m;
+  }
+  // The same from k0 = 0 or 1 with step 2, given |d| / m and |d| % m.
+  void InitPair(int64_t b, int64_t d, int64_t mm, int64_t k0, int64_t q1, int64_t r1) {
+    base = b, m = mm, neg = d < 0;
+    const bool carry = 2 * r1 >= m;
+    dq = 2 * q1 + carry, dr = 2 * r1 - (carry ? m : 0);
+    q = k0 ? q1 : 0, r = k0 ? r1 : 0;
+  }
+  int64_t Value() const { return neg ? base - q : base + q; }
+  void Next() {
+    q += dq, r += dr;
+    if (r >= m) r -= m, ++q;
+  }
+};
+
+// a / m and a % m for 0 <= a < 2^50 through the reciprocal, corrected to the exact values.
+inline void DivMod(int64_t a, int64_t m, double inv, int64_t& q, int64_t& r) {
+  q = int64_t(double(a) * inv);
+  r = a - q * m;
+  if (r < 0) {
+    --q, r += m;
+  } else if (r >= m) {
+    ++q, r -= m;
+  }
+}
+
+struct Mix {
+  int64_t c[3];
+  int64_t d;
+};
+inline Mix MixSide(const Texel& p, const Texel& q, int64_t i, int64_t count) {
+  const int64_t u = Quot((count - i + 1) * p.a, count), v = Quot(i * q.a, count);
+  Mix m;
+  m.d = u + v;
+  if (m.d > 0) {
+    m.c[0] = Quot(u * p.b + v * q.b, m.d);
+    m.c[1] = Quot(u * p.g + v * q.g, m.d);
+    m.c[2] = Quot(u * p.r + v * q.r, m.d);
+  } else {
+    m.c[0] = p.b, m.c[1] = p.g, m.c[2] = p.r;
+  }
+  return m;
+}
+
+// The three 128-bit increments of one splat: (b, g), (r, t), (w, n).
+struct Inc {
+  __m128i bg, rt, wn;
+};
+inline Inc MakeInc(const Mix& up, const Mix& lo, int64_t j, int64_t end) {
+  const int64_t gu = Quot((end - j + 1) * up.d, end), gl = Quot(lo.d * j, end);
+  int64_t t = gu + gl, cm[3];
+  if (t > 0) {
+    for (int c = 0; c < 3; ++c) cm[c] = Quot(up.c[c] * gu + lo.c[c] * gl, t);
+  } else {
+    for (int c = 0; c < 3; ++c) cm[c] = up.c[c];
+    t = 0;
+  }
+  const int64_t w = (t + 15) / 16;
+  return Inc{_mm_set_epi64x(cm[1] * w, cm[0] * w), _mm_set_epi64x(t, cm[2] * w), _mm_set_epi64x(1, w)};
+}
+
+inline void Add(AccEntry* e, const Inc& inc) {
+  __m128i* p = reinterpret_cast<__m128i*>(e);
+  _mm_store_si128(p, _mm_add_epi64(_mm_load_si128(p), inc.bg));
+  _mm_store_si128(p + 1, _mm_add_epi64(_mm_load_si128(p + 1), inc.rt));
+  _mm_store_si128(p + 2, _mm_add_epi64(_mm_load_si128(p + 2), inc.wn));
+}
+
+// Splats that land on one entry one after another are summed in registers and added to the
+// entry once: a chain of adds through memory would wait on each store.
+struct Pending {
+  AccEntry* tile;
+  int64_t index = -1;
+  Inc sum{};
+  void Take(int64_t at, const Inc& inc) {
+    if (at == index) {
+      sum.bg = _mm_add_epi64(sum.bg, inc.bg);
+      sum.rt = _mm_add_epi64(sum.rt, inc.rt);
+      sum.wn = _mm_add_epi64(sum.wn, inc.wn);
+      return;
+    }
+    Flush();
+    index = at;
+    sum = inc;
+  }
+  void Flush() {
+    if (index >= 0) Add(tile + index, sum);
+    index = -1;
+  }
+};
+
+// Narrows [lo, hi) (real j) to where u + d j / end may lie in [0, kTileFix): outside
+// [-1, kTileFix + 1] the truncated position cannot be inside. Returns false when empty.
+inline bool ClipAxis(int64_t u, int64_t d, int64_t end, double& lo, double& hi) {
+  if (d == 0) return u >= 0 && u < kTileFix;
+  const double a = double(-1 - u) * double(end) / double(d), b = double(kTileFix + 1 - u) * double(end) / double(d);
+  lo = std::max(lo, std::min(a, b) - 2);
+  hi = std::min(hi, std::max(a, b) + 2);
+  return lo < hi;
+}
+
+}  // namespace
+
+void SplatStripSse2(const Strip& s, AccEntry* tile) {
+  const int64_t count = s.count, end = s.end, half = s.vPer / 2;
+  const int64_t minX = std::min({s.ux0, s.ux1, s.lx0, s.lx1}), maxX = std::max({s.ux0, s.ux1, s.lx0, s.lx1});
+  const int64_t minY = std::min({s.uy0, s.uy1, s.ly0, s.ly1}), maxY = std::max({s.uy0, s.uy1, s.ly0, s.ly1});
+  // Every splat lies in the box of the four corners.
+  if (maxX < 0 || maxY < 0 || minX >= kTileFix || minY >= kTileFix) return;
+  const bool inside = minX >= 0 && minY >= 0 && maxX < kTileFix && maxY < kTileFix;
+
+  Walk ux, uy, lx, ly;
+  ux.Init(s.ux0, s.ux1 - s.ux0, count, 0, 1);
+  uy.Init(s.uy0, s.uy1 - s.uy0, count, 0, 1);
+  lx.Init(s.lx0, s.lx1 - s.lx0, count, 0, 1);
+  ly.Init(s.ly0, s.ly1 - s.ly0, count, 0, 1);
+  int64_t groupEnd = 0;  // the side colours hold for i below this
+  const double inv = 1.0 / double(end);
+  Pending pending{tile};
+  Mix up{}, lo{};
+  // One cached increment per parity of i: the colour depends on the side group and j0 only.
+  int64_t cachedJ0[2] = {-1, -1};
+  Inc cached[2];
+  for (int64_t i = 0; i < count; ++i, ux.Next(), uy.Next(), lx.Next(), ly.Next()) {
+    const int64_t x0 = ux.Value(), y0 = uy.Value();
+    const int64_t dx = lx.Value() - x0, dy = ly.Value() - y0;
+    const int64_t par = i & 1;
+    int64_t jFirst = par, jEnd = end;
+    if (!inside) {
+      double lo2 = double(par), hi2 = double(end);
+      if (!ClipAxis(x0, dx, end, lo2, hi2) || !ClipAxis(y0, dy, end, lo2, hi2)) continue;
+      const int64_t a = std::max<int64_t>(par, int64_t(std::floor(lo2)));
+      jFirst = a + ((a - par) & 1);
+      jEnd = std::min<int64_t>(end, int64_t(std::ceil(hi2)) + 1);
+      if (jFirst >= jEnd) continue;
+    }
+    if (i >= groupEnd) {
+      const int64_t i0 = i / s.hPer * s.hPer;
+      groupEnd = i0 + s.hPer;
+      up = MixSide(s.P, s.Q, i0, count);
+      lo = MixSide(s.P2, s.Q2, i0, count);
+      cachedJ0[0] = cachedJ0[1] = -1;
+    }
+    Walk px, py;
+    if (jFirst < 2) {
+      int64_t q1, r1;
+      DivMod(dx < 0 ? -dx : dx, end, inv, q1, r1);
+      px.InitPair(x0, dx, end, jFirst, q1, r1);
+      DivMod(dy < 0 ? -dy : dy, end, inv, q1, r1);
+      py.InitPair(y0, dy, end, jFirst, q1, r1);
+    } else {
+      px.Init(x0, dx, end, jFirst, 2);
+      py.Init(y0, dy, end, jFirst, 2);
+    }
+    int64_t j = jFirst;
+    // Splat m of the line has j = par + 2 m; its colour is recomputed where m % half is 0.
+    int64_t m0 = jFirst < 2 ? 0 : j / 2 - (j / 2) % half;
+    for (; j < jEnd; m0 += half) {
+      // The run of j that shares one colour: up to the next recompute.
+      const int64_t j0 = par + 2 * m0;
+      const int64_t runEnd = std::min(jEnd, par + 2 * (m0 + half));
+      if (cachedJ0[par] != j0) {
+        cached[par] = MakeInc(up, lo, j0, end);
+        cachedJ0[par] = j0;
+      }
+      const Inc inc = cached[par];
+      if (inside) {
+        for (; j < runEnd; j += 2, px.Next(), py.Next()) {
+          const int64_t x = px.Value(), y = py.Value();
+          pending.Take((y >> 7) * kTile + (x >> 7), inc);
+        }
+      } else {
+        for (; j < runEnd; j += 2, px.Next(), py.Next()) {
+          const int64_t x = px.Value(), y = py.Value();
+          if (uint64_t(x) >= uint64_t(kTileFix) || uint64_t(y) >= uint64_t(kTileFix)) continue;
+          pending.Take((y >> 7) * kTile + (x >> 7), inc);
+        }
+      }
+    }
+  }
+  pending.Flush();
+}
+
+void CoverRunSse2(uint32_t* row, int32_t x0, int32_t x1) {
+  if (x0 >= x1) return;
+  int32_t p0 = x0 >> 4;
+  const int32_t p1 = x1 >> 4;
+  if (p0 == p1) {
+    row[p0] += uint32_t(x1 - x0);
+    return;
+  }
+  if (x0 & 15) row[p0++] += uint32_t(16 - (x0 & 15));
+  // Whole pixels from p0 to p1 take 16 each.
+  const __m128i sixteen = _mm_set1_epi32(16);
+  int32_t p = p0;
+  for (; p + 4 <= p1; p += 4) {
+    __m128i* at = reinterpret_cast<__m128i*>(row + p);
+    _mm_storeu_si128(at, _mm_add_epi32(_mm_loadu_si128(at), sixteen));
+  }
+  for (; p < p1; ++p) row[p] += 16;
+  if (x1 & 15) row[p1] += uint32_t(x1 & 15);
+}
+
+namespace {
+
+// The compose of two pixels in 16-bit lanes: n the destination, s the colour, a the weight
+// spread over each pixel's lanes.
+__m128i Blend2(__m128i n, __m128i s, __m128i a, int mode, bool colourSource) {
+  const __m128i alphaLanes = blend::AlphaLanes();
+  if (mode != 0)
+    return _mm_or_si128(_mm_andnot_si128(alphaLanes, blend::Modes(n, s, a, mode, colourSource)),
+                        _mm_and_si128(alphaLanes, n));
+  // Over: g = ((256 - a) na) / 256, r = (g 256) / (a + g + 1) in single precision (exact: the
+  // quotient is below 256 and the divisor below 512), channel = (n r + s (256 - r)) / 256.
+  const __m128i k256 = _mm_set1_epi16(256), zero = _mm_setzero_si128();
+  const __m128i g = blend::MulShr8(_mm_sub_epi16(k256, a), blend::SpreadAlpha(n));
+  const __m128i num = _mm_slli_epi16(g, 8);
+  const __m128i den = _mm_add_epi16(_mm_add_epi16(a, g), _mm_set1_epi16(1));
+  const __m128 q0 = _mm_div_ps(_mm_cvtepi32_ps(_mm_unpacklo_epi16(num, zero)),
+                               _mm_cvtepi32_ps(_mm_unpacklo_epi16(den, zero)));
+  const __m128 q1 = _mm_div_ps(_mm_cvtepi32_ps(_mm_unpackhi_epi16(num, zero)),
+                               _mm_cvtepi32_ps(_mm_unpackhi_epi16(den, zero)));
+  const __m128i r = _mm_packs_epi32(_mm_cvttps_epi32(q0), _mm_cvttps_epi32(q1));
+  const __m128i ch =
+      _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(n, r), _mm_mullo_epi16(s, _mm_sub_epi16(k256, r))), 8);
+  const __m128i alpha = _mm_min_epi16(_mm_add_epi16(a, g), _mm_set1_epi16(255));
+  return _mm_or_si128(_mm_andnot_si128(alphaLanes, ch), _mm_and_si128(alphaLanes, alpha));
+}
+
+}  // namespace
+
+void ComposeRowSse2(BYTE* dest, const AccEntry* acc, const uint32_t* cover, int n, const ComposeParams& p) {
+  const __m128i zero = _mm_setzero_si128();
+  for (int k0 = 0; k0 < n; k0 += 2) {
+    const int c = std::min(2, n - k0);
+    // The weight and colour of each pixel; a pixel with nothing to compose keeps its value.
+    uint32_t a[2] = {0, 0}, s[2] = {p.colourPx, p.colourPx};
+    bool take[2] = {false, false};
+    for (int k = 0; k < c; ++k) {
+      const AccEntry& e = acc[k0 + k];
+      if (e.n == 0 || e.w == 0) continue;
+      take[k] = true;
+      // Sums stay far below 2^53: a splat adds t < 4096 and colour x w < 2^16.
+      const int64_t mean = Quot(int64_t(e.t), int64_t(e.n));
+      const int64_t level = std::min<int64_t>(255, Quot(mean * int64_t(cover[k0 + k]), 256));
+      a[k] = uint32_t(level) * p.opacity / 128;
+      if (p.colourSource) {
+        const __m128d w = _mm_set1_pd(double(e.w));
+        const __m128d bg = _mm_div_pd(_mm_set_pd(double(e.g), double(e.b)), w);
+        const __m128i q = _mm_cvttpd_epi32(bg);
+        const uint32_t r = uint32_t(Quot(int64_t(e.r), int64_t(e.w)));
+        s[k] = uint32_t(_mm_cvtsi128_si32(q)) | uint32_t(_mm_cvtsi128_si32(_mm_srli_si128(q, 4))) << 8 | r << 16;
+      }
+    }
+    if (!take[0] && !take[1]) continue;
+    if (p.destPixelSize == 2) {
+      for (int k = 0; k < c; ++k) {
+        if (!take[k]) continue;
+        uint16_t v;
+        std::memcpy(&v, dest + 2 * (k0 + k), 2);
+        const uint32_t hi = std::min<uint32_t>(255, a[k] + ((v >> 8) * (256 - a[k])) / 256);
+        v = uint16_t(hi << 8);
+        std::memcpy(dest + 2 * (k0 + k), &v, 2);
+      }
+      continue;
+    }
+    uint32_t d[2] = {0, 0};
+    std::memcpy(d, dest + 4 * k0, size_t(c) * 4);
+    const __m128i nv = _mm_unpacklo_epi8(_mm_cvtsi64_si128(int64_t(d[0]) | int64_t(d[1]) << 32), zero);
+    const __m128i sv = _mm_unpacklo_epi8(_mm_cvtsi64_si128(int64_t(s[0]) | int64_t(s[1]) << 32), zero);
+    const __m128i av = _mm_set_epi16(int16_t(a[1]), int16_t(a[1]), int16_t(a[1]), int16_t(a[1]), int16_t(a[0]),
+                                     int16_t(a[0]), int16_t(a[0]), int16_t(a[0]));
+    const __m128i out = _mm_packus_epi16(Blend2(nv, sv, av, p.mode, p.colourSource), zero);
+    uint32_t o[2];
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(o), out);
+    for (int k = 0; k < c; ++k)
+      if (take[k]) std::memcpy(dest + 4 * (k0 + k), &o[k], 4);
+  }
+}
+
+}  // namespace distort
