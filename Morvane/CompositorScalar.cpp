@@ -3,6 +3,7 @@
 #include <xmmintrin.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <utility>
 
 #include "CompositorKernels.h"
@@ -75,11 +76,14 @@ const KernelSet& ScalarKernels() { return kScalar; }
 
 // The tile composes one accumulator row across every entry, so each layer row is a short
 // burst in a page of its own that the hardware prefetcher does not foresee: ask for the
-// same columns two rows further down while this row is composed.
+// same columns two rows further down while this row is composed. Into the second-level
+// cache: the first holds too few lines of one set for every layer's row at once. Every line
+// the span touches, the partial ones at either end too: a single line left out costs a
+// full memory wait per layer and row.
 inline void PrefetchAhead(const void* base, size_t index, size_t pitch, size_t pixelSize, uint32_t n) {
-  const char* p = static_cast<const char*>(base) + (index + 2 * pitch) * pixelSize;
-  const size_t bytes = size_t(n) * pixelSize;
-  for (size_t at = 0; at < bytes; at += 64) _mm_prefetch(p + at, _MM_HINT_T0);
+  const uintptr_t from = reinterpret_cast<uintptr_t>(base) + (index + 2 * pitch) * pixelSize;
+  const uintptr_t to = from + size_t(n) * pixelSize;
+  for (uintptr_t at = from & ~uintptr_t(63); at < to; at += 64) _mm_prefetch(reinterpret_cast<const char*>(at), _MM_HINT_T1);
 }
 
 void ComposeTile(ComposeWork* work, const ComposeEntry* entries, int count, const KernelSet& set) {

@@ -127,12 +127,15 @@ void MapTile(const ViewPass& v, int left, int top, int width, int height, Resamp
   }
   const double yMin = *std::min_element(qy, qy + 4), yMax = *std::max_element(qy, qy + 4);
 
-  // Rows widened by one above and two below, columns by one to the left and two to the
-  // right: room for the sub-sample offsets (at most 14/32 x 1.9 accumulator pixels) and the
-  // flooring of the rotation and the scale. Each row's columns are those of the band of rows
-  // around it, so a sample displaced into the row is covered too.
-  const int first = std::max(0, int(std::floor(yMin)) - 1);
-  const int end = std::min(ACC_SIDE, int(std::floor(yMax)) + 3);
+  // Each span reaches exactly as far as the sub-samples can: sample k of a pixel reads
+  // floor(m * (U + du)) with U the floored rotation of the centre, so it lies in
+  // (centre + m * du - m, centre + m * du] along each axis, du and dv in -14..14. A row r is
+  // read by centres with y in (r - 14m, r + 1 + 15m), and those reach from their least x
+  // less 15m to their greatest x plus 14m. (A little slack covers the doubles' rounding.)
+  constexpr double kSlack = 1e-6;
+  const double reachLo = 15 * m + kSlack, reachHi = 14 * m + kSlack;
+  const int first = std::max(0, int(std::floor(yMin - reachLo)));
+  const int end = std::min(ACC_SIDE, int(std::floor(yMax + reachHi)) + 1);
   work->firstRow = first;
   work->endRow = std::max(first, end);
   const Quad quad(qx, qy);
@@ -140,9 +143,9 @@ void MapTile(const ViewPass& v, int left, int top, int width, int height, Resamp
     ComposeSpan& s = work->spans[r];
     s.start = s.end = 0;
     double lo = 0, hi = 0;
-    if (!quad.BandExtent(r - 1.0, r + 2.0, &lo, &hi)) continue;
-    s.start = std::max(0, int(std::floor(lo)) - 1);
-    s.end = std::min(ACC_SIDE, int(std::floor(hi)) + 3);
+    if (!quad.BandExtent(r - reachHi, r + 1 + reachLo, &lo, &hi)) continue;
+    s.start = std::max(0, int(std::floor(lo - reachLo)));
+    s.end = std::min(ACC_SIDE, int(std::floor(hi + reachHi)) + 1);
     if (s.end < s.start) s.end = s.start;
   }
 }

@@ -107,6 +107,7 @@ BOOL CMyFileSave::WriteDocument(const std::u16string& path, OWorker* worker, UIN
   if (!m_cpFile->Seek(0, 0) || m_cpFile->Write(head, MYFILE_HEADER_BYTES, 1) != 1) return FALSE;
   // A failed close (the last buffered bytes not written) is a failed save.
   if (!m_cpFile->Close()) return FALSE;
+  plat::TakeFileMode(temp.path, path);
   if (!plat::ReplaceFile(temp.path, path)) return FALSE;
   temp.keep = true;
   return TRUE;

@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 
 #include "odata/GError.h"
 #include "odata/GText.h"
 #include "odata/LittleEndian.h"
 #include "panels/MyListLayer.h"
+#include "platform/gui/Messages.h"
 
 namespace {
 
@@ -406,7 +408,11 @@ void GetSpaceClientRect(RECT* out, OShowDevice* device, const ViewTransform* t) 
 
 void CPaintSpace::SyncScrollBars(const ViewTransform* transform) {
   if (!m_pHost || !m_pDevice) return;
-  const ViewTransform* t = transform ? transform : m_pTransform;
+  ComputeScrollBars(transform ? transform : m_pTransform);
+  m_pHost->SyncScrollBars(m_sbHorz, m_sbVert);
+}
+
+void CPaintSpace::ComputeScrollBars(const ViewTransform* t) {
   RECT r;
   GetSpaceClientRect(&r, m_pDevice, t);
   const int64_t w = std::max<int64_t>(1, int64_t(r.right) - r.left);
@@ -416,7 +422,8 @@ void CPaintSpace::SyncScrollBars(const ViewTransform* transform) {
     const int64_t page = std::clamp<int64_t>(client * SPACE_SCROLL_RANGE / extent, 1, SPACE_SCROLL_RANGE);
     return ScrollBarState{int(std::min<int64_t>(pos, SPACE_SCROLL_RANGE)), int(page)};
   };
-  m_pHost->SyncScrollBars(bar(r.left, w, t->clientWidth), bar(r.top, h, t->clientHeight));
+  m_sbHorz = bar(r.left, w, t->clientWidth);
+  m_sbVert = bar(r.top, h, t->clientHeight);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -616,6 +623,27 @@ void CPaintSpace::AddOperator(COperation* op) {
   op->m_pPaintSpace = this;
 }
 
+void CPaintSpace::SelectOperator(UINT id) {
+  try {
+    FinishWork();
+    if (m_cpWorker) m_cpWorker->Wait(FALSE);
+    COperation* found = nullptr;
+    m_listOperators.ForEach([&](COperation* op) {
+      if (!found && op != m_pCurOperator && op->GetID() == id) found = op;
+    });
+    if (!found) return;
+    // A drag of the old tool ends with it.
+    ReleaseAllButtons();
+    m_nPrevOperator = m_pCurOperator ? m_pCurOperator->GetID() : 0;
+    if (m_pCurOperator) m_pCurOperator->Deactivate();
+    m_pCurOperator = found;
+    found->Activate();
+    m_bCompositeValid = FALSE;
+    InvalidateView(FALSE);
+  }
+  GCATCH(kClass, u"::SelectOperator()", ->AppendArg(GArgUint(id)))
+}
+
 void CPaintSpace::FinishWork() {
   if (m_pHost) m_pHost->FinishListWork();
   if (m_pCurOperator) m_pCurOperator->FinishWork();
@@ -625,9 +653,42 @@ void CPaintSpace::NotifyOperator(const char16_t* sender, DWORD code, void* param
   if (m_pCurOperator) m_pCurOperator->OnEnvironmentVaryNotify(sender, code, param);
 }
 
+namespace {
+
+constexpr UINT kToolCommands[] = {ID_OPER_MOVE,  ID_OPER_NEW,   ID_OPER_CROP,    ID_OPER_LASSO,
+                                  ID_OPER_DISTORT, ID_OPER_SHAPE, ID_OPER_FLOOD, ID_OPER_PAINT,
+                                  ID_OPER_POLYGON, ID_OPER_SUCKER};
+// Commands other handlers carry out, shown enabled whatever the tool.
+constexpr UINT kAlwaysEnabled[] = {57601, 32812, 32820, 32827, 32840, 32853, 32854};
+
+bool IsOneOf(UINT id, const UINT* ids, size_t n) { return std::find(ids, ids + n, id) != ids + n; }
+
+}  // namespace
+
 BOOL CPaintSpace::OnCmdMsg(UINT id, CmdUIState* ui) {
   try {
     if (m_pCurOperator && m_pCurOperator->OnCmdMsg(id, ui)) return TRUE;
+    if (IsOneOf(id, kToolCommands, std::size(kToolCommands)) || id == ID_OPER_RESERVED) {
+      // The current tool checks its own entry in its own handler, which ran first.
+      if (ui) {
+        ui->SetCheck(FALSE);
+        ui->Enable(TRUE);
+        return TRUE;
+      }
+      if (id == ID_OPER_RESERVED) return FALSE;
+      SelectOperator(id);
+      return TRUE;
+    }
+    if (id >= ID_VIEW_ZOOM_IN && id <= ID_VIEW_FLIP) {
+      if (ui) OnViewUpdate(id, ui);
+      else OnViewCommand(id);
+      return TRUE;
+    }
+    if (IsOneOf(id, kAlwaysEnabled, std::size(kAlwaysEnabled))) {
+      if (!ui) return FALSE;
+      ui->Enable(TRUE);
+      return TRUE;
+    }
     switch (id) {
       case ID_EDIT_UNDO:
       case ID_EDIT_REDO: {
@@ -646,6 +707,342 @@ BOOL CPaintSpace::OnCmdMsg(UINT id, CmdUIState* ui) {
     }
   }
   GCATCH(kClass, u"::OnCmdMsg()", ->AppendArg(GArgUint(id)))
+}
+
+BOOL CPaintSpace::OnWndMsg(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result) {
+  try {
+    LRESULT ignored = 0;
+    if (!result) result = &ignored;
+    if (m_pCurOperator && m_pCurOperator->OnWndMsg(msg, wParam, lParam, result)) return TRUE;
+    if (msg == WM_SIZE) {
+      if (wParam != SIZE_MINIMIZED) {
+        m_transform.clientWidth = LOWORD(lParam);
+        m_transform.clientHeight = HIWORD(lParam);
+        SyncScrollBars(nullptr);
+      }
+      m_bCompositeValid = FALSE;
+    }
+    return FALSE;
+  }
+  GCATCH(kClass, u"::OnWndMsg()", ->AppendArg(GArgUint(msg)))
+}
+
+// ---------------------------------------------------------------------------------------------
+// Capture
+
+DWORD CPaintSpace::CaptureButton(DWORD bit) {
+  if (!(m_dwCaptureMask & bit)) {
+    const bool first = m_dwCaptureMask == 0;
+    m_dwCaptureMask |= bit;
+    if (first && m_pHost) m_pHost->SetCapture();
+  }
+  return m_dwCaptureMask;
+}
+
+// The mask is cleared before the capture goes, so the capture-lost message that follows
+// finds no drag to end.
+DWORD CPaintSpace::ReleaseButton(DWORD bit) {
+  if (m_dwCaptureMask & bit) {
+    m_dwCaptureMask &= ~bit;
+    if (!m_dwCaptureMask && m_pHost) m_pHost->ReleaseCapture();
+  }
+  return m_dwCaptureMask;
+}
+
+void CPaintSpace::ReleaseAllButtons() {
+  if (!m_dwCaptureMask) return;
+  m_dwCaptureMask = 0;
+  if (m_pHost) m_pHost->ReleaseCapture();
+}
+
+// ---------------------------------------------------------------------------------------------
+// View commands and navigation
+
+void CPaintSpace::ViewChanged(BOOL erase) {
+  SyncScrollBars(nullptr);
+  m_bCompositeValid = FALSE;
+  InvalidateView(erase);
+}
+
+void CPaintSpace::OnViewCommand(UINT id) {
+  if (m_myState != myREADY) return;
+  ViewTransform& t = m_transform;
+  const bool mirrored = (t.flags & VIEW_FLAG_FLIP) != 0;
+  auto turn = [&](float step) {
+    float a = t.angle + step;
+    if (a < 0.0f) a += VIEW_TURN;
+    else if (a > VIEW_TURN) a -= VIEW_TURN;
+    t.angle = a;
+  };
+  switch (id) {
+    case ID_VIEW_ZOOM_IN: t.scale = std::min(t.scale * 2.0f, VIEW_SCALE_MAX); break;
+    case ID_VIEW_ZOOM_OUT: t.scale = std::max(t.scale * 0.5f, VIEW_SCALE_MIN); break;
+    case ID_VIEW_ZOOM_ONE: t.scale = 1.0f; break;
+    case ID_VIEW_RESET:
+      t.angle = 0.0f;
+      t.scale = 1.0f;
+      t.centreX = std::floor(t.centreX + 0.5f);
+      t.centreY = std::floor(t.centreY + 0.5f);
+      break;
+    case ID_VIEW_ANGLE_ZERO: t.angle = 0.0f; break;
+    case ID_VIEW_ROTATE_LEFT: turn(mirrored ? VIEW_ANGLE_STEP : -VIEW_ANGLE_STEP); break;
+    case ID_VIEW_ROTATE_RIGHT: turn(mirrored ? -VIEW_ANGLE_STEP : VIEW_ANGLE_STEP); break;
+    case ID_VIEW_FLIP: t.flags = (t.flags ^ VIEW_FLAG_FLIP) & VIEW_FLAG_FLIP; break;
+    default: return;
+  }
+  ViewChanged(TRUE);
+}
+
+void CPaintSpace::OnViewUpdate(UINT id, CmdUIState* ui) {
+  const ViewTransform& t = m_transform;
+  switch (id) {
+    case ID_VIEW_ZOOM_IN: ui->Enable(t.scale < VIEW_SCALE_MAX); break;
+    case ID_VIEW_ZOOM_OUT: ui->Enable(t.scale > VIEW_SCALE_MIN); break;
+    case ID_VIEW_ZOOM_ONE: ui->Enable(t.scale != 1.0f); break;
+    case ID_VIEW_FLIP:
+      ui->Enable(TRUE);
+      ui->SetCheck((t.flags & VIEW_FLAG_FLIP) != 0);
+      break;
+    default: ui->Enable(TRUE); break;
+  }
+}
+
+void CPaintSpace::OnHScroll(WPARAM wParam, LPARAM) {
+  try {
+    if (m_myState != myREADY) return;
+    // From where the view is now.
+    ComputeScrollBars(m_pTransform);
+    int pos = m_sbHorz.nPos;
+    switch (LOWORD(wParam)) {
+      case SB_LINELEFT: pos -= VIEW_SCROLL_LINE; break;
+      case SB_LINERIGHT: pos += VIEW_SCROLL_LINE; break;
+      case SB_PAGELEFT: pos -= m_sbHorz.nPage; break;
+      case SB_PAGERIGHT: pos += m_sbHorz.nPage; break;
+      case SB_THUMBPOSITION:
+      case SB_THUMBTRACK: pos = HIWORD(wParam); break;
+      case SB_LEFT: pos = 0; break;
+      case SB_RIGHT: pos = SPACE_SCROLL_RANGE; break;
+      default: return;
+    }
+    ScrollBarTo(SB_HORZ, pos);
+  }
+  GCATCH(kClass, u"::OnHScroll()", ->AppendArg(GArgUint(UINT(wParam))))
+}
+
+void CPaintSpace::OnVScroll(WPARAM wParam, LPARAM) {
+  try {
+    if (m_myState != myREADY) return;
+    ComputeScrollBars(m_pTransform);
+    int pos = m_sbVert.nPos;
+    switch (LOWORD(wParam)) {
+      case SB_LINEUP: pos -= VIEW_SCROLL_LINE; break;
+      case SB_LINEDOWN: pos += VIEW_SCROLL_LINE; break;
+      case SB_PAGEUP: pos -= m_sbVert.nPage; break;
+      case SB_PAGEDOWN: pos += m_sbVert.nPage; break;
+      case SB_THUMBPOSITION:
+      case SB_THUMBTRACK: pos = HIWORD(wParam); break;
+      case SB_TOP: pos = 0; break;
+      case SB_BOTTOM: pos = SPACE_SCROLL_RANGE; break;
+      default: return;
+    }
+    ScrollBarTo(SB_VERT, pos);
+  }
+  GCATCH(kClass, u"::OnVScroll()", ->AppendArg(GArgUint(UINT(wParam))))
+}
+
+// The bar's position is a point of the scroll extent: that point, half a client in, becomes
+// the view centre. Products of positions and extents reach beyond 32 bits at zoom 16.
+void CPaintSpace::ScrollBarTo(int bar, int pos) {
+  ScrollBarState& b = bar == SB_HORZ ? m_sbHorz : m_sbVert;
+  const int maxPos = SPACE_SCROLL_RANGE - std::max(b.nPage - 1, 0);
+  pos = std::clamp(pos, 0, std::max(maxPos, 0));
+  RECT r;
+  GetSpaceClientRect(&r, m_pDevice, m_pTransform);
+  const int cw = m_transform.clientWidth, ch = m_transform.clientHeight;
+  double client[2];
+  if (bar == SB_HORZ) {
+    client[0] = double(r.left) + double(int64_t(pos) * (int64_t(r.right) - r.left) / SPACE_SCROLL_RANGE) + cw / 2;
+    client[1] = ch / 2;
+  } else {
+    client[0] = cw / 2;
+    client[1] = double(r.top) + double(int64_t(pos) * (int64_t(r.bottom) - r.top) / SPACE_SCROLL_RANGE) + ch / 2;
+  }
+  const float in[2] = {float(client[0]), float(client[1])};
+  float s[2];
+  m_pDevice->ClientToSpace(s, in, m_pTransform);
+  {
+    GAutoLock lock(m_lockDraw);
+    SetCentre(s[0], s[1]);
+  }
+  b.nPos = pos;
+  if (m_pHost) m_pHost->SyncScrollBars(m_sbHorz, m_sbVert);
+  m_bCompositeValid = FALSE;
+  InvalidateView(FALSE);
+}
+
+void CPaintSpace::ScrollBy(int /*x*/, int /*y*/, int dx, int dy, POINT* applied) {
+  try {
+    if (m_myState != myREADY) return;
+    GAutoLock lock(m_lockDraw);
+    RECT r;
+    GetSpaceClientRect(&r, m_pDevice, m_pTransform);
+    const ViewTransform& t = m_transform;
+    if ((dx > 0 && t.clientWidth < r.left) || (dx < 0 && r.right < 0)) dx = 0;
+    if ((dy > 0 && t.clientHeight < r.top) || (dy < 0 && r.bottom < 0)) dy = 0;
+    // The bars show where the view goes.
+    ViewTransform moved = t;
+    m_pDevice->ScrollView(&moved, dx, dy);
+    SyncScrollBars(&moved);
+    if (applied) {
+      *applied = POINT{dx, dy};
+      return;
+    }
+    const POINT delta{dx, dy};
+    if (m_bCompositeValid) {
+      RefreshDraw(nullptr, &delta);
+    } else {
+      // The back buffer holds no current view to move: compose the whole moved view.
+      m_pDevice->ScrollView(m_pTransform, dx, dy);
+      RefreshDraw(nullptr, nullptr);
+    }
+  }
+  GCATCH(kClass, u"::ScrollBy()", ->AppendArg(GArgInt(dx))->AppendArg(GArgInt(dy)))
+}
+
+void CPaintSpace::BeginGesture() {
+  m_fGestureAngle = m_transform.angle;
+  m_fGestureScale = m_transform.scale;
+}
+
+void CPaintSpace::RotateZoomBy(int x, int y, int /*dx*/, int /*dy*/, BOOL bNoRedraw) {
+  try {
+    if (m_myState != myREADY) return;
+    constexpr double kPi = 3.14159265358979323846;
+    constexpr float kTurn = 6.2832f;
+    GAutoLock lock(m_lockDraw);
+    ViewTransform& t = m_transform;
+    const int hw = t.clientWidth / 2, hh = t.clientHeight / 2;
+    const POINT start = m_pCurOperator ? m_pCurOperator->m_ptMButton : POINT{hw, hh};
+    double vx = x - hw, vy = y - hh;
+    double ux = start.x - hw, uy = start.y - hh;
+    if (t.flags & VIEW_FLAG_FLIP) {
+      vx = -vx;
+      ux = -ux;
+    }
+    double turn = std::atan2(vy, vx) - std::atan2(uy, ux);
+    if (turn > kPi) turn -= 2 * kPi;
+    else if (turn < -kPi) turn += 2 * kPi;
+    const double factor = std::hypot(vx, vy) / std::max(std::hypot(ux, uy), 1.0);
+    t.scale = float(std::clamp(double(m_fGestureScale) * factor, double(VIEW_SCALE_MIN), double(VIEW_SCALE_MAX)));
+    float angle = float(turn) + m_fGestureAngle;
+    if (angle > kTurn) angle -= kTurn;
+    else if (angle < 0.0f) angle += kTurn;
+    t.angle = angle;
+    m_bCompositeValid = FALSE;
+    SyncScrollBars(nullptr);
+    if (!bNoRedraw) RefreshDraw(nullptr, nullptr);
+  }
+  GCATCH(kClass, u"::RotateZoomBy()", ->AppendArg(GArgInt(x))->AppendArg(GArgInt(y)))
+}
+
+void CPaintSpace::ZoomAt(int x, int y, float factor) {
+  if (m_myState != myREADY) return;
+  ViewTransform& t = m_transform;
+  const float scale = std::clamp(t.scale * factor, VIEW_SCALE_MIN, VIEW_SCALE_MAX);
+  if (scale == t.scale) return;
+  const float at[2] = {float(x) + 0.5f, float(y) + 0.5f};
+  float before[2], after[2];
+  m_pDevice->ClientToSpace(before, at, m_pTransform);
+  {
+    GAutoLock lock(m_lockDraw);
+    t.scale = scale;
+    m_pDevice->ClientToSpace(after, at, m_pTransform);
+    SetCentre(t.centreX - (after[0] - before[0]), t.centreY - (after[1] - before[1]));
+  }
+  ViewChanged(TRUE);
+}
+
+void CPaintSpace::FlipViewAt(int x, int y) {
+  if (m_myState != myREADY) return;
+  ViewTransform& t = m_transform;
+  const float at[2] = {float(x) + 0.5f, float(y) + 0.5f};
+  float before[2], after[2];
+  m_pDevice->ClientToSpace(before, at, m_pTransform);
+  {
+    GAutoLock lock(m_lockDraw);
+    t.flags = (t.flags ^ VIEW_FLAG_FLIP) & VIEW_FLAG_FLIP;
+    m_pDevice->ClientToSpace(after, at, m_pTransform);
+    SetCentre(t.centreX - (after[0] - before[0]), t.centreY - (after[1] - before[1]));
+  }
+  ViewChanged(FALSE);
+}
+
+void CPaintSpace::OnMouseWheel(UINT msg, WPARAM wParam, POINT at) {
+  const int notches = GET_WHEEL_DELTA_WPARAM(wParam) / WHEEL_DELTA;
+  if (!notches || m_myState != myREADY) return;
+  const WORD keys = GET_KEYSTATE_WPARAM(wParam);
+  if (msg == WM_MOUSEWHEEL && (keys & MK_CONTROL)) {
+    // Away from the user zooms in, one zoom step a notch.
+    ZoomAt(at.x, at.y, std::ldexp(1.0f, std::clamp(notches, -8, 8)));
+    return;
+  }
+  const int pixels = std::clamp(notches, -100, 100) * VIEW_WHEEL_PIXELS;
+  if (msg == WM_MOUSEHWHEEL) ScrollBy(at.x, at.y, -pixels, 0, nullptr);
+  else if (keys & MK_SHIFT) ScrollBy(at.x, at.y, pixels, 0, nullptr);
+  else ScrollBy(at.x, at.y, 0, pixels, nullptr);
+}
+
+BOOL CPaintSpace::OnFlowerSelectLayer(int x, int y) {
+  try {
+    if (m_myState != myREADY || !m_pwndListLayer) return FALSE;
+    CMyListLayer* list = m_pwndListLayer;
+    const int count = list->GetCount();
+    if (count < 1) return FALSE;
+    const float at[2] = {float(x) + 0.5f, float(y) + 0.5f};
+    float s[2];
+    m_pDevice->ClientToSpace(s, at, m_pTransform);
+    const POINT p{LONG(std::floor(s[0])), LONG(std::floor(s[1]))};
+    auto holds = [&p](const RECT& r) { return p.x >= r.left && p.x < r.right && p.y >= r.top && p.y < r.bottom; };
+    const int selected = list->GetCurSel();
+    RECT current{0, 0, 0, 0};
+    if (OLayer* l = CurrentLayer()) l->GetRect(&current);
+    int found;
+    {
+      // The pass uses the device's pass state, which the view's passes share.
+      GAutoLock lock(m_lockDraw);
+      if (!m_pDevice->DrawBegin(m_pTransform, FALSE)) return FALSE;
+      for (int i = 0; i < count; ++i)
+        m_pDevice->DrawLayer(list->GetLayer(i), i == selected ? LYR_TIDY_CURRENT : 0, nullptr);
+      found = m_pDevice->DrawEnd(&p);
+    }
+    if (found < 0) {
+      if (holds(current)) return FALSE;
+      for (int i = 0; i < count && found < 0; ++i) {
+        OLayer* l = list->GetLayer(i);
+        if (i == selected || !l || (l->GetFlags() & LYR_FLAG_HIDDEN)) continue;
+        RECT r;
+        l->GetRect(&r);
+        if (holds(r)) found = i;
+      }
+      if (found < 0) return FALSE;
+    }
+    if (found == selected) return FALSE;
+    list->SetCurSelect(found);
+    InvalidateView(FALSE);
+    return TRUE;
+  }
+  GCATCH(kClass, u"::OnFlowerSelectLayer()", ->AppendArg(GArgInt(x))->AppendArg(GArgInt(y)))
+}
+
+void CPaintSpace::AddSpaceEdges(FloatList* xList, FloatList* yList) {
+  if (xList) {
+    xList->Add(0.0f);
+    xList->Add(float(m_uWidth));
+  }
+  if (yList) {
+    yList->Add(0.0f);
+    yList->Add(float(m_uHeight));
+  }
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -32,6 +32,55 @@ constexpr UINT ID_EDIT_UNDO = 57643;
 constexpr UINT ID_EDIT_REDO = 57644;
 constexpr UINT ID_SPACE_BACKGROUND = 32817;
 
+// The view commands.
+constexpr UINT ID_VIEW_ZOOM_IN = 32782;
+constexpr UINT ID_VIEW_ZOOM_OUT = 32783;
+constexpr UINT ID_VIEW_ZOOM_ONE = 32784;
+constexpr UINT ID_VIEW_RESET = 32785;
+constexpr UINT ID_VIEW_ANGLE_ZERO = 32786;
+constexpr UINT ID_VIEW_ROTATE_LEFT = 32787;   // 15 degrees; the other way while mirrored
+constexpr UINT ID_VIEW_ROTATE_RIGHT = 32788;
+constexpr UINT ID_VIEW_FLIP = 32789;
+
+// The tool commands: each makes the tool of its id current.
+constexpr UINT ID_OPER_MOVE = 32771;
+constexpr UINT ID_OPER_NEW = 32772;
+constexpr UINT ID_OPER_CROP = 32773;
+constexpr UINT ID_OPER_LASSO = 32774;
+constexpr UINT ID_OPER_DISTORT = 32775;
+constexpr UINT ID_OPER_SHAPE = 32776;
+constexpr UINT ID_OPER_RESERVED = 32777;  // a button without a tool: shown, never checked
+constexpr UINT ID_OPER_FLOOD = 32778;
+constexpr UINT ID_OPER_PAINT = 32780;
+constexpr UINT ID_OPER_POLYGON = 32821;
+constexpr UINT ID_OPER_SUCKER = 32843;
+
+// The view's zoom range and steps.
+constexpr float VIEW_SCALE_MIN = 0.0625f;
+constexpr float VIEW_SCALE_MAX = 16.0f;
+constexpr float VIEW_ANGLE_STEP = 0.261799f;  // 15 degrees
+constexpr float VIEW_TURN = 6.283185f;
+// Scroll-bar line step in bar units; a wheel notch pans this many client pixels.
+constexpr int VIEW_SCROLL_LINE = 128;
+constexpr int VIEW_WHEEL_PIXELS = 64;
+
+// Buttons of the capture mask: the view holds the mouse capture while any is set.
+constexpr DWORD CAPTURE_LBUTTON = 1;
+constexpr DWORD CAPTURE_RBUTTON = 2;
+constexpr DWORD CAPTURE_MBUTTON = 16;
+
+// A bounded list of coordinates (the snap lines of a tool).
+struct FloatList {
+  float* pItems;
+  int nCount;
+  int nCapacity;
+  BOOL Add(float v) {
+    if (!pItems || nCount >= nCapacity) return FALSE;
+    pItems[nCount++] = v;
+    return TRUE;
+  }
+};
+
 // Type codes of the space's own undo records.
 constexpr uint32_t SPACE_UNDO_RESIZE = 1;
 constexpr uint32_t SPACE_UNDO_BACKGROUND = 2;
@@ -120,7 +169,10 @@ class CPaintSpace {
   BOOL HasPendingRefresh();
   // The frame marks of a layer over the view, XOR-drawn through the host.
   void DrawLayerFrame(HDC dc, OLayer* layer);
+  // Both scroll bars from the scroll extent of the transform (null: the live one).
   void SyncScrollBars(const ViewTransform* transform);
+  // The bars as last synced or moved (SB_HORZ 0, SB_VERT 1).
+  ScrollBarState GetScrollBar(int bar) const { return bar == 0 ? m_sbHorz : m_sbVert; }
 
   // Undo and redo.
   void Undo(int steps);
@@ -137,10 +189,54 @@ class CPaintSpace {
   // Tools and commands.
   void AddOperator(COperation* op);
   COperation* GetCurOperator() const { return m_pCurOperator; }
+  COperation* GetDefaultOperator() const { return m_pDefaultOperator; }
+  // The id of the tool that was current before the last change of tool.
+  UINT GetPrevOperatorID() const { return m_nPrevOperator; }
+  // Makes the first listed tool with the id current (not the current one itself); nothing
+  // happens when there is none.
+  void SelectOperator(UINT id);
   void FinishWork();
   void NotifyOperator(const char16_t* sender, DWORD code, void* param);
   // A command (ui null) or its update-UI: the current tool first, then the space's own.
   BOOL OnCmdMsg(UINT id, CmdUIState* ui);
+  // A view message: the current tool first (TRUE: it took it), then the space's own
+  // handling of WM_SIZE. *result is the message's answer.
+  BOOL OnWndMsg(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result);
+
+  // The mouse capture of the view, shared by the buttons of a drag: the view takes it with
+  // the first bit and lets it go with the last. Each returns the mask after the change.
+  DWORD CaptureButton(DWORD bit);
+  DWORD ReleaseButton(DWORD bit);
+  // Every bit cleared and the capture let go (a button went up outside the view).
+  void ReleaseAllButtons();
+  DWORD GetCaptureMask() const { return m_dwCaptureMask; }
+
+  // View navigation. Client points are view pixels.
+  // A request of a scroll bar (WM_HSCROLL / WM_VSCROLL's wParam).
+  void OnHScroll(WPARAM wParam, LPARAM lParam = 0);
+  void OnVScroll(WPARAM wParam, LPARAM lParam = 0);
+  // Pans by (dx, dy) client pixels, dropping a component that would push the space further
+  // out of view. With applied, the kept offset goes there and the caller redraws (its
+  // RefreshDraw moves the view); without, the space moves the view and redraws.
+  void ScrollBy(int x, int y, int dx, int dy, POINT* applied);
+  // Takes the view's angle and scale as the base of a rotate-and-zoom drag; the current
+  // tool's m_ptMButton is its start point.
+  void BeginGesture();
+  // Rotates and zooms from the gesture's base by the drag to (x, y) around the client
+  // centre; redraws unless bNoRedraw.
+  void RotateZoomBy(int x, int y, int dx, int dy, BOOL bNoRedraw);
+  // Scales the view by factor (within the zoom range) keeping the space point under (x, y).
+  void ZoomAt(int x, int y, float factor);
+  // Mirrors the view keeping the space point under (x, y).
+  void FlipViewAt(int x, int y);
+  // The wheel (WM_MOUSEWHEEL or WM_MOUSEHWHEEL) at the client point: pans up and down,
+  // with Shift (or the horizontal wheel) left and right, with Ctrl zooms at the point.
+  void OnMouseWheel(UINT msg, WPARAM wParam, POINT at);
+  // Selects the topmost layer that shows at the client point; FALSE when the selection
+  // stays as it is.
+  BOOL OnFlowerSelectLayer(int x, int y);
+  // The space's edges as snap lines: 0 and the width, 0 and the height.
+  void AddSpaceEdges(FloatList* xList, FloatList* yList);
 
   // The document file's first unit.
   OFileSave* GetFileSave() { return &m_xFileSave; }
@@ -228,6 +324,15 @@ class CPaintSpace {
   void MoveLayers(int dx, int dy, bool mipRefresh);
   void UndoOrRedo(int steps, bool redo);
   void SetCentre(float x, float y);
+  // A view command and its update-UI.
+  void OnViewCommand(UINT id);
+  void OnViewUpdate(UINT id, CmdUIState* ui);
+  // The view changed: bars, a full composition on the next paint.
+  void ViewChanged(BOOL erase);
+  // Both bars' positions and pages from the scroll extent of the transform.
+  void ComputeScrollBars(const ViewTransform* transform);
+  // The bar's position after a scroll request; the view centre follows it.
+  void ScrollBarTo(int bar, int pos);
   OLayer* CurrentLayer();
 
   GSystem* m_pSystem;
@@ -254,6 +359,11 @@ class CPaintSpace {
   GList<COperation> m_listOperators;
   COperation* m_pCurOperator = nullptr;
   UINT m_nPrevOperator = 0;
+  float m_fGestureAngle = 0.0f;
+  float m_fGestureScale = 1.0f;
+  DWORD m_dwCaptureMask = 0;
+  ScrollBarState m_sbHorz{0, SPACE_SCROLL_RANGE};
+  ScrollBarState m_sbVert{0, SPACE_SCROLL_RANGE};
   std::atomic<BOOL> m_bFlushBusy{FALSE};
   plat::Event m_evStop;  // wakes the flush thread early when the space goes
   plat::Thread m_threadFlush;

@@ -37,4 +37,7 @@ class IPaintSpaceHost {
   virtual COLORREF GetColor(int index) = 0;
   // Ends pending work of the side bars (a rename in progress) before the space acts.
   virtual void FinishListWork() {}
+  // The view takes the mouse capture while a tool drags with any button, and lets it go.
+  virtual void SetCapture() {}
+  virtual void ReleaseCapture() {}
 };

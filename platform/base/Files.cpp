@@ -102,6 +102,19 @@ FILE* CreateTempFileIn(const std::u16string& folder, const std::u16string& prefi
   return nullptr;
 }
 
+bool TakeFileMode(const std::u16string& path, const std::u16string& like) {
+  struct stat st;
+  mode_t mode;
+  if (stat(Native(like).c_str(), &st) == 0) {
+    mode = st.st_mode & 07777;
+  } else {
+    mode_t mask = umask(0);
+    umask(mask);
+    mode = 0666 & ~mask;
+  }
+  return chmod(Native(path).c_str(), mode) == 0;
+}
+
 bool ReplaceFile(const std::u16string& from, const std::u16string& to) {
   return std::rename(Native(from).c_str(), Native(to).c_str()) == 0;
 }

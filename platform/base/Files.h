@@ -30,6 +30,10 @@ FILE* CreateExclusiveFile(const std::u16string& path);
 // Creates a new file named prefix + a number + ".tmp" in folder, exclusively; its path goes
 // to *path. Null when no name could be had.
 FILE* CreateTempFileIn(const std::u16string& folder, const std::u16string& prefix, std::u16string* path);
+// Gives a new file the permissions of the file it will replace, or, when there is none, the
+// ones a newly created file gets (0666 less the umask): exclusive temporary files start
+// readable by their owner only.
+bool TakeFileMode(const std::u16string& path, const std::u16string& like);
 // Puts from in the place of to (atomically on one file system); false on failure.
 bool ReplaceFile(const std::u16string& from, const std::u16string& to);
 // The folder part of a path ("." for a bare name), without a trailing separator.

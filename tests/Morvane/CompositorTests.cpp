@@ -484,6 +484,44 @@ TEST(Compositor, NestLevelsAreBounded) {
   }
 }
 
+// C32 rows in groups of eight pixels all clear, all covered or mixed, at opacity 128 (where
+// covered weighs 256) and just below it (where it must not), in every mode: the SIMD kernels
+// test whole groups before widening, and must still agree with the reference.
+TEST(Compositor, C32GroupsOfClearAndCoveredPixels) {
+  std::mt19937 rng(99);
+  auto start = MarkedWork();
+  constexpr int kX = 5, kY = 1, kN = 8 * 12 + 5;  // a tail after the groups
+  start->firstRow = kY;
+  start->endRow = kY + 1;
+  start->spans[kY] = {kX, kX + kN};
+  for (uint32_t o : {128u, 127u, 1u})
+    for (uint32_t mode = 0; mode < 8; ++mode) {
+      Sources src;
+      uint32_t* under = src.Make<uint32_t>(kN);  // a mixed layer first, so D varies
+      uint32_t* over = src.Make<uint32_t>(kN);
+      for (int i = 0; i < kN; ++i) {
+        under[i] = uint32_t(rng());
+        const int group = (i / 8) % 3;  // clear, covered, mixed
+        const uint32_t v = uint32_t(rng());
+        over[i] = group == 0 ? v & 0x00FFFFFF : group == 1 ? v | 0xFF000000 : v;
+      }
+      over[8 * 5 + 3] &= 0x00FFFFFF;  // one clear pixel in a covered group
+      over[8 * 6 + 6] |= 0xFF000000;  // one covered pixel in a clear group
+      const std::vector<ComposeEntry> e = {
+          Entry(COMPOSE_C32 + uint32_t(rng() % 8), 100, kX, kY, kX + kN, kY + 1, under, kN),
+          Entry(COMPOSE_C32 + mode, o, kX, kY, kX + kN, kY + 1, over, kN),
+      };
+      const ComposeWork* w = RunAll(*start, e, "c32 groups");
+      if (HasFailure()) return;
+      // A covered group at opacity 128 takes the normal source colour over D's alpha.
+      if (o == 128 && mode == myMODE_NORMAL) {
+        const uint32_t px = Narrow(w->acc[kY][kX + 8]);
+        EXPECT_EQ(px & 0x00FFFFFF, over[8] & 0x00FFFFFF);
+        EXPECT_EQ(px >> 24, 0x80u);  // the inside colour's alpha, untouched
+      }
+    }
+}
+
 // ---- Random tiles: every path against the scalar one ----------------------------------------
 
 TEST(Compositor, RandomTilesMatchTheScalarPath) {

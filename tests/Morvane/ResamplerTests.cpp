@@ -3,10 +3,12 @@
 // the SSE2 versions against the scalar reference.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <memory>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "Resampler.h"
@@ -207,6 +209,52 @@ TEST(ResamplerBounds, EverySampleInsideTheComposedFootprint) {
         }
       }
   EXPECT_GT(checked, 1000000);
+}
+
+// The spans are no wider than the samples reach: at zoom 1 and 2 without rotation, with the
+// view centre on a pixel corner or on a pixel centre, either flip, the first and end row
+// and every row's first and end column are exactly those some sample reads, so nothing is
+// composed that the resampler never reads.
+TEST(ResamplerBounds, SpansAreExactlyTheSamplesReachWhenAxisAligned) {
+  std::unique_ptr<ComposeWork> work(new ComposeWork());
+  for (int step : {2048, 1024})
+    for (double centre : {1024.0, 1024.5})
+      for (bool flip : {false, true})
+        for (int left : {0, 896}) {
+          ViewPass pass;
+          pass.step = int16_t(step);
+          pass.flip = flip;
+          pass.centreX = centre;
+          pass.centreY = centre + 3;
+          pass.clientWidth = 1920;
+          pass.clientHeight = 1080;
+          ResampleParams p{};
+          MapTile(pass, left, 256, 128, 128, &p, work.get());
+          int rowLo = ACC_SIDE, rowHi = -1;
+          std::vector<int> colLo(ACC_SIDE, ACC_SIDE), colHi(ACC_SIDE, -1);
+          for (int y = 0; y < 128; ++y)
+            for (int x = 0; x < 128; ++x)
+              for (int k = 0; k < 8; ++k) {
+                int c = 0, r = 0;
+                ResampleSample(p, x, y, k, &c, &r);
+                rowLo = std::min(rowLo, r);
+                rowHi = std::max(rowHi, r);
+                colLo[size_t(r)] = std::min(colLo[size_t(r)], c);
+                colHi[size_t(r)] = std::max(colHi[size_t(r)], c);
+              }
+          const std::string what = "step " + std::to_string(step) + " centre " + std::to_string(centre) +
+                                   " flip " + std::to_string(flip) + " left " + std::to_string(left);
+          ASSERT_EQ(work->firstRow, rowLo) << what;
+          ASSERT_EQ(work->endRow, rowHi + 1) << what;
+          for (int r = rowLo; r <= rowHi; ++r) {
+            ASSERT_EQ(work->spans[r].start, colLo[size_t(r)]) << what << " row " << r;
+            ASSERT_EQ(work->spans[r].end, colHi[size_t(r)] + 1) << what << " row " << r;
+          }
+          if (step == 2048 && centre == 1024.0) {  // the tile itself, one pixel for one
+            EXPECT_EQ(rowHi + 1 - rowLo, 128) << what;
+            EXPECT_EQ(colHi[size_t(rowLo)] + 1 - colLo[size_t(rowLo)], 128) << what;
+          }
+        }
 }
 
 // CopyTile: rows land bottom-up at their column, packed with saturation, nothing else of the

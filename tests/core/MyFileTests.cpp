@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -122,6 +124,21 @@ TEST_F(MyFileTest, RoundTripAndHeader) {
     EXPECT_EQ(u.lastFailed, FALSE);
   }
   EXPECT_EQ(StrayFiles(), 0);
+}
+
+TEST_F(MyFileTest, ASavedFileKeepsTheModeOfTheFileItReplaces) {
+  auto modeOf = [&] {
+    struct stat st;
+    EXPECT_EQ(stat(plat::ToUtf8(path).c_str(), &st), 0);
+    return st.st_mode & 0777;
+  };
+  mode_t mask = umask(022);
+  ASSERT_TRUE(SaveWith(3));
+  EXPECT_EQ(modeOf(), 0644u);  // a new document is readable as any new file is
+  chmod(plat::ToUtf8(path).c_str(), 0640);
+  ASSERT_TRUE(SaveWith(3));
+  EXPECT_EQ(modeOf(), 0640u);  // a saved one keeps what its owner chose
+  umask(mask);
 }
 
 TEST_F(MyFileTest, DamagedHeadersAreRefusedBeforeAnyUnitRuns) {

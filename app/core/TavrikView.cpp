@@ -1,0 +1,180 @@
+#include "TavrikView.h"
+
+#include "core/PaintSpace.h"
+#include "core/TavrikDoc.h"
+#include "platform/base/Messages.h"
+#include "platform/gui/Dc.h"
+#include "platform/gui/ErrorHook.h"
+#include "platform/gui/Messages.h"
+
+namespace {
+
+// Shown before the space draws: the grey around the space.
+constexpr COLORREF kViewBackground = RGB(0x80, 0x80, 0x80);
+
+}  // namespace
+
+CTavrikView::CTavrikView() : m_uiThread(std::this_thread::get_id()) {}
+
+CTavrikView::~CTavrikView() {
+  // WM_DESTROY must still reach this class.
+  DestroyWindow();
+}
+
+BOOL CTavrikView::Create(QWidget* parent, CTavrikDoc* doc, const RECT& rc) {
+  if (GetSafeHwnd() || !doc) return FALSE;
+  m_uiThread = std::this_thread::get_id();
+  m_pDoc = doc;
+  CPaintSpace* space = doc->GetPaintSpace();
+  SetBackgroundColor(kViewBackground);
+  if (!gui::ViewWidget::Create(parent, rc, &space->GetDrawLock())) {
+    m_pDoc = nullptr;
+    return FALSE;
+  }
+  // Made here, on the UI thread: the worker reaches the image through GetDC.
+  m_pImage = GetScreenImage();
+  RECT client;
+  GetClientRect(&client);
+  space->SetClientSize(client.right, client.bottom);
+  space->InvalidateComposite();
+  Invalidate(FALSE);
+  return TRUE;
+}
+
+CPaintSpace* CTavrikView::GetSpace() const { return m_pDoc ? m_pDoc->GetPaintSpace() : nullptr; }
+
+void CTavrikView::SetFrameCallbacks(std::function<void()> invalidateFrame, std::function<void()> finishListWork) {
+  m_fnInvalidateFrame = std::move(invalidateFrame);
+  m_fnFinishListWork = std::move(finishListWork);
+}
+
+LRESULT CTavrikView::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
+  try {
+    return Dispatch(msg, wParam, lParam);
+  } catch (...) {
+    gui::ReportCurrentException();
+    return 0;
+  }
+}
+
+LRESULT CTavrikView::Dispatch(UINT msg, WPARAM wParam, LPARAM lParam) {
+  switch (msg) {
+    case WM_MYVIEWINVALIDATE:
+      m_bInvalidatePosted = false;
+      Invalidate(wParam != 0);
+      return 0;
+    case WM_MYFRAMEINVALIDATE:
+      if (m_fnInvalidateFrame) m_fnInvalidateFrame();
+      return 0;
+    case WM_MYTRACKMOUSE:
+      if (wParam == 1) TrackMouseEvent(TME_LEAVE);
+      return 0;
+    case WM_DESTROY:
+      // The worker may still present: it finds no image from here on.
+      if (CPaintSpace* space = GetSpace()) {
+        GAutoLock lock(space->GetDrawLock());
+        m_pImage = nullptr;
+      } else {
+        m_pImage = nullptr;
+      }
+      break;
+    default:
+      break;
+  }
+  CPaintSpace* space = GetSpace();
+  if (space && space->GetState() == CPaintSpace::myREADY) {
+    LRESULT result = 0;
+    if (space->OnWndMsg(msg, wParam, lParam, &result)) return result;
+    switch (msg) {
+      case WM_PAINT:
+        space->OnDraw(GetImage());
+        return 0;
+      case WM_HSCROLL:
+        space->OnHScroll(wParam, lParam);
+        return 0;
+      case WM_VSCROLL:
+        space->OnVScroll(wParam, lParam);
+        return 0;
+      default:
+        break;
+    }
+  } else if (msg == WM_PAINT) {
+    if (gui::ScreenImage* image = GetImage()) image->Fill(kViewBackground);
+    return 0;
+  }
+  return DefWindowProc(msg, wParam, lParam);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The host of the paint space
+
+SIZE CTavrikView::GetClientSize() {
+  RECT rc;
+  GetClientRect(&rc);
+  return SIZE{rc.right, rc.bottom};
+}
+
+HDC CTavrikView::GetDC() {
+  CPaintSpace* space = GetSpace();
+  if (!space) return nullptr;
+  // Held until ReleaseDC; the image only goes under this same lock.
+  space->GetDrawLock().Enter();
+  gui::ScreenImage* image = m_pImage.load();
+  if (!image) space->GetDrawLock().Leave();
+  return image;
+}
+
+void CTavrikView::ReleaseDC(HDC dc) {
+  if (!dc) return;
+  if (CPaintSpace* space = GetSpace()) space->GetDrawLock().Leave();
+}
+
+void CTavrikView::DrawXorLine(HDC dc, POINT from, POINT to, COLORREF colour) {
+  auto* image = static_cast<gui::ScreenImage*>(dc);
+  if (!image) return;
+  gui::DeviceContext out(image);
+  out.SetROP2(gui::R2_XORPEN);
+  out.SetPen(gui::PS_SOLID, colour);
+  out.MoveTo(from.x, from.y);
+  out.LineTo(to.x, to.y);
+}
+
+void CTavrikView::InvalidateView(BOOL erase) {
+  if (OnUiThread()) {
+    Invalidate(erase);
+    return;
+  }
+  // Once until the UI thread has taken it.
+  if (!m_bInvalidatePosted.exchange(true) && !PostMessage(WM_MYVIEWINVALIDATE, erase, 0))
+    m_bInvalidatePosted = false;
+}
+
+void CTavrikView::InvalidateFrame() {
+  if (!m_fnInvalidateFrame) return;
+  if (OnUiThread()) m_fnInvalidateFrame();
+  else PostMessage(WM_MYFRAMEINVALIDATE, 0, 0);
+}
+
+void CTavrikView::SyncScrollBars(const ScrollBarState& horz, const ScrollBarState& vert) {
+  if (!GetSafeHwnd() || !OnUiThread()) return;
+  const ScrollBarState bars[2] = {horz, vert};
+  for (int bar : {SB_HORZ, SB_VERT}) {
+    SCROLLINFO si{sizeof(SCROLLINFO), SIF_RANGE | SIF_PAGE | SIF_POS | SIF_DISABLENOSCROLL, 0, SPACE_SCROLL_RANGE,
+                  UINT(bars[bar].nPage), bars[bar].nPos, 0};
+    SetScrollInfo(bar, &si, TRUE);
+  }
+}
+
+COLORREF CTavrikView::GetColor(int index) { return m_pDoc ? m_pDoc->GetColorBar()->GetColor(index) : 0; }
+
+void CTavrikView::FinishListWork() {
+  if (m_fnFinishListWork) m_fnFinishListWork();
+}
+
+void CTavrikView::SetCapture() {
+  if (GetSafeHwnd() && OnUiThread()) gui::GWindow::SetCapture();
+}
+
+void CTavrikView::ReleaseCapture() {
+  if (OnUiThread() && GetSafeHwnd() && gui::GetCapture() == GetSafeHwnd()) gui::ReleaseCapture();
+}

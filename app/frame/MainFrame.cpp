@@ -1,0 +1,599 @@
+#include "MainFrame.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDockWidget>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPixmap>
+#include <QScreen>
+#include <QStatusBar>
+#include <QToolBar>
+#include <algorithm>
+#include <climits>
+#include <cmath>
+
+#include "SRC/GSystem.h"
+#include "core/Application.h"
+#include "core/PaintSpace.h"
+#include "core/TavrikDoc.h"
+#include "core/TavrikView.h"
+#include "frame/Bars.h"
+#include "frame/Dialogs.h"
+#include "frame/DocCommands.h"
+#include "frame/Icons.h"
+#include "frame/Resource.h"
+#include "frame/Shell.h"
+#include "platform/gui/Application.h"
+#include "platform/base/Sync.h"
+#include "platform/gui/CommandActions.h"
+#include "platform/gui/ErrorHook.h"
+#include "platform/gui/Settings.h"
+
+namespace {
+
+QString Q(const std::u16string& s) { return QString::fromUtf16(s.data(), qsizetype(s.size())); }
+std::u16string U(const QString& s) { return std::u16string(reinterpret_cast<const char16_t*>(s.utf16()), size_t(s.size())); }
+
+thread_local CMainFrame* t_pRoutingFrame = nullptr;
+
+// Makes the frame the thread's routing frame for the time of one routing, on every exit.
+class RoutingScope {
+ public:
+  explicit RoutingScope(CMainFrame* frame) : m_pOld(t_pRoutingFrame) { t_pRoutingFrame = frame; }
+  ~RoutingScope() { t_pRoutingFrame = m_pOld; }
+  RoutingScope(const RoutingScope&) = delete;
+  RoutingScope& operator=(const RoutingScope&) = delete;
+
+ private:
+  CMainFrame* m_pOld;
+};
+
+// The frame's window: closing asks the frame first.
+class FrameWindow final : public QMainWindow {
+ public:
+  explicit FrameWindow(CMainFrame* frame) : m_pFrame(frame) {}
+
+ protected:
+  void closeEvent(QCloseEvent* event) override {
+    bool close = true;
+    if (!gui::GuardedCall([&] { close = m_pFrame->OnClose(); })) close = true;
+    if (close) event->accept();
+    else event->ignore();
+  }
+
+ private:
+  CMainFrame* m_pFrame;
+};
+
+// One command's texts: the menu text, a shortcut, and the prompt and tip ("prompt\ntip").
+struct CommandText {
+  UINT id;
+  const char16_t* text;
+  const char16_t* shortcut;
+  const char16_t* prompt;
+  bool checkable;
+};
+
+const CommandText kCommands[] = {
+    {ID_FILE_NEW, u"新建(&N)...", u"Ctrl+N", u"新建文档\n新建", false},
+    {ID_FILE_OPEN, u"打开(&O)...", u"Ctrl+O", u"打开文档\n打开", false},
+    {ID_FILE_SAVE, u"保存(&S)", u"Ctrl+S", u"保存文档\n保存", false},
+    {ID_FILE_SAVE_AS, u"另存为(&A)...", u"Ctrl+Shift+S", u"以新的名称保存文档\n另存为", false},
+    {ID_APP_EXIT, u"退出(&X)", u"Ctrl+Q", u"退出程序\n退出", false},
+    {ID_EDIT_UNDO, u"撤销(&U)", u"Ctrl+Z", u"撤销上一步\n撤销", false},
+    {ID_EDIT_REDO, u"重做(&R)", u"Ctrl+Y", u"重做撤销的一步\n重做", false},
+    {ID_SPACE_BACKGROUND, u"背景颜色(&B)", nullptr, u"以当前颜色作为空间的背景\n背景颜色", false},
+    {ID_SPACE_RESIZE, u"空间尺寸(&S)...", nullptr, u"修改空间的尺寸\n空间尺寸", false},
+    {ID_APP_CONFIGURE, u"配置(&C)", nullptr, u"修改程序的配置\n配置", false},
+    {ID_VIEW_ZOOM_IN, u"放大(&I)", u"Ctrl+=", u"放大视觉\n放大", false},
+    {ID_VIEW_ZOOM_OUT, u"缩小(&O)", u"Ctrl+-", u"缩小视觉\n缩小", false},
+    {ID_VIEW_ZOOM_ONE, u"原始尺寸(&1)", u"Ctrl+1", u"按原始尺寸显示\n原始尺寸", false},
+    {ID_VIEW_RESET, u"复位(&R)", u"Ctrl+0", u"复位视觉：原始尺寸，角度归零，居中\n复位", false},
+    {ID_VIEW_ANGLE_ZERO, u"角度归零(&Z)", nullptr, u"视觉角度归零\n角度归零", false},
+    {ID_VIEW_ROTATE_LEFT, u"向左旋转(&L)", u"Ctrl+[", u"视觉逆时针旋转 15 度\n向左旋转", false},
+    {ID_VIEW_ROTATE_RIGHT, u"向右旋转(&T)", u"Ctrl+]", u"视觉顺时针旋转 15 度\n向右旋转", false},
+    {ID_VIEW_FLIP, u"视觉翻转(&F)", nullptr, u"左右翻转视觉，不改变图像\n视觉翻转", true},
+    {ID_OPER_MOVE, u"移动(&M)", nullptr, u"移动图层\n移动", true},
+    {ID_OPER_NEW, u"创建图层(&N)", nullptr, u"创建图层\n创建图层", true},
+    {ID_OPER_CROP, u"修剪(&C)", nullptr, u"修剪空间，修剪图层，修改尺寸\n修剪", true},
+    {ID_OPER_LASSO, u"手术(&S)", nullptr, u"切割，变换，贴补图像\n手术", true},
+    {ID_OPER_DISTORT, u"自由贴图(&D)", nullptr, u"自由贴图，该功能需要在图层栏指定一个源\n自由贴图", true},
+    {ID_OPER_PAINT, u"绘画(&P)", nullptr, u"绘画\n绘画", true},
+    {ID_OPER_FLOOD, u"油漆桶(&F)", nullptr, u"油漆桶倾倒填充\n油漆桶", true},
+    {ID_OPER_POLYGON, u"描边填充(&O)", nullptr, u"描出边缘，填充颜色\n描边填充", true},
+    {ID_OPER_SHAPE, u"形状填充(&H)", nullptr, u"形状填充\n形状填充", true},
+    {ID_OPER_SUCKER, u"吸管(&E)", nullptr, u"吸管取色，仅为旧的操作习惯\n吸管", true},
+    {ID_LAYER_BLUR, u"模糊(&B)...", nullptr, u"模糊当前图层\n模糊", false},
+    {ID_LAYER_BRIGHT, u"亮度/对比度(&C)...", nullptr, u"调节当前彩色图层的亮度与对比度\n亮度/对比度", false},
+    {ID_LAYER_HUE, u"色调/饱和度(&H)...", nullptr, u"调节当前彩色图层的色调与饱和度\n色调/饱和度", false},
+    {ID_BAR_MAIN, u"文档工具栏", nullptr, u"显示或隐藏文档工具栏\n文档工具栏", true},
+    {ID_BAR_OPERATION, u"操作工具栏", nullptr, u"显示或隐藏操作工具栏\n操作工具栏", true},
+    {ID_BAR_OPTION, u"操作选项栏", nullptr, u"显示或隐藏操作选项栏\n操作选项栏", true},
+    {ID_BAR_VIEW, u"视觉工具栏", nullptr, u"显示或隐藏视觉工具栏\n视觉工具栏", true},
+    {ID_BAR_COLOR, u"颜色工具栏", nullptr, u"显示或隐藏颜色工具栏\n颜色工具栏", true},
+    {ID_BAR_LAYER, u"图层栏", nullptr, u"显示或隐藏图层栏\n图层栏", true},
+    {ID_BAR_BRUSH, u"画笔栏", nullptr, u"显示或隐藏画笔栏\n画笔栏", true},
+    {ID_APP_HELP, u"帮助主题(&H)", u"F1", u"打开帮助\n帮助", false},
+    {ID_APP_ABOUT, u"关于 Tavrik(&A)...", nullptr, u"显示程序信息与内存状况\n关于", false},
+};
+
+const UINT kMainBar[] = {ID_FILE_NEW, ID_FILE_OPEN, ID_FILE_SAVE, 0, ID_EDIT_UNDO, ID_EDIT_REDO};
+const UINT kOperBar[] = {ID_OPER_MOVE,  ID_OPER_NEW,   ID_OPER_CROP,    ID_OPER_LASSO, ID_OPER_DISTORT, 0,
+                         ID_OPER_PAINT, ID_OPER_FLOOD, ID_OPER_POLYGON, ID_OPER_SHAPE, ID_OPER_SUCKER};
+const UINT kViewBar[] = {ID_VIEW_ZOOM_IN,     ID_VIEW_ZOOM_OUT,   ID_VIEW_ZOOM_ONE,     ID_VIEW_RESET, 0,
+                         ID_VIEW_ROTATE_LEFT, ID_VIEW_ANGLE_ZERO, ID_VIEW_ROTATE_RIGHT, ID_VIEW_FLIP};
+
+const char16_t* const kErrorCaption = u"故障";
+const char16_t* const kErrorText = u"抱歉！\n Tavrik 出现了内部错误，需要手动退出。\n详细情况将记录在 ERROR.TXT 文件中。";
+
+int ReadWindows(const char16_t* key, int def) { return gui::Settings::ReadInt(u"windows", key, def, INT_MIN, INT_MAX); }
+int ReadSize(const char16_t* key, int def) { return gui::Settings::ReadInt(u"windows", key, def, 1, 10000); }
+
+}  // namespace
+
+CMainFrame::CMainFrame(CTavrikApp* app) : m_pApp(app) {}
+
+CMainFrame::~CMainFrame() {
+  if (m_pActions) m_pActions->SetUpdateInterval(0);
+  if (m_nTimer) KillTimer(m_nTimer);
+  if (m_pLayerBar) m_pLayerBar->Attach(nullptr);
+  if (m_pColorView) m_pColorView->SetModel(nullptr);
+  // The view's window goes first, so the worker finds no image to present into; then the
+  // document stops the worker and releases its layers; then the bars.
+  if (m_pView) m_pView->DestroyWindow();
+  m_pDocTarget.reset();
+  m_pDoc.reset();
+  m_pView.reset();
+  DestroyWindow();
+  m_pActions.reset();
+  delete m_pWindow;
+}
+
+CMainFrame* CMainFrame::GetRoutingFrame() { return t_pRoutingFrame; }
+
+CJobRunner* CMainFrame::GetJobRunner() const { return m_pProgress.get(); }
+
+bool CMainFrame::WasJobCancelled() const { return m_pProgress && m_pProgress->WasCancelled(); }
+
+HWND CMainFrame::GetOptionWindow() const { return m_pOptionBar ? m_pOptionBar->GetWindow() : nullptr; }
+
+BOOL CMainFrame::Create() {
+  m_pWindow = new FrameWindow(this);
+  m_pWindow->setObjectName(QStringLiteral("main"));
+  m_pWindow->setWindowIcon(ProgramIcon());
+  m_pWindow->setDockOptions(QMainWindow::AnimatedDocks | QMainWindow::AllowNestedDocks);
+  Attach(m_pWindow);
+  m_pActions = std::make_unique<gui::CommandActions>(m_pWindow, this);
+  m_pProgress = std::make_unique<CDlgProgress>(
+      [this]() -> QWidget* { return m_pWindow && m_pWindow->isVisible() ? m_pWindow : nullptr; });
+
+  CreateActions();
+  CreateMenus();
+  CreateToolBars();
+  CreateStatusBar();
+  CreateSideBars();
+  if (!CreateDocumentAndView()) return FALSE;
+  RestorePlacement();
+  m_nTimer = SetTimer(kTimerId, kTimerMs);
+  m_pActions->SetUpdateInterval(250);
+  UpdateTitle();
+  UpdateAll();
+  return TRUE;
+}
+
+void CMainFrame::CreateActions() {
+  for (const CommandText& c : kCommands) {
+    const std::u16string prompt = c.prompt;
+    const size_t nl = prompt.find(u'\n');
+    const std::u16string status = prompt.substr(0, nl);
+    const std::u16string tip = nl == std::u16string::npos ? status : prompt.substr(nl + 1);
+    QAction* action = m_pActions->Add(c.id, c.text, c.shortcut, c.checkable, tip.c_str());
+    action->setStatusTip(Q(status));
+    action->setIcon(CommandIcon(c.id));
+    action->setIconVisibleInMenu(true);
+  }
+  m_pActions->Get(ID_EDIT_REDO)->setShortcuts({QKeySequence(QStringLiteral("Ctrl+Y")), QKeySequence(QStringLiteral("Ctrl+Shift+Z"))});
+  m_pActions->Get(ID_VIEW_ZOOM_IN)->setShortcuts({QKeySequence(QStringLiteral("Ctrl+=")), QKeySequence(QStringLiteral("Ctrl++"))});
+  for (UINT i = 0; i < RECENT_FILE_COUNT; ++i) m_pActions->Add(ID_FILE_MRU_FILE1 + i, u"")->setVisible(false);
+}
+
+void CMainFrame::CreateMenus() {
+  QMenuBar* bar = m_pWindow->menuBar();
+  auto add = [&](QMenu* menu, std::initializer_list<UINT> ids) {
+    for (UINT id : ids) {
+      if (id) menu->addAction(m_pActions->Get(id));
+      else menu->addSeparator();
+    }
+  };
+  m_pFileMenu = bar->addMenu(QStringLiteral("文件(&F)"));
+  add(m_pFileMenu, {ID_FILE_NEW, ID_FILE_OPEN, ID_FILE_SAVE, ID_FILE_SAVE_AS, 0});
+  for (UINT i = 0; i < RECENT_FILE_COUNT; ++i) m_pFileMenu->addAction(m_pActions->Get(ID_FILE_MRU_FILE1 + i));
+  m_pRecentSeparator = m_pFileMenu->addSeparator();
+  add(m_pFileMenu, {ID_APP_EXIT});
+
+  QMenu* edit = bar->addMenu(QStringLiteral("编辑(&E)"));
+  add(edit, {ID_EDIT_UNDO, ID_EDIT_REDO, 0, ID_SPACE_BACKGROUND, ID_SPACE_RESIZE, 0, ID_APP_CONFIGURE});
+  QMenu* view = bar->addMenu(QStringLiteral("视觉(&V)"));
+  add(view, {ID_VIEW_ZOOM_IN, ID_VIEW_ZOOM_OUT, ID_VIEW_ZOOM_ONE, ID_VIEW_RESET, 0, ID_VIEW_ROTATE_LEFT,
+             ID_VIEW_ROTATE_RIGHT, ID_VIEW_ANGLE_ZERO, 0, ID_VIEW_FLIP});
+  QMenu* oper = bar->addMenu(QStringLiteral("操作(&O)"));
+  add(oper, {ID_OPER_MOVE, ID_OPER_NEW, ID_OPER_CROP, ID_OPER_LASSO, ID_OPER_DISTORT, 0, ID_OPER_PAINT,
+             ID_OPER_FLOOD, ID_OPER_POLYGON, ID_OPER_SHAPE, ID_OPER_SUCKER});
+  QMenu* filter = bar->addMenu(QStringLiteral("滤镜(&T)"));
+  add(filter, {ID_LAYER_BLUR, ID_LAYER_BRIGHT, ID_LAYER_HUE});
+  QMenu* window = bar->addMenu(QStringLiteral("窗口(&W)"));
+  add(window, {ID_BAR_MAIN, ID_BAR_OPERATION, ID_BAR_OPTION, ID_BAR_VIEW, ID_BAR_COLOR, 0, ID_BAR_LAYER, ID_BAR_BRUSH});
+  QMenu* help = bar->addMenu(QStringLiteral("帮助(&H)"));
+  add(help, {ID_APP_HELP, 0, ID_APP_ABOUT});
+  for (QMenu* menu : {m_pFileMenu, edit, view, oper, filter, window, help}) m_pActions->WatchMenu(menu);
+  RefreshRecentFiles();
+
+  // The frame's own commands.
+  OnCommand(ID_APP_CONFIGURE, [this] { OnConfigure(); });
+  for (UINT id = ID_BAR_MAIN; id <= ID_BAR_BRUSH; ++id) {
+    OnCommand(id, [this, id] { ToggleBar(id); });
+    OnUpdateCommandUI(id, [this, id](gui::CmdUI* ui) {
+      QWidget* bar = BarOf(id);
+      ui->SetCheck(bar && bar->isVisible() ? 1 : 0);
+    });
+  }
+}
+
+void CMainFrame::CreateToolBars() {
+  auto make = [&](const QString& title, const char* name, const UINT* ids, size_t count) {
+    auto* bar = new QToolBar(title, m_pWindow);
+    bar->setObjectName(QString::fromLatin1(name));
+    bar->setIconSize(QSize(22, 22));
+    bar->setAllowedAreas(Qt::TopToolBarArea | Qt::BottomToolBarArea);
+    for (size_t i = 0; i < count; ++i) {
+      if (ids[i]) bar->addAction(m_pActions->Get(ids[i]));
+      else bar->addSeparator();
+    }
+    return bar;
+  };
+  m_pMainBar = make(QStringLiteral("文档"), "main", kMainBar, std::size(kMainBar));
+  m_pOperBar = make(QStringLiteral("操作"), "operation", kOperBar, std::size(kOperBar));
+  m_pViewBar = make(QStringLiteral("视觉"), "view", kViewBar, std::size(kViewBar));
+  m_pOptionBar = new COptionBar(m_pWindow);
+  m_pOptionBar->setObjectName(QStringLiteral("option"));
+  m_pOptionBar->setAllowedAreas(Qt::TopToolBarArea | Qt::BottomToolBarArea);
+  m_pColorBar = new QToolBar(QStringLiteral("颜色"), m_pWindow);
+  m_pColorBar->setObjectName(QStringLiteral("color"));
+  m_pColorBar->setAllowedAreas(Qt::TopToolBarArea | Qt::BottomToolBarArea);
+  m_pColorView = new CColorBarView(m_pColorBar);
+  m_pColorBar->addWidget(m_pColorView);
+
+  // Document, operation and option bars along the top; view and colour bars along the foot.
+  m_pWindow->addToolBar(Qt::TopToolBarArea, m_pMainBar);
+  m_pWindow->addToolBar(Qt::TopToolBarArea, m_pOperBar);
+  m_pWindow->addToolBar(Qt::TopToolBarArea, m_pOptionBar);
+  m_pWindow->addToolBar(Qt::BottomToolBarArea, m_pViewBar);
+  m_pWindow->addToolBar(Qt::BottomToolBarArea, m_pColorBar);
+}
+
+void CMainFrame::CreateStatusBar() {
+  QStatusBar* status = m_pWindow->statusBar();
+  m_apPane[0] = new QLabel(QStringLiteral("就绪"));
+  status->addWidget(m_apPane[0], 1);
+  const int widths[kPanes] = {0, 100, 100, 200};
+  for (int i = 1; i < kPanes; ++i) {
+    m_apPane[i] = new QLabel;
+    m_apPane[i]->setMinimumWidth(widths[i]);
+    m_apPane[i]->setAlignment(Qt::AlignCenter);
+    status->addPermanentWidget(m_apPane[i]);
+  }
+}
+
+void CMainFrame::CreateSideBars() {
+  auto make = [&](const QString& title, const char* name, QWidget* content) {
+    auto* dock = new QDockWidget(title, m_pWindow);
+    dock->setObjectName(QString::fromLatin1(name));
+    dock->setWidget(content);
+    dock->setAllowedAreas(Qt::AllDockWidgetAreas);
+    return dock;
+  };
+  m_pLayerBar = new CLayerBar(nullptr);
+  m_pBrushBar = new CBrushBar(nullptr);
+  m_pLayerDock = make(QStringLiteral("图层"), "layer", m_pLayerBar);
+  m_pBrushDock = make(QStringLiteral("画笔"), "brush", m_pBrushBar);
+  m_pWindow->addDockWidget(Qt::RightDockWidgetArea, m_pLayerDock);
+  m_pWindow->splitDockWidget(m_pLayerDock, m_pBrushDock, Qt::Vertical);
+}
+
+BOOL CMainFrame::CreateDocumentAndView() {
+  m_pView = std::make_unique<CTavrikView>();
+  m_pDoc = std::make_unique<CTavrikDoc>(m_pApp->GetSystem(), m_pApp->GetShowDevice(), m_pView.get(), m_pProgress.get(),
+                                        &m_pApp->m_spaceSize);
+  if (!m_pView->Create(m_pWindow, m_pDoc.get())) return FALSE;
+  m_pWindow->setCentralWidget(m_pView->GetWidget());
+  m_pView->SetFrameCallbacks([this] { UpdateAll(); }, [this] { FinishListWork(); });
+  m_pDocTarget = std::make_unique<CDocCommands>(this);
+  m_pLayerBar->Attach(m_pDoc.get());
+  m_pColorView->SetModel(m_pDoc->GetColorBar());
+  return TRUE;
+}
+
+// The layout of a first run, then whatever the last run stored over it.
+void CMainFrame::RestorePlacement() {
+  QRect screen(0, 0, 1280, 800);
+  if (QScreen* s = QGuiApplication::primaryScreen()) screen = s->geometry();
+  const int sw = screen.width(), sh = screen.height();
+  const int left = ReadWindows(u"main.left", sw / 4), top = ReadWindows(u"main.top", sh / 4);
+  const int right = ReadWindows(u"main.right", sw / 4 + sw / 2), bottom = ReadWindows(u"main.bottom", sh / 4 + sh / 2);
+  m_pWindow->setGeometry(QRect(QPoint(left, top), QPoint(right - 1, bottom - 1)).normalized());
+
+  m_pLayerDock->resize(ReadSize(u"layer.cxfloat", 256), ReadSize(u"layer.cyfloat", 512));
+  m_pBrushDock->resize(ReadSize(u"brush.cxfloat", 256), ReadSize(u"brush.cyfloat", 512));
+  m_anDockSize = {ReadSize(u"layer.cx", 208), ReadSize(u"layer.cy", 512), ReadSize(u"brush.cx", 208),
+                  ReadSize(u"brush.cy", 1)};
+  ApplyDockSizes();
+
+  std::vector<uint8_t> state;
+  if (gui::Settings::ReadBinary(u"Set", u"State", &state) && !state.empty())
+    m_bStateRestored =
+        m_pWindow->restoreState(QByteArray(reinterpret_cast<const char*>(state.data()), qsizetype(state.size())));
+}
+
+void CMainFrame::ApplyDockSizes() {
+  if (m_bStateRestored) return;
+  m_pWindow->resizeDocks({m_pLayerDock, m_pBrushDock}, {m_anDockSize[0], m_anDockSize[2]}, Qt::Horizontal);
+  m_pWindow->resizeDocks({m_pLayerDock, m_pBrushDock}, {m_anDockSize[1], m_anDockSize[3]}, Qt::Vertical);
+}
+
+void CMainFrame::SavePlacement() {
+  gui::Settings::WriteInt(u"windows", u"main.bMaximized", m_pWindow->isMaximized() ? 1 : 0);
+  const QRect normal = m_pWindow->isMaximized() || m_pWindow->isMinimized() ? m_pWindow->normalGeometry()
+                                                                            : m_pWindow->geometry();
+  gui::Settings::WriteInt(u"windows", u"main.left", normal.left());
+  gui::Settings::WriteInt(u"windows", u"main.top", normal.top());
+  gui::Settings::WriteInt(u"windows", u"main.right", normal.left() + normal.width());
+  gui::Settings::WriteInt(u"windows", u"main.bottom", normal.top() + normal.height());
+  // A docked bar keeps its docked size, a floating one its floating size; the other pair
+  // stays as it was.
+  auto saveBar = [](QDockWidget* dock, const char16_t* cx, const char16_t* cy, const char16_t* cxf, const char16_t* cyf) {
+    if (dock->isFloating()) {
+      gui::Settings::WriteInt(u"windows", cxf, dock->width());
+      gui::Settings::WriteInt(u"windows", cyf, dock->height());
+    } else if (dock->isVisible()) {
+      gui::Settings::WriteInt(u"windows", cx, dock->width());
+      gui::Settings::WriteInt(u"windows", cy, dock->height());
+    }
+  };
+  saveBar(m_pLayerDock, u"layer.cx", u"layer.cy", u"layer.cxfloat", u"layer.cyfloat");
+  saveBar(m_pBrushDock, u"brush.cx", u"brush.cy", u"brush.cxfloat", u"brush.cyfloat");
+  const QByteArray state = m_pWindow->saveState();
+  gui::Settings::WriteBinary(u"Set", u"State", state.constData(), size_t(state.size()));
+  gui::Settings::Flush();
+}
+
+void CMainFrame::ShowFrame(BOOL maximized) {
+  if (maximized) m_pWindow->showMaximized();
+  else m_pWindow->show();
+  QCoreApplication::processEvents();
+  ApplyDockSizes();
+}
+
+QToolBar* CMainFrame::GetToolBar(UINT barCommand) const {
+  switch (barCommand) {
+    case ID_BAR_MAIN: return m_pMainBar;
+    case ID_BAR_OPERATION: return m_pOperBar;
+    case ID_BAR_OPTION: return m_pOptionBar;
+    case ID_BAR_VIEW: return m_pViewBar;
+    case ID_BAR_COLOR: return m_pColorBar;
+    default: return nullptr;
+  }
+}
+
+QDockWidget* CMainFrame::GetDock(UINT barCommand) const {
+  switch (barCommand) {
+    case ID_BAR_LAYER: return m_pLayerDock;
+    case ID_BAR_BRUSH: return m_pBrushDock;
+    default: return nullptr;
+  }
+}
+
+QWidget* CMainFrame::BarOf(UINT id) const {
+  if (QToolBar* bar = GetToolBar(id)) return bar;
+  return GetDock(id);
+}
+
+void CMainFrame::ToggleBar(UINT id) {
+  if (QWidget* bar = BarOf(id)) bar->setVisible(!bar->isVisible());
+}
+
+void CMainFrame::FinishListWork() {
+  if (m_pLayerBar) m_pLayerBar->FinishWork();
+}
+
+void CMainFrame::UpdateTitle() {
+  if (!m_pWindow) return;
+  QString name = QStringLiteral("无标题");
+  if (m_pDoc && !m_pDoc->GetPathName().empty()) name = QFileInfo(Q(m_pDoc->GetPathName())).fileName();
+  m_pWindow->setWindowTitle(name + QStringLiteral("[*] - Tavrik"));
+  m_pWindow->setWindowModified(m_pDoc && m_pDoc->GetPaintSpace() && m_pDoc->IsModified());
+}
+
+void CMainFrame::RefreshRecentFiles() {
+  const std::vector<std::u16string>& recent = m_pApp->GetRecentFiles();
+  for (UINT i = 0; i < RECENT_FILE_COUNT; ++i) {
+    QAction* action = m_pActions->Get(ID_FILE_MRU_FILE1 + i);
+    if (!action) continue;
+    const bool used = i < recent.size();
+    action->setVisible(used);
+    if (!used) continue;
+    const QString path = Q(recent[i]);
+    action->setText(QStringLiteral("&%1 %2").arg(i + 1).arg(QFileInfo(path).fileName()));
+    action->setStatusTip(path);
+  }
+  if (m_pRecentSeparator) m_pRecentSeparator->setVisible(!recent.empty());
+}
+
+void CMainFrame::UpdateAll() {
+  if (m_pActions) m_pActions->UpdateAll();
+  OnTimer();
+}
+
+void CMainFrame::SetPaneText(int pane, const QString& text) {
+  if (pane < 0 || pane >= kPanes || !m_apPane[size_t(pane)]) return;
+  m_apPane[size_t(pane)]->setText(text);
+  m_apPane[size_t(pane)]->repaint();
+}
+
+std::u16string CMainFrame::GetPaneText(int pane) const {
+  if (pane < 0 || pane >= kPanes || !m_apPane[size_t(pane)]) return u"";
+  return U(m_apPane[size_t(pane)]->text());
+}
+
+void CMainFrame::OnTimer() {
+  CPaintSpace* space = m_pDoc ? m_pDoc->GetPaintSpace() : nullptr;
+  if (!space || space->GetState() != CPaintSpace::myREADY) return;
+  if (space->GetWidth() != m_uShownWidth || space->GetHeight() != m_uShownHeight) {
+    m_uShownWidth = space->GetWidth();
+    m_uShownHeight = space->GetHeight();
+    SetPaneText(2, QStringLiteral("%1 x %2").arg(int(m_uShownWidth)).arg(int(m_uShownHeight)));
+  }
+  const ViewTransform& t = *space->m_pTransform;
+  QString view = QString::number(std::lround(double(t.scale) * 100.0)) + QStringLiteral("%");
+  const long degrees = std::lround(double(t.angle) * 180.0 / M_PI) % 360;
+  if (degrees) view += QStringLiteral("  %1°").arg(degrees);
+  if (t.flags & VIEW_FLAG_FLIP) view += QStringLiteral("  镜像");
+  if (m_apPane[1] && m_apPane[1]->text() != view) m_apPane[1]->setText(view);
+  const bool modified = m_pDoc->IsModified();
+  if (m_pWindow->isWindowModified() != modified) m_pWindow->setWindowModified(modified);
+}
+
+void CMainFrame::OnErrorNotice() {
+  gui::ShowMessage(kErrorCaption, kErrorText);
+  SetPaneText(3, QStringLiteral("已出现故障"));
+}
+
+void CMainFrame::OnConfigure() {
+  ConfigureValues values{m_pApp->nTabletPressure, m_pApp->nMouseClickInterval, m_pApp->nMouseTolerance,
+                         m_pApp->nStartupCreateLayer, m_pApp->nFlowerAlphaEnable};
+  CDlgConfigure dialog(m_pWindow, values);
+  if (RunModal(&dialog) != QDialog::Accepted) return;
+  values = dialog.GetValues();
+  m_pApp->nTabletPressure = values.nTabletPressure;
+  m_pApp->nFlowerAlphaEnable = values.nFlowerAlphaEnable;
+  m_pApp->nStartupCreateLayer = values.nStartupCreateLayer;
+  m_pApp->nMouseClickInterval = values.nMouseClickInterval;
+  m_pApp->nMouseTolerance = values.nMouseTolerance;
+}
+
+BOOL CMainFrame::SaveDocument(bool saveAs) {
+  if (!m_pDoc) return FALSE;
+  std::u16string path = m_pDoc->GetPathName();
+  if (saveAs || path.empty()) {
+    path = shell::AskSavePath(this, path);
+    if (path.empty()) return FALSE;
+  }
+  const BOOL saved = m_pDoc->SaveFile(path);
+  if (saved) {
+    m_pApp->AddToRecentFileList(path);
+  } else if (!WasJobCancelled()) {
+    const std::u16string text = u"无法保存文档：\n" + path;
+    gui::MessageBox(GetSafeHwnd(), text.c_str(), u"Tavrik", gui::MB_OK | gui::MB_ICONERROR);
+  }
+  UpdateTitle();
+  return saved;
+}
+
+BOOL CMainFrame::SaveModified() {
+  if (!m_pDoc || !m_pDoc->GetPaintSpace() || !m_pDoc->IsModified()) return TRUE;
+  QString name = QStringLiteral("无标题");
+  if (!m_pDoc->GetPathName().empty()) name = QFileInfo(Q(m_pDoc->GetPathName())).fileName();
+  const std::u16string text = U(QStringLiteral("是否保存对“%1”的修改？").arg(name));
+  switch (gui::MessageBox(GetSafeHwnd(), text.c_str(), u"Tavrik", gui::MB_YESNOCANCEL | gui::MB_ICONQUESTION)) {
+    case gui::IDYES: return SaveDocument(false);
+    case gui::IDNO: return TRUE;
+    default: return FALSE;
+  }
+}
+
+BOOL CMainFrame::WaitForComposedView(int width, int height, int timeoutMs) {
+  m_pWindow->showNormal();
+  m_pWindow->setGeometry(QRect(0, 0, width, height));
+  QCoreApplication::processEvents();
+  ApplyDockSizes();
+  QElapsedTimer clock;
+  clock.start();
+  CPaintSpace* space = m_pDoc ? m_pDoc->GetPaintSpace() : nullptr;
+  int settled = 0;
+  while (clock.elapsed() < timeoutMs) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    gui::RunPostedMessages();
+    const bool done = space && space->GetState() == CPaintSpace::myREADY && space->IsCompositeValid() &&
+                      space->GetWorker()->IsReady() && !space->HasPendingRefresh() && m_pWindow->isVisible();
+    // A few quiet rounds: the last present's repaint has to reach the widget.
+    settled = done ? settled + 1 : 0;
+    if (settled >= 5) {
+      UpdateAll();
+      QCoreApplication::processEvents();
+      return TRUE;
+    }
+    plat::Sleep(5);
+  }
+  return FALSE;
+}
+
+BOOL CMainFrame::SaveScreenshot(const std::u16string& path, int width, int height, int timeoutMs) {
+  if (!WaitForComposedView(width, height, timeoutMs)) return FALSE;
+  const QPixmap shot = m_pWindow->grab();
+  return shot.save(Q(path), "PNG") ? TRUE : FALSE;
+}
+
+void CMainFrame::Close() {
+  if (m_pWindow) m_pWindow->close();
+}
+
+bool CMainFrame::OnClose() {
+  if (!m_bQuiet && !SaveModified()) return false;
+  SavePlacement();
+  return true;
+}
+
+LRESULT CMainFrame::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
+  switch (msg) {
+    case WM_TIMER:
+      if (wParam != m_nTimer) break;
+      OnTimer();
+      return 0;
+    case WM_MYERRORNOTICE:
+      OnErrorNotice();
+      return 0;
+    default:
+      break;
+  }
+  return GWindow::WindowProc(msg, wParam, lParam);
+}
+
+BOOL CMainFrame::OnCmdMsg(UINT id, int code, void* extra, gui::CmdHandlerInfo* info) {
+  RoutingScope scope(this);
+  try {
+    if (m_pView && m_pView->GetSafeHwnd()) {
+      if (m_pDocTarget && m_pDocTarget->OnCmdMsg(id, code, extra, info)) return TRUE;
+      if (m_pLayerBar && m_pLayerBar->OnCmdMsg(id, code, extra, info)) return TRUE;
+      if (m_pBrushBar && m_pBrushBar->OnCmdMsg(id, code, extra, info)) return TRUE;
+      if (auto* view = dynamic_cast<gui::CmdTarget*>(m_pView.get()); view && view->OnCmdMsg(id, code, extra, info))
+        return TRUE;
+    }
+    if (CmdTarget::OnCmdMsg(id, code, extra, info)) return TRUE;
+    return m_pApp && m_pApp->OnCmdMsg(id, code, extra, info);
+  } catch (GError* e) {
+    gui::ReportError(e);
+    // A failed update answers "disabled" here, so that nobody is asked again (and the error
+    // reported twice).
+    if (code == gui::CN_UPDATE_COMMAND_UI && extra) {
+      static_cast<gui::CmdUI*>(extra)->Enable(FALSE);
+      return TRUE;
+    }
+    return FALSE;
+  }
+}
