@@ -19,7 +19,6 @@ constexpr DWORD kFlushMs = 25;
 constexpr int kExitPolls = 200;
 constexpr int kStartPolls = 2000;
 constexpr COLORREF kFramePen = 0x808080;
-constexpr size_t kResizeBytes = 24;
 
 // A block the callee handed over with a reference for the caller.
 template <class T>

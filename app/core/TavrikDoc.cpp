@@ -23,7 +23,7 @@ UINT ClampSide(int v, UINT max) { return UINT(std::clamp<int>(v, 1, int(max))); 
 
 CTavrikDoc::CTavrikDoc(GSystem* system, OShowDevice* device, IPaintSpaceHost* host, CJobRunner* runner,
                        NewSpaceSize* setting, COperation* first)
-    : m_pSystem(system), m_pDevice(device), m_pHost(host), m_pRunner(runner), m_pSetting(setting) {
+    : m_pDevice(device), m_pRunner(runner), m_pSetting(setting) {
   try {
     m_pList = std::make_unique<CMyListLayer>(system, device);
     m_pSpace = std::make_unique<CPaintSpace>(system, device);

@@ -50,9 +50,7 @@ class CTavrikDoc {
   void ClearHistory();
   void ShowNewState();
 
-  GSystem* m_pSystem;
   OShowDevice* m_pDevice;
-  IPaintSpaceHost* m_pHost;
   CJobRunner* m_pRunner;
   NewSpaceSize* m_pSetting;
   std::u16string m_strPath;
