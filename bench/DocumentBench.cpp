@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "common/FakeSystem.h"
 #include "Morvane.h"
 #include "XCoderZlib.h"
 #include "XShowDevice.h"
@@ -36,29 +37,6 @@ using Clock = std::chrono::steady_clock;
 constexpr int kSide = 4096;
 constexpr int kDocLayers = 8;
 constexpr int kLevel = 4;
-
-class BenchSystem final : public GSystem {
- public:
-  OComponent* NewObj(const char16_t* name, OComponent* outer) override {
-    const std::u16string n = name;
-    if (n == u"Morvane") return GCreateComponent<Morvane>(this, outer, nullptr);
-    if (n == u"XShowDevice") return GCreateComponent<XShowDevice>(this, outer, nullptr);
-    if (n == u"XWorker") return GCreateComponent<XWorker>(this, outer, nullptr);
-    if (n == u"XUndoRecorder") return GCreateComponent<XUndoRecorder>(this, outer, nullptr);
-    if (n == u"XEncoderZlib") return GCreateComponent<XEncoderZlib>(this, outer, nullptr);
-    if (n == u"XDecoderZlib") return GCreateComponent<XDecoderZlib>(this, outer, nullptr);
-    GTHROW(u"NO_NEW_OBJECT");
-  }
-  OComponentClass* AddComponent(const GComponentRecord*) override { return nullptr; }
-  BOOL DelComponent(const char16_t*) override { return FALSE; }
-  int LoadComponents(const char16_t*) override { return 0; }
-  void ReportError(GError*) override {}
-  void SetMainWindow(HWND) override {}
-  HWND GetMainWindow() override { return nullptr; }
-  void BeginEnum(const char16_t*) override {}
-  BOOL EnumNext(const char16_t**, const char16_t**) override { return FALSE; }
-  BOOL EndEnum() override { return TRUE; }
-};
 
 // The view's screen image in memory; notes when the last present arrived.
 class BenchHost final : public IPaintSpaceHost {
@@ -87,7 +65,18 @@ class BenchHost final : public IPaintSpaceHost {
   Screen screen;
 };
 
-BenchSystem g_system;
+// The component classes the benchmark makes, created without loading plug-ins.
+FakeSystem& MakeSystem() {
+  static FakeSystem system;
+    system.Register(u"Morvane", GCreateComponent<Morvane>);
+    system.Register(u"XShowDevice", GCreateComponent<XShowDevice>);
+    system.Register(u"XWorker", GCreateComponent<XWorker>);
+    system.Register(u"XUndoRecorder", GCreateComponent<XUndoRecorder>);
+    system.Register(u"XEncoderZlib", GCreateComponent<XEncoderZlib>);
+    system.Register(u"XDecoderZlib", GCreateComponent<XDecoderZlib>);
+  return system;
+}
+FakeSystem& g_system = MakeSystem();
 BenchHost g_host;
 CHeadlessJobRunner g_runner;
 

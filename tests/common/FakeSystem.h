@@ -1,8 +1,6 @@
-// A system object for tests of single components: creates the classes it is given,
-// keeps reported errors, and counts entry references so leaks show.
+// A system object for tests and benchmarks of single components: creates the classes it is
+// given, keeps reported errors, and counts entry references so leaks show.
 #pragma once
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <map>
 #include <mutex>
