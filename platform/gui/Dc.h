@@ -45,6 +45,12 @@ class ScreenImage final : public plat::PresentTarget {
   // Fills the whole image (0xRRGGBB, alpha forced) and marks it dirty.
   void Fill(uint32_t rgb);
 
+  // An image that keeps alpha carries per-pixel opacity (a translucent popup window shows
+  // it over what lies behind; straight, not premultiplied, 0xAARRGGBB). Ordinary images force
+  // alpha to 0xFF on every write.
+  void SetKeepAlpha(bool keep) { m_bKeepAlpha = keep; }
+  bool KeepsAlpha() const { return m_bKeepAlpha; }
+
   // Copies rc of a 32-bit image (bottom-up rows when bottomUp) to the same place, alpha
   // forced to 0xFF, clipped to this image; marks it dirty.
   void Present(const uint32_t* pixels, int width, int height, int pitch, bool bottomUp,
@@ -63,6 +69,7 @@ class ScreenImage final : public plat::PresentTarget {
   GLock m_ownLock;
   GLock* m_pLock;
   std::atomic<HWND> m_owner{nullptr};
+  bool m_bKeepAlpha = false;
   int m_width = 0;
   int m_height = 0;
   std::vector<uint32_t> m_pixels;
