@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <cmath>
 #include <iterator>
+#include <optional>
 
 #include "odata/GError.h"
 #include "odata/GText.h"
 #include "odata/LittleEndian.h"
+#include "core/ViewDC.h"
 #include "panels/MyListLayer.h"
 #include "platform/gui/Messages.h"
 
@@ -435,9 +437,11 @@ void CPaintSpace::OnDraw(HDC dc) {
     if (m_myState != myREADY) return;
     GAutoLock lock(m_lockDraw);
     if (m_bCompositeValid) {
-      DcScope target(m_pHost, dc);
-      if (target.Get()) m_pDevice->Preset(target.Get(), nullptr);
-      DrawLayerFrame(target.Get(), CurrentLayer());
+      {
+        DcScope target(m_pHost, dc);
+        if (target.Get()) m_pDevice->Preset(target.Get(), nullptr);
+      }
+      DrawLayerFrame(nullptr, CurrentLayer());
     } else {
       RefreshDraw(dc, nullptr);
     }
@@ -457,9 +461,11 @@ void CPaintSpace::RefreshDraw(HDC dc, const POINT* scroll) {
     m_pDevice->DrawEnd(nullptr, scroll);
     m_bCompositeValid = TRUE;
     if (scroll) m_pDevice->ScrollView(m_pTransform, scroll->x, scroll->y);
-    DcScope target(m_pHost, dc);
-    if (target.Get()) m_pDevice->Preset(target.Get(), nullptr);
-    DrawLayerFrame(target.Get(), CurrentLayer());
+    {
+      DcScope target(m_pHost, dc);
+      if (target.Get()) m_pDevice->Preset(target.Get(), nullptr);
+    }
+    DrawLayerFrame(nullptr, CurrentLayer());
   }
   GCATCH(kClass, u"::RefreshDraw()")
 }
@@ -580,7 +586,7 @@ void CPaintSpace::ComposeAndPresent(const ViewTransform& view, OLayer* const* la
   m_bCompositeValid = TRUE;
 }
 
-void CPaintSpace::DrawLayerFrame(HDC dc, OLayer* layer) {
+void CPaintSpace::DrawLayerFrame(gui::DeviceContext* dc, OLayer* layer) {
   if (!layer || !m_pHost || !m_pDevice) return;
   RECT r;
   layer->GetRect(&r);
@@ -599,7 +605,14 @@ void CPaintSpace::DrawLayerFrame(HDC dc, OLayer* layer) {
   static constexpr int kTicks[8][2] = {{TL, TR}, {TL, BL}, {TR, TL}, {TR, BR},
                                        {BL, TL}, {BL, BR}, {BR, TR}, {BR, BL}};
   const double clipW = m_transform.clientWidth, clipH = m_transform.clientHeight;
-  DcScope target(m_pHost, dc);
+  std::optional<CViewDC> own;
+  if (!dc) {
+    own.emplace(m_pHost);
+    dc = own->Get();
+  }
+  if (!dc) return;
+  const int oldRop = dc->SetROP2(gui::R2_XORPEN);
+  dc->SetPen(gui::PS_SOLID, kFramePen);
   for (const auto& tick : kTicks) {
     const POINT a = c[tick[0]], b = c[tick[1]];
     // From the inner end, a tenth of the side away, to the corner.
@@ -609,8 +622,10 @@ void CPaintSpace::DrawLayerFrame(HDC dc, OLayer* layer) {
     const POINT from{LONG(std::lround(ix)), LONG(std::lround(iy))};
     const POINT to{LONG(std::lround(cx)), LONG(std::lround(cy))};
     if (from.x == to.x && from.y == to.y) continue;
-    m_pHost->DrawXorLine(target.Get(), from, to, kFramePen);
+    dc->MoveTo(from.x, from.y);
+    dc->LineTo(to.x, to.y);
   }
+  dc->SetROP2(oldRop);
 }
 
 // ---------------------------------------------------------------------------------------------

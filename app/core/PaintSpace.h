@@ -167,8 +167,8 @@ class CPaintSpace {
   void RefreshDraw(HDC dc, const POINT* scroll);
   int RefreshInWorker(const ViewTransform* transform);
   BOOL HasPendingRefresh();
-  // The frame marks of a layer over the view, XOR-drawn through the host.
-  void DrawLayerFrame(HDC dc, OLayer* layer);
+  // The frame marks of a layer XOR-drawn over the view (dc null: the view's own context).
+  void DrawLayerFrame(gui::DeviceContext* dc, OLayer* layer);
   // Both scroll bars from the scroll extent of the transform (null: the live one).
   void SyncScrollBars(const ViewTransform* transform);
   // The bars as last synced or moved (SB_HORZ 0, SB_VERT 1).

@@ -1,9 +1,13 @@
 // What the paint space needs of the program's frame and view: the view's client size, its
-// screen image to present into, repaints, the scroll bars, the palette's colours and the XOR
-// lines of the layer frame. The frame and the view implement it; tests implement it in memory.
+// screen image to present into and to draw tool feedback over, repaints, the scroll bars and
+// the palette's colours. The frame and the view implement it; tests implement it in memory.
 #pragma once
 #include "platform/base/Present.h"
 #include "platform/base/Types.h"
+
+namespace gui {
+class DeviceContext;
+}
 
 // One scroll bar, over the range 0..0x4000.
 struct ScrollBarState {
@@ -24,9 +28,11 @@ class IPaintSpaceHost {
   virtual HDC GetDC() = 0;
   // Done with the image: the view shows it (by posting, never waiting for the UI thread).
   virtual void ReleaseDC(HDC dc) = 0;
-  // One line XORed into the image with the last pixel left out, so that drawing the same
-  // figure twice restores every byte.
-  virtual void DrawXorLine(HDC dc, POINT from, POINT to, COLORREF colour) = 0;
+  // A device context over the view's screen image for tool feedback (XOR figures, text,
+  // blits), null when the view has none. Any thread; the paint space's drawing lock is held
+  // until ReleaseViewDC, and the view shows what was drawn by posting, never by waiting.
+  virtual gui::DeviceContext* GetViewDC() = 0;
+  virtual void ReleaseViewDC(gui::DeviceContext* dc) = 0;
   // Asks the view to repaint (its paint calls CPaintSpace::OnDraw).
   virtual void InvalidateView(BOOL erase) = 0;
   // Asks the main frame to repaint itself and its bars.

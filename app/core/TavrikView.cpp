@@ -129,14 +129,16 @@ void CTavrikView::ReleaseDC(HDC dc) {
   if (CPaintSpace* space = GetSpace()) space->GetDrawLock().Leave();
 }
 
-void CTavrikView::DrawXorLine(HDC dc, POINT from, POINT to, COLORREF colour) {
-  auto* image = static_cast<gui::ScreenImage*>(dc);
-  if (!image) return;
-  gui::DeviceContext out(image);
-  out.SetROP2(gui::R2_XORPEN);
-  out.SetPen(gui::PS_SOLID, colour);
-  out.MoveTo(from.x, from.y);
-  out.LineTo(to.x, to.y);
+gui::DeviceContext* CTavrikView::GetViewDC() {
+  auto* image = static_cast<gui::ScreenImage*>(GetDC());
+  return image ? new gui::DeviceContext(image) : nullptr;
+}
+
+void CTavrikView::ReleaseViewDC(gui::DeviceContext* dc) {
+  if (!dc) return;
+  HDC image = dc->GetImage();
+  delete dc;
+  ReleaseDC(image);
 }
 
 void CTavrikView::InvalidateView(BOOL erase) {

@@ -57,7 +57,8 @@ class CTavrikView : public gui::ViewWidget, public IPaintSpaceHost {
   SIZE GetClientSize() override;
   HDC GetDC() override;
   void ReleaseDC(HDC dc) override;
-  void DrawXorLine(HDC dc, POINT from, POINT to, COLORREF colour) override;
+  gui::DeviceContext* GetViewDC() override;
+  void ReleaseViewDC(gui::DeviceContext* dc) override;
   void InvalidateView(BOOL erase) override;
   void InvalidateFrame() override;
   void SyncScrollBars(const ScrollBarState& horz, const ScrollBarState& vert) override;

@@ -111,7 +111,8 @@ class SampleHost final : public IPaintSpaceHost {
   SIZE GetClientSize() override { return SIZE{0, 0}; }
   HDC GetDC() override { return nullptr; }
   void ReleaseDC(HDC) override {}
-  void DrawXorLine(HDC, POINT, POINT, COLORREF) override {}
+  gui::DeviceContext* GetViewDC() override { return nullptr; }
+  void ReleaseViewDC(gui::DeviceContext*) override {}
   void InvalidateView(BOOL) override {}
   void InvalidateFrame() override {}
   void SyncScrollBars(const ScrollBarState&, const ScrollBarState&) override {}

@@ -207,15 +207,19 @@ TEST_F(ViewTest, XorLinesDrawnTwiceLeaveTheImage) {
     before.assign(image->Bits(), image->Bits() + size_t(image->Pitch()) * size_t(image->Height()));
   }
   for (int pass = 0; pass < 2; ++pass) {
-    HDC dc = view.GetDC();
+    gui::DeviceContext* dc = view.GetViewDC();
     ASSERT_TRUE(dc);
-    view.DrawXorLine(dc, POINT{5, 5}, POINT{200, 150}, 0x808080);
-    view.DrawXorLine(dc, POINT{-20, 40}, POINT{600, 41}, 0x808080);
+    dc->SetROP2(gui::R2_XORPEN);
+    dc->SetPen(gui::PS_SOLID, 0x808080);
+    dc->MoveTo(5, 5);
+    dc->LineTo(200, 150);
+    dc->MoveTo(-20, 40);
+    dc->LineTo(600, 41);
     if (pass == 0) {
       gui::ScreenImage* image = view.GetImage();
       EXPECT_FALSE(std::equal(before.begin(), before.end(), image->Bits())) << "the lines show";
     }
-    view.ReleaseDC(dc);
+    view.ReleaseViewDC(dc);
   }
   GAutoLock lock(Space()->GetDrawLock());
   gui::ScreenImage* image = view.GetImage();

@@ -20,7 +20,8 @@ class NavHost final : public IPaintSpaceHost {
   SIZE GetClientSize() override { return client; }
   HDC GetDC() override { return &screen; }
   void ReleaseDC(HDC) override {}
-  void DrawXorLine(HDC, POINT, POINT, COLORREF) override {}
+  gui::DeviceContext* GetViewDC() override { return nullptr; }
+  void ReleaseViewDC(gui::DeviceContext*) override {}
   void InvalidateView(BOOL) override { ++invalidated; }
   void InvalidateFrame() override {}
   void SyncScrollBars(const ScrollBarState& h, const ScrollBarState& v) override {

@@ -22,6 +22,7 @@
 #include "common/FakeSystem.h"
 #include "core/PaintSpace.h"
 #include "core/PaintSpaceHost.h"
+#include "platform/gui/Dc.h"
 #include "odata/GCompRef.h"
 #include "panels/MyListLayer.h"
 #include "platform/base/Files.h"
@@ -76,11 +77,6 @@ class TestScreen final : public plat::PresentTarget {
 
 class TestHost final : public IPaintSpaceHost {
  public:
-  struct Line {
-    HDC dc;
-    POINT from, to;
-    COLORREF colour;
-  };
 
   SIZE GetClientSize() override { return client; }
   HDC GetDC() override {
@@ -91,9 +87,15 @@ class TestHost final : public IPaintSpaceHost {
     EXPECT_EQ(dc, &screen);
     ++dcReleased;
   }
-  void DrawXorLine(HDC dc, POINT from, POINT to, COLORREF colour) override {
-    std::lock_guard<std::mutex> lock(mutex);
-    lines.push_back({dc, from, to, colour});
+  // Tool feedback goes into an image of the client's size, white until drawn on.
+  gui::DeviceContext* GetViewDC() override {
+    ++viewDcTaken;
+    feedback.Resize(client.cx, client.cy, 0xFFFFFF);
+    return new gui::DeviceContext(&feedback);
+  }
+  void ReleaseViewDC(gui::DeviceContext* dc) override {
+    ++viewDcReleased;
+    delete dc;
   }
   void InvalidateView(BOOL) override { ++viewInvalidated; }
   void InvalidateFrame() override { ++frameInvalidated; }
@@ -108,9 +110,8 @@ class TestHost final : public IPaintSpaceHost {
   SIZE client{200, 100};
   COLORREF current = 0;
   TestScreen screen;
-  std::mutex mutex;
-  std::vector<Line> lines;
-  std::atomic<int> dcTaken{0}, dcReleased{0};
+  gui::ScreenImage feedback;
+  std::atomic<int> dcTaken{0}, dcReleased{0}, viewDcTaken{0}, viewDcReleased{0};
   int viewInvalidated = 0, frameInvalidated = 0, scrollSyncs = 0, listWorkFinished = 0;
   ScrollBarState horz{}, vert{};
 };
