@@ -193,3 +193,32 @@ constexpr LPARAM MakePointLParam(int x, int y) {
   auto clamp16 = [](int v) { return v < -32768 ? -32768 : v > 32767 ? 32767 : v; };
   return MAKELPARAM(WORD(int16_t(clamp16(x))), WORD(int16_t(clamp16(y))));
 }
+
+// ---- Controls (edit, buttons, sliders, option toolbars) ----------------------------------
+// What the child controls send their parents and the messages they answer, numbered as the
+// system numbers them.
+
+// The in-place edit is done: wParam 1 accepted (Enter), 0 cancelled (Escape); lParam the edit.
+constexpr UINT WM_MYEDITDONE = 0x800B;
+
+// WM_COMMAND notification codes (HIWORD of wParam; LOWORD is the control id, lParam the
+// control's window).
+constexpr WORD BN_CLICKED = 0;
+constexpr WORD EN_KILLFOCUS = 0x0200;
+
+// Edit messages: select wParam..lParam (-1 as the end: to the end of the text; a start of -1
+// drops the selection); limit the text to wParam characters (0: no limit).
+constexpr UINT EM_SETSEL = 0x00B1;
+constexpr UINT EM_LIMITTEXT = 0x00C5;
+
+// Button messages and check states.
+constexpr UINT BM_GETCHECK = 0x00F0;
+constexpr UINT BM_SETCHECK = 0x00F1;
+constexpr int BST_UNCHECKED = 0;
+constexpr int BST_CHECKED = 1;
+
+// Button styles (the low four bits are the kind).
+constexpr DWORD BS_PUSHBUTTON = 0x0000;
+constexpr DWORD BS_AUTOCHECKBOX = 0x0003;
+constexpr DWORD BS_TYPEMASK = 0x000F;
+constexpr DWORD BS_PUSHLIKE = 0x1000;  // a check box that looks like a tool button
