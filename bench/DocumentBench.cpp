@@ -56,7 +56,8 @@ class BenchHost final : public IPaintSpaceHost {
   SIZE GetClientSize() override { return SIZE{1920, 1080}; }
   HDC GetDC() override { return &screen; }
   void ReleaseDC(HDC) override {}
-  void DrawXorLine(HDC, POINT, POINT, COLORREF) override {}
+  gui::DeviceContext* GetViewDC() override { return nullptr; }
+  void ReleaseViewDC(gui::DeviceContext*) override {}
   void InvalidateView(BOOL) override {}
   void InvalidateFrame() override {}
   void SyncScrollBars(const ScrollBarState&, const ScrollBarState&) override {}

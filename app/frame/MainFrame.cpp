@@ -568,6 +568,12 @@ LRESULT CMainFrame::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_MYERRORNOTICE:
       OnErrorNotice();
       return 0;
+    case WM_COMMAND:
+      // A command from a menu item or an option toolbar button (not a control's
+      // notification): the same route as the frame's own menus and toolbars.
+      if (HIWORD(wParam) != 0 || lParam != 0) break;
+      gui::ExecuteCommand(this, LOWORD(wParam));
+      return 0;
     default:
       break;
   }

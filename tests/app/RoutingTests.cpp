@@ -99,6 +99,18 @@ TEST_F(RoutingTest, EachCommandReachesTheLevelThatHandlesIt) {
   EXPECT_EQ(app->GetSystem()->GetErrorCount(), 0u);
 }
 
+// Menu items and option toolbar buttons send their command to the frame as WM_COMMAND; a
+// control's notification (a code in the high word, or the control in lParam) is no command.
+TEST_F(RoutingTest, CommandMessagesToTheFrameTakeTheCommandRoute) {
+  ProbeTool* tool = InstallTool({ID_VIEW_FLIP});
+  Frame()->SendMessage(WM_COMMAND, MAKEWPARAM(ID_VIEW_FLIP, 0), 0);
+  EXPECT_EQ(tool->ran, std::vector<UINT>{ID_VIEW_FLIP});
+  EXPECT_EQ(tool->routedBy, Frame());
+  Frame()->SendMessage(WM_COMMAND, MAKEWPARAM(ID_VIEW_FLIP, 1), 0);
+  Frame()->SendMessage(WM_COMMAND, MAKEWPARAM(ID_VIEW_FLIP, 0), LPARAM(Frame()->GetSafeHwnd()));
+  EXPECT_EQ(tool->ran.size(), 1u);
+}
+
 TEST_F(RoutingTest, TheCurrentToolIsOfferedEveryCommandFirst) {
   ProbeTool* tool = InstallTool({ID_VIEW_ZOOM_IN, ID_FILE_SAVE, ID_APP_CONFIGURE, ID_APP_ABOUT});
   for (UINT id : {ID_VIEW_ZOOM_IN, ID_FILE_SAVE, ID_APP_CONFIGURE, ID_APP_ABOUT}) EXPECT_TRUE(Run(id));
