@@ -6,11 +6,11 @@
 
 namespace gui {
 
-int ListBoxModel::InsertItem(int index, uintptr_t data) {
+int ListBoxModel::InsertItem(int index, uintptr_t data, std::u16string_view text) {
   int count = GetCount();
   if (index == -1) index = count;
   if (index < 0 || index > count) return int(LB_ERR);
-  m_items.insert(m_items.begin() + index, data);
+  m_items.insert(m_items.begin() + index, Row{data, std::u16string(text)});
   if (m_curSel >= index) ++m_curSel;
   return index;
 }
@@ -31,12 +31,24 @@ void ListBoxModel::ResetContent() {
 }
 
 uintptr_t ListBoxModel::GetItemData(int index) const {
-  return Valid(index) ? m_items[size_t(index)] : uintptr_t(LB_ERR);
+  return Valid(index) ? m_items[size_t(index)].data : uintptr_t(LB_ERR);
 }
 
 int ListBoxModel::SetItemData(int index, uintptr_t data) {
   if (!Valid(index)) return int(LB_ERR);
-  m_items[size_t(index)] = data;
+  m_items[size_t(index)].data = data;
+  return int(LB_OKAY);
+}
+
+int ListBoxModel::GetText(int index, std::u16string* text) const {
+  if (!Valid(index)) return int(LB_ERR);
+  if (text) *text = m_items[size_t(index)].text;
+  return int(m_items[size_t(index)].text.size());
+}
+
+int ListBoxModel::SetItemHeight(int height) {
+  if (height < 1 || height > 255) return int(LB_ERR);
+  m_itemHeight = height;
   return int(LB_OKAY);
 }
 
@@ -99,8 +111,11 @@ LRESULT ListBoxModel::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam, int 
     case LB_GETCOUNT: return GetCount();
     case LB_GETCURSEL: return m_curSel;
     case LB_SETCURSEL: return SetCurSel(index);
-    case LB_ADDSTRING: return AddItem(uintptr_t(lParam));
-    case LB_INSERTSTRING: return InsertItem(index, uintptr_t(lParam));
+    case LB_ADDSTRING:
+    case LB_INSERTSTRING: {
+      auto* text = reinterpret_cast<const char16_t*>(lParam);
+      return InsertItem(msg == LB_ADDSTRING ? -1 : index, 0, text ? std::u16string_view(text) : std::u16string_view());
+    }
     case LB_DELETESTRING: return DeleteItem(index);
     case LB_RESETCONTENT: ResetContent(); return 0;
     case LB_GETITEMDATA: return LRESULT(GetItemData(index));
@@ -108,6 +123,15 @@ LRESULT ListBoxModel::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam, int 
     case LB_GETTOPINDEX: return m_top;
     case LB_SETTOPINDEX: return SetTopIndex(index);
     case LB_GETITEMHEIGHT: return m_itemHeight;
+    case LB_SETITEMHEIGHT: return SetItemHeight(LOWORD(uintptr_t(lParam)));
+    case LB_GETTEXTLEN: return GetTextLen(index);
+    case LB_GETTEXT: {
+      std::u16string text;
+      int len = GetText(index, &text);
+      if (len >= 0 && lParam)
+        std::char_traits<char16_t>::copy(reinterpret_cast<char16_t*>(lParam), text.c_str(), text.size() + 1);
+      return len;
+    }
     case LB_GETITEMRECT: return GetItemRect(index, clientWidth, reinterpret_cast<RECT*>(lParam));
     case LB_ITEMFROMPOINT:
       return LRESULT(ItemFromPoint(POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)}, clientWidth, clientHeight));

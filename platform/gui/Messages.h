@@ -222,3 +222,16 @@ constexpr DWORD BS_PUSHBUTTON = 0x0000;
 constexpr DWORD BS_AUTOCHECKBOX = 0x0003;
 constexpr DWORD BS_TYPEMASK = 0x000F;
 constexpr DWORD BS_PUSHLIKE = 0x1000;  // a check box that looks like a tool button
+
+// ---- List box: styles, notifications (WM_COMMAND, high word of wParam) and owner drawing ----
+constexpr DWORD LBS_NOTIFY = 0x0001;            // tell the parent of clicks and selection changes
+constexpr DWORD LBS_OWNERDRAWFIXED = 0x0010;    // the program draws rows of one fixed height
+constexpr DWORD LBS_NOINTEGRALHEIGHT = 0x0100;  // the last row may show in part
+constexpr WORD LBN_SELCHANGE = 1;
+constexpr WORD LBN_DBLCLK = 2;
+constexpr UINT ODT_LISTBOX = 2;
+constexpr UINT ODA_DRAWENTIRE = 0x1;
+constexpr UINT ODA_SELECT = 0x2;
+constexpr UINT ODA_FOCUS = 0x4;
+constexpr UINT ODS_SELECTED = 0x0001;
+constexpr UINT ODS_FOCUS = 0x0010;
