@@ -5,9 +5,11 @@
 #include <string>
 
 #include "SRC/GSystem.h"
+#include "core/StringTable.h"
 #include "core/TavrikDoc.h"
 #include "frame/MainFrame.h"
 #include "frame/Resource.h"
+#include "frame/ResourceArt.h"
 #include "frame/Shell.h"
 #include "odata/GError.h"
 #include "platform/base/Files.h"
@@ -69,6 +71,9 @@ BOOL CTavrikApp::InitInstance(const TavrikStartup& startup) {
     Step(u"command line", startup.strFile);
     shell::SetupInterface();
     Step(u"font");
+    // The texts, pictures and cursors the panels and tools load by number.
+    RegisterProgramStrings();
+    RegisterProgramResources();
 
     CSystem* system = nullptr;
     m_cpSystem = GCreateSystem(u"Tavrik", nullptr, 0, &system);
