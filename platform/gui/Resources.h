@@ -14,7 +14,8 @@
 
 namespace gui {
 
-// Makes the pixels of a bitmap resource: a new image of its own size, alpha 0xFF.
+// Makes the pixels of a bitmap resource: a new image of its own size (opaque, or keeping
+// alpha where the artwork is transparent around its pictures, as toolbar images are).
 using BitmapMaker = std::function<std::unique_ptr<ScreenImage>()>;
 // Makes a cursor (CreateCursor / CreateColorCursor); called once, on the first load.
 using CursorMaker = std::function<HCURSOR()>;
