@@ -73,7 +73,8 @@ class FontEngine {
   virtual void GetMetrics(const Font& font, TEXTMETRIC& tm) = 0;
   // The advance width of a single line of text.
   virtual int MeasureWidth(const Font& font, std::u16string_view text) = 0;
-  // Rasterises a single line of text with its baseline at the font's ascent.
+  // Rasterises a single line of text with its baseline at the font's ascent; ink beyond the
+  // cell's top and bottom may be cut.
   virtual void Render(const Font& font, std::u16string_view text, CoverageMask& mask) = 0;
 };
 

@@ -55,6 +55,10 @@ class QtFontEngine final : public FontEngine {
     mask.height = face.tm.tmHeight;
     mask.advance = advance;
     QImage image(mask.width, mask.height, QImage::Format_Alpha8);
+    if (image.isNull()) {  // too large to allocate: measured, not drawn
+      mask.width = mask.height = 0;
+      return;
+    }
     image.fill(0);
     {
       QPainter painter(&image);

@@ -110,40 +110,52 @@ TEST(DeviceContext, XorFiguresDrawnTwiceRestoreEveryByte) {
   for (int k = 0; k < kKinds; ++k) EXPECT_GT(changed[k] * 4, drawn[k]) << "kind " << k;  // figures reach the image
 }
 
+// Draws a figure (XOR, with a solid brush when filled) on a whole image and on one clipped to
+// clip; returns the first pixel (y * 200 + x) where the clipped one differs from the visible
+// part of the whole one, -1 when none does.
+int ClippedAgainstWhole(const std::function<void(DeviceContext&)>& draw, bool filled, const RECT& clip) {
+  ScreenImage whole, clipped;
+  whole.Resize(200, 160, 0);
+  clipped.Resize(200, 160, 0);
+  DeviceContext dw(&whole), dcl(&clipped);
+  for (DeviceContext* dc : {&dw, &dcl}) {
+    dc->SetROP2(gui::R2_XORPEN);
+    dc->SetPen(gui::PS_SOLID, RGB(255, 0, 0));
+    dc->SetBrush(filled ? gui::BS_SOLID : gui::BS_NULL, RGB(0, 255, 0));
+  }
+  dcl.SetClipRect(&clip);
+  draw(dw);
+  draw(dcl);
+  for (int p = 0; p < 200 * 160; ++p) {
+    int x = p % 200, y = p / 200;
+    bool in = x >= clip.left && x < clip.right && y >= clip.top && y < clip.bottom;
+    if (clipped.Pixel(x, y) != (in ? whole.Pixel(x, y) : 0xFF000000u)) return p;
+  }
+  return -1;
+}
+
 // A clipped figure sets exactly the visible pixels of the unclipped one.
 TEST(DeviceContext, ClippingKeepsThePixelsOfTheWholeFigure) {
   std::mt19937 rng(777);
   std::uniform_int_distribution<int> far(-5000, 5000), near(0, 199), kind(0, 2);
   const RECT clip{60, 40, 140, 120};
   for (int i = 0; i < 400; ++i) {
-    ScreenImage whole, clipped;
-    whole.Resize(200, 160, 0);
-    clipped.Resize(200, 160, 0);
-    DeviceContext dw(&whole), dcl(&clipped);
-    for (DeviceContext* dc : {&dw, &dcl}) {
-      dc->SetROP2(gui::R2_XORPEN);
-      dc->SetPen(gui::PS_SOLID, RGB(255, 255, 255));
-    }
-    dcl.SetClipRect(&clip);
     int k = kind(rng);
     int a = (k == 0 ? far(rng) : near(rng)), b = (k == 0 ? far(rng) : near(rng) - 20);
     int c = far(rng) / (k == 0 ? 1 : 20) + 100, d = far(rng) / (k == 0 ? 1 : 20) + 80;
-    for (DeviceContext* dc : {&dw, &dcl}) {
-      if (k == 0) {
-        dc->MoveTo(a, b);
-        dc->LineTo(c, d);
-      } else if (k == 1) {
-        dc->Ellipse(a, b, c, d);
-      } else {
-        dc->Rectangle(a, b, c, d);
-      }
-    }
-    for (int y = 0; y < 160; ++y)
-      for (int x = 0; x < 200; ++x) {
-        bool in = x >= clip.left && x < clip.right && y >= clip.top && y < clip.bottom;
-        uint32_t expect = in ? whole.Pixel(x, y) : 0xFF000000u;
-        ASSERT_EQ(clipped.Pixel(x, y), expect) << "figure " << i << " kind " << k << " at " << x << "," << y;
-      }
+    int wrong = ClippedAgainstWhole(
+        [&](DeviceContext& dc) {
+          if (k == 0) {
+            dc.MoveTo(a, b);
+            dc.LineTo(c, d);
+          } else if (k == 1) {
+            dc.Ellipse(a, b, c, d);
+          } else {
+            dc.Rectangle(a, b, c, d);
+          }
+        },
+        false, clip);
+    ASSERT_EQ(wrong, -1) << "figure " << i << " kind " << k << " at " << wrong % 200 << "," << wrong / 200;
   }
 }
 
@@ -256,31 +268,17 @@ TEST(DeviceContext, ClippingKeepsThePixelsOfFilledFiguresAndCurves) {
     POINT pts[7];
     for (POINT& p : pts) p = POINT{coord(rng), coord(rng)};
     int k = kind(rng);
-    ScreenImage whole, clipped;
-    whole.Resize(200, 160, 0);
-    clipped.Resize(200, 160, 0);
-    DeviceContext dw(&whole), dcl(&clipped);
-    for (DeviceContext* dc : {&dw, &dcl}) {
-      dc->SetROP2(gui::R2_XORPEN);
-      dc->SetPen(gui::PS_SOLID, RGB(255, 0, 0));
-      dc->SetBrush(gui::BS_SOLID, RGB(0, 255, 0));
-    }
-    dcl.SetClipRect(&clip);
-    for (DeviceContext* dc : {&dw, &dcl}) {
-      switch (k) {
-        case 0: dc->Rectangle(pts[0].x, pts[0].y, pts[1].x, pts[1].y); break;
-        case 1: dc->Ellipse(pts[0].x, pts[0].y, pts[1].x, pts[1].y); break;
-        case 2: dc->Polygon(pts, 5); break;
-        case 3: dc->PolyBezier(pts, 7); break;
-        default: dc->PolyQuadBezier(pts, 5); break;
-      }
-    }
-    int wrong = -1;
-    for (int p = 0; p < 200 * 160 && wrong < 0; ++p) {
-      int x = p % 200, y = p / 200;
-      bool in = x >= clip.left && x < clip.right && y >= clip.top && y < clip.bottom;
-      if (clipped.Pixel(x, y) != (in ? whole.Pixel(x, y) : 0xFF000000u)) wrong = p;
-    }
+    int wrong = ClippedAgainstWhole(
+        [&](DeviceContext& dc) {
+          switch (k) {
+            case 0: dc.Rectangle(pts[0].x, pts[0].y, pts[1].x, pts[1].y); break;
+            case 1: dc.Ellipse(pts[0].x, pts[0].y, pts[1].x, pts[1].y); break;
+            case 2: dc.Polygon(pts, 5); break;
+            case 3: dc.PolyBezier(pts, 7); break;
+            default: dc.PolyQuadBezier(pts, 5); break;
+          }
+        },
+        true, clip);
     ASSERT_EQ(wrong, -1) << "figure " << i << " kind " << k << " at " << wrong % 200 << "," << wrong / 200;
   }
 }
