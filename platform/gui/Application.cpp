@@ -7,6 +7,7 @@
 #include <QWidget>
 #include <mutex>
 
+#include "Font.h"
 #include "Internal.h"
 #include "Tablet.h"
 
@@ -21,9 +22,11 @@ MessageBoxAnswer g_answer;
 
 Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
   detail::InstallPoster();
+  detail::InstallQtFontEngine();
 }
 
 Application::~Application() {
+  detail::RemoveQtFontEngine();
   detail::UninstallPoster();
   detail::FreeCursors();
 }
