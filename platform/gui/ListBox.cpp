@@ -232,10 +232,18 @@ void ListBox::OnPaint() {
 void ListBox::MeasureItem(MEASUREITEMSTRUCT*) {}
 
 void ListBox::DrawItem(DRAWITEMSTRUCT* dis) {
-  if (dis->itemState & ODS_SELECTED) dis->pDC->FillSolidRect(dis->rcItem, kSelectedFill);
-  // Row text: to be switched on here once the device context draws text. The row's GetText,
-  // transparent, single line without prefixes, white when selected and 0x111111 otherwise,
-  // in rcItem with its bottom a pixel higher, inset by 2 left, 4 top, 1 right and 1 bottom.
+  DeviceContext* dc = dis->pDC;
+  const bool selected = dis->itemState & ODS_SELECTED;
+  if (selected) dc->FillSolidRect(dis->rcItem, kSelectedFill);
+  // The row's text, transparent, on one line, inset from the row's edges.
+  std::u16string text;
+  if (GetText(int(dis->itemID), text) == LB_ERR || text.empty()) return;
+  RECT rc{dis->rcItem.left + 2, dis->rcItem.top + 4, dis->rcItem.right - 1, dis->rcItem.bottom - 2};
+  const int oldMode = dc->SetBkMode(TRANSPARENT);
+  const COLORREF oldColour = dc->SetTextColor(selected ? 0xFFFFFF : 0x111111);
+  dc->DrawText(text.c_str(), int(text.size()), &rc, DT_SINGLELINE | DT_NOPREFIX);
+  dc->SetTextColor(oldColour);
+  dc->SetBkMode(oldMode);
 }
 
 // ---- mouse and keys -------------------------------------------------------------------------

@@ -323,6 +323,16 @@ TEST_F(ListBoxWindow, AnEmptyListOnlyErases) {
   EXPECT_EQ(rows.pixel(5, 5) & 0xFFFFFFu, Rgb(kBackground));
   EXPECT_EQ(rows.pixel(5, 16 + 5) & 0xFFFFFFu, 0x444440u);
   EXPECT_EQ(rows.pixel(5, 80) & 0xFFFFFFu, Rgb(kBackground));
+  // Each row's text in it: dark ink on a plain row, light ink on the selected one.
+  auto inkIn = [&](int row, auto isInk) {
+    int ink = 0;
+    for (int y = row * 16; y < row * 16 + 16; ++y)
+      for (int x = 0; x < 120; ++x) ink += isInk(rows.pixel(x, y) & 0xFFFFFFu);
+    return ink;
+  };
+  EXPECT_GT(inkIn(0, [](QRgb p) { return qGray(p) < 0x80; }), 0) << "\"a\" on a plain row";
+  EXPECT_GT(inkIn(1, [](QRgb p) { return qGray(p) > 0x80; }), 0) << "\"b\" on the selected row";
+  EXPECT_EQ(inkIn(3, [&](QRgb p) { return p != Rgb(kBackground); }), 0) << "below the rows";
 }
 
 TEST_F(ListBoxWindow, ListMessagesAnswerAsTheSystemDoes) {
