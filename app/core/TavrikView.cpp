@@ -12,6 +12,18 @@ namespace {
 // Shown before the space draws: the grey around the space.
 constexpr COLORREF kViewBackground = RGB(0x80, 0x80, 0x80);
 
+bool IsDocumentPath(const std::u16string& path) {
+  constexpr std::u16string_view kExtension = u".kelv";
+  if (path.size() < kExtension.size()) return false;
+  const size_t start = path.size() - kExtension.size();
+  for (size_t i = 0; i < kExtension.size(); ++i) {
+    char16_t c = path[start + i];
+    if (c >= u'A' && c <= u'Z') c = char16_t(c - u'A' + u'a');
+    if (c != kExtension[i]) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 CTavrikView::CTavrikView() : m_uiThread(std::this_thread::get_id()) {}
@@ -33,6 +45,7 @@ BOOL CTavrikView::Create(QWidget* parent, CTavrikDoc* doc, const RECT& rc) {
   }
   // Made here, on the UI thread: the worker reaches the image through GetDC.
   m_pImage = GetScreenImage();
+  gui::DragAcceptFiles(GetSafeHwnd(), TRUE);
   RECT client;
   GetClientRect(&client);
   space->SetClientSize(client.right, client.bottom);
@@ -46,6 +59,14 @@ CPaintSpace* CTavrikView::GetSpace() const { return m_pDoc ? m_pDoc->GetPaintSpa
 void CTavrikView::SetFrameCallbacks(std::function<void()> invalidateFrame, std::function<void()> finishListWork) {
   m_fnInvalidateFrame = std::move(invalidateFrame);
   m_fnFinishListWork = std::move(finishListWork);
+}
+
+void CTavrikView::SetOpenDocumentCallback(std::function<void(const std::u16string&)> open) {
+  m_fnOpenDocument = std::move(open);
+}
+
+void CTavrikView::SetImportImageCallback(std::function<void(const std::u16string&)> import) {
+  m_fnImportImage = std::move(import);
 }
 
 LRESULT CTavrikView::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -102,7 +123,26 @@ LRESULT CTavrikView::Dispatch(UINT msg, WPARAM wParam, LPARAM lParam) {
     if (gui::ScreenImage* image = GetImage()) image->Fill(kViewBackground);
     return 0;
   }
+  if (msg == WM_DROPFILES) {
+    OnDropFiles(reinterpret_cast<HDROP>(wParam));
+    return 0;
+  }
   return DefWindowProc(msg, wParam, lParam);
+}
+
+// The drop has ended (the window layer delivers it afterwards), so opening a document may
+// ask questions in dialogs of its own.
+void CTavrikView::OnDropFiles(HDROP drop) {
+  const UINT length = gui::DragQueryFile(drop, 0, nullptr, 0);
+  std::u16string path(length + 1, u'\0');
+  path.resize(gui::DragQueryFile(drop, 0, path.data(), length + 1));
+  gui::DragFinish(drop);
+  if (path.empty()) return;
+  if (IsDocumentPath(path)) {
+    if (m_fnOpenDocument) m_fnOpenDocument(path);
+  } else if (m_fnImportImage) {
+    m_fnImportImage(path);
+  }
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -9,9 +9,11 @@
 #pragma once
 #include <atomic>
 #include <functional>
+#include <string>
 #include <thread>
 
 #include "core/PaintSpaceHost.h"
+#include "platform/gui/DragDrop.h"
 #include "platform/gui/ViewWidget.h"
 
 class CTavrikDoc;
@@ -45,6 +47,11 @@ class CTavrikView : public gui::ViewWidget, public IPaintSpaceHost {
   // The frame's part of hosting the space: repainting the frame and ending the side bars'
   // pending edits. Either may be empty.
   void SetFrameCallbacks(std::function<void()> invalidateFrame, std::function<void()> finishListWork);
+  // Files dropped on the view that the current tool does not take: the first one opens as
+  // the document when its name ends in ".kelv" (any case), else goes to the image import.
+  // Without a callback such a drop is refused silently.
+  void SetOpenDocumentCallback(std::function<void(const std::u16string& path)> open);
+  void SetImportImageCallback(std::function<void(const std::u16string& path)> import);
 
   // The image the view shows; made by Create, null before.
   gui::ScreenImage* GetImage() const { return m_pImage.load(); }
@@ -70,11 +77,14 @@ class CTavrikView : public gui::ViewWidget, public IPaintSpaceHost {
  private:
   bool OnUiThread() const { return std::this_thread::get_id() == m_uiThread; }
   LRESULT Dispatch(UINT msg, WPARAM wParam, LPARAM lParam);
+  void OnDropFiles(HDROP drop);
 
   CTavrikDoc* m_pDoc = nullptr;
   std::atomic<gui::ScreenImage*> m_pImage{nullptr};
   std::thread::id m_uiThread;
   std::function<void()> m_fnInvalidateFrame;
   std::function<void()> m_fnFinishListWork;
+  std::function<void(const std::u16string&)> m_fnOpenDocument;
+  std::function<void(const std::u16string&)> m_fnImportImage;
   std::atomic<bool> m_bInvalidatePosted{false};
 };

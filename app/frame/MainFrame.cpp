@@ -314,6 +314,7 @@ BOOL CMainFrame::CreateDocumentAndView() {
   if (!m_pView->Create(m_pWindow, m_pDoc.get())) return FALSE;
   m_pWindow->setCentralWidget(m_pView->GetWidget());
   m_pView->SetFrameCallbacks([this] { UpdateAll(); }, [this] { FinishListWork(); });
+  m_pView->SetOpenDocumentCallback([this](const std::u16string& path) { m_pApp->OpenDocumentFile(path); });
   m_pDocTarget = std::make_unique<CDocCommands>(this);
   m_pLayerBar->Attach(m_pDoc.get());
   m_pColorView->SetModel(m_pDoc->GetColorBar());

@@ -1,6 +1,9 @@
 // The widget of a window: turns Qt's events into the window's messages.
+#include <QCoreApplication>
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QTabletEvent>
 #include <QWheelEvent>
 #include <algorithm>
@@ -72,11 +75,9 @@ WPARAM KeyBits(Qt::MouseButtons buttons, Qt::KeyboardModifiers mods) {
   return bits;
 }
 
-int Floor(double v) { return int(std::floor(v)); }
-
 }  // namespace
 
-GWidget::GWidget(GWindow* owner, QWidget* parent) : QWidget(parent), m_owner(owner) {
+GWidget::GWidget(GWindow* owner, QWidget* parent, Qt::WindowFlags flags) : QWidget(parent, flags), m_owner(owner) {
   setMouseTracking(true);
   setFocusPolicy(Qt::ClickFocus);
   setAttribute(Qt::WA_InputMethodEnabled, false);
@@ -84,6 +85,53 @@ GWidget::GWidget(GWindow* owner, QWidget* parent) : QWidget(parent), m_owner(own
 
 GWidget::~GWidget() {
   if (m_owner) WindowAccess::LoseWidget(m_owner);
+}
+
+void GWidget::Disown() {
+  WatchOwnerWindow(false);
+  m_owner = nullptr;
+}
+
+void GWidget::WatchOwnerWindow(bool watch) {
+  if (m_watched) m_watched->removeEventFilter(this);
+  m_watched = nullptr;
+  if (!watch || !m_owner) return;
+  const DWORD both = WS_EX_GUI_CLOSEONDEACTIVATE | WS_EX_NOACTIVATE;
+  if ((m_owner->GetExStyle() & both) != both || !WindowAccess::IsTopLevel(m_owner)) return;
+  GWindow* owner = GWindow::FromHandle(m_owner->GetOwner());
+  if (!owner || !owner->GetWidget()) return;
+  m_watched = owner->GetWidget()->window();
+  m_watched->installEventFilter(this);
+}
+
+bool GWidget::eventFilter(QObject* watched, QEvent* e) {
+  if (watched == m_watched && m_owner && e->type() == QEvent::WindowDeactivate)
+    GuardedCall([&] { WindowAccess::ClosePopup(m_owner); });
+  return false;
+}
+
+void BorderFrame::LayOut() {
+  if (m_client) m_client->setGeometry(rect().adjusted(1, 1, -1, -1));
+}
+
+bool BorderFrame::event(QEvent* e) {
+  switch (e->type()) {
+    case QEvent::Resize:
+      LayOut();
+      break;
+    case QEvent::Paint: {
+      QPainter painter(this);
+      painter.setPen(palette().color(QPalette::Shadow));
+      painter.drawRect(rect().adjusted(0, 0, -1, -1));
+      return true;
+    }
+    case QEvent::Close:  // the window decides, as for a window without a frame
+      if (m_client) return QCoreApplication::sendEvent(m_client, e);
+      break;
+    default:
+      break;
+  }
+  return QWidget::event(e);
 }
 
 bool GWidget::event(QEvent* e) {
@@ -157,6 +205,24 @@ bool GWidget::Translate(QEvent* e) {
       e->ignore();  // the window decides: DefWindowProc destroys it
       m_owner->SendMessage(WM_CLOSE, 0, 0);
       return true;
+    case QEvent::WindowActivate:
+    case QEvent::WindowDeactivate:
+      // Qt passes them on to every child widget; only a top-level window is told.
+      if (WindowAccess::IsTopLevel(m_owner))
+        WindowAccess::Activated(m_owner, e->type() == QEvent::WindowActivate);
+      return false;
+    case QEvent::Show:
+      WatchOwnerWindow(true);
+      return false;
+    case QEvent::Hide:
+      WatchOwnerWindow(false);
+      return false;
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
+    case QEvent::Drop:
+      return HandleDragEvent(m_owner, this, e);
+    case QEvent::ToolTip:
+      return ShowToolTip(m_owner, this, static_cast<QHelpEvent*>(e));
     default:
       return false;
   }
@@ -192,8 +258,8 @@ void GWidget::Deliver(PointerKind kind, Qt::MouseButton button, Qt::MouseButtons
     else if (kind == PointerKind::Release) msg = down + 1;
     else msg = WindowAccess::DoubleClicks(w) ? down + 2 : down;
   }
-  double dpr = devicePixelRatioF();
-  int x = Floor(local.x() * dpr), y = Floor(local.y() * dpr);
+  const POINT pt = ToDevice(local, devicePixelRatioF());
+  const int x = pt.x, y = pt.y;
   RECT client;
   w->GetClientRect(&client);
   bool inside = x >= 0 && y >= 0 && x < client.right && y < client.bottom;
@@ -216,9 +282,8 @@ void GWidget::OnWheel(QWheelEvent* we) {
     if (!holder || !WindowAccess::OwnsWidget(holder) || !holder->GetWidget()) return;
     target = static_cast<GWidget*>(holder->GetWidget());
   }
-  double dpr = devicePixelRatioF();
-  QPointF g = we->globalPosition();
-  LPARAM lp = MakePointLParam(Floor(g.x() * dpr), Floor(g.y() * dpr));
+  const POINT screen = ToDevice(we->globalPosition(), devicePixelRatioF());
+  LPARAM lp = MakePointLParam(screen.x, screen.y);
   WORD keys = WORD(KeyBits(we->buttons(), we->modifiers()));
   auto step = [&](int& acc, int delta, UINT msg) {
     if (delta == 0) return;

@@ -2,15 +2,20 @@
 // widget that turns Qt events into window messages.
 #pragma once
 #include <QCursor>
+#include <QPointer>
 #include <QString>
 #include <QWidget>
+#include <cmath>
 #include <map>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "Cursor.h"
+#include "DragDrop.h"
 #include "Window.h"
+
+class QHelpEvent;
 
 namespace gui::detail {
 
@@ -20,6 +25,17 @@ inline QString ToQString(std::u16string_view s) {
 inline QString ToQString(const char16_t* s) { return s ? ToQString(std::u16string_view(s)) : QString(); }
 inline std::u16string FromQString(const QString& s) {
   return std::u16string(reinterpret_cast<const char16_t*>(s.utf16()), size_t(s.size()));
+}
+
+// A device-pixel rectangle as the logical rectangle that covers it.
+inline QRect ToLogical(const RECT& r, double dpr) {
+  int l = int(std::floor(r.left / dpr)), t = int(std::floor(r.top / dpr));
+  int rr = int(std::ceil(r.right / dpr)), b = int(std::ceil(r.bottom / dpr));
+  return QRect(l, t, rr - l, b - t);
+}
+// A logical point as the device pixel under it.
+inline POINT ToDevice(QPointF p, double dpr) {
+  return POINT{LONG(std::floor(p.x() * dpr)), LONG(std::floor(p.y() * dpr))};
 }
 
 // The poster behind plat::PostMessage and the queue it fills (Application installs it).
@@ -63,15 +79,63 @@ struct WindowAccess {
   static bool OwnsWidget(GWindow* w) { return w->m_bOwnWidget; }
   static void SetMouseInside(GWindow* w, bool inside) { w->m_bMouseInside = inside; }
   static void MouseLeft(GWindow* w);
+  static QWidget* Frame(const GWindow* w) { return w->Frame(); }
+  static bool IsTopLevel(const GWindow* w) { return w->Frame() && w->Frame()->isWindow(); }
+  static bool AcceptsFiles(const GWindow* w) { return w->m_bAcceptFiles; }
+  static void SetAcceptFiles(GWindow* w, bool accept) { w->m_bAcceptFiles = accept; }
+  // The top-level window gained or lost activation: WM_ACTIVATE, and a popup that closes on
+  // deactivation closes.
+  static void Activated(GWindow* w, bool active);
+  static void ClosePopup(GWindow* w) { w->ClosePopup(); }
+};
+
+// Drops of files (DragDrop.cpp). The drag events of a window's widget: accepted only for
+// local files on a window that takes them; the drop is queued as WM_GUI_DROPFILES.
+bool HandleDragEvent(GWindow* w, QWidget* widget, QEvent* e);
+// Delivers a queued drop as WM_DROPFILES to w (null: the window is gone) and frees it
+// unless the window finished it.
+void DeliverDrop(GWindow* w, HDROP drop);
+
+// Asks the window for a tip at the help event's point and shows it (ToolTip.cpp); false
+// when the window has none there.
+bool ShowToolTip(GWindow* w, QWidget* widget, QHelpEvent* e);
+
+// Watches a widget given to GWindow::Attach: the window is destroyed with it, and it
+// brings the window activation, drops and tooltips.
+class AttachWatch final : public QObject {
+ public:
+  AttachWatch(GWindow* owner, QWidget* widget);
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* e) override;
+
+ private:
+  GWindow* m_owner;
+  QWidget* m_widget;
+};
+
+// The 1-pixel frame of a WS_BORDER window; the window's widget fills the inside.
+class BorderFrame final : public QWidget {
+ public:
+  BorderFrame(QWidget* parent, Qt::WindowFlags flags) : QWidget(parent, flags) {}
+  void SetClient(QWidget* client) { m_client = client; }
+  // Fits the client inside the frame.
+  void LayOut();
+
+ protected:
+  bool event(QEvent* e) override;
+
+ private:
+  QWidget* m_client = nullptr;
 };
 
 // The widget of a window made by GWindow::Create.
 class GWidget final : public QWidget {
  public:
-  GWidget(GWindow* owner, QWidget* parent);
+  GWidget(GWindow* owner, QWidget* parent, Qt::WindowFlags flags = {});
   ~GWidget() override;
   // The window is going away: events no longer reach it.
-  void Disown() { m_owner = nullptr; }
+  void Disown();
   GWindow* Owner() const { return m_owner; }
   bool InEvent() const { return m_depth > 0; }
 
@@ -83,9 +147,13 @@ class GWidget final : public QWidget {
 
  protected:
   bool event(QEvent* e) override;
+  bool eventFilter(QObject* watched, QEvent* e) override;
 
  private:
   bool Translate(QEvent* e);
+  // A popup that closes on deactivation but is never active itself watches its owner's
+  // window while shown.
+  void WatchOwnerWindow(bool watch);
   void Deliver(PointerKind kind, Qt::MouseButton button, Qt::MouseButtons buttons,
                Qt::KeyboardModifiers mods, QPointF local);
   void OnWheel(class QWheelEvent* we);
@@ -96,6 +164,7 @@ class GWidget final : public QWidget {
   int m_wheelY = 0;
   int m_wheelX = 0;
   std::vector<UINT> m_keysDown;
+  QPointer<QWidget> m_watched;
 };
 
 }  // namespace gui::detail

@@ -32,6 +32,7 @@ constexpr UINT WM_KEYUP = 0x0101;
 constexpr UINT WM_CHAR = 0x0102;
 constexpr UINT WM_COMMAND = 0x0111;
 constexpr UINT WM_TIMER = 0x0113;
+constexpr UINT WM_INITMENUPOPUP = 0x0117;
 constexpr UINT WM_HSCROLL = 0x0114;
 constexpr UINT WM_VSCROLL = 0x0115;
 constexpr UINT WM_MOUSEMOVE = 0x0200;
@@ -56,6 +57,17 @@ constexpr UINT WM_APP_LAST = 0x8FFF;
 // The window layer's own: a screen image asks its window to show the pixels drawn into it.
 // Handled before WindowProc; never seen by the program.
 constexpr UINT WM_GUI_FLUSHIMAGE = 0x7E01;
+// The window layer's own: a drop of files waits in the queue for its WM_DROPFILES (wParam:
+// the HDROP), so that the program's handler runs after the drag has ended. Never seen by
+// the program.
+constexpr UINT WM_GUI_DROPFILES = 0x7E02;
+// Sent to the owner of a WS_EX_GUI_CLOSEONDEACTIVATE popup after the popup hid itself on
+// losing activation; wParam: the popup's handle.
+constexpr UINT WM_GUI_POPUPCLOSED = 0x7E03;
+
+// WM_ACTIVATE wParam (low word).
+constexpr WORD WA_INACTIVE = 0;
+constexpr WORD WA_ACTIVE = 1;
 
 // WM_SIZE wParam.
 constexpr WPARAM SIZE_RESTORED = 0;
@@ -166,11 +178,35 @@ struct SCROLLINFO {
 };
 
 // Window styles the window base understands.
+constexpr DWORD WS_POPUP = 0x80000000;  // frameless top-level window at a screen position
 constexpr DWORD WS_CHILD = 0x40000000;
 constexpr DWORD WS_VISIBLE = 0x10000000;
 constexpr DWORD WS_DISABLED = 0x08000000;
+constexpr DWORD WS_BORDER = 0x00800000;  // a 1-pixel frame around the client area
 constexpr DWORD WS_VSCROLL = 0x00200000;
 constexpr DWORD WS_HSCROLL = 0x00100000;
+
+// Extended styles (of popups).
+constexpr DWORD WS_EX_TOPMOST = 0x00000008;     // above every other window
+constexpr DWORD WS_EX_TOOLWINDOW = 0x00000080;  // not in the task bar (every popup is not)
+constexpr DWORD WS_EX_LAYERED = 0x00080000;     // per-pixel alpha from the screen image
+constexpr DWORD WS_EX_NOACTIVATE = 0x08000000;  // never becomes the active window
+// The window layer's own: the popup hides itself when it (or, never active itself, its
+// owner's window) loses activation, and tells its owner (WM_GUI_POPUPCLOSED).
+constexpr DWORD WS_EX_GUI_CLOSEONDEACTIVATE = 0x40000000;
+
+// SetWindowPos flags.
+constexpr UINT SWP_NOSIZE = 0x0001;
+constexpr UINT SWP_NOMOVE = 0x0002;
+constexpr UINT SWP_NOZORDER = 0x0004;
+constexpr UINT SWP_NOREDRAW = 0x0008;
+constexpr UINT SWP_NOACTIVATE = 0x0010;
+constexpr UINT SWP_FRAMECHANGED = 0x0020;
+constexpr UINT SWP_SHOWWINDOW = 0x0040;
+constexpr UINT SWP_HIDEWINDOW = 0x0080;
+constexpr UINT SWP_NOCOPYBITS = 0x0100;
+constexpr UINT SWP_NOOWNERZORDER = 0x0200;
+constexpr UINT SWP_NOSENDCHANGING = 0x0400;
 
 // ShowWindow commands.
 constexpr int SW_HIDE = 0;
@@ -179,6 +215,7 @@ constexpr int SW_SHOWMINIMIZED = 2;
 constexpr int SW_SHOWMAXIMIZED = 3;
 constexpr int SW_SHOWNOACTIVATE = 4;
 constexpr int SW_SHOW = 5;
+constexpr int SW_SHOWNA = 8;
 constexpr int SW_RESTORE = 9;
 
 // Packing helpers.

@@ -2,8 +2,10 @@
 
 #include <QApplication>
 #include <QEvent>
+#include <QHelpEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QScreen>
 #include <QScrollBar>
 #include <QStyle>
 #include <QTimerEvent>
@@ -39,12 +41,7 @@ RECT IntersectRect(const RECT& a, const RECT& b) {
 
 double Dpr(const QWidget* w) { return w ? w->devicePixelRatioF() : 1.0; }
 
-// A device-pixel rectangle as the logical rectangle that covers it.
-QRect ToLogical(const RECT& r, double dpr) {
-  int l = int(std::floor(r.left / dpr)), t = int(std::floor(r.top / dpr));
-  int rr = int(std::ceil(r.right / dpr)), b = int(std::ceil(r.bottom / dpr));
-  return QRect(l, t, rr - l, b - t);
-}
+using detail::ToLogical;
 
 // ---- the handle registry ------------------------------------------------------------------
 
@@ -55,12 +52,30 @@ uintptr_t g_nextHandle = 0x10000;
 // UI-thread state.
 HWND g_capture = nullptr;
 HWND g_cursorWindow = nullptr;
+HWND g_activeTop = nullptr;  // the top-level window of ours that was activated last
 HCURSOR g_cursor = nullptr;
 std::vector<UINT> g_keysDown;
 
 bool IsRegistered(HWND hwnd) {
   std::lock_guard<std::mutex> lock(g_regMutex);
   return g_windows.count(reinterpret_cast<uintptr_t>(hwnd)) != 0;
+}
+
+// The window whose widget (or border frame) is exactly widget.
+HWND HandleOfExactWidget(const QWidget* widget) {
+  if (!widget) return nullptr;
+  std::lock_guard<std::mutex> lock(g_regMutex);
+  for (const auto& [id, window] : g_windows)
+    if (window->GetWidget() == widget || detail::WindowAccess::Frame(window) == widget)
+      return reinterpret_cast<HWND>(id);
+  return nullptr;
+}
+
+// The window of widget or of its nearest ancestor that belongs to a window.
+HWND HandleOfWidget(const QWidget* widget) {
+  for (const QWidget* w = widget; w; w = w->parentWidget())
+    if (HWND hwnd = HandleOfExactWidget(w)) return hwnd;
+  return nullptr;
 }
 
 // ---- the posted-message queue -------------------------------------------------------------
@@ -110,6 +125,10 @@ BOOL PostToQueue(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 
 void Deliver(const Posted& p) {
   GWindow* w = GWindow::FromHandle(p.hwnd);
+  if (p.msg == WM_GUI_DROPFILES) {  // freed also when the window is gone
+    GuardedCall([&] { detail::DeliverDrop(w, reinterpret_cast<HDROP>(p.wParam)); });
+    return;
+  }
   if (!w) return;
   GuardedCall([&] {
     if (p.msg == WM_GUI_FLUSHIMAGE) {
@@ -229,6 +248,51 @@ void WindowAccess::MouseLeft(GWindow* w) {
   }
 }
 
+void WindowAccess::Activated(GWindow* w, bool active) {
+  const HWND self = w->m_hWnd;
+  HWND other = nullptr;
+  if (active) {
+    if (g_activeTop != self && IsWindow(g_activeTop)) other = g_activeTop;
+    g_activeTop = self;
+  } else {
+    other = HandleOfExactWidget(QApplication::activeWindow());
+    if (g_activeTop == self) g_activeTop = nullptr;
+  }
+  w->SendMessage(WM_ACTIVATE, active ? WA_ACTIVE : WA_INACTIVE, LPARAM(other));
+  if (!active && GWindow::FromHandle(self) == w && (w->m_dwExStyle & WS_EX_GUI_CLOSEONDEACTIVATE)) w->ClosePopup();
+}
+
+AttachWatch::AttachWatch(GWindow* owner, QWidget* widget) : m_owner(owner), m_widget(widget) {
+  connect(widget, &QObject::destroyed, this, [this] { WindowAccess::LoseWidget(m_owner); });
+  widget->installEventFilter(this);
+}
+
+bool AttachWatch::eventFilter(QObject* watched, QEvent* e) {
+  if (watched != m_widget) return false;
+  bool handled = false;
+  GWindow* owner = m_owner;
+  QWidget* widget = m_widget;
+  GuardedCall([&] {
+    switch (e->type()) {
+      case QEvent::WindowActivate:
+      case QEvent::WindowDeactivate:
+        if (widget->isWindow()) WindowAccess::Activated(owner, e->type() == QEvent::WindowActivate);
+        break;
+      case QEvent::DragEnter:
+      case QEvent::DragMove:
+      case QEvent::Drop:
+        if (WindowAccess::AcceptsFiles(owner)) handled = HandleDragEvent(owner, widget, e);
+        break;
+      case QEvent::ToolTip:
+        handled = ShowToolTip(owner, widget, static_cast<QHelpEvent*>(e));
+        break;
+      default:
+        break;
+    }
+  });
+  return handled;
+}
+
 }  // namespace detail
 
 int RunPostedMessages() { return DrainPosted(0); }
@@ -256,6 +320,7 @@ void GWindow::Unregister() {
   if (!m_hWnd) return;
   if (g_capture == m_hWnd) g_capture = nullptr;
   if (g_cursorWindow == m_hWnd) g_cursorWindow = nullptr;
+  if (g_activeTop == m_hWnd) g_activeTop = nullptr;
   if (m_pImage) m_pImage->SetOwner(nullptr);
   std::lock_guard<std::mutex> lock(g_regMutex);
   g_windows.erase(reinterpret_cast<uintptr_t>(m_hWnd));
@@ -268,15 +333,45 @@ GWindow* GWindow::FromHandle(HWND hwnd) {
   return it == g_windows.end() ? nullptr : it->second;
 }
 
-BOOL GWindow::Create(GWindow* parent, const RECT& rc, DWORD style) {
-  return Create(parent ? parent->m_pWidget : static_cast<QWidget*>(nullptr), rc, style);
+BOOL GWindow::Create(GWindow* parent, const RECT& rc, DWORD style) { return CreateEx(0, parent, rc, style); }
+
+BOOL GWindow::CreateEx(DWORD exStyle, GWindow* parent, const RECT& rc, DWORD style) {
+  return CreateIn(parent ? parent->m_pWidget : static_cast<QWidget*>(nullptr), rc, style, exStyle);
 }
 
-BOOL GWindow::Create(QWidget* parent, const RECT& rc, DWORD style) {
+BOOL GWindow::Create(QWidget* parent, const RECT& rc, DWORD style) { return CreateIn(parent, rc, style, 0); }
+
+BOOL GWindow::CreateIn(QWidget* parent, const RECT& rc, DWORD style, DWORD exStyle) {
   if (m_pWidget) return FALSE;
-  auto* widget = new detail::GWidget(this, parent);
+  const bool popup = style & WS_POPUP;
+  Qt::WindowFlags flags;
+  if (popup) {
+    // A window that never activates is a tooltip-type window: the window manager leaves it
+    // alone and (also offscreen) showing it does not take the activation.
+    const bool noActivate = exStyle & WS_EX_NOACTIVATE;
+    flags = (noActivate ? Qt::ToolTip : Qt::Tool) | Qt::FramelessWindowHint | Qt::NoDropShadowWindowHint;
+    if (noActivate) flags |= Qt::WindowDoesNotAcceptFocus;
+    if (exStyle & WS_EX_TOPMOST) flags |= Qt::WindowStaysOnTopHint;
+  }
+  detail::GWidget* widget;
+  if (style & WS_BORDER) {
+    auto* border = new detail::BorderFrame(parent, flags);
+    widget = new detail::GWidget(this, border);
+    border->SetClient(widget);
+    m_pBorder = border;
+  } else {
+    widget = new detail::GWidget(this, parent, flags);
+  }
   m_pWidget = widget;
   m_bOwnWidget = true;
+  m_dwStyle = style;
+  m_dwExStyle = exStyle;
+  m_hOwner = popup ? HandleOfWidget(parent) : nullptr;
+  if (popup && (exStyle & WS_EX_NOACTIVATE)) Frame()->setAttribute(Qt::WA_ShowWithoutActivating);
+  if ((exStyle & WS_EX_LAYERED) && Frame()->isWindow()) {
+    Frame()->setAttribute(Qt::WA_TranslucentBackground);
+    widget->setAttribute(Qt::WA_TranslucentBackground);
+  }
   Register();
   for (int bar = 0; bar < 2; ++bar) {
     if (!(style & (bar == SB_HORZ ? WS_HSCROLL : WS_VSCROLL))) continue;
@@ -303,7 +398,7 @@ BOOL GWindow::Create(QWidget* parent, const RECT& rc, DWORD style) {
     Unregister();
     return FALSE;
   }
-  if (style & WS_VISIBLE) widget->show();
+  if (style & WS_VISIBLE) Show(!(exStyle & WS_EX_NOACTIVATE));
   return TRUE;
 }
 
@@ -312,9 +407,10 @@ void GWindow::Attach(QWidget* widget) {
   m_pWidget = widget;
   m_bOwnWidget = false;
   Register();
-  m_pAttachGuard = std::make_unique<QObject>();
-  QObject::connect(widget, &QObject::destroyed, m_pAttachGuard.get(), [this] { LoseWidget(); });
+  m_pAttachGuard = std::make_unique<detail::AttachWatch>(this, widget);
 }
+
+QWidget* GWindow::Frame() const { return m_pBorder ? m_pBorder : m_pWidget; }
 
 void GWindow::DestroyWindow() {
   if (!m_pWidget && !m_hWnd) return;
@@ -332,7 +428,8 @@ void GWindow::ReleaseWidget() {
   }
   if (!m_pWidget) return;
   QWidget* widget = m_pWidget;
-  m_pWidget = nullptr;
+  QWidget* outer = Frame();
+  m_pWidget = m_pBorder = nullptr;
   m_bars[0].widget = m_bars[1].widget = nullptr;
   if (g_capture == m_hWnd) {
     g_capture = nullptr;
@@ -345,17 +442,17 @@ void GWindow::ReleaseWidget() {
   auto* own = static_cast<detail::GWidget*>(widget);
   own->Disown();
   if (own->InEvent()) {
-    own->hide();
-    own->deleteLater();
+    outer->hide();
+    outer->deleteLater();
   } else {
-    delete own;
+    delete outer;
   }
 }
 
 // The widget went away under us (its parent was deleted): the window is destroyed.
 void GWindow::LoseWidget() {
   if (!m_pWidget) return;
-  m_pWidget = nullptr;  // Qt deletes the bars with it
+  m_pWidget = m_pBorder = nullptr;  // Qt deletes the bars with it
   if (m_pTimers) {
     m_pTimers->Disown();
     m_pTimers = nullptr;
@@ -372,6 +469,11 @@ LRESULT GWindow::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
 
 LRESULT GWindow::DefWindowProc(UINT msg, WPARAM wParam, LPARAM /*lParam*/) {
   switch (msg) {
+    case WM_ACTIVATE:
+      // Qt gives the focus back to what had it in the window; a popup has nothing else.
+      if (LOWORD(wParam) != WA_INACTIVE && m_bOwnWidget && m_pWidget && !m_pWidget->window()->focusWidget())
+        m_pWidget->setFocus(Qt::ActiveWindowFocusReason);
+      return 0;
     case WM_SETCURSOR:
       gui::SetCursor(m_hClassCursor ? m_hClassCursor : LoadCursor(IDC_ARROW));
       return TRUE;
@@ -429,6 +531,7 @@ ScreenImage* GWindow::GetScreenImage() {
   if (!m_pImage) {
     m_pImage = std::make_unique<ScreenImage>(m_pDrawLock);
     m_pImage->SetOwner(m_hWnd);
+    m_pImage->SetKeepAlpha(m_pWidget && m_pWidget->testAttribute(Qt::WA_TranslucentBackground));
     RECT client;
     GetClientRect(&client);
     m_pImage->Resize(client.right, client.bottom, m_background);
@@ -470,8 +573,9 @@ void GWindow::PaintWidget(QEvent* event) {
   GAutoLock lock(image->GetLock());
   int w = image->Width(), h = image->Height();
   if (w <= 0 || h <= 0) return;
+  // A translucent window shows the image's straight alpha; the backing store then holds it.
   QImage q(reinterpret_cast<const uchar*>(image->Bits()), w, h, qsizetype(image->Pitch()) * 4,
-           QImage::Format_RGB32);
+           image->KeepsAlpha() ? QImage::Format_ARGB32 : QImage::Format_RGB32);
   QRect deviceAll(0, 0, w, h);
   for (const QRect& r : pe->region()) {
     QRect src(int(std::floor(r.x() * dpr)), int(std::floor(r.y() * dpr)), 0, 0);
@@ -524,20 +628,57 @@ void GWindow::GetClientRect(RECT* rc) const {
 void GWindow::GetWindowRect(RECT* rc) const {
   if (!rc) return;
   *rc = RECT{0, 0, 0, 0};
-  if (!m_pWidget) return;
-  double dpr = Dpr(m_pWidget);
-  QPoint g = m_pWidget->mapToGlobal(QPoint(0, 0));
+  QWidget* f = Frame();
+  if (!f) return;
+  double dpr = Dpr(f);
+  QPoint g = f->mapToGlobal(QPoint(0, 0));
   *rc = RECT{LONG(std::lround(g.x() * dpr)), LONG(std::lround(g.y() * dpr)),
-             LONG(std::lround((g.x() + m_pWidget->width()) * dpr)),
-             LONG(std::lround((g.y() + m_pWidget->height()) * dpr))};
+             LONG(std::lround((g.x() + f->width()) * dpr)), LONG(std::lround((g.y() + f->height()) * dpr))};
 }
 
-void GWindow::MoveWindow(const RECT& rc, BOOL /*repaint*/) {
-  if (!m_pWidget) return;
-  double dpr = Dpr(m_pWidget->parentWidget() ? m_pWidget->parentWidget() : m_pWidget);
-  m_pWidget->setGeometry(int(std::lround(rc.left / dpr)), int(std::lround(rc.top / dpr)),
-                         std::max(0, int(std::lround((rc.right - rc.left) / dpr))),
-                         std::max(0, int(std::lround((rc.bottom - rc.top) / dpr))));
+void GWindow::MoveWindow(const RECT& rc, BOOL /*repaint*/) { SetFrameRect(rc); }
+
+namespace {
+
+// The pixel ratio of the coordinates a window is placed in.
+double PlacementDpr(const QWidget* frame) { return Dpr(frame->parentWidget() ? frame->parentWidget() : frame); }
+
+}  // namespace
+
+void GWindow::SetFrameRect(const RECT& rc) {
+  QWidget* f = Frame();
+  if (!f) return;
+  double dpr = PlacementDpr(f);
+  f->setGeometry(int(std::lround(rc.left / dpr)), int(std::lround(rc.top / dpr)),
+                 std::max(0, int(std::lround((rc.right - rc.left) / dpr))),
+                 std::max(0, int(std::lround((rc.bottom - rc.top) / dpr))));
+  // At once: a hidden frame gets its resize event only when shown.
+  if (m_pBorder) static_cast<detail::BorderFrame*>(m_pBorder)->LayOut();
+}
+
+BOOL GWindow::SetWindowPos(HWND after, int x, int y, int cx, int cy, UINT flags) {
+  QWidget* f = Frame();
+  if (!f) return FALSE;
+  if ((flags & (SWP_NOMOVE | SWP_NOSIZE)) != (SWP_NOMOVE | SWP_NOSIZE)) {
+    double dpr = PlacementDpr(f);
+    QRect g = f->geometry();
+    LONG left = std::lround(g.x() * dpr), top = std::lround(g.y() * dpr);
+    LONG width = std::lround(g.width() * dpr), height = std::lround(g.height() * dpr);
+    if (!(flags & SWP_NOMOVE)) left = x, top = y;
+    if (!(flags & SWP_NOSIZE)) width = cx, height = cy;
+    SetFrameRect(RECT{left, top, left + width, top + height});
+  }
+  if (!(flags & SWP_NOZORDER)) {
+    GWindow* below = after != HWND_TOP && after != HWND_BOTTOM ? FromHandle(after) : nullptr;
+    if (after == HWND_BOTTOM) f->lower();
+    else if (!below) f->raise();
+    else if (below->Frame() && below->Frame()->parentWidget() == f->parentWidget() && !f->isWindow())
+      f->stackUnder(below->Frame());
+  }
+  if (flags & SWP_HIDEWINDOW) f->hide();
+  else if (flags & SWP_SHOWWINDOW) Show(!(flags & SWP_NOACTIVATE));
+  else if (!(flags & SWP_NOACTIVATE)) Activate();
+  return TRUE;
 }
 
 void GWindow::ClientToScreen(POINT* pt) const {
@@ -572,6 +713,8 @@ BOOL GWindow::TrackMouseEvent(DWORD flags) {
 
 void GWindow::OnTabletSample(float, float, float, float) {}
 
+BOOL GWindow::OnToolHitTest(POINT, std::u16string*, RECT*) { return FALSE; }
+
 // ---- timers ---------------------------------------------------------------------------------
 
 UINT_PTR GWindow::SetTimer(UINT_PTR id, UINT elapseMs) {
@@ -586,36 +729,76 @@ BOOL GWindow::KillTimer(UINT_PTR id) { return m_pTimers && m_pTimers->Kill(id); 
 // ---- state ----------------------------------------------------------------------------------
 
 BOOL GWindow::ShowWindow(int cmd) {
-  if (!m_pWidget) return FALSE;
-  BOOL was = m_pWidget->isVisible();
+  QWidget* f = Frame();
+  if (!f) return FALSE;
+  BOOL was = f->isVisible();
   switch (cmd) {
-    case SW_HIDE: m_pWidget->hide(); break;
-    case SW_SHOWMAXIMIZED: m_pWidget->showMaximized(); break;
-    case SW_SHOWMINIMIZED: m_pWidget->showMinimized(); break;
+    case SW_HIDE: f->hide(); break;
+    case SW_SHOWMAXIMIZED:
+      f->showMaximized();
+      Show(true);
+      break;
+    case SW_SHOWMINIMIZED: f->showMinimized(); break;
+    case SW_SHOWNOACTIVATE:
+    case SW_SHOWNA: Show(false); break;
     case SW_RESTORE:
-    case SW_SHOWNORMAL: m_pWidget->isWindow() ? m_pWidget->showNormal() : m_pWidget->show(); break;
-    default: m_pWidget->show(); break;
+    case SW_SHOWNORMAL:
+      if (f->isWindow()) f->showNormal();
+      Show(true);
+      break;
+    default: Show(true); break;
   }
   return was;
+}
+
+void GWindow::Show(bool activate) {
+  QWidget* f = Frame();
+  if (!f) return;
+  if (activate || !f->isWindow()) {
+    f->show();
+    if (activate) Activate();
+    return;
+  }
+  const bool was = f->testAttribute(Qt::WA_ShowWithoutActivating);
+  f->setAttribute(Qt::WA_ShowWithoutActivating);
+  f->show();
+  f->setAttribute(Qt::WA_ShowWithoutActivating, was);
+}
+
+void GWindow::Activate() {
+  QWidget* f = Frame();
+  if (f && f->isWindow() && f->isVisible() && !(m_dwExStyle & WS_EX_NOACTIVATE)) f->activateWindow();
+}
+
+void GWindow::ClosePopup() {
+  QWidget* f = Frame();
+  if (!f || !f->isVisible()) return;
+  const HWND self = m_hWnd;
+  if (g_capture == self) ReleaseCapture();
+  if (FromHandle(self) != this || !m_pWidget) return;  // the window went with the capture
+  Frame()->hide();
+  if (GWindow* owner = FromHandle(m_hOwner)) owner->SendMessage(WM_GUI_POPUPCLOSED, WPARAM(self), 0);
 }
 
 BOOL GWindow::IsWindowVisible() const { return m_pWidget && m_pWidget->isVisible(); }
 
 BOOL GWindow::EnableWindow(BOOL enable) {
-  if (!m_pWidget) return FALSE;
-  BOOL wasDisabled = !m_pWidget->isEnabled();
-  m_pWidget->setEnabled(enable != 0);
+  QWidget* f = Frame();
+  if (!f) return FALSE;
+  BOOL wasDisabled = !f->isEnabled();
+  f->setEnabled(enable != 0);
   return wasDisabled;
 }
 
 BOOL GWindow::IsWindowEnabled() const { return m_pWidget && m_pWidget->isEnabled(); }
 
 void GWindow::SetWindowText(const char16_t* text) {
-  if (m_pWidget) m_pWidget->setWindowTitle(detail::ToQString(text));
+  if (QWidget* f = Frame()) f->setWindowTitle(detail::ToQString(text));
 }
 
 std::u16string GWindow::GetWindowText() const {
-  return m_pWidget ? detail::FromQString(m_pWidget->windowTitle()) : std::u16string();
+  QWidget* f = Frame();
+  return f ? detail::FromQString(f->windowTitle()) : std::u16string();
 }
 
 HWND GWindow::SetFocus() { return gui::SetFocus(m_hWnd); }
@@ -770,25 +953,25 @@ BOOL ReleaseCapture() {
   return TRUE;
 }
 
-namespace {
-
-HWND HandleOfWidget(const QWidget* widget) {
-  for (const QWidget* w = widget; w; w = w->parentWidget()) {
-    std::lock_guard<std::mutex> lock(g_regMutex);
-    for (const auto& [id, window] : g_windows)
-      if (window->GetWidget() == w) return reinterpret_cast<HWND>(id);
-  }
-  return nullptr;
-}
-
-}  // namespace
-
 HWND GetFocus() { return HandleOfWidget(QApplication::focusWidget()); }
 
 HWND SetFocus(HWND hwnd) {
   HWND old = GetFocus();
   if (GWindow* w = GWindow::FromHandle(hwnd); w && w->GetWidget()) w->GetWidget()->setFocus(Qt::OtherFocusReason);
   return old;
+}
+
+HWND GetActiveWindow() { return HandleOfExactWidget(QApplication::activeWindow()); }
+
+RECT GetWorkArea(POINT pt) {
+  double dpr = qApp ? qApp->devicePixelRatio() : 1.0;
+  QScreen* screen = QGuiApplication::screenAt(QPoint(int(std::lround(pt.x / dpr)), int(std::lround(pt.y / dpr))));
+  if (!screen) screen = QGuiApplication::primaryScreen();
+  if (!screen) return RECT{0, 0, 0, 0};
+  dpr = screen->devicePixelRatio();
+  QRect a = screen->availableGeometry();
+  return RECT{LONG(std::lround(a.x() * dpr)), LONG(std::lround(a.y() * dpr)),
+              LONG(std::lround((a.x() + a.width()) * dpr)), LONG(std::lround((a.y() + a.height()) * dpr))};
 }
 
 HWND WindowFromPoint(POINT pt) {

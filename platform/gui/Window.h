@@ -15,7 +15,12 @@
 // - WM_SETFOCUS, WM_KILLFOCUS, WM_SIZE (client size in device pixels), WM_PAINT,
 //   WM_CAPTURECHANGED (lParam: the new holder or null), WM_MOUSELEAVE, WM_TIMER,
 //   WM_HSCROLL/WM_VSCROLL from the window's scroll bars, WM_CLOSE.
-// Client coordinates are device pixels, the same pixels as the screen image.
+// - WM_ACTIVATE to top-level windows (popups, the frame): WA_ACTIVE / WA_INACTIVE in wParam,
+//   lParam the other window when it is one of ours. Qt tells the newly active window before
+//   the one that lost activation.
+// - WM_DROPFILES on windows that DragAcceptFiles (DragDrop.h), after the drop has ended.
+// Client coordinates are device pixels, the same pixels as the screen image; screen
+// coordinates too.
 // Windows are UI-thread objects: only PostMessage (and drawing into a screen image through a
 // device context) may be used from other threads.
 #pragma once
@@ -49,9 +54,17 @@ class GWindow {
 
   // Makes the window's own widget: a child of parent at rc (parent client coordinates) or a
   // top-level window when parent is null. Sends WM_CREATE; -1 from it undoes the creation
-  // and gives FALSE. Styles: WS_VISIBLE, WS_DISABLED, WS_HSCROLL, WS_VSCROLL.
+  // and gives FALSE. Styles: WS_VISIBLE, WS_DISABLED, WS_HSCROLL, WS_VSCROLL, WS_BORDER (the
+  // client area lies inside a 1-pixel frame), WS_POPUP (below).
   BOOL Create(GWindow* parent, const RECT& rc, DWORD style = WS_CHILD | WS_VISIBLE);
   BOOL Create(QWidget* parent, const RECT& rc, DWORD style = WS_CHILD | WS_VISIBLE);
+  // With WS_POPUP, parent is the owner and rc is in screen coordinates: a frameless top-level
+  // window, not in the task bar, kept above its owner and destroyed with the owner's widget.
+  // Extended styles: WS_EX_TOPMOST, WS_EX_NOACTIVATE (never active: it takes no keys and
+  // leaves the active window alone), WS_EX_LAYERED (translucent: the screen image keeps
+  // straight alpha and the window shows it over what lies behind), WS_EX_TOOLWINDOW (what
+  // every popup is), WS_EX_GUI_CLOSEONDEACTIVATE.
+  BOOL CreateEx(DWORD exStyle, GWindow* parent, const RECT& rc, DWORD style);
   // Gives a widget made elsewhere (the frame, a bar) a handle, message dispatch, timers and
   // the window services that need no input translation. The widget stays its maker's.
   void Attach(QWidget* widget);
@@ -67,11 +80,16 @@ class GWindow {
   static GWindow* FromHandle(HWND hwnd);
   UINT GetDlgCtrlID() const { return m_nID; }
   void SetDlgCtrlID(UINT id) { m_nID = id; }
+  DWORD GetStyle() const { return m_dwStyle; }
+  DWORD GetExStyle() const { return m_dwExStyle; }
+  // A popup's owner (null for other windows).
+  HWND GetOwner() const { return m_hOwner; }
 
   // Every message of the window comes here; the default is DefWindowProc.
   virtual LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam);
   // WM_SETCURSOR sets the class cursor, WM_SETREDRAW switches repainting, WM_CLOSE destroys
-  // the window; everything else answers 0.
+  // the window, WM_ACTIVATE (active) gives an own top-level window the keyboard focus unless
+  // something inside it has it; everything else answers 0.
   LRESULT DefWindowProc(UINT msg, WPARAM wParam, LPARAM lParam);
   // A direct call of WindowProc on the calling thread (which must be the UI thread).
   LRESULT SendMessage(UINT msg, WPARAM wParam = 0, LPARAM lParam = 0);
@@ -99,8 +117,14 @@ class GWindow {
   // Geometry, in device pixels.
   void GetClientRect(RECT* rc) const;
   void GetWindowRect(RECT* rc) const;  // screen coordinates
-  // Moves and sizes the window (parent client coordinates).
+  // Moves and sizes the window (parent client coordinates; screen coordinates for a
+  // top-level window).
   void MoveWindow(const RECT& rc, BOOL repaint = TRUE);
+  // Moves (unless SWP_NOMOVE) and sizes (unless SWP_NOSIZE) the window as MoveWindow does,
+  // restacks it (unless SWP_NOZORDER: HWND_TOP, HWND_BOTTOM, or below the sibling after),
+  // shows (SWP_SHOWWINDOW) or hides it (SWP_HIDEWINDOW), and activates a top-level window
+  // unless SWP_NOACTIVATE. The other SWP_ flags change nothing here.
+  BOOL SetWindowPos(HWND after, int x, int y, int cx, int cy, UINT flags);
   void ClientToScreen(POINT* pt) const;
   void ScreenToClient(POINT* pt) const;
 
@@ -116,12 +140,17 @@ class GWindow {
   void SetDoubleClicks(bool on) { m_bDblClks = on; }
   // Pen samples of a tablet: called before the mouse message of the sample.
   virtual void OnTabletSample(float pressure, float xTiltDeg, float yTiltDeg, float rotationDeg);
+  // Tooltips by area: when the mouse rests at client point pt, a window that has a tip there
+  // fills the text and the client area it covers and answers TRUE; the tip shows until the
+  // mouse leaves that area. The default has none.
+  virtual BOOL OnToolHitTest(POINT pt, std::u16string* text, RECT* area);
 
   // Timers: WM_TIMER with wParam id every elapse ms; setting an id again restarts it.
   UINT_PTR SetTimer(UINT_PTR id, UINT elapseMs);
   BOOL KillTimer(UINT_PTR id);
 
-  // State.
+  // State. Showing a top-level window (SW_SHOW, SW_SHOWNORMAL, SW_RESTORE, SW_SHOWMAXIMIZED)
+  // activates it; SW_SHOWNA and SW_SHOWNOACTIVATE do not.
   BOOL ShowWindow(int cmd);
   BOOL IsWindowVisible() const;
   BOOL EnableWindow(BOOL enable);
@@ -149,9 +178,18 @@ class GWindow {
     QScrollBar* widget = nullptr;
   };
 
+  BOOL CreateIn(QWidget* parent, const RECT& rc, DWORD style, DWORD exStyle);
   void Register();
   void Unregister();
   void ReleaseWidget();
+  // The outermost widget of the window: the border frame of a WS_BORDER window, else the
+  // client widget. Placement, showing and stacking act on it.
+  QWidget* Frame() const;
+  void SetFrameRect(const RECT& rc);
+  void Activate();
+  void Show(bool activate);
+  // Hides the popup for its loss of activation and tells the owner.
+  void ClosePopup();
   void LayoutBars();
   void SyncBar(int bar);
   void OnBarAction(int bar, int action);
@@ -162,8 +200,14 @@ class GWindow {
   void LoseWidget();
 
   QWidget* m_pWidget = nullptr;
+  QWidget* m_pBorder = nullptr;  // the frame of a WS_BORDER window; owns m_pWidget
   bool m_bOwnWidget = false;
-  std::unique_ptr<QObject> m_pAttachGuard;  // ends the watch on an attached widget
+  // Watches an attached widget: its end, activation, drops and tooltips.
+  std::unique_ptr<QObject> m_pAttachGuard;
+  DWORD m_dwStyle = 0;
+  DWORD m_dwExStyle = 0;
+  HWND m_hOwner = nullptr;
+  bool m_bAcceptFiles = false;
   UINT m_nID = 0;
   std::unique_ptr<ScreenImage> m_pImage;
   GLock* m_pDrawLock = nullptr;
@@ -179,6 +223,10 @@ class GWindow {
   Bar m_bars[2];
 };
 
+// Places of SetWindowPos.
+inline const HWND HWND_TOP = nullptr;
+inline const HWND HWND_BOTTOM = reinterpret_cast<HWND>(1);
+
 // The same services by handle, with the system's names.
 LRESULT SendMessage(HWND hwnd, UINT msg, WPARAM wParam = 0, LPARAM lParam = 0);
 // Any thread; FALSE when the window does not exist.
@@ -192,6 +240,11 @@ HWND SetCapture(HWND hwnd);
 BOOL ReleaseCapture();
 HWND GetFocus();
 HWND SetFocus(HWND hwnd);
+// The top-level window of ours that is active, else null.
+HWND GetActiveWindow();
+// The available area (without panels and docks) of the screen that holds pt, else of the
+// primary screen; screen coordinates. Keeps popups on the screen.
+RECT GetWorkArea(POINT pt);
 // The window under a screen point (one of ours), else null.
 HWND WindowFromPoint(POINT pt);
 // High bit set while the key (or mouse button) is down.

@@ -1,7 +1,7 @@
 // The document's view on the offscreen platform: it presents what the worker composes, pans
 // under a right drag made of synthesised mouse events, zooms with Ctrl and the wheel, follows
 // its scroll bars, draws XOR lines that a second drawing removes, and reports an error that
-// escapes a handler.
+// escapes a handler, and opens a dropped document through the frame.
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
@@ -10,6 +10,7 @@
 #include <QMouseEvent>
 #include <QPointingDevice>
 #include <QScrollBar>
+#include <QUrl>
 #include <QWheelEvent>
 #include <QWidget>
 #include <algorithm>
@@ -23,6 +24,7 @@
 #include "core/JobRunner.h"
 #include "core/TavrikDoc.h"
 #include "core/TavrikView.h"
+#include "gui/DragAndDrop.h"
 #include "platform/base/Files.h"
 #include "platform/gui/Application.h"
 #include "platform/gui/ErrorHook.h"
@@ -52,6 +54,17 @@ class ThrowingTool final : public COperation {
     if (msg == WM_LBUTTONDOWN) GTHROW(u"!tool failed");
     return FALSE;
   }
+};
+
+// A tool that takes every drop of files.
+class DropTakingTool final : public COperation {
+ public:
+  UINT GetID() override { return ID_OPER_PAINT; }
+  BOOL OnWndMsg(UINT msg, WPARAM, LPARAM, LRESULT*) override {
+    drops += msg == WM_DROPFILES;
+    return msg == WM_DROPFILES;
+  }
+  int drops = 0;
 };
 
 // The plug-ins of the build, loaded as the program loads them, once for all tests.
@@ -260,6 +273,26 @@ TEST_F(ViewTest, AnErrorEscapingAHandlerIsReportedAndTheViewGoesOn) {
   // Other messages still reach the space.
   EXPECT_EQ(view.SendMessage(WM_SIZE, SIZE_RESTORED, MAKELPARAM(300, 200)), 0);
   EXPECT_EQ(View().clientWidth, 300);
+}
+
+TEST_F(ViewTest, ADroppedDocumentOpensThroughTheFrameOtherFilesDoNot) {
+  std::vector<std::u16string> opened;
+  view.SetOpenDocumentCallback([&](const std::u16string& path) { opened.push_back(path); });
+  auto drop = [&](const QString& path) {
+    EXPECT_TRUE(guitest::DragAndDrop(view.GetWidget(), {QUrl::fromLocalFile(path)}, QPointF(20, 20)));
+    gui::RunPostedMessages();
+  };
+  for (const char16_t* path : {u"/tmp/图层/画.kelv", u"/tmp/Old.KELV", u"/tmp/photo.png", u"/tmp/kelv"})
+    drop(QString::fromUtf16(path));
+  EXPECT_EQ(opened, (std::vector<std::u16string>{u"/tmp/图层/画.kelv", u"/tmp/Old.KELV"}));
+  // The current tool sees the drop first; what it takes opens nothing.
+  auto* tool = new DropTakingTool();
+  Space()->AddOperator(tool);
+  Space()->SelectOperator(ID_OPER_PAINT);
+  ASSERT_EQ(Space()->GetCurOperator(), tool);
+  drop(QStringLiteral("/tmp/more.kelv"));
+  EXPECT_EQ(tool->drops, 1);
+  EXPECT_EQ(opened.size(), 2u);
 }
 
 }  // namespace
