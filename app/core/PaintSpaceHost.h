@@ -5,6 +5,7 @@
 #include "platform/base/Present.h"
 #include "platform/base/Types.h"
 
+class IShellServices;
 namespace gui {
 class DeviceContext;
 }
@@ -46,4 +47,8 @@ class IPaintSpaceHost {
   // The view takes the mouse capture while a tool drags with any button, and lets it go.
   virtual void SetCapture() {}
   virtual void ReleaseCapture() {}
+  // The view's client point in screen coordinates.
+  virtual POINT ClientToScreen(POINT pt) { return pt; }
+  // The main frame's services (ring menu, colour wheel, option bar); null without a frame.
+  virtual IShellServices* GetShell() { return nullptr; }
 };

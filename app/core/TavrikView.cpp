@@ -169,6 +169,11 @@ void CTavrikView::ReleaseDC(HDC dc) {
   if (CPaintSpace* space = GetSpace()) space->GetDrawLock().Leave();
 }
 
+POINT CTavrikView::ClientToScreen(POINT pt) {
+  gui::GWindow::ClientToScreen(&pt);
+  return pt;
+}
+
 gui::DeviceContext* CTavrikView::GetViewDC() {
   auto* image = static_cast<gui::ScreenImage*>(GetDC());
   return image ? new gui::DeviceContext(image) : nullptr;

@@ -50,6 +50,8 @@ class CTavrikView : public gui::ViewWidget, public IPaintSpaceHost {
   // Files dropped on the view that the current tool does not take: the first one opens as
   // the document when its name ends in ".kelv" (any case), else goes to the image import.
   // Without a callback such a drop is refused silently.
+  // The frame's services that tools reach through the host (null: none).
+  void SetShell(IShellServices* shell) { m_pShell = shell; }
   void SetOpenDocumentCallback(std::function<void(const std::u16string& path)> open);
   void SetImportImageCallback(std::function<void(const std::u16string& path)> import);
 
@@ -73,6 +75,8 @@ class CTavrikView : public gui::ViewWidget, public IPaintSpaceHost {
   void FinishListWork() override;
   void SetCapture() override;
   void ReleaseCapture() override;
+  POINT ClientToScreen(POINT pt) override;
+  IShellServices* GetShell() override { return m_pShell; }
 
  private:
   bool OnUiThread() const { return std::this_thread::get_id() == m_uiThread; }
@@ -80,6 +84,7 @@ class CTavrikView : public gui::ViewWidget, public IPaintSpaceHost {
   void OnDropFiles(HDROP drop);
 
   CTavrikDoc* m_pDoc = nullptr;
+  IShellServices* m_pShell = nullptr;
   std::atomic<gui::ScreenImage*> m_pImage{nullptr};
   std::thread::id m_uiThread;
   std::function<void()> m_fnInvalidateFrame;

@@ -314,6 +314,7 @@ BOOL CMainFrame::CreateDocumentAndView() {
   if (!m_pView->Create(m_pWindow, m_pDoc.get())) return FALSE;
   m_pWindow->setCentralWidget(m_pView->GetWidget());
   m_pView->SetFrameCallbacks([this] { UpdateAll(); }, [this] { FinishListWork(); });
+  m_pView->SetShell(this);
   m_pView->SetOpenDocumentCallback([this](const std::u16string& path) { m_pApp->OpenDocumentFile(path); });
   m_pDocTarget = std::make_unique<CDocCommands>(this);
   m_pLayerBar->Attach(m_pDoc.get());
@@ -412,6 +413,14 @@ void CMainFrame::ToggleBar(UINT id) {
 void CMainFrame::FinishListWork() {
   if (m_pLayerBar) m_pLayerBar->FinishWork();
 }
+
+// ---- services for the tools and panels ---------------------------------------------------------
+
+void CMainFrame::PopupRingMenu(int, int, CFunctionMenu*) {}
+
+BOOL CMainFrame::PopupColorWheel(int, int, HSVCOLOR, HWND, DWORD) { return FALSE; }
+
+gui::GWindow* CMainFrame::GetOptionBar() { return gui::GWindow::FromHandle(GetOptionWindow()); }
 
 void CMainFrame::UpdateTitle() {
   if (!m_pWindow) return;

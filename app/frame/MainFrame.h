@@ -9,6 +9,7 @@
 #include <string>
 
 #include "core/JobRunner.h"
+#include "core/ShellServices.h"
 #include "platform/gui/Commands.h"
 #include "platform/gui/Window.h"
 
@@ -33,7 +34,7 @@ namespace gui {
 class CommandActions;
 }
 
-class CMainFrame : public gui::GWindow, public gui::CmdTarget {
+class CMainFrame : public gui::GWindow, public gui::CmdTarget, public IShellServices {
  public:
   // Status panes: 0 the prompt, 1 the view's scale, 2 the space size, 3 the error notice.
   static constexpr int kPanes = 4;
@@ -73,6 +74,11 @@ class CMainFrame : public gui::GWindow, public gui::CmdTarget {
 
   // Ends pending edits of the side bars (the paint space asks before it acts).
   void FinishListWork();
+
+  // IShellServices: what tools and panels ask of the frame.
+  void PopupRingMenu(int x, int y, CFunctionMenu* menu) override;
+  BOOL PopupColorWheel(int x, int y, HSVCOLOR colour, HWND owner, DWORD flags) override;
+  gui::GWindow* GetOptionBar() override;
   // The window title from the document's name; the recent files in the File menu.
   void UpdateTitle();
   void RefreshRecentFiles();
