@@ -57,6 +57,8 @@ CTavrikApp::~CTavrikApp() {
   if (g_pSystem == m_pSystem) g_pSystem = nullptr;
   m_pSystem = nullptr;
   m_cpSystem.Release();
+  gui::DeleteObject(m_hFont14);
+  gui::DeleteObject(m_hFont13);
   if (g_pTavrikApp == this) g_pTavrikApp = nullptr;
 }
 
@@ -70,6 +72,8 @@ BOOL CTavrikApp::InitInstance(const TavrikStartup& startup) {
   try {
     Step(u"command line", startup.strFile);
     shell::SetupInterface();
+    m_hFont14 = gui::CreateFont(14, gui::FW_THIN, u"Tahoma");
+    m_hFont13 = gui::CreateFont(13, gui::FW_THIN, u"Tahoma");
     Step(u"font");
     // The texts, pictures and cursors the panels and tools load by number.
     RegisterProgramStrings();

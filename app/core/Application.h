@@ -12,6 +12,7 @@
 #include "odata/OLayer.h"
 #include "odata/OShowDevice.h"
 #include "platform/gui/Commands.h"
+#include "platform/gui/Font.h"
 
 class CSystem;
 class CMainFrame;
@@ -59,6 +60,11 @@ class CTavrikApp : public gui::CmdTarget {
   // Releases the internal layer clipboard. Every error that escapes a handler does this.
   void ClearClipboard();
 
+  // The two interface fonts made at start-up: "Tahoma" of height 14 (lists, labels) and of
+  // height 13 (option bars and small texts).
+  gui::HFONT GetFont14() const { return m_hFont14; }
+  gui::HFONT GetFont13() const { return m_hFont13; }
+
   int GetPhase() const { return m_nPhase; }
   CSystem* GetSystem() const { return m_pSystem; }
   OShowDevice* GetShowDevice() const { return m_cpShowDevice.get(); }
@@ -101,6 +107,8 @@ class CTavrikApp : public gui::CmdTarget {
   void OnHelp();
 
   int m_nPhase = myPHASE_INIT;
+  gui::HFONT m_hFont14 = nullptr;
+  gui::HFONT m_hFont13 = nullptr;
   // The system object's owning handle; released last.
   GCompRef<OBeing> m_cpSystem;
   CSystem* m_pSystem = nullptr;

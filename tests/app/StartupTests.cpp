@@ -4,6 +4,8 @@
 #include <climits>
 
 #include "AppHarness.h"
+#include "platform/gui/Dc.h"
+#include "platform/gui/Font.h"
 #include "odata/OData.h"
 #include "panels/MyListLayer.h"
 #include "platform/gui/ErrorHook.h"
@@ -49,6 +51,16 @@ TEST_F(StartupTest, StartsInItsOrderWithThePlugInsOfItsFolder) {
   EXPECT_EQ(g_pSystem, system);
   EXPECT_EQ(system->GetMainWindow(), Frame()->GetSafeHwnd()) << "errors reach the frame";
   EXPECT_EQ(system->GetErrorCount(), 0u);
+  // The two interface fonts, with cells of 14 and 13 pixels.
+  ASSERT_TRUE(app->GetFont14() && app->GetFont13());
+  gui::DeviceContext dc;
+  gui::TEXTMETRIC tm{};
+  dc.SelectFont(app->GetFont14());
+  ASSERT_TRUE(dc.GetTextMetrics(&tm));
+  EXPECT_EQ(tm.tmHeight, 14);
+  dc.SelectFont(app->GetFont13());
+  ASSERT_TRUE(dc.GetTextMetrics(&tm));
+  EXPECT_EQ(tm.tmHeight, 13);
 }
 
 TEST_F(StartupTest, WithoutTheDisplayDeviceStartUpFailsAndTheErrorIsReported) {
