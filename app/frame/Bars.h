@@ -1,62 +1,16 @@
-// The frame's bars with content of their own: the layer side bar (each layer's visibility,
-// thumbnail and name, from the layer list through its observer), the brush side bar, the
-// colour bar (the current colour and the recent ones) and the option bar that shows the
-// current tool's controls.
+// The frame's bars with content of their own: the brush side bar, the colour bar (the
+// current colour and the recent ones) and the option bar that shows the current tool's
+// controls. The layer side bar has a file of its own (LayerBar.h).
 #pragma once
 #include <QToolBar>
 #include <QWidget>
-#include <string>
 #include <vector>
 
 #include "core/ColorBar.h"
-#include "panels/MyListLayer.h"
 #include "platform/gui/Commands.h"
 #include "platform/gui/Window.h"
 
-class CTavrikDoc;
 class QHBoxLayout;
-class QTreeWidget;
-class QTreeWidgetItem;
-
-// "图层": one row per layer from the top of the list down. A click on the eye shows or hides
-// the layer; a click elsewhere selects it. The bar is also the layer list's place in the
-// command route.
-class CLayerBar : public QWidget, public ILayerListObserver, public gui::CmdTarget {
- public:
-  explicit CLayerBar(QWidget* parent);
-  ~CLayerBar() override;
-
-  // Shows the document's layers (null: none) and follows its list from now on.
-  void Attach(CTavrikDoc* doc);
-  // Ends a pending edit of the bar (none yet: rows are not renamed in place).
-  void FinishWork() {}
-
-  int RowCount() const;
-  std::u16string RowName(int row) const;
-  bool RowVisible(int row) const;
-  int CurrentRow() const;
-  // What a click does: on the eye, and on the rest of the row.
-  void ToggleVisibility(int row);
-  void SelectRow(int row);
-
-  // ILayerListObserver.
-  void OnRowsChanged() override;
-  void OnRowChanged(int index) override;
-  void OnSelChanged(int old, int now) override;
-  void OnMessage(const char16_t* text) override;
-
- protected:
-  bool eventFilter(QObject* watched, QEvent* event) override;
-
- private:
-  void Rebuild();
-  void FillRow(QTreeWidgetItem* item, int row);
-  void ShowSelection();
-
-  CTavrikDoc* m_pDoc = nullptr;
-  QTreeWidget* m_pTree;
-  bool m_bSyncing = false;
-};
 
 // "画笔": the brush list's bar and its place in the command route. The brushes come with the
 // brush list.

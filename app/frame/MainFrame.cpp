@@ -28,6 +28,7 @@
 #include "frame/Dialogs.h"
 #include "frame/DocCommands.h"
 #include "frame/Icons.h"
+#include "frame/LayerBar.h"
 #include "frame/Resource.h"
 #include "frame/Shell.h"
 #include "platform/gui/Application.h"
@@ -153,6 +154,8 @@ CMainFrame::~CMainFrame() {
   m_pView.reset();
   DestroyWindow();
   m_pActions.reset();
+  delete m_pLayerBar;  // its windows leave the dock
+  m_pLayerBar = nullptr;
   delete m_pWindow;
 }
 
@@ -299,9 +302,10 @@ void CMainFrame::CreateSideBars() {
     dock->setAllowedAreas(Qt::AllDockWidgetAreas);
     return dock;
   };
-  m_pLayerBar = new CLayerBar(nullptr);
+  m_pLayerBar = new CLayerBar;
+  m_pLayerBar->Create();
   m_pBrushBar = new CBrushBar(nullptr);
-  m_pLayerDock = make(QStringLiteral("图层"), "layer", m_pLayerBar);
+  m_pLayerDock = make(QStringLiteral("图层"), "layer", m_pLayerBar->GetHostWidget());
   m_pBrushDock = make(QStringLiteral("画笔"), "brush", m_pBrushBar);
   m_pWindow->addDockWidget(Qt::RightDockWidgetArea, m_pLayerDock);
   m_pWindow->splitDockWidget(m_pLayerDock, m_pBrushDock, Qt::Vertical);

@@ -12,12 +12,12 @@
 #include <QScreen>
 #include <QSet>
 #include <QToolBar>
-#include <QTreeWidget>
 #include <algorithm>
 
 #include "AppHarness.h"
 #include "core/TavrikView.h"
 #include "frame/Bars.h"
+#include "frame/LayerBar.h"
 #include "frame/Resource.h"
 #include "panels/MyListLayer.h"
 #include "platform/gui/Dc.h"
@@ -133,13 +133,18 @@ TEST_F(FrameTest, TheLayerBarListsTheLayersAndItsEyeShowsAndHidesThem) {
   EXPECT_TRUE(bar->RowVisible(0));
 
   // A click on the eye of the top row, as the mouse makes it.
-  auto* tree = bar->findChild<QTreeWidget*>();
-  ASSERT_NE(tree, nullptr);
-  const QRect row = tree->visualItemRect(tree->topLevelItem(0));
-  const QPoint eye(tree->columnViewportPosition(0) + 10, row.center().y());
-  QMouseEvent press(QEvent::MouseButtonPress, eye, tree->viewport()->mapToGlobal(eye), Qt::LeftButton,
-                    Qt::LeftButton, Qt::NoModifier);
-  QCoreApplication::sendEvent(tree->viewport(), &press);
+  QWidget* widget = bar->GetWidget();
+  ASSERT_NE(widget, nullptr);
+  ASSERT_TRUE(widget->isVisible());
+  auto click = [&](int column) {
+    const QPoint at(bar->GetColumnLeft(column) + bar->GetColumnWidth(column) / 2, CLayerBar::kRowHeight / 2);
+    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+      QMouseEvent event(type, at, widget->mapToGlobal(at), Qt::LeftButton,
+                        type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
+      QCoreApplication::sendEvent(widget, &event);
+    }
+  };
+  click(CLayerBar::COL_HIDDEN);
   EXPECT_TRUE(mask->GetFlags() & LYR_FLAG_HIDDEN);
   EXPECT_FALSE(bar->RowVisible(0));
   EXPECT_FALSE(Space()->IsCompositeValid()) << "the view composes again";
@@ -148,10 +153,7 @@ TEST_F(FrameTest, TheLayerBarListsTheLayersAndItsEyeShowsAndHidesThem) {
   EXPECT_FALSE(mask->GetFlags() & LYR_FLAG_HIDDEN);
 
   // A click elsewhere on a row selects its layer; the list's own selection shows in the bar.
-  const QPoint name(tree->columnViewportPosition(1) + 60, row.center().y());
-  QMouseEvent select(QEvent::MouseButtonPress, name, tree->viewport()->mapToGlobal(name), Qt::LeftButton,
-                     Qt::LeftButton, Qt::NoModifier);
-  QCoreApplication::sendEvent(tree->viewport(), &select);
+  click(CLayerBar::COL_NAME);
   EXPECT_EQ(List()->GetCurSel(), 0);
   List()->SetCurSelect(1);
   EXPECT_EQ(bar->CurrentRow(), 1);

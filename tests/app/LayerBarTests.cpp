@@ -1,0 +1,289 @@
+// The layer side bar as the user meets it in the running frame: its rows drawn through our
+// device context (names, colours, flag pictures, grid), the mouse on its widget (a click on
+// the hidden column, on the rest of a row, hovering), and the list's changes it follows.
+#include <QDockWidget>
+#include <QImage>
+#include <QMouseEvent>
+
+#include "AppHarness.h"
+#include "frame/LayerBar.h"
+#include "frame/Resource.h"
+#include "panels/MyListLayer.h"
+#include "platform/gui/Dc.h"
+
+namespace {
+
+constexpr int kRow = CLayerBar::kRowHeight;
+constexpr COLORREF kRowFace = 0xE8ECEC, kEmptyFace = 0xF4F8F8, kGrid = 0xDCE0E0;
+constexpr COLORREF kPlainFace = 0xF4F8F8, kPlainText = 0x444848;
+constexpr COLORREF kSelectedFace = 0x6C7070, kSelectedText = 0xFFFFFF;
+constexpr COLORREF kHotFace = 0xFFFFFF, kHotText = 0x000000;
+
+QRgb Shown(COLORREF c) { return qRgb(GetRValue(c), GetGValue(c), GetBValue(c)) & 0xFFFFFF; }
+
+class LayerBarTest : public AppTest {
+ protected:
+  LayerBarTest() { show = true; }
+
+  // A colour layer under two mask layers: rows "Fog", "Hills", "彩色图层"; the colour layer
+  // stays selected.
+  void MakeLayers() {
+    ASSERT_TRUE(Start());
+    NewDocument(CTavrikDoc::myNEW_COLOR, 64, 48);
+    bar = Frame()->GetLayerBar();
+    AddMask(u"Hills", RGB(40, 160, 70));
+    AddMask(u"Fog", RGB(200, 40, 60));
+    ASSERT_EQ(bar->RowCount(), 3);
+    ASSERT_EQ(List()->GetCurSel(), 2);
+  }
+  OLayer* AddMask(const char16_t* name, COLORREF colour, int at = 0) {
+    GCompRef<OLayer> layer = app->GetShowDevice()->CreateLayer(32, 32, OLayer::myFORMAT_A16, List()->NewLayerID());
+    layer->SetName(name);
+    layer->SetColor(colour);
+    List()->AddLayer(at, layer);
+    return layer;
+  }
+
+  QWidget* Widget() { return bar->GetWidget(); }
+  // The middle of a row's column, in the list's client.
+  QPoint At(int row, int column) {
+    return QPoint(bar->GetColumnLeft(column) + bar->GetColumnWidth(column) / 2,
+                  (row - bar->GetTopIndex()) * kRow + kRow / 2);
+  }
+  void Mouse(QEvent::Type type, QPoint at, Qt::MouseButtons buttons) {
+    const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
+    QMouseEvent event(type, at, Widget()->mapToGlobal(at), button, buttons, Qt::NoModifier);
+    QCoreApplication::sendEvent(Widget(), &event);
+  }
+  void Click(QPoint at) {
+    Mouse(QEvent::MouseButtonPress, at, Qt::LeftButton);
+    Mouse(QEvent::MouseButtonRelease, at, Qt::NoButton);
+  }
+  void Hover(QPoint at) { Mouse(QEvent::MouseMove, at, Qt::NoButton); }
+  // What the list shows, after whatever repaint was pending.
+  QImage Shot() {
+    gui::RunPostedMessages();
+    return Widget()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+  }
+  // The pixels of a row's column as shown.
+  QImage Cell(const QImage& shot, int row, int column) {
+    return shot.copy(bar->GetColumnLeft(column), (row - bar->GetTopIndex()) * kRow, bar->GetColumnWidth(column), kRow);
+  }
+  // The face of a row's name column, at its right end where no name reaches.
+  QRgb NameFace(const QImage& shot, int row) {
+    const int x = bar->GetColumnLeft(CLayerBar::COL_NAME) + bar->GetColumnWidth(CLayerBar::COL_NAME) - 2;
+    return shot.pixel(x, (row - bar->GetTopIndex()) * kRow + kRow - 3) & 0xFFFFFF;
+  }
+  // The name column as it must look: the name in the program's row font from (1, 2), over
+  // the face, the grid line below it.
+  QImage ExpectedName(const std::u16string& name, COLORREF face, COLORREF text) {
+    const int w = bar->GetColumnWidth(CLayerBar::COL_NAME);
+    auto bitmap = gui::CreateCompatibleBitmap(w, kRow);
+    gui::DeviceContext dc;
+    dc.SelectBitmap(bitmap.get());
+    dc.FillSolidRect(RECT{0, 0, w, kRow - 1}, face);
+    dc.FillSolidRect(RECT{0, kRow - 1, w, kRow}, kGrid);
+    gui::HFONT font = gui::CreateFont(13, gui::FW_NORMAL, u"Tahoma");
+    dc.SelectFont(font);
+    dc.SetBkMode(gui::TRANSPARENT);
+    dc.SetTextColor(text);
+    RECT rc{1, 2, w, kRow - 1};
+    dc.DrawText(name.c_str(), int(name.size()), &rc, gui::DT_SINGLELINE | gui::DT_NOPREFIX);
+    dc.SelectFont(gui::GetStockFont());
+    gui::DeleteObject(font);
+    QImage image(w, kRow, QImage::Format_RGB32);
+    for (int y = 0; y < kRow; ++y)
+      for (int x = 0; x < w; ++x) image.setPixel(x, y, bitmap->Pixel(x, y) | 0xFF000000u);
+    return image;
+  }
+  static int Inked(const QImage& image, COLORREF face) {
+    int n = 0;
+    for (int y = 0; y < image.height() - 1; ++y)
+      for (int x = 0; x < image.width(); ++x) n += (image.pixel(x, y) & 0xFFFFFF) != Shown(face);
+    return n;
+  }
+
+  CLayerBar* bar = nullptr;
+};
+
+TEST_F(LayerBarTest, TheRowsShowTheLayersTopFirstWithTheirNamesFlagsAndGrid) {
+  MakeLayers();
+  ASSERT_TRUE(Widget()->isVisible());
+  EXPECT_EQ(bar->GetColumnWidth(CLayerBar::COL_NAME),
+            Widget()->width() - (12 + 12 + 16 + 16 + 16)) << "the name takes what the flag columns leave";
+  List()->GetLayer(1)->SetFlags(LYR_FLAG_NEST | LYR_FLAG_PROTECT | LYR_FLAG_SOURCE);
+  List()->RedrawItem(1);
+  const QImage shot = Shot();
+
+  // Each row's name in its row, in the colours of its state; the selected row stands out.
+  const std::u16string names[] = {u"Fog", u"Hills", u"彩色图层"};
+  for (int row = 0; row < 3; ++row) {
+    EXPECT_EQ(bar->RowName(row), names[row]);
+    const bool selected = row == 2;
+    const COLORREF face = selected ? kSelectedFace : kPlainFace;
+    const QImage expected = ExpectedName(names[row], face, selected ? kSelectedText : kPlainText);
+    EXPECT_GT(Inked(expected, face), 10) << "the font draws the name";
+    EXPECT_EQ(Cell(shot, row, CLayerBar::COL_NAME), expected) << "row " << row;
+  }
+  EXPECT_EQ(bar->CurrentRow(), 2);
+
+  // A mask layer shows its colour as a dot; the colour layer its picture.
+  for (int row : {0, 1}) {
+    const COLORREF colour = List()->GetLayer(row)->GetColor(nullptr, nullptr) & 0xFFFFFF;
+    const int x = bar->GetColumnLeft(CLayerBar::COL_COLOR);
+    for (QPoint p : {QPoint(x + 5, 8), QPoint(x + 2, 8), QPoint(x + 5, 12)})
+      EXPECT_EQ(shot.pixel(p + QPoint(0, row * kRow)) & 0xFFFFFF, Shown(colour)) << row;
+    EXPECT_EQ(shot.pixel(x + 2, row * kRow + 6) & 0xFFFFFF, Shown(kPlainFace)) << "round, not square";
+  }
+  EXPECT_GT(Inked(Cell(shot, 2, CLayerBar::COL_COLOR), kSelectedFace), 20);
+
+  // The flag columns show a set flag apart from a clear one.
+  for (int column : {CLayerBar::COL_NEST, CLayerBar::COL_PROTECT, CLayerBar::COL_SOURCE}) {
+    EXPECT_NE(Cell(shot, 1, column), Cell(shot, 0, column)) << column;
+    EXPECT_EQ(Cell(shot, 0, column), Cell(shot, 2, column)) << column;
+  }
+
+  // The grid: under every row, right of the nest column and left of the hidden column; the
+  // client below the rows in the row face.
+  const int hidden = bar->GetColumnLeft(CLayerBar::COL_HIDDEN);
+  for (int row = 0; row < 3; ++row) {
+    for (int x : {0, Widget()->width() / 2, Widget()->width() - 1})
+      EXPECT_EQ(shot.pixel(x, row * kRow + kRow - 1) & 0xFFFFFF, Shown(kGrid)) << row << " " << x;
+    EXPECT_EQ(shot.pixel(hidden, row * kRow + 3) & 0xFFFFFF, Shown(kGrid)) << row;
+    EXPECT_EQ(shot.pixel(bar->GetColumnWidth(CLayerBar::COL_NEST) - 1, row * kRow + 3) & 0xFFFFFF, Shown(kGrid));
+  }
+  for (int x : {0, Widget()->width() - 1})
+    EXPECT_EQ(shot.pixel(x, 3 * kRow + 5) & 0xFFFFFF, Shown(kRowFace));
+}
+
+TEST_F(LayerBarTest, AClickOnTheHiddenColumnTogglesTheFlagAndItsPicture) {
+  MakeLayers();
+  OLayer* hills = List()->GetLayer(1);
+  const QImage shown = Cell(Shot(), 1, CLayerBar::COL_HIDDEN);
+  ASSERT_TRUE(WaitFor([&] { return Space()->IsCompositeValid() != FALSE; })) << "the view composed the layers";
+
+  Click(At(1, CLayerBar::COL_HIDDEN));
+  EXPECT_TRUE(hills->GetFlags() & LYR_FLAG_HIDDEN);
+  EXPECT_FALSE(bar->RowVisible(1));
+  EXPECT_TRUE(bar->RowVisible(0));
+  EXPECT_FALSE(Space()->IsCompositeValid()) << "the view composes again";
+  EXPECT_EQ(List()->GetCurSel(), 2) << "the hidden column does not select";
+  const QImage hiddenCell = Cell(Shot(), 1, CLayerBar::COL_HIDDEN);
+  EXPECT_NE(hiddenCell, shown);
+  EXPECT_EQ(Cell(Shot(), 0, CLayerBar::COL_HIDDEN), shown) << "only that row";
+
+  Click(At(1, CLayerBar::COL_HIDDEN));
+  EXPECT_FALSE(hills->GetFlags() & LYR_FLAG_HIDDEN);
+  EXPECT_EQ(Cell(Shot(), 1, CLayerBar::COL_HIDDEN), shown);
+}
+
+TEST_F(LayerBarTest, AClickElsewhereOnARowSelectsItAndChangesNoFlag) {
+  MakeLayers();
+  for (int column : {CLayerBar::COL_NEST, CLayerBar::COL_COLOR, CLayerBar::COL_NAME, CLayerBar::COL_PROTECT,
+                     CLayerBar::COL_SOURCE}) {
+    List()->SetCurSelect(2);
+    ASSERT_EQ(NameFace(Shot(), 0), Shown(kPlainFace));
+    Click(At(0, column));
+    EXPECT_EQ(List()->GetCurSel(), 0) << column;
+    EXPECT_EQ(bar->CurrentRow(), 0) << column;
+    EXPECT_EQ(List()->GetLayer(0)->GetFlags(), 0u) << column;
+    const QImage shot = Shot();
+    EXPECT_EQ(NameFace(shot, 0), Shown(kSelectedFace)) << column;
+    EXPECT_EQ(NameFace(shot, 2), Shown(kPlainFace)) << column;
+  }
+  // Below the last row a click selects nothing.
+  Click(QPoint(At(0, CLayerBar::COL_NAME).x(), 3 * kRow + 10));
+  EXPECT_EQ(List()->GetCurSel(), 0);
+
+  // The list's own selection shows, scrolled into view when the rows overflow the bar.
+  for (int i = 0; i < 40; ++i) AddMask(u"Mask", RGB(10, 20, 30), List()->GetCount());
+  const int last = List()->GetCount() - 1;
+  List()->SetCurSelect(last);
+  EXPECT_EQ(bar->CurrentRow(), last);
+  EXPECT_GT(bar->GetTopIndex(), 0);
+  RECT rc, client;
+  bar->GetItemRect(last, &rc);
+  bar->GetClientRect(&client);
+  EXPECT_LE(rc.bottom, client.bottom);
+  EXPECT_EQ(NameFace(Shot(), last), Shown(kSelectedFace));
+}
+
+TEST_F(LayerBarTest, TheRowUnderTheMouseIsHighlightedUntilTheMouseLeaves) {
+  MakeLayers();
+  Hover(At(1, CLayerBar::COL_NAME));
+  EXPECT_EQ(bar->HotRow(), 1);
+  QImage shot = Shot();
+  EXPECT_EQ(Cell(shot, 1, CLayerBar::COL_NAME), ExpectedName(u"Hills", kHotFace, kHotText));
+  EXPECT_EQ(NameFace(shot, 0), Shown(kPlainFace));
+
+  Hover(At(0, CLayerBar::COL_HIDDEN));
+  EXPECT_EQ(bar->HotRow(), 0);
+  shot = Shot();
+  EXPECT_EQ(NameFace(shot, 0), Shown(kHotFace));
+  EXPECT_EQ(NameFace(shot, 1), Shown(kPlainFace)) << "the old hot row goes back";
+  Hover(At(2, CLayerBar::COL_COLOR));
+  EXPECT_EQ(NameFace(Shot(), 2), Shown(kSelectedFace)) << "the selection shows over the hover";
+
+  // The mouse leaves the list: the leave it asked for clears the highlight.
+  Hover(At(0, CLayerBar::COL_NAME));
+  QEvent leave(QEvent::Leave);
+  QCoreApplication::sendEvent(Widget(), &leave);
+  gui::RunPostedMessages();
+  EXPECT_EQ(bar->HotRow(), -1);
+  EXPECT_EQ(NameFace(Shot(), 0), Shown(kPlainFace));
+
+  // Below the rows nothing is hot.
+  Hover(At(1, CLayerBar::COL_NAME));
+  Hover(QPoint(At(1, CLayerBar::COL_NAME).x(), 3 * kRow + 10));
+  EXPECT_EQ(bar->HotRow(), -1);
+  EXPECT_EQ(NameFace(Shot(), 1), Shown(kPlainFace));
+}
+
+TEST_F(LayerBarTest, AnEmptyListShowsItsOwnBackground) {
+  MakeLayers();
+  while (List()->GetCount()) {
+    GCompRef<OLayer> gone;
+    gone.m_ptr = List()->DetachLayer(0);
+  }
+  EXPECT_EQ(bar->RowCount(), 0);
+  const QImage shot = Shot();
+  ASSERT_FALSE(shot.isNull());
+  for (int y = 0; y < shot.height(); y += 3)
+    for (int x = 0; x < shot.width(); x += 3)
+      ASSERT_EQ(shot.pixel(x, y) & 0xFFFFFF, Shown(kEmptyFace)) << x << "," << y;
+  Click(QPoint(20, 10));  // nothing to click on
+  EXPECT_EQ(List()->GetCurSel(), -1);
+}
+
+TEST_F(LayerBarTest, TheFlagColumnsGiveWayAsTheBarNarrows) {
+  MakeLayers();
+  struct Case {
+    int width;
+    int widths[CLayerBar::COL_COUNT];
+  };
+  const Case cases[] = {
+      {31, {0, 0, 31, 0, 0, 0}},   {40, {0, 12, 28, 0, 0, 0}},   {47, {0, 12, 35, 0, 0, 0}},
+      {48, {12, 12, 24, 0, 0, 0}}, {64, {12, 12, 24, 16, 0, 0}}, {80, {12, 12, 24, 16, 16, 0}},
+      {96, {12, 12, 24, 16, 16, 16}}, {208, {12, 12, 136, 16, 16, 16}},
+  };
+  for (const Case& c : cases) {
+    bar->MoveWindow(RECT{0, 0, c.width, 200});
+    int left = 0;
+    for (int k = 0; k < CLayerBar::COL_COUNT; ++k) {
+      EXPECT_EQ(bar->GetColumnWidth(k), c.widths[k]) << c.width << " column " << k;
+      EXPECT_EQ(bar->GetColumnLeft(k), left) << c.width << " column " << k;
+      if (c.widths[k]) {
+        EXPECT_EQ(bar->HitColumn(left), k) << c.width;
+      }
+      left += c.widths[k];
+    }
+    EXPECT_EQ(bar->HitColumn(-1), -1);
+    EXPECT_EQ(bar->HitColumn(c.width), -1);
+  }
+  // Narrowed to 40, a click on the first pixels hits the colour column and selects.
+  bar->MoveWindow(RECT{0, 0, 40, 200});
+  Click(QPoint(2, 10));
+  EXPECT_EQ(List()->GetCurSel(), 0);
+}
+
+}  // namespace
