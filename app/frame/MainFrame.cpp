@@ -15,6 +15,7 @@
 #include <QScreen>
 #include <QStatusBar>
 #include <QToolBar>
+#include <QToolButton>
 #include <algorithm>
 #include <climits>
 #include <cmath>
@@ -27,6 +28,7 @@
 #include "frame/Bars.h"
 #include "frame/Dialogs.h"
 #include "frame/DocCommands.h"
+#include "frame/HistoryDropDown.h"
 #include "frame/Icons.h"
 #include "frame/LayerBar.h"
 #include "frame/Resource.h"
@@ -262,6 +264,11 @@ void CMainFrame::CreateToolBars() {
     return bar;
   };
   m_pMainBar = make(QStringLiteral("文档"), "main", kMainBar, std::size(kMainBar));
+  // The undo and redo buttons drop down the history of their store.
+  for (UINT id : {ID_EDIT_UNDO, ID_EDIT_REDO})
+    CHistoryDropDown::Attach(
+        qobject_cast<QToolButton*>(m_pMainBar->widgetForAction(m_pActions->Get(id))), id, this,
+        [this] { return m_pDoc ? m_pDoc->GetPaintSpace() : nullptr; }, [this] { UpdateAll(); });
   m_pOperBar = make(QStringLiteral("操作"), "operation", kOperBar, std::size(kOperBar));
   m_pViewBar = make(QStringLiteral("视觉"), "view", kViewBar, std::size(kViewBar));
   m_pOptionBar = new COptionBar(m_pWindow);
