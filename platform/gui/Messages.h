@@ -272,3 +272,11 @@ constexpr UINT ODA_SELECT = 0x2;
 constexpr UINT ODA_FOCUS = 0x4;
 constexpr UINT ODS_SELECTED = 0x0001;
 constexpr UINT ODS_FOCUS = 0x0010;
+
+// ---- Drop-down list popup and drop-down control -----------------------------------------------
+// The list popup closed by the user: wParam 1 a row was chosen (the owner reads it from the
+// popup's list box, LB_GETCURSEL), 0 cancelled; lParam the popup. Sent to the popup's owner.
+constexpr UINT WM_MYPOPUPCLOSED = 0x800C;
+// The user chose a row of a drop-down control: wParam the row, lParam the control. Sent to
+// the control's notify window.
+constexpr UINT WM_MYCOMBOCHANGED = 0x8015;

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QImage>
 #include <QMouseEvent>
 #include <QPointingDevice>
@@ -14,7 +13,6 @@
 #include <QWheelEvent>
 #include <QWidget>
 #include <algorithm>
-#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -25,6 +23,7 @@
 #include "core/TavrikDoc.h"
 #include "core/TavrikView.h"
 #include "gui/DragAndDrop.h"
+#include "gui/Recorder.h"
 #include "platform/base/Files.h"
 #include "platform/gui/Application.h"
 #include "platform/gui/ErrorHook.h"
@@ -36,15 +35,7 @@ constexpr int kSpaceW = 300, kSpaceH = 200;
 constexpr uint32_t kLeftColour = 0xFFD04020;   // the left half of the layer (ARGB)
 constexpr uint32_t kRightColour = 0xFF2050C0;  // the right half
 
-bool WaitFor(const std::function<bool()>& done, int ms = 3000) {
-  QElapsedTimer t;
-  t.start();
-  while (!done()) {
-    if (t.elapsed() > ms) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-  }
-  return true;
-}
+using guitest::WaitFor;
 
 // A tool that throws on a left press, as a failing tool would.
 class ThrowingTool final : public COperation {

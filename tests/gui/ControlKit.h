@@ -7,38 +7,24 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QWidget>
-#include <functional>
 #include <memory>
 #include <vector>
 
+#include "Recorder.h"
 #include "platform/gui/Dc.h"
 #include "platform/gui/Resources.h"
 #include "platform/gui/Window.h"
 
 namespace controls_test {
 
-struct Msg {
-  UINT msg;
-  WPARAM wParam;
-  LPARAM lParam;
-};
+using guitest::Msg;
 
-// A plain window of the program: logs every message, then lets onMessage answer.
-class LogWindow : public gui::GWindow {
+// A plain window of the program that logs every message, then lets onMessage answer; Of also
+// takes a single kind.
+class LogWindow : public guitest::Recorder {
  public:
-  LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override {
-    log.push_back(Msg{msg, wParam, lParam});
-    if (onMessage) return onMessage(msg, wParam, lParam);
-    return DefWindowProc(msg, wParam, lParam);
-  }
-  std::vector<Msg> Of(UINT msg) const {
-    std::vector<Msg> out;
-    for (const Msg& m : log)
-      if (m.msg == msg) out.push_back(m);
-    return out;
-  }
-  std::vector<Msg> log;
-  std::function<LRESULT(UINT, WPARAM, LPARAM)> onMessage;
+  using Recorder::Of;
+  std::vector<Msg> Of(UINT msg) const { return Of({msg}); }
 };
 
 inline void MouseAt(QWidget* w, QEvent::Type type, QPoint at, Qt::MouseButtons held) {

@@ -4,22 +4,24 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QEnterEvent>
 #include <QImage>
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QWidget>
 #include <cstdlib>
-#include <functional>
 #include <string>
 #include <vector>
 
+#include "Recorder.h"
 #include "platform/gui/Application.h"
 #include "platform/gui/ListBox.h"
 #include "platform/gui/Messages.h"
 
 namespace {
+
+using guitest::Recorder;
+using guitest::WaitFor;
 
 constexpr DWORD kStyle = WS_CHILD | WS_VISIBLE | WS_VSCROLL | LBS_NOTIFY | LBS_OWNERDRAWFIXED | LBS_NOINTEGRALHEIGHT;
 constexpr UINT kId = 7;
@@ -60,23 +62,11 @@ class TestList : public gui::ListBox {
   }
 };
 
-class Parent : public gui::GWindow {
- public:
-  LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override {
-    if (msg == WM_COMMAND) commands.emplace_back(wParam, lParam);
-    return DefWindowProc(msg, wParam, lParam);
-  }
-  std::vector<std::pair<WPARAM, LPARAM>> commands;
-};
-
-bool WaitFor(const std::function<bool()>& done, int ms = 3000) {
-  QElapsedTimer t;
-  t.start();
-  while (!done()) {
-    if (t.elapsed() > ms) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-  }
-  return true;
+// The WM_COMMAND notifications a parent got, as (wParam, lParam).
+std::vector<std::pair<WPARAM, LPARAM>> Commands(const Recorder& parent) {
+  std::vector<std::pair<WPARAM, LPARAM>> out;
+  for (const guitest::Msg& m : parent.Of({WM_COMMAND})) out.emplace_back(m.wParam, m.lParam);
+  return out;
 }
 
 void Mouse(gui::GWindow& w, QEvent::Type type, QPointF local, Qt::MouseButtons buttons = Qt::LeftButton) {
@@ -134,7 +124,7 @@ class ListBoxWindow : public ::testing::Test {
   }
 
   QWidget top;
-  Parent parent;
+  Recorder parent;
 };
 
 TEST_F(ListBoxWindow, ScrollingMovesRowsBarAndRepaintsOnlyTheUncoveredRows) {
@@ -248,15 +238,15 @@ TEST_F(ListBoxWindow, ClicksAndDragsSelectAndNotifyTheParent) {
   EXPECT_EQ(gui::GetCapture(), nullptr);
   Mouse(list, QEvent::MouseMove, QPointF(20, 7 * 20 + 3), Qt::NoButton);  // not pressed: nothing
   EXPECT_EQ(list.GetCurSel(), 5);
-  EXPECT_EQ(parent.commands, (std::vector<std::pair<WPARAM, LPARAM>>{selChange, selChange}));
+  EXPECT_EQ(Commands(parent), (std::vector<std::pair<WPARAM, LPARAM>>{selChange, selChange}));
 
   // The same row again changes nothing; a double click is told.
-  parent.commands.clear();
+  parent.log.clear();
   Mouse(list, QEvent::MouseButtonPress, QPointF(20, 5 * 20 + 10));
   Mouse(list, QEvent::MouseButtonRelease, QPointF(20, 5 * 20 + 10), Qt::NoButton);
   Mouse(list, QEvent::MouseButtonDblClick, QPointF(20, 5 * 20 + 10));
   Mouse(list, QEvent::MouseButtonRelease, QPointF(20, 5 * 20 + 10), Qt::NoButton);
-  EXPECT_EQ(parent.commands, (std::vector<std::pair<WPARAM, LPARAM>>{{MAKEWPARAM(kId, LBN_DBLCLK), self}}));
+  EXPECT_EQ(Commands(parent), (std::vector<std::pair<WPARAM, LPARAM>>{{MAKEWPARAM(kId, LBN_DBLCLK), self}}));
 
   // Held below the rows, the list scrolls and the selection follows the last whole row;
   // releasing stops it.
@@ -289,7 +279,7 @@ TEST_F(ListBoxWindow, KeysMoveTheSelectionIntoView) {
     EXPECT_EQ(list.GetCurSel(), k.sel) << k.vk;
     EXPECT_EQ(list.GetTopIndex(), k.top) << k.vk;
   }
-  EXPECT_EQ(parent.commands.size(), 9u);  // one per change
+  EXPECT_EQ(Commands(parent).size(), 9u);  // one per change
   ExpectRowsShown(list, "keys");
 }
 

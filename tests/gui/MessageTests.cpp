@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPointingDevice>
@@ -12,11 +11,11 @@
 #include <QWheelEvent>
 #include <QWidget>
 #include <cmath>
-#include <functional>
 #include <stdexcept>
 #include <thread>
 #include <vector>
 
+#include "Recorder.h"
 #include "platform/base/Messages.h"
 #include "platform/gui/Application.h"
 #include "platform/gui/Messages.h"
@@ -25,30 +24,9 @@
 
 namespace {
 
-struct Msg {
-  UINT msg;
-  WPARAM wParam;
-  LPARAM lParam;
-};
-
-class Recorder : public gui::GWindow {
- public:
-  LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override {
-    log.push_back(Msg{msg, wParam, lParam});
-    if (onMessage) return onMessage(msg, wParam, lParam);
-    return DefWindowProc(msg, wParam, lParam);
-  }
-  // The logged messages of the given kinds, in order.
-  std::vector<Msg> Of(std::initializer_list<UINT> kinds) const {
-    std::vector<Msg> out;
-    for (const Msg& m : log)
-      for (UINT k : kinds)
-        if (m.msg == k) out.push_back(m);
-    return out;
-  }
-  std::vector<Msg> log;
-  std::function<LRESULT(UINT, WPARAM, LPARAM)> onMessage;
-};
+using guitest::Msg;
+using guitest::Recorder;
+using guitest::WaitFor;
 
 void Mouse(gui::GWindow& w, QEvent::Type type, QPointF local, Qt::MouseButton button = Qt::NoButton,
            Qt::MouseButtons buttons = Qt::NoButton, Qt::KeyboardModifiers mods = Qt::NoModifier) {
@@ -60,16 +38,6 @@ void Mouse(gui::GWindow& w, QEvent::Type type, QPointF local, Qt::MouseButton bu
 void Key(gui::GWindow& w, QEvent::Type type, int key, const QString& text, bool autoRepeat) {
   QKeyEvent ev(type, key, Qt::NoModifier, text, autoRepeat);
   QCoreApplication::sendEvent(w.GetWidget(), &ev);
-}
-
-bool WaitFor(const std::function<bool()>& done, int ms = 3000) {
-  QElapsedTimer t;
-  t.start();
-  while (!done()) {
-    if (t.elapsed() > ms) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-  }
-  return true;
 }
 
 class Messages : public ::testing::Test {
