@@ -66,15 +66,7 @@ void ClickButton(gui::OptionToolBar& bar, int index) {
   controls_test::Click(button, QPoint(button->width() / 2, button->height() / 2));
 }
 
-bool WaitFor(const std::function<bool()>& done) {
-  QElapsedTimer t;
-  t.start();
-  while (!done()) {
-    if (t.elapsed() > 2000) return false;
-    QApplication::processEvents(QEventLoop::AllEvents, 5);
-  }
-  return true;
-}
+using guitest::WaitFor;
 
 class OptionToolBarTest : public ControlTest {
  protected:
