@@ -103,16 +103,11 @@ POINT HaloPoint(int item) {
   return POINT{LONG(std::lround(c.x + 9 * dx / len)), LONG(std::lround(c.y + 9 * dy / len))};
 }
 
-bool WaitFor(const std::function<bool()>& done) {
-  QElapsedTimer t;
-  t.start();
-  while (!done()) {
-    if (t.elapsed() > 3000) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    gui::RunPostedMessages();
-  }
-  return true;
-}
+// The harness's wait on the event loop and the posted messages.
+struct Harness : AppTest {
+  using AppTest::WaitFor;
+};
+bool WaitFor(const std::function<bool()>& done) { return Harness::WaitFor(done, 3000); }
 
 class FlowerTest : public ::testing::Test {
  protected:
