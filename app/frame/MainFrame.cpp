@@ -28,6 +28,7 @@
 #include "frame/Bars.h"
 #include "frame/Dialogs.h"
 #include "frame/DocCommands.h"
+#include "frame/FlowerWnd.h"
 #include "frame/HistoryDropDown.h"
 #include "frame/Icons.h"
 #include "frame/LayerBar.h"
@@ -148,6 +149,8 @@ CMainFrame::~CMainFrame() {
   if (m_nTimer) KillTimer(m_nTimer);
   if (m_pLayerBar) m_pLayerBar->Attach(nullptr);
   if (m_pColorView) m_pColorView->SetModel(nullptr);
+  // The ring menus go before the tools whose providers a shown one holds.
+  for (auto& ring : m_apRingMenu) ring.reset();
   // The view's window goes first, so the worker finds no image to present into; then the
   // document stops the worker and releases its layers; then the bars.
   if (m_pView) m_pView->DestroyWindow();
@@ -182,6 +185,7 @@ BOOL CMainFrame::Create() {
   CreateActions();
   CreateMenus();
   CreateToolBars();
+  if (!CreateRingMenus()) return FALSE;
   CreateStatusBar();
   CreateSideBars();
   if (!CreateDocumentAndView()) return FALSE;
@@ -427,7 +431,20 @@ void CMainFrame::FinishListWork() {
 
 // ---- services for the tools and panels ---------------------------------------------------------
 
-void CMainFrame::PopupRingMenu(int, int, CFunctionMenu*) {}
+BOOL CMainFrame::CreateRingMenus() {
+  for (bool translucent : {false, true}) {
+    auto ring = std::make_unique<CFlowerWnd>();
+    if (!ring->Create(this, translucent)) return FALSE;
+    m_apRingMenu[translucent ? 1 : 0] = std::move(ring);
+  }
+  return TRUE;
+}
+
+void CMainFrame::PopupRingMenu(int x, int y, CFunctionMenu* menu) {
+  const bool translucent = m_pApp->nFlowerAlphaEnable != 0;
+  if (CFlowerWnd* other = GetRingMenu(!translucent)) other->Cancel();
+  if (CFlowerWnd* ring = GetRingMenu(translucent)) ring->Popup(x, y, menu);
+}
 
 BOOL CMainFrame::PopupColorWheel(int, int, HSVCOLOR, HWND, DWORD) { return FALSE; }
 

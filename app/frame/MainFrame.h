@@ -14,6 +14,7 @@
 #include "platform/gui/Window.h"
 
 class CTavrikApp;
+class CFlowerWnd;
 class CTavrikDoc;
 class CTavrikView;
 class CDocCommands;
@@ -79,6 +80,8 @@ class CMainFrame : public gui::GWindow, public gui::CmdTarget, public IShellServ
   void PopupRingMenu(int x, int y, CFunctionMenu* menu) override;
   BOOL PopupColorWheel(int x, int y, HSVCOLOR colour, HWND owner, DWORD flags) override;
   gui::GWindow* GetOptionBar() override;
+  // The ring menus: translucent or opaque, as the setting nFlowerAlphaEnable asks.
+  CFlowerWnd* GetRingMenu(bool translucent) const { return m_apRingMenu[translucent ? 1 : 0].get(); }
   // The window title from the document's name; the recent files in the File menu.
   void UpdateTitle();
   void RefreshRecentFiles();
@@ -119,6 +122,7 @@ class CMainFrame : public gui::GWindow, public gui::CmdTarget, public IShellServ
   void CreateToolBars();
   void CreateSideBars();
   void CreateStatusBar();
+  BOOL CreateRingMenus();
   BOOL CreateDocumentAndView();
   void RestorePlacement();
   // The side bars' docked sizes take effect once the window is laid out.
@@ -143,6 +147,9 @@ class CMainFrame : public gui::GWindow, public gui::CmdTarget, public IShellServ
   QToolBar* m_pViewBar = nullptr;
   QToolBar* m_pColorBar = nullptr;
   COptionBar* m_pOptionBar = nullptr;
+  // The opaque and the translucent ring menu: a window's translucency is fixed when it is
+  // made, and the setting may change while the program runs.
+  std::array<std::unique_ptr<CFlowerWnd>, 2> m_apRingMenu;
   QDockWidget* m_pLayerDock = nullptr;
   QDockWidget* m_pBrushDock = nullptr;
   CLayerBar* m_pLayerBar = nullptr;
