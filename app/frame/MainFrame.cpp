@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QDockWidget>
 #include <QElapsedTimer>
+#include <QEvent>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QLabel>
@@ -19,6 +20,8 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <functional>
+#include <vector>
 
 #include "SRC/GSystem.h"
 #include "core/Application.h"
@@ -27,13 +30,16 @@
 #include "core/TavrikView.h"
 #include "frame/Bars.h"
 #include "frame/Dialogs.h"
+#include "frame/DockBar.h"
 #include "frame/DocCommands.h"
 #include "frame/FlowerWnd.h"
 #include "frame/HistoryDropDown.h"
 #include "frame/Icons.h"
 #include "frame/LayerBar.h"
 #include "frame/Resource.h"
+#include "frame/ResourceIds.h"
 #include "frame/Shell.h"
+#include "frame/Splash.h"
 #include "platform/gui/Application.h"
 #include "platform/base/Sync.h"
 #include "platform/gui/CommandActions.h"
@@ -140,7 +146,167 @@ const char16_t* const kErrorText = u"抱歉！\n Tavrik 出现了内部错误，
 int ReadWindows(const char16_t* key, int def) { return gui::Settings::ReadInt(u"windows", key, def, INT_MIN, INT_MAX); }
 int ReadSize(const char16_t* key, int def) { return gui::Settings::ReadInt(u"windows", key, def, 1, 10000); }
 
+CMainFrame::SplashMode g_splashMode = CMainFrame::mySPLASH_AUTO;
+
+bool WantSplash() {
+  if (g_splashMode != CMainFrame::mySPLASH_AUTO) return g_splashMode == CMainFrame::mySPLASH_ALWAYS;
+  const QString platform = QGuiApplication::platformName();
+  return platform != QLatin1String("offscreen") && platform != QLatin1String("minimal");
+}
+
 }  // namespace
+
+// The side docks as the dock bars and the bars' drag contexts see them, in device pixels on
+// the screen. It watches the docks and tells the dock bars, once the layout has settled,
+// that their sides changed.
+class CMainFrame::DockSite final : public QObject, public IDockSite {
+ public:
+  // How far in from the frame's edge an empty side takes a bar.
+  static constexpr int kZone = 32;
+
+  DockSite(QMainWindow* window, std::function<void()> onLayout)
+      : m_pWindow(window), m_onLayout(std::move(onLayout)) {}
+
+  void AddBar(QDockWidget* dock, HWND bar) {
+    m_bars.push_back(Entry{dock, bar});
+    dock->installEventFilter(this);
+    QObject::connect(dock, &QDockWidget::dockLocationChanged, this, [this] { LayoutChanged(); });
+    QObject::connect(dock, &QDockWidget::topLevelChanged, this, [this] { LayoutChanged(); });
+  }
+
+  BOOL HasBar(HWND bar) override { return Find(bar) != nullptr; }
+
+  std::vector<DockedBar> GetDockedBars(int side) override {
+    std::vector<DockedBar> bars;
+    for (const Entry& e : m_bars)
+      if (e.dock->isVisible() && !e.dock->isFloating() && m_pWindow->dockWidgetArea(e.dock) == Area(side))
+        bars.push_back(DockedBar{e.bar, Device(ScreenRect(e.dock))});
+    std::stable_sort(bars.begin(), bars.end(),
+                     [](const DockedBar& a, const DockedBar& b) { return a.rc.top < b.rc.top; });
+    return bars;
+  }
+
+  void SetBarHeights(int, const std::vector<HWND>& bars, const std::vector<int>& heights) override {
+    QList<QDockWidget*> docks;
+    QList<int> sizes;
+    const double dpr = m_pWindow->devicePixelRatioF();
+    for (size_t i = 0; i < bars.size() && i < heights.size(); ++i) {
+      if (QDockWidget* dock = Find(bars[i])) {
+        docks.append(dock);
+        sizes.append(int(std::lround(heights[i] / dpr)));
+      }
+    }
+    m_pWindow->resizeDocks(docks, sizes, Qt::Vertical);
+  }
+
+  BOOL GetBarRect(HWND bar, RECT* rc) override {
+    QDockWidget* dock = Find(bar);
+    if (!dock || !dock->isVisible()) return FALSE;
+    *rc = Device(ScreenRect(dock));
+    return TRUE;
+  }
+
+  // The docking zone of a side: the part of the frame beside the view that its docks take,
+  // or a band along the frame's edge when it has none; between the toolbars.
+  int DockSideAt(HWND bar, POINT pt, RECT* rc) override {
+    QDockWidget* dock = Find(bar);
+    if (!dock || !(dock->allowedAreas() & (Qt::LeftDockWidgetArea | Qt::RightDockWidgetArea))) return DOCK_NONE;
+    const double dpr = m_pWindow->devicePixelRatioF();
+    const QPoint p(int(std::floor(pt.x / dpr)), int(std::floor(pt.y / dpr)));
+    const QRect frame = ScreenRect(m_pWindow);
+    QWidget* central = m_pWindow->centralWidget();
+    const QRect view = central ? ScreenRect(central) : frame;
+    if (!frame.contains(p) || p.y() < view.top() || p.y() > view.bottom()) return DOCK_NONE;
+    const int width = dock->width();
+    for (int side : {DOCK_LEFT, DOCK_RIGHT}) {
+      if (!dock->isAreaAllowed(Area(side))) continue;
+      const bool empty = GetDockedBars(side).empty();
+      QRect zone = side == DOCK_LEFT
+                       ? QRect(QPoint(frame.left(), view.top()), QPoint(view.left() - 1, view.bottom()))
+                       : QRect(QPoint(view.right() + 1, view.top()), QPoint(frame.right(), view.bottom()));
+      if (zone.width() < kZone) {
+        if (side == DOCK_LEFT) zone.setRight(frame.left() + kZone - 1);
+        else zone.setLeft(frame.right() - kZone + 1);
+      }
+      if (!zone.contains(p)) continue;
+      if (empty) {
+        if (side == DOCK_LEFT) zone.setRight(zone.left() + width - 1);
+        else zone.setLeft(zone.right() - width + 1);
+      }
+      *rc = Device(zone);
+      return side;
+    }
+    return DOCK_NONE;
+  }
+
+  void FloatBar(HWND bar, const RECT& rc) override {
+    QDockWidget* dock = Find(bar);
+    if (!dock) return;
+    const double dpr = m_pWindow->devicePixelRatioF();
+    dock->setFloating(true);
+    dock->setGeometry(QRect(int(std::lround(rc.left / dpr)), int(std::lround(rc.top / dpr)),
+                            int(std::lround((rc.right - rc.left) / dpr)),
+                            int(std::lround((rc.bottom - rc.top) / dpr))));
+    dock->show();
+  }
+
+  void DockBar(HWND bar, int side) override {
+    QDockWidget* dock = Find(bar);
+    if (!dock || !dock->isAreaAllowed(Area(side))) return;
+    if (dock->isFloating()) dock->setFloating(false);
+    m_pWindow->addDockWidget(Area(side), dock, Qt::Vertical);
+    dock->show();
+  }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    switch (event->type()) {
+      case QEvent::Resize:
+      case QEvent::Move:
+      case QEvent::Show:
+      case QEvent::Hide: LayoutChanged(); break;
+      default: break;
+    }
+    return QObject::eventFilter(watched, event);
+  }
+
+ private:
+  struct Entry {
+    QDockWidget* dock;
+    HWND bar;
+  };
+  static Qt::DockWidgetArea Area(int side) {
+    return side == DOCK_LEFT ? Qt::LeftDockWidgetArea : Qt::RightDockWidgetArea;
+  }
+  static QRect ScreenRect(const QWidget* w) { return QRect(w->mapToGlobal(QPoint(0, 0)), w->size()); }
+  RECT Device(const QRect& r) const {
+    const double dpr = m_pWindow->devicePixelRatioF();
+    return RECT{LONG(std::lround(r.left() * dpr)), LONG(std::lround(r.top() * dpr)),
+                LONG(std::lround((r.left() + r.width()) * dpr)), LONG(std::lround((r.top() + r.height()) * dpr))};
+  }
+  QDockWidget* Find(HWND bar) const {
+    for (const Entry& e : m_bars)
+      if (e.bar == bar) return e.dock;
+    return nullptr;
+  }
+  // Once per turn of the event loop: the layout moves the docks one after the other.
+  void LayoutChanged() {
+    if (m_bPending) return;
+    m_bPending = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+          m_bPending = false;
+          gui::GuardedCall([&] { m_onLayout(); });
+        },
+        Qt::QueuedConnection);
+  }
+
+  QMainWindow* m_pWindow;
+  std::function<void()> m_onLayout;
+  std::vector<Entry> m_bars;
+  bool m_bPending = false;
+};
 
 CMainFrame::CMainFrame(CTavrikApp* app) : m_pApp(app) {}
 
@@ -157,6 +323,11 @@ CMainFrame::~CMainFrame() {
   m_pDocTarget.reset();
   m_pDoc.reset();
   m_pView.reset();
+  m_pSplash.reset();
+  // The dock bars stop listening before the docks go.
+  m_apDockBar = {};
+  m_pDockSite.reset();
+  m_apSideBarWindow = {};
   DestroyWindow();
   m_pActions.reset();
   delete m_pLayerBar;  // its windows leave the dock
@@ -165,6 +336,14 @@ CMainFrame::~CMainFrame() {
 }
 
 CMainFrame* CMainFrame::GetRoutingFrame() { return t_pRoutingFrame; }
+
+void CMainFrame::SetSplashMode(SplashMode mode) { g_splashMode = mode; }
+
+BOOL CMainFrame::IsSplashShowing() const { return m_pSplash && m_pSplash->IsShowing(); }
+
+void CMainFrame::CloseSplash() {
+  if (m_pSplash) m_pSplash->Close();
+}
 
 CJobRunner* CMainFrame::GetJobRunner() const { return m_pProgress.get(); }
 
@@ -178,6 +357,11 @@ BOOL CMainFrame::Create() {
   m_pWindow->setWindowIcon(ProgramIcon());
   m_pWindow->setDockOptions(QMainWindow::AnimatedDocks | QMainWindow::AllowNestedDocks);
   Attach(m_pWindow);
+  if (WantSplash()) {
+    m_pSplash = std::make_unique<CSplashWnd>();
+    // Once round the event loop, so that it is on the screen while the frame builds.
+    if (m_pSplash->Show(IDB_SPLASH, kSplashMs)) QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  }
   m_pActions = std::make_unique<gui::CommandActions>(m_pWindow, this);
   m_pProgress = std::make_unique<CDlgProgress>(
       [this]() -> QWidget* { return m_pWindow && m_pWindow->isVisible() ? m_pWindow : nullptr; });
@@ -188,6 +372,7 @@ BOOL CMainFrame::Create() {
   if (!CreateRingMenus()) return FALSE;
   CreateStatusBar();
   CreateSideBars();
+  CreateDockBars();
   if (!CreateDocumentAndView()) return FALSE;
   RestorePlacement();
   m_nTimer = SetTimer(kTimerId, kTimerMs);
@@ -322,6 +507,35 @@ void CMainFrame::CreateSideBars() {
   m_pWindow->splitDockWidget(m_pLayerDock, m_pBrushDock, Qt::Vertical);
 }
 
+void CMainFrame::CreateDockBars() {
+  m_pDockSite = std::make_unique<DockSite>(m_pWindow, [this] {
+    for (auto& dock : m_apDockBar)
+      if (dock) dock->OnLayoutChanged();
+  });
+  QDockWidget* docks[2] = {m_pLayerDock, m_pBrushDock};
+  for (size_t i = 0; i < 2; ++i) {
+    m_apSideBarWindow[i] = std::make_unique<gui::GWindow>();
+    m_apSideBarWindow[i]->Create(docks[i], RECT{0, 0, 0, 0}, WS_CHILD);
+    m_pDockSite->AddBar(docks[i], m_apSideBarWindow[i]->GetSafeHwnd());
+  }
+  for (int side : {DOCK_LEFT, DOCK_RIGHT}) {
+    m_apDockBar[size_t(side)] = std::make_unique<CMyDockBar>(m_pDockSite.get(), side);
+    m_apDockBar[size_t(side)]->Create(m_pWindow, RECT{0, 0, 0, 0}, WS_CHILD);
+  }
+}
+
+CMyDockBar* CMainFrame::GetDockBar(int side) const {
+  return side == DOCK_LEFT || side == DOCK_RIGHT ? m_apDockBar[size_t(side)].get() : nullptr;
+}
+
+HWND CMainFrame::GetSideBarWindow(UINT barCommand) const {
+  switch (barCommand) {
+    case ID_BAR_LAYER: return m_apSideBarWindow[0] ? m_apSideBarWindow[0]->GetSafeHwnd() : nullptr;
+    case ID_BAR_BRUSH: return m_apSideBarWindow[1] ? m_apSideBarWindow[1]->GetSafeHwnd() : nullptr;
+    default: return nullptr;
+  }
+}
+
 BOOL CMainFrame::CreateDocumentAndView() {
   m_pView = std::make_unique<CTavrikView>();
   m_pDoc = std::make_unique<CTavrikDoc>(m_pApp->GetSystem(), m_pApp->GetShowDevice(), m_pView.get(), m_pProgress.get(),
@@ -394,6 +608,7 @@ void CMainFrame::ShowFrame(BOOL maximized) {
   if (maximized) m_pWindow->showMaximized();
   else m_pWindow->show();
   QCoreApplication::processEvents();
+  CloseSplash();
   ApplyDockSizes();
 }
 
@@ -559,6 +774,7 @@ BOOL CMainFrame::WaitForComposedView(int width, int height, int timeoutMs) {
   m_pWindow->showNormal();
   m_pWindow->setGeometry(QRect(0, 0, width, height));
   QCoreApplication::processEvents();
+  CloseSplash();
   ApplyDockSizes();
   QElapsedTimer clock;
   clock.start();

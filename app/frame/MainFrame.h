@@ -23,6 +23,8 @@ class CLayerBar;
 class CBrushBar;
 class CColorBarView;
 class COptionBar;
+class CMyDockBar;
+class CSplashWnd;
 class QMainWindow;
 class QToolBar;
 class QDockWidget;
@@ -41,6 +43,12 @@ class CMainFrame : public gui::GWindow, public gui::CmdTarget, public IShellServ
   static constexpr int kPanes = 4;
   static constexpr UINT_PTR kTimerId = 50;
   static constexpr UINT kTimerMs = 500;
+  // The splash window goes when the window shows, or after this long when it never does.
+  static constexpr UINT kSplashMs = 5000;
+  // Whether Create shows the splash window: by default only on a screen, never on the
+  // offscreen platform that pictures and tests use; a test may ask for it.
+  enum SplashMode { mySPLASH_AUTO, mySPLASH_NEVER, mySPLASH_ALWAYS };
+  static void SetSplashMode(SplashMode mode);
 
   explicit CMainFrame(CTavrikApp* app);
   // Destroys the document with its paint space first, then the bars.
@@ -70,6 +78,11 @@ class CMainFrame : public gui::GWindow, public gui::CmdTarget, public IShellServ
   HWND GetOptionWindow() const;
   QToolBar* GetToolBar(UINT barCommand) const;
   QDockWidget* GetDock(UINT barCommand) const;
+  // The dock bar of a side (DOCK_LEFT, DOCK_RIGHT), and the window that stands for a side bar
+  // (ID_BAR_LAYER, ID_BAR_BRUSH) in the docking messages.
+  CMyDockBar* GetDockBar(int side) const;
+  HWND GetSideBarWindow(UINT barCommand) const;
+  BOOL IsSplashShowing() const;
   // The frame that routes the command running on this thread, null outside routing.
   static CMainFrame* GetRoutingFrame();
 
@@ -121,6 +134,8 @@ class CMainFrame : public gui::GWindow, public gui::CmdTarget, public IShellServ
   void CreateMenus();
   void CreateToolBars();
   void CreateSideBars();
+  void CreateDockBars();
+  void CloseSplash();
   void CreateStatusBar();
   BOOL CreateRingMenus();
   BOOL CreateDocumentAndView();
@@ -155,6 +170,13 @@ class CMainFrame : public gui::GWindow, public gui::CmdTarget, public IShellServ
   CLayerBar* m_pLayerBar = nullptr;
   CBrushBar* m_pBrushBar = nullptr;
   CColorBarView* m_pColorView = nullptr;
+  // The docks as the dock bars see them; the dock bars of the left and right sides; hidden
+  // windows in the layer and brush docks that stand for those bars in the docking messages.
+  class DockSite;
+  std::unique_ptr<DockSite> m_pDockSite;
+  std::array<std::unique_ptr<CMyDockBar>, 2> m_apDockBar;
+  std::array<std::unique_ptr<gui::GWindow>, 2> m_apSideBarWindow;
+  std::unique_ptr<CSplashWnd> m_pSplash;
   QMenu* m_pFileMenu = nullptr;
   QAction* m_pRecentSeparator = nullptr;
   std::array<QLabel*, kPanes> m_apPane{};
