@@ -8,8 +8,10 @@
 #include "odata/GError.h"
 #include "odata/GText.h"
 #include "odata/LittleEndian.h"
+#include "core/ShellServices.h"
 #include "core/ViewDC.h"
 #include "panels/MyListLayer.h"
+#include "tools/OperDefault.h"
 #include "platform/gui/Messages.h"
 
 namespace {
@@ -316,6 +318,16 @@ void CPaintSpace::RunFlushThread() {
 
 // ---------------------------------------------------------------------------------------------
 // Size, background, view
+
+IShellServices* CPaintSpace::GetShell() const {
+  IPaintSpaceHost* host = GetHost();
+  return host ? host->GetShell() : nullptr;
+}
+
+gui::GWindow* CPaintSpace::GetOptionBar() const {
+  IShellServices* shell = GetShell();
+  return shell ? shell->GetOptionBar() : nullptr;
+}
 
 COLORREF CPaintSpace::GetColor(int index) { return m_pHost ? m_pHost->GetColor(index) & SPACE_WHITE : 0; }
 
@@ -658,6 +670,12 @@ void CPaintSpace::SelectOperator(UINT id) {
   GCATCH(kClass, u"::SelectOperator()", ->AppendArg(GArgUint(id)))
 }
 
+BOOL CPaintSpace::HasOperator(UINT id) {
+  BOOL found = FALSE;
+  m_listOperators.ForEach([&](COperation* op) { found = found || op->GetID() == id; });
+  return found;
+}
+
 void CPaintSpace::FinishWork() {
   if (m_pHost) m_pHost->FinishListWork();
   if (m_pCurOperator) m_pCurOperator->FinishWork();
@@ -683,6 +701,8 @@ BOOL CPaintSpace::OnCmdMsg(UINT id, CmdUIState* ui) {
   try {
     if (m_pCurOperator && m_pCurOperator->OnCmdMsg(id, ui)) return TRUE;
     if (IsOneOf(id, kToolCommands, std::size(kToolCommands)) || id == ID_OPER_RESERVED) {
+      // A tool not made (yet) is nobody's command: its button shows disabled.
+      if (id != ID_OPER_RESERVED && !HasOperator(id)) return FALSE;
       // The current tool checks its own entry in its own handler, which ran first.
       if (ui) {
         ui->SetCheck(FALSE);
@@ -1012,23 +1032,12 @@ BOOL CPaintSpace::OnFlowerSelectLayer(int x, int y) {
     CMyListLayer* list = m_pwndListLayer;
     const int count = list->GetCount();
     if (count < 1) return FALSE;
-    const float at[2] = {float(x) + 0.5f, float(y) + 0.5f};
-    float s[2];
-    m_pDevice->ClientToSpace(s, at, m_pTransform);
-    const POINT p{LONG(std::floor(s[0])), LONG(std::floor(s[1]))};
+    POINT p;
+    int found = PickLayerAt(x, y, &p);
     auto holds = [&p](const RECT& r) { return p.x >= r.left && p.x < r.right && p.y >= r.top && p.y < r.bottom; };
     const int selected = list->GetCurSel();
     RECT current{0, 0, 0, 0};
     if (OLayer* l = CurrentLayer()) l->GetRect(&current);
-    int found;
-    {
-      // The pass uses the device's pass state, which the view's passes share.
-      GAutoLock lock(m_lockDraw);
-      if (!m_pDevice->DrawBegin(m_pTransform, FALSE)) return FALSE;
-      for (int i = 0; i < count; ++i)
-        m_pDevice->DrawLayer(list->GetLayer(i), i == selected ? LYR_TIDY_CURRENT : 0, nullptr);
-      found = m_pDevice->DrawEnd(&p);
-    }
     if (found < 0) {
       if (holds(current)) return FALSE;
       for (int i = 0; i < count && found < 0; ++i) {
@@ -1046,6 +1055,28 @@ BOOL CPaintSpace::OnFlowerSelectLayer(int x, int y) {
     return TRUE;
   }
   GCATCH(kClass, u"::OnFlowerSelectLayer()", ->AppendArg(GArgInt(x))->AppendArg(GArgInt(y)))
+}
+
+int CPaintSpace::PickLayerAt(int x, int y, POINT* spacePoint) {
+  try {
+    const float at[2] = {float(x) + 0.5f, float(y) + 0.5f};
+    float s[2];
+    m_pDevice->ClientToSpace(s, at, m_pTransform);
+    const POINT p{LONG(std::floor(s[0])), LONG(std::floor(s[1]))};
+    if (spacePoint) *spacePoint = p;
+    if (m_myState != myREADY || !m_pwndListLayer) return -1;
+    CMyListLayer* list = m_pwndListLayer;
+    const int count = list->GetCount();
+    if (count < 1) return -1;
+    const int selected = list->GetCurSel();
+    // The pass uses the device's pass state, which the view's passes share.
+    GAutoLock lock(m_lockDraw);
+    if (!m_pDevice->DrawBegin(m_pTransform, FALSE)) return -1;
+    for (int i = 0; i < count; ++i)
+      m_pDevice->DrawLayer(list->GetLayer(i), i == selected ? LYR_TIDY_CURRENT : 0, nullptr);
+    return m_pDevice->DrawEnd(&p);
+  }
+  GCATCH(kClass, u"::PickLayerAt()", ->AppendArg(GArgInt(x))->AppendArg(GArgInt(y)))
 }
 
 void CPaintSpace::AddSpaceEdges(FloatList* xList, FloatList* yList) {

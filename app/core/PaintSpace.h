@@ -21,6 +21,11 @@
 #include "tools/Operation.h"
 
 class CMyListLayer;
+class CColorBar;
+class IShellServices;
+namespace gui {
+class GWindow;
+}
 
 constexpr UINT LYR_MAX_WIDTH = 10000;
 constexpr UINT LYR_MAX_HEIGHT = 10000;
@@ -134,6 +139,14 @@ class CPaintSpace {
   int GetState() const { return m_myState; }
   // The host, null unless the space is ready (tools ask it for the windows of the frame).
   IPaintSpaceHost* GetHost() const { return m_myState == myREADY ? m_pHost : nullptr; }
+  // The main frame's services through the host; null unless the space is ready.
+  IShellServices* GetShell() const;
+  // The window a tool hands its option windows to (WM_MYSETOPTIONS); null unless the space
+  // is ready and the frame has one.
+  gui::GWindow* GetOptionBar() const;
+  // The document's colour bar, where picked colours go (null: none).
+  void SetColorBar(CColorBar* bar) { m_pColorBar = bar; }
+  CColorBar* GetColorBar() const { return m_pColorBar; }
 
   // The palette's colour of a slot (0: the current colour).
   COLORREF GetColor(int index);
@@ -195,6 +208,8 @@ class CPaintSpace {
   // Makes the first listed tool with the id current (not the current one itself); nothing
   // happens when there is none.
   void SelectOperator(UINT id);
+  // TRUE when a listed tool has the id (the current one included).
+  BOOL HasOperator(UINT id);
   void FinishWork();
   void NotifyOperator(const char16_t* sender, DWORD code, void* param);
   // A command (ui null) or its update-UI: the current tool first, then the space's own.
@@ -235,6 +250,9 @@ class CPaintSpace {
   // Selects the topmost layer that shows at the client point; FALSE when the selection
   // stays as it is.
   BOOL OnFlowerSelectLayer(int x, int y);
+  // The row of the topmost layer that shows at the client point (the current row counts even
+  // when hidden), or -1; the space pixel there goes to spacePoint when given.
+  int PickLayerAt(int x, int y, POINT* spacePoint);
   // The space's edges as snap lines: 0 and the width, 0 and the height.
   void AddSpaceEdges(FloatList* xList, FloatList* yList);
 
@@ -338,6 +356,7 @@ class CPaintSpace {
   GSystem* m_pSystem;
   OShowDevice* m_pDevice;
   IPaintSpaceHost* m_pHost = nullptr;
+  CColorBar* m_pColorBar = nullptr;
   NewSpaceSize* m_pNewSize = nullptr;
   XUndoInner m_xUndoInner{this, false};
   XUndoInner m_xRedoInner{this, true};
@@ -355,7 +374,7 @@ class CPaintSpace {
   GCompRef<OWorker> m_cpWorker;
   GLock m_lockDraw;
   GCompRef<OData> m_cpJobArgs;
-  COperDefault* m_pDefaultOperator = nullptr;
+  COperation* m_pDefaultOperator = nullptr;
   GList<COperation> m_listOperators;
   COperation* m_pCurOperator = nullptr;
   UINT m_nPrevOperator = 0;

@@ -3,6 +3,8 @@
 #include <algorithm>
 
 #include "odata/GError.h"
+#include "tools/OperDefault.h"
+#include "tools/OperSucker.h"
 
 namespace {
 
@@ -19,6 +21,22 @@ struct OperatorHold {
 
 UINT ClampSide(int v, UINT max) { return UINT(std::clamp<int>(v, 1, int(max))); }
 
+// The tools a document works with, one of each, in the order of the operation tool bar.
+std::vector<GCompRef<COperation>> MakeTools() {
+  std::vector<GCompRef<COperation>> tools;
+  tools.emplace_back(new COperSucker());
+  return tools;
+}
+
+// The tool a new space starts with: painting once it exists, until then the first tool
+// made. Any real tool navigates (a right drag pans, a middle drag turns and zooms, the wheel
+// scrolls); the default tool does not, so it is only the last resort.
+COperation* ChooseFirstTool(const std::vector<GCompRef<COperation>>& tools) {
+  for (const GCompRef<COperation>& tool : tools)
+    if (tool->GetID() == ID_OPER_PAINT) return tool;
+  return tools.empty() ? nullptr : tools.front().get();
+}
+
 }  // namespace
 
 CTavrikDoc::CTavrikDoc(GSystem* system, OShowDevice* device, IPaintSpaceHost* host, CJobRunner* runner,
@@ -28,10 +46,15 @@ CTavrikDoc::CTavrikDoc(GSystem* system, OShowDevice* device, IPaintSpaceHost* ho
     m_pList = std::make_unique<CMyListLayer>(system, device);
     m_pSpace = std::make_unique<CPaintSpace>(system, device);
     m_pSpace->SetNewSpaceSize(setting);
-    OperatorHold hold(first ? first : new COperDefault());
+    m_pSpace->SetColorBar(&m_colorBar);
+    const std::vector<GCompRef<COperation>> tools = MakeTools();
+    COperation* start = first ? first : ChooseFirstTool(tools);
+    OperatorHold hold(start ? start : new COperDefault());
     const NewSpaceSize size = setting ? *setting : NewSpaceSize{};
     m_pSpace->Initialize(ClampSide(size.nSpaceWidth, LYR_MAX_WIDTH), ClampSide(size.nSpaceHeight, LYR_MAX_HEIGHT),
                          host, m_pList.get(), hold.m_op);
+    for (const GCompRef<COperation>& tool : tools)
+      if (tool.get() != hold.m_op) m_pSpace->AddOperator(tool);
   }
   GCATCH(kClass, u"::CTavrikDoc()")
 }

@@ -8,6 +8,7 @@
 #include <QEvent>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QKeySequence>
 #include <QLabel>
 #include <QMainWindow>
 #include <QMenu>
@@ -44,6 +45,7 @@
 #include "platform/base/Sync.h"
 #include "platform/gui/CommandActions.h"
 #include "platform/gui/ErrorHook.h"
+#include "platform/gui/Resources.h"
 #include "platform/gui/Settings.h"
 
 namespace {
@@ -110,16 +112,17 @@ const CommandText kCommands[] = {
     {ID_VIEW_ROTATE_LEFT, u"向左旋转(&L)", u"Ctrl+[", u"视觉逆时针旋转 15 度\n向左旋转", false},
     {ID_VIEW_ROTATE_RIGHT, u"向右旋转(&T)", u"Ctrl+]", u"视觉顺时针旋转 15 度\n向右旋转", false},
     {ID_VIEW_FLIP, u"视觉翻转(&F)", nullptr, u"左右翻转视觉，不改变图像\n视觉翻转", true},
-    {ID_OPER_MOVE, u"移动(&M)", nullptr, u"移动图层\n移动", true},
-    {ID_OPER_NEW, u"创建图层(&N)", nullptr, u"创建图层\n创建图层", true},
-    {ID_OPER_CROP, u"修剪(&C)", nullptr, u"修剪空间，修剪图层，修改尺寸\n修剪", true},
-    {ID_OPER_LASSO, u"手术(&S)", nullptr, u"切割，变换，贴补图像\n手术", true},
-    {ID_OPER_DISTORT, u"自由贴图(&D)", nullptr, u"自由贴图，该功能需要在图层栏指定一个源\n自由贴图", true},
-    {ID_OPER_PAINT, u"绘画(&P)", nullptr, u"绘画\n绘画", true},
-    {ID_OPER_FLOOD, u"油漆桶(&F)", nullptr, u"油漆桶倾倒填充\n油漆桶", true},
-    {ID_OPER_POLYGON, u"描边填充(&O)", nullptr, u"描出边缘，填充颜色\n描边填充", true},
-    {ID_OPER_SHAPE, u"形状填充(&H)", nullptr, u"形状填充\n形状填充", true},
-    {ID_OPER_SUCKER, u"吸管(&E)", nullptr, u"吸管取色，仅为旧的操作习惯\n吸管", true},
+    // The tools' shortcut is the access key of their menu entry.
+    {ID_OPER_MOVE, u"移动(&M)", u"M", u"移动图层\n移动", true},
+    {ID_OPER_NEW, u"创建图层(&N)", u"N", u"创建图层\n创建图层", true},
+    {ID_OPER_CROP, u"修剪(&C)", u"C", u"修剪空间，修剪图层，修改尺寸\n修剪", true},
+    {ID_OPER_LASSO, u"手术(&S)", u"S", u"切割，变换，贴补图像\n手术", true},
+    {ID_OPER_DISTORT, u"自由贴图(&D)", u"D", u"自由贴图，该功能需要在图层栏指定一个源\n自由贴图", true},
+    {ID_OPER_PAINT, u"绘画(&P)", u"P", u"绘画\n绘画", true},
+    {ID_OPER_FLOOD, u"油漆桶(&F)", u"F", u"油漆桶倾倒填充\n油漆桶", true},
+    {ID_OPER_POLYGON, u"描边填充(&O)", u"O", u"描出边缘，填充颜色\n描边填充", true},
+    {ID_OPER_SHAPE, u"形状填充(&H)", u"H", u"形状填充\n形状填充", true},
+    {ID_OPER_SUCKER, u"吸管(&E)", u"E", u"吸管取色，仅为旧的操作习惯\n吸管", true},
     {ID_LAYER_BLUR, u"模糊(&B)...", nullptr, u"模糊当前图层\n模糊", false},
     {ID_LAYER_BRIGHT, u"亮度/对比度(&C)...", nullptr, u"调节当前彩色图层的亮度与对比度\n亮度/对比度", false},
     {ID_LAYER_HUE, u"色调/饱和度(&H)...", nullptr, u"调节当前彩色图层的色调与饱和度\n色调/饱和度", false},
@@ -135,13 +138,27 @@ const CommandText kCommands[] = {
 };
 
 const UINT kMainBar[] = {ID_FILE_NEW, ID_FILE_OPEN, ID_FILE_SAVE, 0, ID_EDIT_UNDO, ID_EDIT_REDO};
-const UINT kOperBar[] = {ID_OPER_MOVE,  ID_OPER_NEW,   ID_OPER_CROP,    ID_OPER_LASSO, ID_OPER_DISTORT, 0,
-                         ID_OPER_PAINT, ID_OPER_FLOOD, ID_OPER_POLYGON, ID_OPER_SHAPE, ID_OPER_SUCKER};
 const UINT kViewBar[] = {ID_VIEW_ZOOM_IN,     ID_VIEW_ZOOM_OUT,   ID_VIEW_ZOOM_ONE,     ID_VIEW_RESET, 0,
                          ID_VIEW_ROTATE_LEFT, ID_VIEW_ANGLE_ZERO, ID_VIEW_ROTATE_RIGHT, ID_VIEW_FLIP};
 
 const char16_t* const kErrorCaption = u"故障";
 const char16_t* const kErrorText = u"抱歉！\n Tavrik 出现了内部错误，需要手动退出。\n详细情况将记录在 ERROR.TXT 文件中。";
+
+// The buttons of the operation tool bar: those of its toolbar resource, in its order.
+std::vector<UINT> OperationBarCommands() {
+  const gui::ToolBarResource* bar = gui::FindToolBarResource(IDR_OPERATION);
+  return bar ? bar->commands : std::vector<UINT>{};
+}
+
+// A tool's prompt and tooltip come from its string resource; the tooltip shows its key.
+void SetToolTexts(QAction* action, UINT id) {
+  const std::u16string tip = gui::StringResourcePart(id, 1);
+  if (tip.empty()) return;
+  QString text = Q(tip);
+  if (!action->shortcut().isEmpty()) text += QStringLiteral(" (%1)").arg(action->shortcut().toString(QKeySequence::NativeText));
+  action->setToolTip(text);
+  action->setStatusTip(Q(gui::StringResourcePart(id, 0)));
+}
 
 int ReadWindows(const char16_t* key, int def) { return gui::Settings::ReadInt(u"windows", key, def, INT_MIN, INT_MAX); }
 int ReadSize(const char16_t* key, int def) { return gui::Settings::ReadInt(u"windows", key, def, 1, 10000); }
@@ -395,6 +412,8 @@ void CMainFrame::CreateActions() {
   }
   m_pActions->Get(ID_EDIT_REDO)->setShortcuts({QKeySequence(QStringLiteral("Ctrl+Y")), QKeySequence(QStringLiteral("Ctrl+Shift+Z"))});
   m_pActions->Get(ID_VIEW_ZOOM_IN)->setShortcuts({QKeySequence(QStringLiteral("Ctrl+=")), QKeySequence(QStringLiteral("Ctrl++"))});
+  for (UINT id : OperationBarCommands())
+    if (QAction* action = m_pActions->Get(id)) SetToolTexts(action, id);
   for (UINT i = 0; i < RECENT_FILE_COUNT; ++i) m_pActions->Add(ID_FILE_MRU_FILE1 + i, u"")->setVisible(false);
 }
 
@@ -458,7 +477,8 @@ void CMainFrame::CreateToolBars() {
     CHistoryDropDown::Attach(
         qobject_cast<QToolButton*>(m_pMainBar->widgetForAction(m_pActions->Get(id))), id, this,
         [this] { return m_pDoc ? m_pDoc->GetPaintSpace() : nullptr; }, [this] { UpdateAll(); });
-  m_pOperBar = make(QStringLiteral("操作"), "operation", kOperBar, std::size(kOperBar));
+  const std::vector<UINT> operation = OperationBarCommands();
+  m_pOperBar = make(QStringLiteral("操作"), "operation", operation.data(), operation.size());
   m_pViewBar = make(QStringLiteral("视觉"), "view", kViewBar, std::size(kViewBar));
   m_pOptionBar = new COptionBar(m_pWindow);
   m_pOptionBar->setObjectName(QStringLiteral("option"));
@@ -538,12 +558,13 @@ HWND CMainFrame::GetSideBarWindow(UINT barCommand) const {
 
 BOOL CMainFrame::CreateDocumentAndView() {
   m_pView = std::make_unique<CTavrikView>();
+  // Before the document: its first tool hands its option windows to the frame's option bar.
+  m_pView->SetShell(this);
   m_pDoc = std::make_unique<CTavrikDoc>(m_pApp->GetSystem(), m_pApp->GetShowDevice(), m_pView.get(), m_pProgress.get(),
                                         &m_pApp->m_spaceSize);
   if (!m_pView->Create(m_pWindow, m_pDoc.get())) return FALSE;
   m_pWindow->setCentralWidget(m_pView->GetWidget());
   m_pView->SetFrameCallbacks([this] { UpdateAll(); }, [this] { FinishListWork(); });
-  m_pView->SetShell(this);
   m_pView->SetOpenDocumentCallback([this](const std::u16string& path) { m_pApp->OpenDocumentFile(path); });
   m_pDocTarget = std::make_unique<CDocCommands>(this);
   m_pLayerBar->Attach(m_pDoc.get());

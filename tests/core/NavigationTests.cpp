@@ -1,50 +1,18 @@
 // The paint space's tools and view navigation without a screen: the view commands and their
 // update-UI, the change of tool, the message hook, flip, rotate-and-zoom, panning, the scroll
-// bars, the wheel and the default tool's drags, and picking a layer under the cursor.
+// bars, the wheel and a tool's drags, and picking a layer under the cursor.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <string>
 #include <vector>
 
-#include "SpaceTestHost.h"
-#include "platform/gui/Messages.h"
+#include "ToolFixture.h"
+#include "tools/OperSucker.h"
 
 namespace {
 
 constexpr float kPi = 3.14159265f;
-
-// A host that remembers the capture and the scroll bars, with an image to present into.
-class NavHost final : public IPaintSpaceHost {
- public:
-  SIZE GetClientSize() override { return client; }
-  HDC GetDC() override { return &screen; }
-  void ReleaseDC(HDC) override {}
-  gui::DeviceContext* GetViewDC() override { return nullptr; }
-  void ReleaseViewDC(gui::DeviceContext*) override {}
-  void InvalidateView(BOOL) override { ++invalidated; }
-  void InvalidateFrame() override {}
-  void SyncScrollBars(const ScrollBarState& h, const ScrollBarState& v) override {
-    horz = h;
-    vert = v;
-    ++syncs;
-  }
-  COLORREF GetColor(int) override { return 0; }
-  void SetCapture() override {
-    EXPECT_FALSE(captured) << "the capture is taken once per drag";
-    captured = true;
-  }
-  void ReleaseCapture() override {
-    EXPECT_TRUE(captured);
-    captured = false;
-  }
-
-  SIZE client{400, 300};
-  plat::MemoryPresentTarget screen;
-  int invalidated = 0, syncs = 0;
-  bool captured = false;
-  ScrollBarState horz{}, vert{};
-};
 
 // A tool that logs the messages and commands it sees and consumes the chosen ones.
 class LogTool final : public COperation {
@@ -81,58 +49,15 @@ class LogTool final : public COperation {
   UINT m_id;
 };
 
-class Navigation : public SpaceFixture {
+// Navigation through a real tool: the eyedropper unless a test brings its own.
+class Navigation : public ToolFixture {
  protected:
-  void TearDown() override {
-    space.reset();
-    list.reset();
-    ExpectNothingLive();
-  }
-  // A space whose first tool is the given one (null: the default tool).
-  void Init(UINT w, UINT h, COperation* first = nullptr) {
-    space = std::make_unique<CPaintSpace>(&sys, device.get());
-    COperation* op = first ? first : new COperDefault();
-    op->AddRef();
-    space->Initialize(w, h, &nav, list.get(), op);
-    op->Release();
-  }
-  ViewTransform& View() { return *space->m_pTransform; }
-  // The space point under a client point.
-  std::pair<float, float> SpaceAt(float x, float y) {
-    const float in[2] = {x, y};
-    float out[2];
-    realDevice->ClientToSpace(out, in, space->m_pTransform);
-    return {out[0], out[1]};
-  }
+  void Init(UINT w, UINT h, COperation* first = nullptr) { ToolFixture::Init(w, h, first ? first : new COperSucker()); }
   CmdUIState Update(UINT id) {
     CmdUIState ui;
     EXPECT_TRUE(space->OnCmdMsg(id, &ui)) << id;
     return ui;
   }
-  BOOL Send(UINT msg, WPARAM wParam, int x, int y) {
-    LRESULT result = 0;
-    return space->OnWndMsg(msg, wParam, MakePointLParam(x, y), &result);
-  }
-  OLayer* AddLayer(int w, int h, int format, UINT id, int x, int y, uint32_t fill) {
-    GCompRef<OLayer> l = NewLayer(w, h, format, id);
-    l->SetPosition(x, y, FALSE);
-    {
-      LayerLock lock;
-      EXPECT_TRUE(lock.Lock(l, 0));
-      for (int row = 0; row < h; ++row)
-        for (int col = 0; col < w; ++col) {
-          if (format == OLayer::myFORMAT_C32) reinterpret_cast<uint32_t*>(lock.Row(row))[col] = fill;
-          else reinterpret_cast<uint16_t*>(lock.Row(row))[col] = uint16_t(fill);
-        }
-    }
-    l->MipRefresh(nullptr);
-    list->AddLayer(-1, l);
-    return l;
-  }
-
-  NavHost nav;
-  std::unique_ptr<CMyListLayer> list = std::make_unique<CMyListLayer>(&sys, device.get());
-  std::unique_ptr<CPaintSpace> space;
 };
 
 // ---- the view commands -------------------------------------------------------------------------
@@ -175,7 +100,7 @@ TEST_F(Navigation, ViewCommandsAndTheirUpdate) {
     v.flags = c.flags;
     v.scale = c.scale;
     v.angle = c.angle;
-    const int syncs = nav.syncs, invalidated = nav.invalidated;
+    const int syncs = win.syncs, invalidated = win.invalidated;
     // Make the composite valid: the command must drop it.
     space->RefreshDraw(nullptr, nullptr);
     ASSERT_TRUE(space->IsCompositeValid());
@@ -185,8 +110,8 @@ TEST_F(Navigation, ViewCommandsAndTheirUpdate) {
     EXPECT_NEAR(v.angle, c.wantAngle, 1e-5f);
     EXPECT_GE(v.angle, 0.0f);
     EXPECT_LE(v.angle, turn);
-    EXPECT_GT(nav.syncs, syncs);
-    EXPECT_GT(nav.invalidated, invalidated);
+    EXPECT_GT(win.syncs, syncs);
+    EXPECT_GT(win.invalidated, invalidated);
     EXPECT_FALSE(space->IsCompositeValid());
     const CmdUIState ui = Update(c.id);
     EXPECT_EQ(ui.bEnabled, c.wantEnabled);
@@ -216,27 +141,26 @@ TEST_F(Navigation, SelectOperatorSwitchesOnlyToAnotherListedTool) {
   space->AddOperator(move);
   paint->log.clear();
 
-  // The current tool's own id and an id nobody has change nothing.
-  for (UINT id : {ID_OPER_PAINT, ID_OPER_CROP}) {
-    EXPECT_TRUE(space->OnCmdMsg(id, nullptr));
-    EXPECT_EQ(space->GetCurOperator(), paint);
-  }
-  EXPECT_EQ(paint->log, (std::vector<std::string>{"finish", "finish"}));
+  // The current tool's own id changes nothing; an id nobody has is not even taken.
+  EXPECT_TRUE(space->OnCmdMsg(ID_OPER_PAINT, nullptr));
+  EXPECT_FALSE(space->OnCmdMsg(ID_OPER_CROP, nullptr));
+  EXPECT_EQ(space->GetCurOperator(), paint);
+  EXPECT_EQ(paint->log, (std::vector<std::string>{"finish"}));
   paint->log.clear();
 
-  const int invalidated = nav.invalidated;
+  const int invalidated = win.invalidated;
   EXPECT_TRUE(space->OnCmdMsg(ID_OPER_MOVE, nullptr));
   EXPECT_EQ(space->GetCurOperator(), move);
   EXPECT_EQ(space->GetPrevOperatorID(), ID_OPER_PAINT);
   EXPECT_EQ(paint->log, (std::vector<std::string>{"finish", "deactivate"}));
   EXPECT_EQ(move->log, (std::vector<std::string>{"activate"}));
-  EXPECT_GT(nav.invalidated, invalidated);
+  EXPECT_GT(win.invalidated, invalidated);
 
   // Update-UI: the current tool checks its own button first; the space unchecks and enables
-  // the others, and the button without a tool.
+  // the other listed tools, and the button without a tool.
   const CmdUIState own = Update(ID_OPER_MOVE);
   EXPECT_TRUE(own.bEnabled && own.bChecked);
-  for (UINT id : {ID_OPER_PAINT, ID_OPER_SUCKER, ID_OPER_RESERVED}) {
+  for (UINT id : {ID_OPER_PAINT, ID_OPER_RESERVED}) {
     CmdUIState ui;
     ui.bChecked = TRUE;
     EXPECT_TRUE(space->OnCmdMsg(id, &ui));
@@ -245,6 +169,14 @@ TEST_F(Navigation, SelectOperatorSwitchesOnlyToAnotherListedTool) {
   }
   // The button without a tool has no command.
   EXPECT_FALSE(space->OnCmdMsg(ID_OPER_RESERVED, nullptr));
+  // A tool nobody made is nobody's command: neither its update nor its command is taken, so
+  // the frame shows it disabled.
+  for (UINT id : {ID_OPER_SUCKER, ID_OPER_FLOOD}) {
+    CmdUIState ui;
+    EXPECT_FALSE(space->OnCmdMsg(id, &ui)) << id;
+    EXPECT_FALSE(space->OnCmdMsg(id, nullptr)) << id;
+  }
+  EXPECT_EQ(space->GetCurOperator(), move);
 }
 
 TEST_F(Navigation, CommandsOthersCarryOutShowEnabledButAreLeftToThem) {
@@ -273,11 +205,11 @@ TEST_F(Navigation, ViewMessagesReachTheCurrentToolFirst) {
   // Left to the space: the client size, the bars, and a full composition next time.
   tool->consumeMsg = 0;
   space->RefreshDraw(nullptr, nullptr);
-  const int syncs = nav.syncs;
+  const int syncs = win.syncs;
   EXPECT_FALSE(space->OnWndMsg(WM_SIZE, SIZE_RESTORED, MAKELPARAM(640, 480), &result));
   EXPECT_EQ(View().clientWidth, 640);
   EXPECT_EQ(View().clientHeight, 480);
-  EXPECT_GT(nav.syncs, syncs);
+  EXPECT_GT(win.syncs, syncs);
   EXPECT_FALSE(space->IsCompositeValid());
 
   // Minimised: the size stays, the composite still goes.
@@ -329,7 +261,7 @@ TEST_F(Navigation, RotateZoomByTurnsAndScalesWithinItsLimits) {
   };
   auto* tool = new LogTool(ID_OPER_PAINT);
   Init(500, 500, tool);
-  const int cx = nav.client.cx / 2, cy = nav.client.cy / 2;
+  const int cx = win.client.cx / 2, cy = win.client.cy / 2;
   for (const RotateCase& c : cases) {
     SCOPED_TRACE(c.name);
     ViewTransform& v = View();
@@ -396,83 +328,85 @@ TEST_F(Navigation, ScrollByDropsWhatPushesTheSpaceFurtherOut) {
 // ---- scroll bars -----------------------------------------------------------------------------
 
 TEST_F(Navigation, ScrollBarsAtTenThousandPixelsAndZoomSixteen) {
-  nav.client = SIZE{800, 600};
+  win.client = SIZE{800, 600};
   Init(10000, 10000);
   ViewTransform& v = View();
   v.scale = 16;
   space->SyncScrollBars(nullptr);
   // The extent: the space at zoom 16 and half a client on each side.
   const int64_t w = 10000 * 16 + 800;
-  EXPECT_EQ(nav.horz.nPage, int(800 * 0x4000 / w));
-  EXPECT_EQ(nav.horz.nPos, int(5000 * 16 * int64_t(0x4000) / w));
+  EXPECT_EQ(win.horz.nPage, int(800 * 0x4000 / w));
+  EXPECT_EQ(win.horz.nPos, int(5000 * 16 * int64_t(0x4000) / w));
 
   // Far to either end and back, also turned, where the products pass 32 bits.
   for (float angle : {0.0f, 0.785398f}) {
     SCOPED_TRACE(angle);
     v.angle = angle;
     space->SyncScrollBars(nullptr);
-    const int maxPos = 0x4000 - (nav.horz.nPage - 1);
+    const int maxPos = 0x4000 - (win.horz.nPage - 1);
     space->OnHScroll(MAKEWPARAM(SB_RIGHT, 0));
-    EXPECT_EQ(nav.horz.nPos, maxPos);
+    EXPECT_EQ(win.horz.nPos, maxPos);
     space->SyncScrollBars(nullptr);
-    EXPECT_NEAR(nav.horz.nPos, maxPos, 1);
+    EXPECT_NEAR(win.horz.nPos, maxPos, 1);
     space->OnVScroll(MAKEWPARAM(SB_TOP, 0));
-    EXPECT_EQ(nav.vert.nPos, 0);
+    EXPECT_EQ(win.vert.nPos, 0);
     space->SyncScrollBars(nullptr);
-    EXPECT_NEAR(nav.vert.nPos, 0, 1);
+    EXPECT_NEAR(win.vert.nPos, 0, 1);
     if (angle == 0.0f) {
       EXPECT_NEAR(v.centreX, 10000.0f, 2.0f);
       EXPECT_NEAR(v.centreY, 0.0f, 2.0f);
     }
     space->OnHScroll(MAKEWPARAM(SB_THUMBTRACK, WORD(0x2000)));
     space->SyncScrollBars(nullptr);
-    EXPECT_NEAR(nav.horz.nPos, 0x2000, 1);
+    EXPECT_NEAR(win.horz.nPos, 0x2000, 1);
   }
 
   // A line and a page from the middle; the position never leaves the range.
   v.angle = 0;
   space->OnHScroll(MAKEWPARAM(SB_THUMBPOSITION, WORD(0x2000)));
   space->OnHScroll(MAKEWPARAM(SB_LINERIGHT, 0));
-  EXPECT_NEAR(nav.horz.nPos, 0x2000 + 128, 1);
-  const int beforePage = nav.horz.nPos;
+  EXPECT_NEAR(win.horz.nPos, 0x2000 + 128, 1);
+  const int beforePage = win.horz.nPos;
   space->OnHScroll(MAKEWPARAM(SB_PAGELEFT, 0));
-  EXPECT_NEAR(nav.horz.nPos, beforePage - nav.horz.nPage, 1);
+  EXPECT_NEAR(win.horz.nPos, beforePage - win.horz.nPage, 1);
   space->OnHScroll(MAKEWPARAM(SB_LEFT, 0));
   space->OnHScroll(MAKEWPARAM(SB_LINELEFT, 0));
-  EXPECT_EQ(nav.horz.nPos, 0);
+  EXPECT_EQ(win.horz.nPos, 0);
   EXPECT_NEAR(v.centreX, 0.0f, 2.0f);
   EXPECT_FALSE(space->IsCompositeValid());
 }
 
-// ---- the default tool --------------------------------------------------------------------------
+// ---- a real tool's drags (the eyedropper's: a right drag beyond 12 pixels) ------------------
 
-TEST_F(Navigation, DefaultToolPansWithTheRightButton) {
+TEST_F(Navigation, ToolPansWithTheRightButton) {
   Init(400, 300);
   ViewTransform& v = View();
   EXPECT_TRUE(Send(WM_RBUTTONDOWN, MK_RBUTTON, 100, 100));
-  EXPECT_TRUE(nav.captured);
+  EXPECT_TRUE(win.captured);
   // Within the threshold nothing moves.
   EXPECT_TRUE(Send(WM_MOUSEMOVE, MK_RBUTTON, 102, 98));
+  EXPECT_TRUE(Send(WM_MOUSEMOVE, MK_RBUTTON, 112, 88));
   EXPECT_EQ(v.centreX, 200.0f);
-  EXPECT_TRUE(Send(WM_MOUSEMOVE, MK_RBUTTON, 110, 95));
-  EXPECT_FLOAT_EQ(v.centreX, 190.0f);
+  EXPECT_EQ(v.centreY, 150.0f);
+  EXPECT_TRUE(Send(WM_MOUSEMOVE, MK_RBUTTON, 113, 95));
+  EXPECT_FLOAT_EQ(v.centreX, 187.0f);
   EXPECT_FLOAT_EQ(v.centreY, 155.0f);
   // Each move pans by the step since the last.
-  EXPECT_TRUE(Send(WM_MOUSEMOVE, MK_RBUTTON, 115, 95));
-  EXPECT_FLOAT_EQ(v.centreX, 185.0f);
+  EXPECT_TRUE(Send(WM_MOUSEMOVE, MK_RBUTTON, 118, 95));
+  EXPECT_FLOAT_EQ(v.centreX, 182.0f);
   EXPECT_TRUE(space->IsCompositeValid());
-  EXPECT_TRUE(Send(WM_RBUTTONUP, 0, 115, 95));
-  EXPECT_FALSE(nav.captured);
+  EXPECT_TRUE(Send(WM_RBUTTONUP, 0, 118, 95));
+  EXPECT_FALSE(win.captured);
   EXPECT_EQ(space->GetCaptureMask(), 0u);
   // No button: moves pan nothing.
   EXPECT_TRUE(Send(WM_MOUSEMOVE, 0, 200, 200));
-  EXPECT_FLOAT_EQ(v.centreX, 185.0f);
+  EXPECT_FLOAT_EQ(v.centreX, 182.0f);
 }
 
-TEST_F(Navigation, DefaultToolRotatesAndZoomsWithTheMiddleButton) {
+TEST_F(Navigation, ToolRotatesAndZoomsWithTheMiddleButton) {
   Init(400, 300);
   ViewTransform& v = View();
-  const int cx = nav.client.cx / 2, cy = nav.client.cy / 2;
+  const int cx = win.client.cx / 2, cy = win.client.cy / 2;
   EXPECT_TRUE(Send(WM_MBUTTONDOWN, MK_MBUTTON, cx + 50, cy));
   EXPECT_TRUE(Send(WM_MOUSEMOVE, MK_MBUTTON, cx, cy + 100));
   EXPECT_NEAR(v.angle, kPi / 2, 1e-3f);
@@ -484,21 +418,21 @@ TEST_F(Navigation, DefaultToolRotatesAndZoomsWithTheMiddleButton) {
   EXPECT_NEAR(v.angle, kPi / 2, 1e-3f);
   EXPECT_NEAR(v.scale, 1.0f, 1e-4f);
   // The button went up outside the view: the next move ends the drag and the capture.
-  EXPECT_TRUE(nav.captured);
+  EXPECT_TRUE(win.captured);
   EXPECT_TRUE(Send(WM_MOUSEMOVE, 0, cx + 20, cy));
-  EXPECT_FALSE(nav.captured);
+  EXPECT_FALSE(win.captured);
   EXPECT_EQ(space->GetCurOperator()->m_nMButton, int(COperation::myUP));
   EXPECT_NEAR(v.scale, 1.0f, 1e-4f);
 }
 
-TEST_F(Navigation, DefaultToolEndsADragWhenTheCaptureGoes) {
+TEST_F(Navigation, ToolEndsADragWhenTheCaptureGoes) {
   Init(400, 300);
   EXPECT_TRUE(Send(WM_RBUTTONDOWN, MK_RBUTTON, 10, 10));
-  EXPECT_TRUE(Send(WM_LBUTTONDOWN, MK_RBUTTON | MK_LBUTTON, 10, 10));
-  EXPECT_EQ(space->GetCaptureMask(), CAPTURE_RBUTTON | CAPTURE_LBUTTON);
+  EXPECT_TRUE(Send(WM_MBUTTONDOWN, MK_RBUTTON | MK_MBUTTON, 10, 10));
+  EXPECT_EQ(space->GetCaptureMask(), CAPTURE_RBUTTON | CAPTURE_MBUTTON);
   EXPECT_TRUE(Send(WM_CAPTURECHANGED, 0, 0, 0));
   EXPECT_EQ(space->GetCaptureMask(), 0u);
-  EXPECT_FALSE(nav.captured);
+  EXPECT_FALSE(win.captured);
   COperation* op = space->GetCurOperator();
   EXPECT_EQ(op->m_nLButton + op->m_nRButton + op->m_nMButton, 0);
   // The scroll bars scroll through the tool.

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "SpaceTestHost.h"
+#include "tools/OperDefault.h"
 #include "odata/LittleEndian.h"
 
 namespace {

@@ -1,0 +1,134 @@
+#include "OperSucker.h"
+
+#include <cstring>
+
+#include "core/ColorBar.h"
+#include "core/PaintSpace.h"
+#include "frame/ResourceIds.h"
+#include "odata/GError.h"
+#include "panels/MyListLayer.h"
+#include "platform/gui/Cursor.h"
+#include "platform/gui/Messages.h"
+#include "platform/gui/Resources.h"
+
+namespace {
+
+// The picked colour becomes the bar's current one and its newest recent one. (When the bar
+// takes colours in HSV, this is where its PushColor(RgbToHsv(colour)) goes.)
+void MakeCurrentColour(CColorBar* bar, COLORREF rgb) {
+  bar->SetColor(rgb);
+  bar->PushColor(rgb);
+}
+
+}  // namespace
+
+UINT COperSucker::GetID() { return ID_OPER_SUCKER; }
+
+DragThresholds COperSucker::GetDragThresholds() const {
+  return {{DragThreshold::myAXIS, 1}, {DragThreshold::myAXIS, 0}, {DragThreshold::myAXIS, 12}};
+}
+
+void COperSucker::OnEnvironmentVaryNotify(const char16_t*, DWORD, void*) {
+  try {
+    FinishWork();
+  }
+  GCATCH(GetClassName(), u"::OnEnvironmentVaryNotify()")
+}
+
+BOOL COperSucker::OnWndMsg(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result) {
+  try {
+    switch (msg) {
+      case WM_PAINT:
+        m_pPaintSpace->OnDraw(nullptr);
+        return TRUE;
+      case WM_SETCURSOR:
+        if (LOWORD(lParam) != HTCLIENT) return FALSE;
+        gui::SetCursor(gui::LoadCursorResource(IDC_SUCKER));
+        if (result) *result = TRUE;
+        return TRUE;
+      case WM_LBUTTONDOWN:
+      case WM_LBUTTONDBLCLK:
+        OnLButtonDown(MsgPoint(lParam));
+        return TRUE;
+      case WM_LBUTTONUP:
+        OnLButtonUp();
+        return TRUE;
+      case WM_RBUTTONUP:
+        // The bit first: the switch needs an empty capture mask.
+        ReleaseButtonBit(myRIGHT);
+        if (m_nRButton == myPRESSED) OnRButtonUp_Function();
+        m_nRButton = myUP;
+        return TRUE;
+      case WM_KEYUP:
+        if (wParam != VK_SPACE) return FALSE;
+        if (IsCursorOverView()) OnRButtonUp_Function();
+        return TRUE;
+      case WM_CAPTURECHANGED:
+        // Nothing is pending: no FinishWork.
+        if (DropButtons(FALSE)) m_myState = myREADY;
+        return TRUE;
+      default:
+        return NavigationMsg(msg, wParam, lParam, result);
+    }
+  }
+  GCATCH(GetClassName(), u"::OnWndMsg()", ->AppendArg(GArgUint(msg)))
+}
+
+void COperSucker::OnLButtonDown(POINT pt) {
+  try {
+    const uint32_t colour = SuckColor(pt.x, pt.y);
+    if (CColorBar* bar = m_pPaintSpace->GetColorBar()) MakeCurrentColour(bar, colour & 0xFFFFFFu);
+    ButtonDown(myLEFT, pt);
+  }
+  GCATCH(GetClassName(), u"::OnLButtonDown()", ->AppendArg(GArgInt(pt.x))->AppendArg(GArgInt(pt.y)))
+}
+
+// Every pick hands back to the tool that was current before: a press seen here is a pick.
+void COperSucker::OnLButtonUp() {
+  try {
+    if (m_nLButton != myUP) m_pPaintSpace->SelectOperator(m_pPaintSpace->GetPrevOperatorID());
+    ButtonUp(myLEFT);
+  }
+  GCATCH(GetClassName(), u"::OnLButtonUp()")
+}
+
+void COperSucker::OnRButtonUp_Function() {
+  try {
+    if (m_myState == myREADY && m_pPaintSpace->GetCaptureMask() == 0)
+      m_pPaintSpace->SelectOperator(m_pPaintSpace->GetPrevOperatorID());
+  }
+  GCATCH(GetClassName(), u"::OnRButtonUp_Function()")
+}
+
+uint32_t COperSucker::SuckColor(int x, int y) {
+  try {
+    CPaintSpace* space = m_pPaintSpace;
+    const uint32_t background = 0xFF000000u | (space->GetBackground() & 0xFFFFFFu);
+    POINT at;
+    const int index = space->PickLayerAt(x, y, &at);
+    if (index < 0) return background;
+    uint32_t colour;
+    if (ComposedAt(x, y, &colour)) return colour;
+    // No composed picture to read (a view without pixels): the layer's own colour there.
+    BOOL inside = FALSE;
+    colour = space->m_pwndListLayer->GetLayer(index)->GetColor(&at, &inside);
+    return inside ? colour : background;
+  }
+  GCATCH(GetClassName(), u"::SuckColor()", ->AppendArg(GArgInt(x))->AppendArg(GArgInt(y)))
+}
+
+BOOL COperSucker::ComposedAt(int x, int y, uint32_t* colour) {
+  CPaintSpace* space = m_pPaintSpace;
+  GAutoLock lock(space->GetDrawLock());
+  // The back buffer holds the view's picture while the composite is valid.
+  if (!space->IsCompositeValid()) space->RefreshDraw(nullptr, nullptr);
+  if (!space->IsCompositeValid()) return FALSE;
+  LayerLock back;
+  space->GetShowDevice()->GetBackBuffer(&back);
+  if (!back.pPixels || x < 0 || y < 0 || x >= back.nWidth || y >= back.nHeight) return FALSE;
+  uint32_t pixel;
+  // Rows bottom-up.
+  std::memcpy(&pixel, back.pPixels + size_t(back.nHeight - 1 - y) * back.cbRow + size_t(x) * 4, sizeof pixel);
+  *colour = 0xFF000000u | (pixel & 0xFFFFFFu);
+  return TRUE;
+}
