@@ -16,8 +16,8 @@ class CTavrikDoc {
   // Kinds of NewDocument.
   enum Kind : int { myNEW_EMPTY = 0, myNEW_MASK = 1, myNEW_COLOR = 2 };
 
-  // Creates the paint space of the configured size with its layer list, and makes first (or
-  // the default tool when null) the current tool. The system object, the display device,
+  // Creates the paint space of the configured size with its layer list and its tools, and
+  // makes first (when null: the paint tool, else the first tool made) the current tool. The system object, the display device,
   // the host, the runner and the setting outlive the document. Throws when the space cannot
   // be initialised.
   CTavrikDoc(GSystem* system, OShowDevice* device, IPaintSpaceHost* host, CJobRunner* runner,
