@@ -71,9 +71,8 @@ void CColorBar::SetColor(COLORREF color) {
 }
 
 void CColorBar::PushColor(HSVCOLOR color) {
-  const int hue = HsvHue(color) % HSV_HUES;
-  const int sat = std::min(HsvSat(color), HSV_MAX), val = std::min(HsvVal(color), HSV_MAX);
-  Push(HsvToRgb(hue, sat, val), MakeHsv(hue, sat, val));
+  color = NormalizeHsv(color);
+  Push(HsvToRgb(color), color);
 }
 
 void CColorBar::PushRgb(COLORREF color) { Push(color & kRgbMask, RgbToHsv(color & kRgbMask)); }

@@ -31,6 +31,10 @@ constexpr std::array<HueLevels, HSV_HUES> kHueRing = MakeHueRing();
 
 const HueLevels* HueRing() { return kHueRing.data(); }
 
+HSVCOLOR NormalizeHsv(HSVCOLOR c) {
+  return MakeHsv(HsvHue(c) % HSV_HUES, std::min(HsvSat(c), HSV_MAX), std::min(HsvVal(c), HSV_MAX));
+}
+
 void RgbToHsv(COLORREF rgb, int* hue, int* sat, int* val) {
   const int r = int((rgb >> 16) & 0xFF), g = int((rgb >> 8) & 0xFF), b = int(rgb & 0xFF);
   const int max = std::max({r, g, b});

@@ -20,6 +20,8 @@ constexpr HSVCOLOR MakeHsv(int hue, int sat, int val) {
 constexpr int HsvHue(HSVCOLOR c) { return int((c >> 18) & 0x7FF); }
 constexpr int HsvSat(HSVCOLOR c) { return int((c >> 9) & 0x1FF); }
 constexpr int HsvVal(HSVCOLOR c) { return int(c & 0x1FF); }
+// The colour with its hue taken round the circle and its saturation and value cut to 256.
+HSVCOLOR NormalizeHsv(HSVCOLOR c);
 
 // One entry of the hue ring: the levels (0..255) of red, green and blue of a fully saturated
 // hue.

@@ -7,14 +7,13 @@
 #include "ColorCanvas.h"
 #include "platform/base/Text.h"
 #include "platform/gui/Dc.h"
-#include "platform/gui/Font.h"
 
 namespace {
 
 // The layout, in client pixels.
 constexpr int kAreaSide = 160;
-constexpr int kAreaLast = kAreaSide - 1;
 constexpr RECT kArea{12, 12, 12 + kAreaSide, 12 + kAreaSide};
+constexpr SatValSquare kSquare{kArea};
 constexpr RECT kStrip{184, 12, 204, 12 + kAreaSide};
 constexpr RECT kNew{216, 12, 272, 34};
 constexpr RECT kOld{216, 34, 272, 56};
@@ -38,11 +37,9 @@ constexpr COLORREF kLabel = RGB(0x7A, 0x81, 0x8C);
 bool Inside(const RECT& rc, int x, int y) { return x >= rc.left && x < rc.right && y >= rc.top && y < rc.bottom; }
 RECT Grow(const RECT& rc, int by) { return RECT{rc.left - by, rc.top - by, rc.right + by, rc.bottom + by}; }
 
-int SatAt(int x) { return std::clamp(int(std::lround((x - kArea.left) * 256.0 / kAreaLast)), 0, HSV_MAX); }
-int ValAt(int y) { return std::clamp(int(std::lround((kArea.top + kAreaLast - y) * 256.0 / kAreaLast)), 0, HSV_MAX); }
 // Red at the top, hues growing downwards as they grow clockwise on the wheel.
 int StripHue(int y) {
-  const int row = std::clamp(y - int(kStrip.top), 0, kAreaLast);
+  const int row = std::clamp(y - int(kStrip.top), 0, kAreaSide - 1);
   return int(512 + std::lround((row + 0.5) * HSV_HUES / kAreaSide)) % HSV_HUES;
 }
 float StripY(int hue) { return float(kStrip.top) + float((hue + HSV_HUES - 512) % HSV_HUES) * kAreaSide / HSV_HUES; }
@@ -56,32 +53,23 @@ void DrawCentred(gui::DeviceContext& dc, const std::u16string& text, RECT rc) {
 CColorPicker::CColorPicker() = default;
 
 CColorPicker::~CColorPicker() {
+  // While this class still answers the messages that going away may bring; no answer to
+  // anyone then.
+  m_hNotify = nullptr;
   DestroyWindow();
-  if (m_hFont) gui::DeleteObject(m_hFont);
 }
 
-BOOL CColorPicker::Create(gui::GWindow* owner) {
-  if (GetSafeHwnd()) return TRUE;
-  const DWORD ex = WS_EX_TOPMOST | WS_EX_TOOLWINDOW | WS_EX_GUI_CLOSEONDEACTIVATE;
-  if (!CreateEx(ex, owner, RECT{0, 0, kWidth, kHeight}, WS_POPUP)) return FALSE;
-  if (!m_hFont) m_hFont = gui::CreateFont(13, gui::FW_NORMAL, u"");
-  return TRUE;
-}
+BOOL CColorPicker::Create(gui::GWindow* owner) { return CreatePopup(owner, 0, kWidth, kHeight); }
 
 BOOL CColorPicker::Popup(const RECT& anchor, HSVCOLOR colour, HWND notify) {
   if (!GetSafeHwnd()) return FALSE;
   Cancel();
-  m_hNotify = notify;
-  m_color = m_original =
-      MakeHsv(HsvHue(colour) % HSV_HUES, std::min(HsvSat(colour), HSV_MAX), std::min(HsvVal(colour), HSV_MAX));
+  Begin(colour, notify);
+  m_original = m_color;
   m_track = m_hot = Part::kNone;
   const RECT work = gui::GetWorkArea(POINT{anchor.left, anchor.top});
-  int left = anchor.left, top = anchor.top - kHeight - 4;
-  if (top < work.top) top = anchor.bottom + 4;
-  if (work.right - work.left >= kWidth) left = std::clamp<int>(left, work.left, work.right - kWidth);
-  if (work.bottom - work.top >= kHeight) top = std::clamp<int>(top, work.top, work.bottom - kHeight);
-  Invalidate();
-  SetWindowPos(gui::HWND_TOP, left, top, kWidth, kHeight, SWP_SHOWWINDOW);
+  const int above = anchor.top - kHeight - 4;
+  ShowAt(anchor.left, above >= work.top ? above : anchor.bottom + 4);
   return TRUE;
 }
 
@@ -93,23 +81,13 @@ void CColorPicker::End(bool chosen) {
   if (!IsWindowVisible() || m_bEnding) return;
   m_bEnding = true;
   m_track = m_hot = Part::kNone;
-  if (gui::GetCapture() == GetSafeHwnd()) gui::ReleaseCapture();
-  ShowWindow(SW_HIDE);
+  Hide();
   m_bEnding = false;
   if (gui::IsWindow(m_hNotify))
     gui::SendMessage(m_hNotify, WM_MYCOLORRESULT, WPARAM(chosen ? m_color : m_original), chosen ? 1 : 0);
 }
 
-void CColorPicker::SetColor(HSVCOLOR colour) {
-  if (colour == m_color) return;
-  m_color = colour;
-  Invalidate(FALSE);
-}
-
-POINT CColorPicker::AreaPoint(int sat, int val) {
-  return POINT{LONG(kArea.left + std::lround(sat * kAreaLast / 256.0)),
-               LONG(kArea.top + kAreaLast - std::lround(val * kAreaLast / 256.0))};
-}
+POINT CColorPicker::AreaPoint(int sat, int val) { return kSquare.PointOf(sat, val); }
 
 POINT CColorPicker::StripPoint(int hue) {
   return POINT{(kStrip.left + kStrip.right) / 2, LONG(std::floor(StripY(hue % HSV_HUES)))};
@@ -129,7 +107,7 @@ CColorPicker::Part CColorPicker::HitTest(int x, int y) {
 }
 
 void CColorPicker::TrackTo(Part part, int x, int y) {
-  if (part == Part::kArea) SetColor(MakeHsv(HsvHue(m_color), SatAt(x), ValAt(y)));
+  if (part == Part::kArea) SetColor(MakeHsv(HsvHue(m_color), kSquare.SatAt(x), kSquare.ValAt(y)));
   else if (part == Part::kStrip) SetColor(MakeHsv(StripHue(y), HsvSat(m_color), HsvVal(m_color)));
 }
 
@@ -141,8 +119,13 @@ void CColorPicker::SetHot(Part part) {
   Invalidate(FALSE);
 }
 
-void CColorPicker::OnButtonDown(int x, int y) {
+void CColorPicker::OnButtonDown(int x, int y, bool twice) {
   const Part part = HitTest(x, y);
+  if (twice && part == Part::kArea) {
+    TrackTo(part, x, y);
+    Choose();
+    return;
+  }
   if (part == Part::kOld) {
     SetColor(m_original);
     return;
@@ -195,8 +178,7 @@ void CColorPicker::OnPaint() {
   CColorCanvas c(kWidth, kHeight, kPanel);
   c.StrokeRoundRect(RECT{0, 0, kWidth, kHeight}, 0.0f, 1.0f, kFrame);
 
-  c.PutRect(kArea, [hue](int x, int y) { return Opaque(HsvToRgb(hue, SatAt(x), ValAt(y))); });
-  c.StrokeRoundRect(Grow(kArea, 1), 0.0f, 1.0f, kEdge);
+  kSquare.Draw(c, m_color);
   c.PutRect(kStrip, [](int, int y) { return Opaque(HsvToRgb(StripHue(y), HSV_MAX, HSV_MAX)); });
   c.StrokeRoundRect(Grow(kStrip, 1), 0.0f, 1.0f, kEdge);
 
@@ -211,8 +193,6 @@ void CColorPicker::OnPaint() {
   c.FillRoundRect(Grow(bar, 1), 4.0f, 0x90000000);
   c.FillRoundRect(bar, 3.5f, 0xFFFFFFFF);
   c.FillRoundRect(Grow(bar, -2), 1.5f, Opaque(HsvToRgb(hue, HSV_MAX, HSV_MAX)));
-  c.DrawMark(kArea.left + sat * kAreaLast / 256.0f + 0.5f, kArea.top + kAreaLast - val * kAreaLast / 256.0f + 0.5f,
-             5.5f, rgb);
 
   const bool okHot = m_hot == Part::kOk, cancelHot = m_hot == Part::kCancel;
   c.FillRoundRect(kOk, 4.0f, okHot ? kAccentHot : kAccent);
@@ -241,43 +221,8 @@ void CColorPicker::OnPaint() {
   DrawCentred(dc, u"取消", kCancel);
 }
 
-LRESULT CColorPicker::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
-  const int x = GET_X_LPARAM(lParam), y = GET_Y_LPARAM(lParam);
-  switch (msg) {
-    case WM_PAINT:
-      OnPaint();
-      return 0;
-    case WM_LBUTTONDOWN:
-      OnButtonDown(x, y);
-      return 0;
-    case WM_LBUTTONDBLCLK:
-      if (HitTest(x, y) == Part::kArea) {
-        TrackTo(Part::kArea, x, y);
-        Choose();
-      } else {
-        OnButtonDown(x, y);
-      }
-      return 0;
-    case WM_MOUSEMOVE:
-      OnMouseMove(x, y);
-      return 0;
-    case WM_LBUTTONUP:
-      OnButtonUp(x, y);
-      return 0;
-    case WM_MOUSELEAVE:
-      if (m_track == Part::kNone) SetHot(Part::kNone);
-      return 0;
-    case WM_KEYDOWN:
-      OnKey(UINT(wParam));
-      return 0;
-    case WM_ACTIVATE:
-      if (LOWORD(wParam) == WA_INACTIVE) Cancel();
-      break;
-    case WM_CAPTURECHANGED:
-      if (HWND(lParam) != GetSafeHwnd()) m_track = Part::kNone;
-      return 0;
-    default:
-      break;
-  }
-  return DefWindowProc(msg, wParam, lParam);
+void CColorPicker::OnMouseLeave() {
+  if (m_track == Part::kNone) SetHot(Part::kNone);
 }
+
+void CColorPicker::OnCaptureLost() { m_track = Part::kNone; }

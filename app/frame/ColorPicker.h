@@ -11,18 +11,15 @@
 // picker's losing activation cancel. Either way the owner gets WM_MYCOLORRESULT: wParam the
 // HSVCOLOR, lParam 1 when chosen, 0 when cancelled (with the colour the picker opened with).
 #pragma once
-#include "core/ShellServices.h"
-#include "platform/gui/Window.h"
+#include "ColorPopup.h"
 
-class CColorPicker : public gui::GWindow {
+class CColorPicker : public CColorPopup {
  public:
   static constexpr int kWidth = 284;
   static constexpr int kHeight = 184;
 
   CColorPicker();
   ~CColorPicker() override;
-  CColorPicker(const CColorPicker&) = delete;
-  CColorPicker& operator=(const CColorPicker&) = delete;
   static const char16_t* GetClassName() { return u"CColorPicker"; }
 
   // Makes the hidden popup; owner is the window it stays above and goes with.
@@ -32,9 +29,8 @@ class CColorPicker : public gui::GWindow {
   // cancelled first. FALSE when the picker has no window.
   BOOL Popup(const RECT& anchor, HSVCOLOR colour, HWND notify);
   void Choose();
-  void Cancel();
-  HSVCOLOR GetColor() const { return m_color; }
-  void SetColor(HSVCOLOR colour);
+  void Cancel() override;
+  using CColorPopup::SetColor;
 
   // Client points and places, for the owner and tests.
   static POINT AreaPoint(int sat, int val);
@@ -43,27 +39,24 @@ class CColorPicker : public gui::GWindow {
   static RECT CancelRect();
   static RECT OldSwatchRect();
 
-  LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
-
  private:
   enum class Part { kNone, kArea, kStrip, kOld, kOk, kCancel };
 
   static Part HitTest(int x, int y);
   void TrackTo(Part part, int x, int y);
-  void OnButtonDown(int x, int y);
-  void OnMouseMove(int x, int y);
-  void OnButtonUp(int x, int y);
-  void OnKey(UINT vk);
+  void OnPaint() override;
+  void OnButtonDown(int x, int y, bool twice) override;
+  void OnMouseMove(int x, int y) override;
+  void OnButtonUp(int x, int y) override;
+  void OnKey(UINT vk) override;
+  void OnMouseLeave() override;
+  void OnCaptureLost() override;
   // Hides the picker and tells the owner.
   void End(bool chosen);
   void SetHot(Part part);
-  void OnPaint();
 
-  HWND m_hNotify = nullptr;
-  HSVCOLOR m_color = 0;
   HSVCOLOR m_original = 0;
   Part m_track = Part::kNone;
   Part m_hot = Part::kNone;
   bool m_bEnding = false;
-  gui::HFONT m_hFont = nullptr;
 };

@@ -6,7 +6,6 @@
 
 #include "ColorCanvas.h"
 #include "platform/gui/Dc.h"
-#include "platform/gui/Font.h"
 
 namespace {
 
@@ -17,11 +16,11 @@ constexpr float kShadowRadius = 120.0f;
 constexpr float kRingOuter = 111.0f;
 constexpr float kRingInner = 88.0f;
 constexpr float kRingMiddle = (kRingOuter + kRingInner) / 2;
-// The square of saturation and value: pixels kAreaLeft .. kAreaLeft + kAreaSide - 1.
+// The square of saturation and value in the middle.
 constexpr int kAreaSide = 116;
 constexpr int kAreaLeft = CColorWheel::kSize / 2 - kAreaSide / 2;
-constexpr int kAreaLast = kAreaSide - 1;
 constexpr RECT kArea{kAreaLeft, kAreaLeft, kAreaLeft + kAreaSide, kAreaLeft + kAreaSide};
+constexpr SatValSquare kSquare{kArea};
 // Old and new colour side by side under the square; the new colour's text above it.
 constexpr RECT kSwatch{94, 184, 146, 200};
 constexpr RECT kTextBox{60, 38, 180, 58};
@@ -40,64 +39,51 @@ int HueAt(float x, float y) {
 
 float HueAngle(int hue) { return float(hue - 512) * kTurn / HSV_HUES; }
 
-int SatAt(int x) { return std::clamp(int(std::lround((x - kAreaLeft) * 256.0 / kAreaLast)), 0, HSV_MAX); }
-int ValAt(int y) { return std::clamp(int(std::lround((kAreaLeft + kAreaLast - y) * 256.0 / kAreaLast)), 0, HSV_MAX); }
-
 }  // namespace
 
 CColorWheel::CColorWheel() = default;
 
 CColorWheel::~CColorWheel() {
+  // While this class still answers the messages that going away may bring; no answer to
+  // anyone then.
+  m_hNotify = nullptr;
   DestroyWindow();
-  if (m_hFont) gui::DeleteObject(m_hFont);
 }
 
 BOOL CColorWheel::Create(gui::GWindow* owner) {
-  if (GetSafeHwnd()) return TRUE;
-  const DWORD ex = WS_EX_TOPMOST | WS_EX_TOOLWINDOW | WS_EX_LAYERED | WS_EX_GUI_CLOSEONDEACTIVATE;
-  if (!CreateEx(ex, owner, RECT{0, 0, kSize, kSize}, WS_POPUP)) return FALSE;
+  if (!CreatePopup(owner, WS_EX_LAYERED, kSize, kSize)) return FALSE;
   SetDoubleClicks(false);
-  if (!m_hFont) m_hFont = gui::CreateFont(13, gui::FW_NORMAL, u"");
   return TRUE;
 }
 
 BOOL CColorWheel::Popup(int x, int y, HSVCOLOR colour, HWND notify, DWORD flags, COLORREF rgb) {
   if (!GetSafeHwnd()) return FALSE;
   Cancel();
-  m_color = MakeHsv(HsvHue(colour) % HSV_HUES, std::min(HsvSat(colour), HSV_MAX), std::min(HsvVal(colour), HSV_MAX));
+  Begin(colour, notify);
   m_oldRgb = rgb == kNoColor ? HsvToRgb(m_color) : rgb & 0xFFFFFF;
-  m_hNotify = notify;
   m_bDragMode = (flags & COLORWHEEL_DRAG) != 0;
   m_track = Part::kNone;
-  int left = x - kSize / 2, top = y - kSize / 2;
-  const RECT work = gui::GetWorkArea(POINT{x, y});
-  if (work.right - work.left >= kSize && work.bottom - work.top >= kSize) {
-    left = std::clamp<int>(left, work.left, work.right - kSize);
-    top = std::clamp<int>(top, work.top, work.bottom - kSize);
-  }
-  Invalidate();
-  SetWindowPos(gui::HWND_TOP, left, top, kSize, kSize, SWP_SHOWWINDOW);
+  ShowAt(x - kSize / 2, y - kSize / 2);
   SetCapture();
   return TRUE;
 }
 
 void CColorWheel::Cancel() {
-  if (IsWindowVisible()) Hide();
+  if (IsWindowVisible()) Close();
 }
 
-void CColorWheel::Hide() {
+void CColorWheel::Close() {
   m_bHiding = true;
   m_track = Part::kNone;
   m_bDragMode = false;
-  if (gui::GetCapture() == GetSafeHwnd()) gui::ReleaseCapture();
-  ShowWindow(SW_HIDE);
+  Hide();
   m_bHiding = false;
 }
 
 void CColorWheel::Choose() {
   const HSVCOLOR colour = m_color;
   const HWND notify = m_hNotify;
-  Hide();
+  Close();
   if (gui::IsWindow(notify)) gui::SendMessage(notify, WM_MYCOLORPICKED, WPARAM(colour), 0);
 }
 
@@ -107,10 +93,7 @@ POINT CColorWheel::HuePoint(int hue) {
                LONG(std::floor(kCentre - kRingMiddle * std::cos(a)))};
 }
 
-POINT CColorWheel::AreaPoint(int sat, int val) {
-  return POINT{LONG(kAreaLeft + std::lround(sat * kAreaLast / 256.0)),
-               LONG(kAreaLeft + kAreaLast - std::lround(val * kAreaLast / 256.0))};
-}
+POINT CColorWheel::AreaPoint(int sat, int val) { return kSquare.PointOf(sat, val); }
 
 CColorWheel::Part CColorWheel::HitTest(int x, int y) {
   if (x >= kArea.left && x < kArea.right && y >= kArea.top && y < kArea.bottom) return Part::kArea;
@@ -119,22 +102,16 @@ CColorWheel::Part CColorWheel::HitTest(int x, int y) {
   return d <= kDiscRadius ? Part::kNone : Part::kOutside;
 }
 
-void CColorWheel::SetColor(HSVCOLOR colour) {
-  if (colour == m_color) return;
-  m_color = colour;
-  Invalidate(FALSE);
-}
-
 void CColorWheel::TrackTo(Part part, int x, int y) {
   if (part == Part::kRing) {
     const int sat = HsvSat(m_color), val = HsvVal(m_color);
     SetColor(MakeHsv(HueAt(x + 0.5f, y + 0.5f), sat ? sat : HSV_MAX, val ? val : HSV_MAX));
   } else if (part == Part::kArea) {
-    SetColor(MakeHsv(HsvHue(m_color), SatAt(x), ValAt(y)));
+    SetColor(MakeHsv(HsvHue(m_color), kSquare.SatAt(x), kSquare.ValAt(y)));
   }
 }
 
-void CColorWheel::OnButtonDown(int x, int y) {
+void CColorWheel::OnButtonDown(int x, int y, bool) {
   m_bDragMode = false;
   const Part part = HitTest(x, y);
   if (part == Part::kOutside) {
@@ -190,10 +167,9 @@ const CColorCanvas& CColorWheel::Base() {
 
 void CColorWheel::OnPaint() {
   CColorCanvas canvas = Base();
-  const int hue = HsvHue(m_color), sat = HsvSat(m_color), val = HsvVal(m_color);
+  const int hue = HsvHue(m_color);
   const COLORREF rgb = HsvToRgb(m_color);
-  canvas.PutRect(kArea, [hue](int x, int y) { return Opaque(HsvToRgb(hue, SatAt(x), ValAt(y))); });
-  canvas.StrokeRoundRect(RECT{kArea.left - 1, kArea.top - 1, kArea.right + 1, kArea.bottom + 1}, 1.0f, 1.0f, kEdge);
+  kSquare.Draw(canvas, m_color);
 
   // Old colour on the left, new on the right, in one rounded swatch.
   const float middle = (kSwatch.left + kSwatch.right) / 2.0f;
@@ -208,8 +184,6 @@ void CColorWheel::OnPaint() {
   const float a = HueAngle(hue);
   canvas.DrawMark(kCentre + kRingMiddle * std::sin(a), kCentre - kRingMiddle * std::cos(a), 8.5f,
                   HsvToRgb(hue, HSV_MAX, HSV_MAX));
-  canvas.DrawMark(kAreaLeft + sat * kAreaLast / 256.0f + 0.5f,
-                  kAreaLeft + kAreaLast - val * kAreaLast / 256.0f + 0.5f, 5.5f, rgb);
 
   gui::DeviceContext dc(GetScreenImage());
   canvas.CopyTo(dc, 0, 0);
@@ -221,38 +195,12 @@ void CColorWheel::OnPaint() {
   dc.DrawText(hex.c_str(), int(hex.size()), &text, gui::DT_CENTER | gui::DT_VCENTER | gui::DT_SINGLELINE);
 }
 
-LRESULT CColorWheel::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
-  const int x = GET_X_LPARAM(lParam), y = GET_Y_LPARAM(lParam);
-  switch (msg) {
-    case WM_PAINT:
-      OnPaint();
-      return 0;
-    case WM_LBUTTONDOWN:
-    case WM_RBUTTONDOWN:
-    case WM_MBUTTONDOWN:
-      OnButtonDown(x, y);
-      return 0;
-    case WM_MOUSEMOVE:
-      OnMouseMove(x, y);
-      return 0;
-    case WM_LBUTTONUP:
-    case WM_RBUTTONUP:
-    case WM_MBUTTONUP:
-      OnButtonUp(x, y);
-      return 0;
-    case WM_KEYDOWN:
-      if (wParam == VK_ESCAPE) Cancel();
-      else if (wParam == VK_RETURN && IsWindowVisible()) Choose();
-      return 0;
-    case WM_ACTIVATE:
-      if (LOWORD(wParam) == WA_INACTIVE) Cancel();
-      break;
-    case WM_CAPTURECHANGED:
-      // Another window took the mouse: the wheel cannot follow it any more.
-      if (!m_bHiding && HWND(lParam) != GetSafeHwnd()) Cancel();
-      return 0;
-    default:
-      break;
-  }
-  return DefWindowProc(msg, wParam, lParam);
+void CColorWheel::OnKey(UINT vk) {
+  if (vk == VK_ESCAPE) Cancel();
+  else if (vk == VK_RETURN && IsWindowVisible()) Choose();
+}
+
+// Another window took the mouse: the wheel cannot follow it any more.
+void CColorWheel::OnCaptureLost() {
+  if (!m_bHiding) Cancel();
 }

@@ -18,20 +18,15 @@
 #pragma once
 #include <memory>
 
-#include "core/ShellServices.h"
-#include "platform/gui/Window.h"
+#include "ColorPopup.h"
 
-class CColorCanvas;
-
-class CColorWheel : public gui::GWindow {
+class CColorWheel : public CColorPopup {
  public:
   static constexpr int kSize = 240;  // the popup is a kSize x kSize square
   static constexpr COLORREF kNoColor = 0xFFFFFFFF;
 
   CColorWheel();
   ~CColorWheel() override;
-  CColorWheel(const CColorWheel&) = delete;
-  CColorWheel& operator=(const CColorWheel&) = delete;
   static const char16_t* GetClassName() { return u"CColorWheel"; }
 
   // Makes the hidden popup; owner is the window it stays above and goes with.
@@ -42,9 +37,7 @@ class CColorWheel : public gui::GWindow {
   // shows already is cancelled first. FALSE when the wheel has no window.
   BOOL Popup(int x, int y, HSVCOLOR colour, HWND notify, DWORD flags, COLORREF rgb = kNoColor);
   // Hides the wheel without an answer.
-  void Cancel();
-  // The colour as it stands.
-  HSVCOLOR GetColor() const { return m_color; }
+  void Cancel() override;
   BOOL IsDragMode() const { return m_bDragMode; }
 
   // Client points: on the middle of the ring for a hue; in the square for a saturation and
@@ -52,30 +45,26 @@ class CColorWheel : public gui::GWindow {
   static POINT HuePoint(int hue);
   static POINT AreaPoint(int sat, int val);
 
-  LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
-
  private:
   enum class Part { kNone, kRing, kArea, kOutside };
 
   static Part HitTest(int x, int y);
   // Takes the hue or the saturation and value from a client point.
   void TrackTo(Part part, int x, int y);
-  void SetColor(HSVCOLOR colour);
-  void OnButtonDown(int x, int y);
-  void OnMouseMove(int x, int y);
-  void OnButtonUp(int x, int y);
+  void OnPaint() override;
+  void OnButtonDown(int x, int y, bool twice) override;
+  void OnMouseMove(int x, int y) override;
+  void OnButtonUp(int x, int y) override;
+  void OnKey(UINT vk) override;
+  void OnCaptureLost() override;
   void Choose();
-  void Hide();
-  void OnPaint();
+  void Close();
   // The fixed parts: the backing disc and the ring.
   const CColorCanvas& Base();
 
-  HWND m_hNotify = nullptr;
-  HSVCOLOR m_color = 0;
   COLORREF m_oldRgb = 0;
   Part m_track = Part::kNone;
   bool m_bDragMode = false;
   bool m_bHiding = false;
-  gui::HFONT m_hFont = nullptr;
   std::unique_ptr<CColorCanvas> m_pBase;
 };

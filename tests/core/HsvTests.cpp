@@ -77,6 +77,8 @@ TEST(Hsv, HsvToRgbThroughTheRing) {
   EXPECT_EQ(HsvHue(c), 1535);
   EXPECT_EQ(HsvSat(c), 256);
   EXPECT_EQ(HsvVal(c), 255);
+  EXPECT_EQ(NormalizeHsv(c), c);
+  EXPECT_EQ(NormalizeHsv(MakeHsv(1600, 300, 511)), MakeHsv(64, 256, 256));
 }
 
 TEST(Hsv, TheRingRunsThroughSixSectors) {
