@@ -350,6 +350,15 @@ TEST_F(ColorBarPickTest, AClickOnTheCurrentColourOpensThePickerThatSetsIt) {
   SendKey(picker->GetWidget(), Qt::Key_Escape);
   EXPECT_FALSE(picker->IsWindowVisible());
   EXPECT_EQ(colours->GetCurrentHsv(), chosen);
+  // A click elsewhere makes another window active, which cancels too.
+  Frame()->GetMainWindow()->activateWindow();
+  ASSERT_TRUE(WaitFor([&] { return gui::GetActiveWindow() == Frame()->GetSafeHwnd(); }));
+  view->Choose(0);
+  ASSERT_TRUE(WaitFor([&] { return gui::GetActiveWindow() == picker->GetSafeHwnd(); }));
+  ClickPicker(CColorPicker::AreaPoint(10, 10));
+  Frame()->GetMainWindow()->activateWindow();
+  EXPECT_TRUE(WaitFor([&] { return !picker->IsWindowVisible(); }));
+  EXPECT_EQ(colours->GetCurrentHsv(), chosen);
 }
 
 TEST_F(ColorBarPickTest, PressingOnTheCurrentColourAndDraggingOpensTheWheel) {
