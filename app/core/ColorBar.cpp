@@ -70,15 +70,27 @@ void CColorBar::SetColor(COLORREF color) {
   Changed();
 }
 
-void CColorBar::PushColor(COLORREF color) {
-  color &= kRgbMask;
+void CColorBar::PushColor(HSVCOLOR color) {
+  color = NormalizeHsv(color);
+  Push(HsvToRgb(color), color);
+}
+
+void CColorBar::PushRgb(COLORREF color) { Push(color & kRgbMask, RgbToHsv(color & kRgbMask)); }
+
+void CColorBar::Push(COLORREF color, HSVCOLOR hsv) {
   COLORREF* end = m_recent + COLORBAR_RECENT;
   COLORREF* at = std::find(m_recent, end, color);
   // The colour's old place, or the oldest slot, is taken by the colours in front of it.
   if (at == end) --at;
   std::copy_backward(m_recent, at, at + 1);
   m_recent[0] = color;
+  m_current = color;
+  m_currentHsv = hsv;
   Changed();
+}
+
+HSVCOLOR CColorBar::GetCurrentHsv() const {
+  return HsvToRgb(m_currentHsv) == m_current ? m_currentHsv : RgbToHsv(m_current);
 }
 
 ColorBarSection CColorBar::MakeSection() const {

@@ -4,6 +4,7 @@
 #pragma once
 #include <cstdint>
 
+#include "Hsv.h"
 #include "MyFile.h"
 #include "platform/base/Types.h"
 
@@ -50,10 +51,17 @@ class CColorBar {
   // Slot 0 is the current colour, 1..19 the recent colours from the newest; NO_COLOR for
   // any other slot.
   COLORREF GetColor(int index) const;
+  // Replaces the current colour; the recent ones stay as they are.
   void SetColor(COLORREF color);
-  // Puts the colour first among the recent ones: one already there moves up, else the
-  // oldest drops out. The list never holds a colour twice.
-  void PushColor(COLORREF color);
+  // Makes the colour current and puts it first among the recent ones: one already there
+  // moves up, else the oldest drops out. The list never holds a colour twice. The bar keeps
+  // the hue and saturation it was given, which a grey or black would otherwise lose.
+  void PushColor(HSVCOLOR color);
+  // The same for a 0x00RRGGBB colour, taken exactly.
+  void PushRgb(COLORREF color);
+  // The current colour as the wheel and the picker show it: as last pushed while it is
+  // still current, else converted from its RGB.
+  HSVCOLOR GetCurrentHsv() const;
 
   OFileSave* GetFileSave() { return &m_xFileSave; }
   OFileLoad* GetFileLoad() { return &m_xFileLoad; }
@@ -87,8 +95,10 @@ class CColorBar {
 
   ColorBarSection MakeSection() const;
   void Changed();
+  void Push(COLORREF color, HSVCOLOR hsv);
 
   COLORREF m_current = 0;
+  HSVCOLOR m_currentHsv = 0;
   COLORREF m_recent[COLORBAR_RECENT];
   IColorBarObserver* m_pObserver = nullptr;
   XFileSave m_xFileSave{this};

@@ -3,6 +3,7 @@
 #pragma once
 #include <cstdint>
 
+#include "Hsv.h"
 #include "platform/base/Types.h"
 
 class CFunctionMenu;
@@ -10,9 +11,16 @@ namespace gui {
 class GWindow;
 }
 
-// A packed colour: hue 0..1535 in bits 18..28, saturation 0..256 in bits 9..17, value
-// 0..256 in bits 0..8.
-using HSVCOLOR = uint32_t;
+// The colour wheel tells its owner the chosen colour: wParam the HSVCOLOR. Nothing comes
+// when it was cancelled.
+constexpr UINT WM_MYCOLORPICKED = 0x800D;
+// The colour picker tells its owner how it ended: wParam the HSVCOLOR, lParam 1 chosen, 0
+// cancelled (wParam then the colour it was opened with).
+constexpr UINT WM_MYCOLORRESULT = 0x800E;
+
+// CColorWheel::Popup flags: the mouse button that opened the wheel is still down, and
+// letting it go over the wheel chooses.
+constexpr DWORD COLORWHEEL_DRAG = 1;
 
 class IShellServices {
  public:

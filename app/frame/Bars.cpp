@@ -1,6 +1,7 @@
 #include "Bars.h"
 
-#include <QColorDialog>
+#include <QApplication>
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QHelpEvent>
 #include <QLabel>
@@ -8,8 +9,13 @@
 #include <QPainter>
 #include <QToolTip>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <cmath>
 
-#include "frame/Dialogs.h"
+#include "core/PaintSpace.h"
+#include "core/TavrikDoc.h"
+#include "frame/ColorPicker.h"
+#include "frame/Icons.h"
 #include "frame/Resource.h"
 #include "platform/gui/Application.h"
 #include "platform/gui/ErrorHook.h"
@@ -33,7 +39,11 @@ constexpr int kRecentLeft = 40;
 constexpr int kMargin = 4;
 
 QColor ColorOf(COLORREF rgb) { return QColor(int((rgb >> 16) & 0xFF), int((rgb >> 8) & 0xFF), int(rgb & 0xFF)); }
-COLORREF RgbOf(const QColor& c) { return COLORREF(c.red()) << 16 | COLORREF(c.green()) << 8 | COLORREF(c.blue()); }
+// Screen points of the window layer are device pixels.
+POINT DevicePoint(const QWidget* w, QPointF global) {
+  const double dpr = w->devicePixelRatioF();
+  return POINT{LONG(std::lround(global.x() * dpr)), LONG(std::lround(global.y() * dpr))};
+}
 
 }  // namespace
 
@@ -41,9 +51,13 @@ CColorBarView::CColorBarView(QWidget* parent) : QWidget(parent) {
   setMouseTracking(false);
   setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
   setCursor(Qt::PointingHandCursor);
+  Attach(this);
 }
 
-CColorBarView::~CColorBarView() { SetModel(nullptr); }
+CColorBarView::~CColorBarView() {
+  SetModel(nullptr);
+  m_pPicker.reset();
+}
 
 void CColorBarView::SetModel(CColorBar* model) {
   if (m_pModel) m_pModel->SetObserver(nullptr);
@@ -76,13 +90,42 @@ void CColorBarView::Choose(int slot) {
     m_pModel->SetColor(m_pModel->GetColor(slot));
     return;
   }
-  QColorDialog dialog(ColorOf(m_pModel->GetColor(0)), this);
-  dialog.setWindowTitle(QStringLiteral("颜色"));
-  if (RunModal(&dialog) != QDialog::Accepted) return;
-  const QColor chosen = dialog.currentColor();
-  if (!chosen.isValid()) return;
-  m_pModel->SetColor(RgbOf(chosen));
-  m_pModel->PushColor(RgbOf(chosen));
+  if (!m_pPicker) {
+    auto picker = std::make_unique<CColorPicker>();
+    if (!picker->Create(this)) return;
+    m_pPicker = std::move(picker);
+  }
+  const QRectF swatch(SlotRect(0));
+  const POINT topLeft = DevicePoint(this, mapToGlobal(swatch.topLeft()));
+  const POINT bottomRight = DevicePoint(this, mapToGlobal(swatch.bottomRight()));
+  m_pPicker->Popup(RECT{topLeft.x, topLeft.y, bottomRight.x, bottomRight.y}, m_pModel->GetCurrentHsv(), GetSafeHwnd());
+}
+
+BOOL CColorBarView::OpenWheel(POINT screen) {
+  if (!m_pModel || !m_pShell) return FALSE;
+  return m_pShell->PopupColorWheel(screen.x, screen.y, m_pModel->GetCurrentHsv(), GetSafeHwnd(), COLORWHEEL_DRAG);
+}
+
+LRESULT CColorBarView::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg == WM_MYCOLORPICKED || msg == WM_MYCOLORRESULT) {
+    const bool chosen = msg == WM_MYCOLORPICKED || lParam == 1;
+    if (chosen && m_pModel) m_pModel->PushColor(HSVCOLOR(wParam));
+    return 0;
+  }
+  return DefWindowProc(msg, wParam, lParam);
+}
+
+bool CColorBarView::ForwardToCapture(QMouseEvent* event, UINT msg) {
+  const HWND holder = gui::GetCapture();
+  gui::GWindow* to = holder && holder != GetSafeHwnd() ? gui::GWindow::FromHandle(holder) : nullptr;
+  if (!to) return false;
+  POINT pt = DevicePoint(this, event->globalPosition());
+  to->ScreenToClient(&pt);
+  WPARAM keys = 0;
+  if (event->buttons() & Qt::LeftButton) keys |= MK_LBUTTON;
+  if (event->buttons() & Qt::RightButton) keys |= MK_RBUTTON;
+  gui::GuardedCall([&] { to->SendMessage(msg, keys, MakePointLParam(pt.x, pt.y)); });
+  return true;
 }
 
 void CColorBarView::paintEvent(QPaintEvent*) {
@@ -102,9 +145,36 @@ void CColorBarView::paintEvent(QPaintEvent*) {
 }
 
 void CColorBarView::mousePressEvent(QMouseEvent* event) {
-  if (event->button() != Qt::LeftButton) return;
   const int slot = SlotAt(event->position().toPoint());
+  m_bPressCurrent = false;
+  if (event->button() == Qt::RightButton) {
+    if (slot == 0) gui::GuardedCall([&] { OpenWheel(DevicePoint(this, event->globalPosition())); });
+    return;
+  }
+  if (event->button() != Qt::LeftButton) return;
+  if (slot == 0) {
+    m_bPressCurrent = true;
+    m_ptPress = event->position().toPoint();
+    return;
+  }
   gui::GuardedCall([&] { Choose(slot); });
+}
+
+void CColorBarView::mouseMoveEvent(QMouseEvent* event) {
+  if (ForwardToCapture(event, WM_MOUSEMOVE)) return;
+  const int moved = (event->position().toPoint() - m_ptPress).manhattanLength();
+  if (!m_bPressCurrent || moved < QApplication::startDragDistance()) return;
+  m_bPressCurrent = false;
+  gui::GuardedCall([&] { OpenWheel(DevicePoint(this, mapToGlobal(QPointF(m_ptPress)))); });
+  ForwardToCapture(event, WM_MOUSEMOVE);
+}
+
+void CColorBarView::mouseReleaseEvent(QMouseEvent* event) {
+  const UINT up = event->button() == Qt::RightButton ? WM_RBUTTONUP : WM_LBUTTONUP;
+  if (ForwardToCapture(event, up)) return;
+  if (!m_bPressCurrent || event->button() != Qt::LeftButton) return;
+  m_bPressCurrent = false;
+  if (SlotAt(event->position().toPoint()) == 0) gui::GuardedCall([&] { Choose(0); });
 }
 
 bool CColorBarView::event(QEvent* event) {

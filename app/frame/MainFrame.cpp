@@ -30,6 +30,7 @@
 #include "core/TavrikDoc.h"
 #include "core/TavrikView.h"
 #include "frame/Bars.h"
+#include "frame/ColorWheel.h"
 #include "frame/Dialogs.h"
 #include "frame/DockBar.h"
 #include "frame/DocCommands.h"
@@ -569,6 +570,7 @@ BOOL CMainFrame::CreateDocumentAndView() {
   m_pDocTarget = std::make_unique<CDocCommands>(this);
   m_pLayerBar->Attach(m_pDoc.get());
   m_pColorView->SetModel(m_pDoc->GetColorBar());
+  m_pColorView->SetShell(this);
   return TRUE;
 }
 
@@ -682,7 +684,18 @@ void CMainFrame::PopupRingMenu(int x, int y, CFunctionMenu* menu) {
   if (CFlowerWnd* ring = GetRingMenu(translucent)) ring->Popup(x, y, menu);
 }
 
-BOOL CMainFrame::PopupColorWheel(int, int, HSVCOLOR, HWND, DWORD) { return FALSE; }
+BOOL CMainFrame::PopupColorWheel(int x, int y, HSVCOLOR colour, HWND owner, DWORD flags) {
+  CColorWheel* wheel = GetColorWheel();
+  return wheel ? wheel->Popup(x, y, colour, owner, flags) : FALSE;
+}
+
+CColorWheel* CMainFrame::GetColorWheel() {
+  if (!m_pColorWheel && GetSafeHwnd()) {
+    auto wheel = std::make_unique<CColorWheel>();
+    if (wheel->Create(this)) m_pColorWheel = std::move(wheel);
+  }
+  return m_pColorWheel.get();
+}
 
 gui::GWindow* CMainFrame::GetOptionBar() { return gui::GWindow::FromHandle(GetOptionWindow()); }
 

@@ -22,6 +22,7 @@ class CDlgProgress;
 class CLayerBar;
 class CBrushBar;
 class CColorBarView;
+class CColorWheel;
 class COptionBar;
 class CMyDockBar;
 class CSplashWnd;
@@ -92,6 +93,8 @@ class CMainFrame : public gui::GWindow, public gui::CmdTarget, public IShellServ
   // IShellServices: what tools and panels ask of the frame.
   void PopupRingMenu(int x, int y, CFunctionMenu* menu) override;
   BOOL PopupColorWheel(int x, int y, HSVCOLOR colour, HWND owner, DWORD flags) override;
+  // The frame's colour wheel, made on first use; null when it cannot be made.
+  CColorWheel* GetColorWheel();
   gui::GWindow* GetOptionBar() override;
   // The ring menus: translucent or opaque, as the setting nFlowerAlphaEnable asks.
   CFlowerWnd* GetRingMenu(bool translucent) const { return m_apRingMenu[translucent ? 1 : 0].get(); }
@@ -189,4 +192,5 @@ class CMainFrame : public gui::GWindow, public gui::CmdTarget, public IShellServ
   // stored bar state says otherwise.
   std::array<int, 4> m_anDockSize{};
   bool m_bStateRestored = false;
+  std::unique_ptr<CColorWheel> m_pColorWheel;
 };

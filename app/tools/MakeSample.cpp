@@ -358,7 +358,7 @@ void Paint(CTavrikDoc& doc, OShowDevice* device) {
   // The colour bar offers the picture's colours.
   CColorBar* bar = doc.GetColorBar();
   for (COLORREF c : {0x5C7A4Au, 0x685C92u, 0xFFA896u, 0xFFC494u, 0x465CA8u, 0x182E5Cu})
-    bar->PushColor(c);
+    bar->PushRgb(c);
   bar->SetColor(0xF08A4Bu);
 }
 

@@ -13,12 +13,9 @@
 
 namespace {
 
-// The picked colour becomes the bar's current one and its newest recent one. (When the bar
-// takes colours in HSV, this is where its PushColor(RgbToHsv(colour)) goes.)
-void MakeCurrentColour(CColorBar* bar, COLORREF rgb) {
-  bar->SetColor(rgb);
-  bar->PushColor(rgb);
-}
+// The picked colour (0x00RRGGBB) becomes the bar's current one and its newest recent one,
+// exactly as picked (a round trip through HSV could move a channel by one step).
+void MakeCurrentColour(CColorBar* bar, COLORREF rgb) { bar->PushRgb(rgb); }
 
 }  // namespace
 

@@ -1,7 +1,6 @@
 // The main frame on the offscreen platform: its first layout and the placement it keeps,
 // the status size pane with the space size dialog, the layer, colour and option bars, and a
 // picture of the window with the sample open (in this process and from the program itself).
-#include <QColorDialog>
 #include <QDockWidget>
 #include <QFile>
 #include <QGuiApplication>
@@ -17,6 +16,7 @@
 #include "AppHarness.h"
 #include "core/TavrikView.h"
 #include "frame/Bars.h"
+#include "frame/ColorPicker.h"
 #include "frame/LayerBar.h"
 #include "frame/Resource.h"
 #include "panels/MyListLayer.h"
@@ -174,18 +174,17 @@ TEST_F(FrameTest, TheColourBarShowsTheColoursAndAClickMakesOneCurrent) {
   QCoreApplication::sendEvent(view, &press);
   EXPECT_EQ(colours->GetColor(0), colours->GetColor(5));
 
-  // The current swatch opens the chooser; a new colour becomes current and the newest recent.
-  onDialog = [](QDialog* d) {
-    auto* chooser = dynamic_cast<QColorDialog*>(d);
-    if (!chooser) return int(QDialog::Rejected);
-    chooser->setCurrentColor(QColor(0x12, 0x34, 0x56));
-    return int(QDialog::Accepted);
-  };
+  // The current swatch opens the colour picker; a new colour becomes current and the newest
+  // recent.
   view->Choose(0);
-  EXPECT_TRUE(Logged(u"dialog:颜色"));
-  EXPECT_EQ(colours->GetColor(0), 0x123456u);
-  EXPECT_EQ(colours->GetColor(1), 0x123456u);
-  EXPECT_EQ(Space()->GetColor(0), 0x123456u) << "the space paints with it";
+  CColorPicker* picker = view->GetPicker();
+  ASSERT_TRUE(picker && picker->IsWindowVisible());
+  picker->SetColor(RgbToHsv(0x123456));
+  picker->Choose();
+  const COLORREF chosen = HsvToRgb(RgbToHsv(0x123456));
+  EXPECT_EQ(colours->GetColor(0), chosen);
+  EXPECT_EQ(colours->GetColor(1), chosen);
+  EXPECT_EQ(Space()->GetColor(0), chosen) << "the space paints with it";
 }
 
 TEST_F(FrameTest, TheOptionBarShowsTheCurrentToolsControls) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/ColorBar.h"
+#include "core/Hsv.h"
 #include "odata/GCompRef.h"
 #include "odata/LittleEndian.h"
 #include "platform/base/Files.h"
@@ -40,31 +41,72 @@ TEST(ColorBar, SlotsAreTheCurrentColourThenTheRecentOnes) {
   EXPECT_EQ(bar.GetColor(COLORBAR_RECENT + 1), CColorBar::NO_COLOR);
 }
 
-TEST(ColorBar, PushColorMovesToTheFrontWithoutDuplicates) {
-  CColorBar bar;
-  Counter seen;
-  bar.SetObserver(&seen);
-  const std::vector<COLORREF> before = Slots(bar);
-  // A colour already in the list moves up; the colours in front of it shift down by one.
-  const COLORREF fifth = bar.GetColor(5);
-  bar.PushColor(fifth);
-  std::vector<COLORREF> expect = before;
-  expect.erase(expect.begin() + 5);
-  expect.insert(expect.begin() + 1, fifth);
-  EXPECT_EQ(Slots(bar), expect);
-  // The first one again changes nothing.
-  bar.PushColor(fifth);
-  EXPECT_EQ(Slots(bar), expect);
-  // A new colour drops the oldest.
-  bar.PushColor(0xAB000001);
-  expect.pop_back();
-  expect.insert(expect.begin() + 1, 0x000001);
-  EXPECT_EQ(Slots(bar), expect);
-  EXPECT_EQ(seen.changes, 3);
+TEST(ColorBar, PushingMakesCurrentAndMovesToTheFrontWithoutDuplicates) {
+  // The same rules whether the colour comes as RGB, kept exactly, or packed as HSV.
+  const struct {
+    const char* what;
+    std::function<void(CColorBar&, COLORREF)> push;
+    std::function<COLORREF(COLORREF)> kept;
+  } ways[] = {
+      {"PushRgb", [](CColorBar& bar, COLORREF c) { bar.PushRgb(c); }, [](COLORREF c) { return c; }},
+      {"PushColor", [](CColorBar& bar, COLORREF c) { bar.PushColor(RgbToHsv(c)); },
+       [](COLORREF c) { return HsvToRgb(RgbToHsv(c)); }},
+  };
+  for (const auto& way : ways) {
+    SCOPED_TRACE(way.what);
+    CColorBar bar;
+    Counter seen;
+    bar.SetObserver(&seen);
+    const std::vector<COLORREF> before = Slots(bar);
+    // A colour already in the list moves up; the colours in front of it shift down by one.
+    const COLORREF fifth = bar.GetColor(5);
+    ASSERT_EQ(way.kept(fifth), fifth);
+    way.push(bar, fifth);
+    std::vector<COLORREF> expect = before;
+    expect.erase(expect.begin() + 5);
+    expect.insert(expect.begin() + 1, fifth);
+    expect[0] = fifth;
+    EXPECT_EQ(Slots(bar), expect);
+    // The first one again changes nothing.
+    way.push(bar, fifth);
+    EXPECT_EQ(Slots(bar), expect);
+    // A new colour drops the oldest.
+    way.push(bar, 0x804020);
+    expect.pop_back();
+    expect.insert(expect.begin() + 1, way.kept(0x804020));
+    expect[0] = way.kept(0x804020);
+    EXPECT_EQ(Slots(bar), expect);
+    EXPECT_EQ(seen.changes, 3);
 
-  // Twenty-five new colours: the last nineteen remain, newest first.
-  for (COLORREF c = 100; c < 125; ++c) bar.PushColor(c);
-  for (int i = 1; i <= COLORBAR_RECENT; ++i) EXPECT_EQ(bar.GetColor(i), COLORREF(125 - i));
+    // Twenty-five new greys: the last nineteen remain, newest first.
+    for (COLORREF g = 100; g < 125; ++g) way.push(bar, g * 0x010101);
+    for (int i = 1; i <= COLORBAR_RECENT; ++i) EXPECT_EQ(bar.GetColor(i), way.kept((125 - i) * 0x010101u));
+    EXPECT_EQ(bar.GetColor(0), way.kept(124 * 0x010101u));
+  }
+  CColorBar bar;
+  bar.PushRgb(0xFF123456);  // only 0x00RRGGBB is kept
+  EXPECT_EQ(bar.GetColor(0), 0x123456u);
+  EXPECT_EQ(bar.GetColor(1), 0x123456u);
+}
+
+TEST(ColorBar, ThePushedHsvColourIsKeptWhileItIsCurrent) {
+  CColorBar bar;
+  // A grey and a black keep the hue and saturation they were pushed with.
+  for (HSVCOLOR c : {MakeHsv(700, 0, 128), MakeHsv(1200, 180, 0), MakeHsv(3, 256, 256)}) {
+    bar.PushColor(c);
+    EXPECT_EQ(bar.GetColor(0), HsvToRgb(c));
+    EXPECT_EQ(bar.GetCurrentHsv(), c);
+  }
+  // Out-of-range fields are brought into range before they are kept.
+  bar.PushColor(MakeHsv(1600, 300, 511));
+  EXPECT_EQ(bar.GetCurrentHsv(), MakeHsv(64, 256, 256));
+  EXPECT_EQ(bar.GetColor(0), HsvToRgb(64, 256, 256));
+  // Once another colour is current, its HSV comes from its RGB.
+  bar.PushColor(MakeHsv(700, 0, 128));
+  bar.SetColor(0x804020);
+  EXPECT_EQ(bar.GetCurrentHsv(), RgbToHsv(0x804020));
+  bar.PushRgb(0x6020A0);
+  EXPECT_EQ(bar.GetCurrentHsv(), RgbToHsv(0x6020A0));
 }
 
 class ColorBarFileTest : public ::testing::Test {
@@ -116,8 +158,8 @@ class ColorBarFileTest : public ::testing::Test {
 
 TEST_F(ColorBarFileTest, SectionRoundTripsExactly) {
   CColorBar bar;
+  for (COLORREF c : {0x010203u, 0xFFFFFFu, 0x000000u, 0x7F8081u}) bar.PushRgb(c);
   bar.SetColor(0xFEDCBA);
-  for (COLORREF c : {0x010203u, 0xFFFFFFu, 0x000000u, 0x7F8081u}) bar.PushColor(c);
   const Bytes s = Save(bar);
   ASSERT_EQ(s.size(), ColorBarSection::kBytes);
   EXPECT_EQ(GetLE32(&s[4]), 0x00010000u);
@@ -147,8 +189,8 @@ TEST_F(ColorBarFileTest, SectionRoundTripsExactly) {
 
 TEST_F(ColorBarFileTest, DamagedSectionsAreRefusedAndChangeNothing) {
   CColorBar source;
+  source.PushRgb(0x445566);
   source.SetColor(0x112233);
-  source.PushColor(0x445566);
   const Bytes good = Save(source);
   struct Case {
     const char* what;

@@ -108,7 +108,7 @@ class DocumentTest : public SpaceFixture {
     doc->GetPaintSpace()->SetSpaceSize(150, 100);
     doc->GetPaintSpace()->SetBackground(0xABCDEF);
     doc->GetColorBar()->SetColor(0x112233);
-    doc->GetColorBar()->PushColor(0x445566);
+    doc->GetColorBar()->PushRgb(0x445566);
     return doc;
   }
   std::u16string Path(const char* name) const { return folder + u"/" + plat::Widen(name); }
