@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QEvent>
+#include <QContextMenuEvent>
 #include <QHBoxLayout>
 #include <QHelpEvent>
 #include <QLabel>
@@ -187,6 +188,11 @@ bool CColorBarView::event(QEvent* event) {
     }
     const QString hex = ColorOf(m_pModel->GetColor(slot)).name().toUpper();
     QToolTip::showText(help->globalPos(), slot == 0 ? QStringLiteral("当前颜色 ") + hex : hex, this);
+    return true;
+  }
+  // A right press on the colours opens the wheel: the bar's own menu of bars must not follow.
+  if (event->type() == QEvent::ContextMenu && SlotAt(static_cast<QContextMenuEvent*>(event)->pos()) >= 0) {
+    event->accept();
     return true;
   }
   return QWidget::event(event);

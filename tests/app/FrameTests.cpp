@@ -13,6 +13,8 @@
 #include <QToolBar>
 #include <algorithm>
 
+#include <QContextMenuEvent>
+
 #include "AppHarness.h"
 #include "core/TavrikView.h"
 #include "frame/Bars.h"
@@ -185,6 +187,18 @@ TEST_F(FrameTest, TheColourBarShowsTheColoursAndAClickMakesOneCurrent) {
   EXPECT_EQ(colours->GetColor(0), chosen);
   EXPECT_EQ(colours->GetColor(1), chosen);
   EXPECT_EQ(Space()->GetColor(0), chosen) << "the space paints with it";
+
+  // A right press on a colour belongs to the colour bar: the frame's menu of bars, which a
+  // right press beside the colours opens, stays shut.
+  for (const bool onColour : {true, false}) {
+    const QPoint p = onColour ? view->SlotRect(0).center() : QPoint(view->width() - 2, 1);
+    ASSERT_EQ(view->SlotAt(p) >= 0, onColour);
+    QContextMenuEvent menu(QContextMenuEvent::Mouse, p, view->mapToGlobal(p));
+    QCoreApplication::sendEvent(view, &menu);
+    QWidget* popup = QApplication::activePopupWidget();
+    EXPECT_EQ(popup == nullptr, onColour);
+    if (popup) popup->close();
+  }
 }
 
 TEST_F(FrameTest, TheOptionBarShowsTheCurrentToolsControls) {
