@@ -117,15 +117,7 @@ BOOL DorvilBrush::IsReady() {
 // ---- items -------------------------------------------------------------------------------
 
 PropertyItem* DorvilBrush::Property::FindByName(UINT* index, const char16_t* key) {
-  UINT i = index ? *index : 0;
-  for (; key && i < ITEM_COUNT; ++i) {
-    if (plat::StrCmp(m_items[i].key, key) == 0) {
-      if (index) *index = i;
-      return &m_items[i];
-    }
-  }
-  if (index) *index = ITEM_COUNT;
-  return nullptr;
+  return FindPropertyItem(m_items.data(), ITEM_COUNT, index, key);
 }
 
 PropertyItem* DorvilBrush::Property::GetItem(UINT index) { return index < ITEM_COUNT ? &m_items[index] : nullptr; }
