@@ -5,15 +5,7 @@
 #include "platform/base/Text.h"
 
 PropertyItem* FilterProperty::FindByName(UINT* index, const char16_t* key) {
-  UINT i = index ? *index : 0;
-  for (; key && i < kCount; ++i) {
-    if (plat::StrCmp(m_items[i].key, key) == 0) {
-      if (index) *index = i;
-      return &m_items[i];
-    }
-  }
-  if (index) *index = kCount;
-  return nullptr;
+  return FindPropertyItem(m_items, kCount, index, key);
 }
 
 PropertyItem* FilterProperty::SetValue(UINT index, int32_t value) {

@@ -20,16 +20,7 @@ bool LayerProperty::IsColour() const { return *m_format == OLayer::myFORMAT_C32;
 UINT LayerProperty::GetCount() { return IsColour() ? 2 : 3; }
 
 PropertyItem* LayerProperty::FindByName(UINT* index, const char16_t* key) {
-  UINT count = GetCount();
-  UINT i = index ? *index : 0;
-  for (; key && i < count; ++i) {
-    if (plat::StrCmp(Live()[i].key, key) == 0) {
-      if (index) *index = i;
-      return &Live()[i];
-    }
-  }
-  if (index) *index = count;
-  return nullptr;
+  return FindPropertyItem(Live(), GetCount(), index, key);
 }
 
 PropertyItem* LayerProperty::GetItem(UINT index) { return index < GetCount() ? &Live()[index] : nullptr; }

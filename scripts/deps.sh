@@ -7,6 +7,7 @@ packages=(
   qt6-base-dev zlib1g-dev libpng-dev libjpeg62-turbo-dev libturbojpeg0-dev libpixman-1-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang-14 libclang-rt-14-dev libfreetype-dev
+  libmypaint-dev mypaint-brushes
   fonts-wqy-microhei
 )
 

@@ -38,3 +38,17 @@ inline int32_t ClampPropertyValue(const PropertyItem& item, int32_t value) {
   if (value > item.maximum) return item.maximum;
   return value;
 }
+
+// FindByName over a plain item array: the first item from *index on whose key matches;
+// *index is set to its position, or to count when none matches.
+inline PropertyItem* FindPropertyItem(PropertyItem* items, UINT count, UINT* index, const char16_t* key) {
+  UINT i = index ? *index : 0;
+  for (; key && i < count; ++i) {
+    if (plat::StrCmp(items[i].key, key) == 0) {
+      if (index) *index = i;
+      return &items[i];
+    }
+  }
+  if (index) *index = count;
+  return nullptr;
+}
