@@ -132,7 +132,6 @@ void CMyListProperty::NewProperty(UINT start, OProperty* set, OAppendixMenu* men
     m_nPressRow = -1;
     m_nHotRow = -1;
     m_nItemCount = 0;
-    m_myState = myDRAG;  // busy: no fill and no edit meanwhile
     SendMessage(WM_SETREDRAW, FALSE);
     if (count) {
       const int32_t level = set->GetItem(start)->level;
@@ -150,7 +149,6 @@ void CMyListProperty::NewProperty(UINT start, OProperty* set, OAppendixMenu* men
       AddString(u"Separator");
       for (int k = 0; k < menu->GetCount(); ++k) AddString(u"");
     }
-    m_myState = myREADY;
     SendMessage(WM_SETREDRAW, TRUE);
     Invalidate();
   }

@@ -139,7 +139,7 @@ class CMyListProperty : public CMyListBox {
   void DrawCommandRow(gui::DeviceContext& dc, int row, int width);
   int TextWidth(const char16_t* text);
 
-  int m_myState = myDRAG;  // busy until the first fill
+  int m_myState = myREADY;
   XEditTracker m_tracker{this};
   GCompRef<gui::CIconStrip> m_cpIcons;
   std::unique_ptr<CMyEdit> m_pEdit;

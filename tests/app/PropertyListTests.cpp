@@ -86,6 +86,10 @@ class Observer : public XModifyNotify {
   void EndModify(const PropertyItem* item, BOOL cancelled) override {
     m_log.push_back("end " + std::to_string(item->value) + (cancelled ? " cancelled" : ""));
   }
+  void FinishOperation() override { ++finishes; }
+  void InvalidateView() override { ++invalidates; }
+  int finishes = 0;
+  int invalidates = 0;
 
  private:
   Log& m_log;
@@ -460,6 +464,66 @@ TEST_F(PropertyListTest, ACommandRowGoesBackAPageThenRunsItsCommand) {
   EXPECT_TRUE(list.OnToolHitTest(POINT{5, Y(R_SIZE)}, &tip, &area));
   EXPECT_EQ(tip, u"How big");
   EXPECT_FALSE(list.OnToolHitTest(POINT{kWidth - 10, Y(R_SIZE)}, &tip, &area));
+}
+
+TEST_F(PropertyListTest, LosingTheMouseEndsADragAndTheRightButtonGoesBack) {
+  Fill();
+  const HCURSOR before = gui::GetCursor();
+  const int x0 = Lw() + 40, y = Y(R_SIZE);
+  Down(x0, y);
+  EXPECT_EQ(observer.finishes, 1);
+  Move(x0 + 10, y);
+  Move(x0 + 30, y);
+  ASSERT_EQ(list.GetMode(), CMyListProperty::myDRAG);
+  EXPECT_EQ(gui::GetCursor(), nullptr);  // hidden while dragging
+  guitest::Recorder other;
+  ASSERT_TRUE(other.Create(&top, RECT{0, 0, 10, 10}));
+  gui::SetCapture(other.GetSafeHwnd());
+  EXPECT_EQ(list.GetMode(), CMyListProperty::myREADY);
+  EXPECT_EQ(log, Log({"begin 1 2500", "modifying 2520", "end 2520"}));
+  EXPECT_NE(gui::GetCursor(), nullptr);
+  POINT cursor, press{x0, y};
+  gui::GetCursorPos(&cursor);
+  list.ClientToScreen(&press);
+  EXPECT_EQ(cursor.x, press.x);
+  EXPECT_EQ(cursor.y, press.y);
+  gui::ReleaseCapture();
+  gui::SetCursor(before);
+
+  // A pending press that loses the mouse is dropped.
+  log.clear();
+  Down(kWidth - 8, Y(R_ARC));
+  gui::SetCapture(other.GetSafeHwnd());
+  gui::ReleaseCapture();
+  Up(kWidth - 8, Y(R_ARC));
+  EXPECT_TRUE(log.empty());
+  EXPECT_EQ(set.Value(I_ARC), 0);
+
+  const int invalidates = observer.invalidates;
+  Click(kWidth - 8, Y(R_ARC));
+  EXPECT_EQ(observer.invalidates, invalidates + 1);
+
+  log.clear();
+  Send(WM_RBUTTONUP, 20, Y(R_SIZE));
+  EXPECT_EQ(log, Log({"navigate 1"}));
+}
+
+TEST_F(PropertyListTest, HoverLightsASubPageLabelAndACommandRow) {
+  Menu menu(log);
+  Fill(&menu);
+  const int command = R_ITEMS + 1;
+  Send(WM_MOUSEMOVE, 5, Y(R_DEPTH));
+  EXPECT_EQ(list.GetHotRow(), int(R_DEPTH));
+  EXPECT_EQ(Pixel(1, R_DEPTH * kRow + 1), CMyListProperty::kLight);
+  Send(WM_MOUSEMOVE, 5, Y(R_SIZE));  // hot, but without a sub-page it keeps its face
+  EXPECT_EQ(Pixel(1, R_SIZE * kRow + 1), CMyListProperty::kFace);
+  EXPECT_EQ(Pixel(1, R_DEPTH * kRow + 1), CMyListProperty::kFace);
+  Send(WM_MOUSEMOVE, kWidth - 3, Y(command));
+  EXPECT_EQ(list.GetHotRow(), command);
+  EXPECT_EQ(Pixel(kWidth - 3, command * kRow + 1), CMyListProperty::kLight);
+  list.SendMessage(WM_MOUSELEAVE);
+  EXPECT_EQ(list.GetHotRow(), -1);
+  EXPECT_EQ(Pixel(kWidth - 3, command * kRow + 1), CMyListProperty::kFace);
 }
 
 // ---- the list base ------------------------------------------------------------------------
