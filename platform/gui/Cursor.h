@@ -36,5 +36,8 @@ HCURSOR SetCursor(HCURSOR cursor);
 HCURSOR GetCursor();
 // The mouse position in screen coordinates (device pixels).
 BOOL GetCursorPos(POINT* pt);
+// Moves the mouse pointer to a screen point (device pixels); an endless slider drag keeps the
+// pointer away from the screen's edges this way.
+BOOL SetCursorPos(int x, int y);
 
 }  // namespace gui

@@ -1024,4 +1024,10 @@ BOOL GetCursorPos(POINT* pt) {
   return TRUE;
 }
 
+BOOL SetCursorPos(int x, int y) {
+  double dpr = qApp ? qApp->devicePixelRatio() : 1.0;
+  QCursor::setPos(int(std::lround(x / dpr)), int(std::lround(y / dpr)));
+  return TRUE;
+}
+
 }  // namespace gui
