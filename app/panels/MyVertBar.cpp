@@ -566,15 +566,6 @@ LRESULT CMyVertBar::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_MYVB_SETROOT: return SetRootPage(reinterpret_cast<HWND>(wParam), reinterpret_cast<const char16_t*>(lParam));
     case WM_MYVB_PUSHPAGE: return PushPage(reinterpret_cast<HWND>(wParam), reinterpret_cast<const char16_t*>(lParam));
     case WM_MYVB_NAVIGATE: return Navigate(wParam);
-    case WM_MYDOCKQUERY: {
-      // A drag proposes where the bar would go: floating at its floating size.
-      RECT* rc = reinterpret_cast<RECT*>(lParam);
-      if (rc) {
-        rc->right = rc->left + m_szFloat.cx;
-        rc->bottom = rc->top + m_szFloat.cy;
-      }
-      return 0;
-    }
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK: OnLButtonDown(pt); return 0;
     case WM_MOUSEMOVE: OnMouseMove(pt); return 0;

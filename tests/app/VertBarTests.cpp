@@ -205,6 +205,46 @@ TEST_F(VertBarTest, TheTitleTabLeadsForwardOrBackAndTheCloseButtonHides) {
   EXPECT_EQ(gui::GetCapture(), nullptr);
 }
 
+TEST_F(VertBarTest, TheDockBarsSizesAreKeptAndTheLayoutAnswersFromThem) {
+  bar.SendMessage(WM_MYVB_SETSIZE, 0, 180);
+  bar.SendMessage(WM_MYVB_SETEXTENT, 0, 300);
+  EXPECT_EQ(bar.GetWorkingHeight(), 300);
+  bar.SendMessage(WM_MYVB_SETEXTENT, VB_EXTENT_LAYOUT, 340);
+  EXPECT_EQ(bar.GetWorkingHeight(), 300) << "a height the layout gave is not the user's choice";
+  bar.SendMessage(WM_MYVB_SETEXTENT, 0, 22);
+  EXPECT_EQ(bar.GetWorkingHeight(), 1) << "collapsed";
+  bar.SendMessage(WM_MYVB_SETEXTENT, VB_EXTENT_LAYOUT, 340);
+  bar.SendMessage(WM_MYVB_RESTOREEXTENT, 0, 0);
+  EXPECT_EQ(bar.GetWorkingHeight(), 340);
+
+  using B = CMyVertBar;
+  const struct {
+    int length;
+    DWORD mode;
+    LONG cx, cy;
+  } cases[] = {
+      {10, B::LM_COMMIT, 64, 64},                          // the floating width, clamped
+      {1000, B::LM_COMMIT, 400, 64},
+      {30, B::LM_LENGTHY, 400, 64},                        // the floating height, clamped
+      {300, B::LM_LENGTHY, 400, 300},
+      {0, B::LM_MRUWIDTH, 400, 300},
+      {0, B::LM_VERTDOCK, 180, 340},                       // docked
+      {0, B::LM_VERTDOCK | B::LM_WORKINGSIZE, 180, 340},
+      {500, 0, 400, 300},                                  // a proposal, not stored
+      {100, B::LM_MRUWIDTH, 400, 300},
+  };
+  for (const auto& t : cases) {
+    const SIZE size = bar.CalcDynamicLayout(t.length, t.mode);
+    EXPECT_EQ(size.cx, t.cx) << t.length << " " << t.mode;
+    EXPECT_EQ(size.cy, t.cy) << t.length << " " << t.mode;
+  }
+  bar.SendMessage(WM_MYVB_SETEXTENT, 0, 250);
+  EXPECT_EQ(bar.CalcDynamicLayout(0, B::LM_VERTDOCK | B::LM_WORKINGSIZE).cy, 250);
+  bar.SendMessage(WM_MYVB_SETEXTENT, VB_EXTENT_LAYOUT, 200);
+  EXPECT_EQ(bar.CalcDynamicLayout(0, B::LM_VERTDOCK).cy, 200);
+  EXPECT_EQ(bar.CalcDynamicLayout(0, B::LM_VERTDOCK | B::LM_WORKINGSIZE).cy, 250);
+}
+
 // ---- the splitter and the collapse, over a dock bar -----------------------------------------
 
 constexpr int kLeft = 1000, kTop = 100, kGap = 4, kOriginY = 50;
