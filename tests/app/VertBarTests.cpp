@@ -320,6 +320,16 @@ TEST_F(VertBarDockTest, DraggingAnEdgeSplitsThroughTheDockBarWithinItsRange) {
   ASSERT_EQ(CMyDockBar::FromBar(a.GetSafeHwnd()), &dock);
   EXPECT_EQ(a.CalcFixedLayout().cx, kBarCx) << "the dock bar told the bar its size";
   EXPECT_EQ(a.CalcFixedLayout().cy, 300);
+  // The splitter cursor shows on an edge that may move, the arrow elsewhere.
+  const HCURSOR arrow = gui::LoadCursor(gui::IDC_ARROW);
+  a.SendMessage(WM_MOUSEMOVE, 0, MakePointLParam(50, 298));
+  EXPECT_NE(gui::GetCursor(), arrow);
+  EXPECT_NE(gui::GetCursor(), nullptr);
+  a.SendMessage(WM_MOUSEMOVE, 0, MakePointLParam(50, 150));
+  EXPECT_EQ(gui::GetCursor(), arrow);
+  a.SendMessage(WM_MOUSEMOVE, 0, MakePointLParam(50, 0));
+  EXPECT_EQ(gui::GetCursor(), arrow) << "the top of the stack does not move";
+
   // a spans 50..350 of the dock bar, b 354..554: a's bottom edge goes from 72 to 528.
   a.SendMessage(WM_LBUTTONDOWN, MK_LBUTTON, MakePointLParam(50, 299));
   ASSERT_EQ(a.GetState(), CMyVertBar::mySPLITTING);
