@@ -69,6 +69,8 @@ BOOL CLayerBar::Create() {
 
 QWidget* CLayerBar::GetHostWidget() const { return m_pHost->GetWidget(); }
 
+HWND CLayerBar::GetHostWindow() const { return m_pHost->GetSafeHwnd(); }
+
 void CLayerBar::Attach(CTavrikDoc* doc) {
   if (m_pDoc && m_pDoc->GetListLayer()) m_pDoc->GetListLayer()->SetObserver(nullptr);
   m_pDoc = doc;

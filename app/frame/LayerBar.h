@@ -29,6 +29,7 @@ class CLayerBar : public gui::ListBox, public ILayerListObserver, public gui::Cm
   // holds (GetHostWidget) and whose client the list always fills.
   BOOL Create();
   QWidget* GetHostWidget() const;
+  HWND GetHostWindow() const;
 
   // Shows the document's layers (null: none) and follows its list from now on.
   void Attach(CTavrikDoc* doc);

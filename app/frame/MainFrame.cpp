@@ -42,6 +42,7 @@
 #include "frame/ResourceIds.h"
 #include "frame/Shell.h"
 #include "frame/Splash.h"
+#include "panels/MyVertBar.h"
 #include "platform/gui/Application.h"
 #include "platform/base/Sync.h"
 #include "platform/gui/CommandActions.h"
@@ -50,6 +51,10 @@
 #include "platform/gui/Settings.h"
 
 namespace {
+
+// Control ids of the layer and brush page bars.
+constexpr UINT kLayerBarId = 21;
+constexpr UINT kBrushBarId = 22;
 
 QString Q(const std::u16string& s) { return QString::fromUtf16(s.data(), qsizetype(s.size())); }
 std::u16string U(const QString& s) { return std::u16string(reinterpret_cast<const char16_t*>(s.utf16()), size_t(s.size())); }
@@ -342,14 +347,17 @@ CMainFrame::~CMainFrame() {
   m_pDoc.reset();
   m_pView.reset();
   m_pSplash.reset();
-  // The dock bars stop listening before the docks go.
+  // The dock bars stop listening before the docks go; the pages leave their bars before the
+  // bars go (the brush bar's widget goes with its page bar's).
   m_apDockBar = {};
   m_pDockSite.reset();
-  m_apSideBarWindow = {};
+  delete m_pLayerBar;
+  m_pLayerBar = nullptr;
+  m_pBrushPage.reset();
+  m_apVertBar = {};
+  m_pBrushBar = nullptr;
   DestroyWindow();
   m_pActions.reset();
-  delete m_pLayerBar;  // its windows leave the dock
-  m_pLayerBar = nullptr;
   delete m_pWindow;
 }
 
@@ -512,18 +520,43 @@ void CMainFrame::CreateStatusBar() {
 }
 
 void CMainFrame::CreateSideBars() {
-  auto make = [&](const QString& title, const char* name, QWidget* content) {
+  // The page bar in each dock draws the title row with its close button and starts the
+  // dock's drags itself: the dock shows no title of its own.
+  auto make = [&](const QString& title, const char* name) {
     auto* dock = new QDockWidget(title, m_pWindow);
     dock->setObjectName(QString::fromLatin1(name));
-    dock->setWidget(content);
     dock->setAllowedAreas(Qt::AllDockWidgetAreas);
+    auto* noTitle = new QWidget(dock);
+    noTitle->setFixedSize(0, 0);
+    dock->setTitleBarWidget(noTitle);
     return dock;
   };
+  m_pLayerDock = make(QStringLiteral("图层"), "layer");
+  m_pBrushDock = make(QStringLiteral("画笔"), "brush");
+  QDockWidget* docks[2] = {m_pLayerDock, m_pBrushDock};
+  const UINT ids[2] = {kLayerBarId, kBrushBarId};
+  const char16_t* titles[2] = {u"图层", u"画笔"};
+  for (size_t i = 0; i < 2; ++i) {
+    m_apVertBar[i] = std::make_unique<CMyVertBar>();
+    m_apVertBar[i]->Create(docks[i], ids[i], titles[i]);
+    // Collapsed, a bar still shows its title row.
+    const double dpr = m_pWindow->devicePixelRatioF();
+    m_apVertBar[i]->GetWidget()->setMinimumSize(int(std::ceil(CMyVertBar::kMinCx / dpr)),
+                                                int(std::ceil(VB_COLLAPSED_CY / dpr)));
+    docks[i]->setWidget(m_apVertBar[i]->GetWidget());
+    docks[i]->setMinimumSize(m_apVertBar[i]->GetWidget()->minimumSize());
+    QDockWidget* dock = docks[i];
+    m_apVertBar[i]->SetCloseHandler([dock] { dock->hide(); });
+  }
   m_pLayerBar = new CLayerBar;
   m_pLayerBar->Create();
-  m_pBrushBar = new CBrushBar(nullptr);
-  m_pLayerDock = make(QStringLiteral("图层"), "layer", m_pLayerBar->GetHostWidget());
-  m_pBrushDock = make(QStringLiteral("画笔"), "brush", m_pBrushBar);
+  m_pLayerBar->GetHostWidget()->setParent(m_apVertBar[0]->GetWidget());
+  m_apVertBar[0]->SetToolStrip(m_pLayerBar->GetHostWindow(), nullptr);
+  // The brush list comes later: an empty page for now, which is also its place in the route.
+  m_pBrushBar = new CBrushBar(m_apVertBar[1]->GetWidget());
+  m_pBrushPage = std::make_unique<gui::GWindow>();
+  m_pBrushPage->Attach(m_pBrushBar);
+  m_apVertBar[1]->SetToolStrip(m_pBrushPage->GetSafeHwnd(), nullptr);
   m_pWindow->addDockWidget(Qt::RightDockWidgetArea, m_pLayerDock);
   m_pWindow->splitDockWidget(m_pLayerDock, m_pBrushDock, Qt::Vertical);
 }
@@ -533,12 +566,8 @@ void CMainFrame::CreateDockBars() {
     for (auto& dock : m_apDockBar)
       if (dock) dock->OnLayoutChanged();
   });
-  QDockWidget* docks[2] = {m_pLayerDock, m_pBrushDock};
-  for (size_t i = 0; i < 2; ++i) {
-    m_apSideBarWindow[i] = std::make_unique<gui::GWindow>();
-    m_apSideBarWindow[i]->Create(docks[i], RECT{0, 0, 0, 0}, WS_CHILD);
-    m_pDockSite->AddBar(docks[i], m_apSideBarWindow[i]->GetSafeHwnd());
-  }
+  m_pDockSite->AddBar(m_pLayerDock, m_apVertBar[0]->GetSafeHwnd());
+  m_pDockSite->AddBar(m_pBrushDock, m_apVertBar[1]->GetSafeHwnd());
   for (int side : {DOCK_LEFT, DOCK_RIGHT}) {
     m_apDockBar[size_t(side)] = std::make_unique<CMyDockBar>(m_pDockSite.get(), side);
     m_apDockBar[size_t(side)]->Create(m_pWindow, RECT{0, 0, 0, 0}, WS_CHILD);
@@ -549,12 +578,17 @@ CMyDockBar* CMainFrame::GetDockBar(int side) const {
   return side == DOCK_LEFT || side == DOCK_RIGHT ? m_apDockBar[size_t(side)].get() : nullptr;
 }
 
-HWND CMainFrame::GetSideBarWindow(UINT barCommand) const {
+CMyVertBar* CMainFrame::GetVertBar(UINT barCommand) const {
   switch (barCommand) {
-    case ID_BAR_LAYER: return m_apSideBarWindow[0] ? m_apSideBarWindow[0]->GetSafeHwnd() : nullptr;
-    case ID_BAR_BRUSH: return m_apSideBarWindow[1] ? m_apSideBarWindow[1]->GetSafeHwnd() : nullptr;
+    case ID_BAR_LAYER: return m_apVertBar[0].get();
+    case ID_BAR_BRUSH: return m_apVertBar[1].get();
     default: return nullptr;
   }
+}
+
+HWND CMainFrame::GetSideBarWindow(UINT barCommand) const {
+  CMyVertBar* bar = GetVertBar(barCommand);
+  return bar ? bar->GetSafeHwnd() : nullptr;
 }
 
 BOOL CMainFrame::CreateDocumentAndView() {

@@ -25,6 +25,7 @@ class CColorBarView;
 class CColorWheel;
 class COptionBar;
 class CMyDockBar;
+class CMyVertBar;
 class CSplashWnd;
 class QMainWindow;
 class QToolBar;
@@ -79,9 +80,10 @@ class CMainFrame : public gui::GWindow, public gui::CmdTarget, public IShellServ
   HWND GetOptionWindow() const;
   QToolBar* GetToolBar(UINT barCommand) const;
   QDockWidget* GetDock(UINT barCommand) const;
-  // The dock bar of a side (DOCK_LEFT, DOCK_RIGHT), and the window that stands for a side bar
-  // (ID_BAR_LAYER, ID_BAR_BRUSH) in the docking messages.
+  // The dock bar of a side (DOCK_LEFT, DOCK_RIGHT), and the page bar of a side bar
+  // (ID_BAR_LAYER, ID_BAR_BRUSH) that its dock holds, with its window.
   CMyDockBar* GetDockBar(int side) const;
+  CMyVertBar* GetVertBar(UINT barCommand) const;
   HWND GetSideBarWindow(UINT barCommand) const;
   BOOL IsSplashShowing() const;
   // The frame that routes the command running on this thread, null outside routing.
@@ -173,12 +175,14 @@ class CMainFrame : public gui::GWindow, public gui::CmdTarget, public IShellServ
   CLayerBar* m_pLayerBar = nullptr;
   CBrushBar* m_pBrushBar = nullptr;
   CColorBarView* m_pColorView = nullptr;
-  // The docks as the dock bars see them; the dock bars of the left and right sides; hidden
-  // windows in the layer and brush docks that stand for those bars in the docking messages.
+  // The page bars "图层" and "画笔" the layer and brush docks hold (they draw their own title
+  // row), the brush bar's root page, the docks as the dock bars see them, and the dock bars
+  // of the left and right sides.
+  std::array<std::unique_ptr<CMyVertBar>, 2> m_apVertBar;
+  std::unique_ptr<gui::GWindow> m_pBrushPage;
   class DockSite;
   std::unique_ptr<DockSite> m_pDockSite;
   std::array<std::unique_ptr<CMyDockBar>, 2> m_apDockBar;
-  std::array<std::unique_ptr<gui::GWindow>, 2> m_apSideBarWindow;
   std::unique_ptr<CSplashWnd> m_pSplash;
   QMenu* m_pFileMenu = nullptr;
   QAction* m_pRecentSeparator = nullptr;
