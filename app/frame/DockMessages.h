@@ -54,13 +54,3 @@ constexpr int VB_EXPANDED_MIN = 26;
 constexpr int DOCK_NONE = -1;
 constexpr int DOCK_LEFT = 0;
 constexpr int DOCK_RIGHT = 1;
-
-// ---- A side bar's pages ------------------------------------------------------------------------
-// To the page bar: push a page. wParam the page's window (HWND), lParam its title (const
-// char16_t*). 1 when done.
-constexpr UINT WM_MYVB_PUSHPAGE = 0x804E;
-// To the page bar: wParam 0 home, 1 back one page, 2 forward. 1 when a page changed.
-constexpr UINT WM_MYVB_NAVIGATE = 0x804F;
-// The page bar to a page: wParam 1 the page is being closed, 2 may the bar go forward from it
-// (non-zero: yes).
-constexpr UINT WM_MYVB_PAGENOTIFY = 0x8050;

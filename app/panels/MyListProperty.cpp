@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "frame/DockMessages.h"
+#include "panels/VertBarMessages.h"
 #include "frame/ResourceIds.h"
 #include "odata/GError.h"
 #include "platform/base/Sync.h"

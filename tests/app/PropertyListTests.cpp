@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "frame/DockMessages.h"
+#include "panels/VertBarMessages.h"
 #include "frame/ResourceArt.h"
 #include "frame/ResourceIds.h"
 #include "gui/Recorder.h"
