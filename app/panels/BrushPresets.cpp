@@ -228,19 +228,20 @@ BrushPresetsLoad ReadBody(const Header& h, uint64_t fileLength, OCoderInput* inp
   return r;
 }
 
-void PutText(std::vector<BYTE>& out, const std::u16string& text) {
+// Writers into the body, each returning the position after what it wrote.
+BYTE* PutText(BYTE* p, const std::u16string& text) {
   for (char16_t c : text) {
-    out.push_back(BYTE(c));
-    out.push_back(BYTE(c >> 8));
+    *p++ = BYTE(c);
+    *p++ = BYTE(c >> 8);
   }
-  out.push_back(0);
-  out.push_back(0);
+  *p++ = 0;
+  *p++ = 0;
+  return p;
 }
 
-void Put32(std::vector<BYTE>& out, uint32_t v) {
-  BYTE b[4];
-  PutLE32(b, v);
-  out.insert(out.end(), b, b + 4);
+BYTE* Put32(BYTE* p, uint32_t v) {
+  PutLE32(p, v);
+  return p + 4;
 }
 
 std::u16string CheckRecords(const BrushPresets& presets) {
@@ -302,22 +303,20 @@ BrushPresetsLoad LoadPresets(const std::u16string& path, GSystem* system) {
 BrushPresetsSave EncodePresets(const BrushPresets& presets, GSystem* system, std::vector<BYTE>* file) {
   try {
     if (std::u16string why = CheckRecords(presets); !why.empty()) return {false, why};
-    std::vector<BYTE> body;
     uint64_t total = 0;
     for (const BrushPresetRecord& r : presets.brushes) total += GetBrushRecordSize(r);
-    body.reserve(total);
+    std::vector<BYTE> body(total);
+    BYTE* p = body.data();
     for (const BrushPresetRecord& r : presets.brushes) {
       const uint32_t size = GetBrushRecordSize(r), items = r.ItemCount();
       const uint32_t n = uint32_t(2 * (r.name.size() + 1)), d = uint32_t(2 * (r.description.size() + 1));
       const uint32_t e = uint32_t(2 * (r.engine.size() + 1));
-      for (uint32_t v : {size + items + n + d + e, size, items, n, d, e, 0u, 0u, r.flags}) Put32(body, v);
-      PutText(body, r.engine);
-      PutText(body, r.name);
-      PutText(body, r.description);
+      for (uint32_t v : {size + items + n + d + e, size, items, n, d, e, 0u, 0u, r.flags}) p = Put32(p, v);
+      p = PutText(PutText(PutText(p, r.engine), r.name), r.description);
       for (const auto& set : r.sets)
-        for (int32_t v : set) Put32(body, uint32_t(v));
+        for (int32_t v : set) p = Put32(p, uint32_t(v));
     }
-    GVERIFY(body.size() == total, u"!body.size()==total");
+    GVERIFY(p == body.data() + body.size(), u"!p==body.data()+body.size()");
 
     Coder encoder(system, u"XEncoderZlib");
     RangeInput input(body.data(), body.size());
