@@ -69,15 +69,33 @@ Bytes Body(const Bytes& file) {
   return body;
 }
 
-void Report(benchmark::State& state, double oursSec, double memSec, double zlibSec, size_t body) {
-  const double n = double(state.iterations());
-  state.counters["ours_us"] = 1e6 * oursSec / n;
-  state.counters["memory_us"] = 1e6 * memSec / n;
-  state.counters["zlib_us"] = 1e6 * zlibSec / n;
-  state.counters["zlib/ours"] = zlibSec / oursSec;  // 1 means as fast as the bare zlib call
-  state.counters["zlib/memory"] = zlibSec / memSec;
-  state.counters["body_bytes"] = double(body);
-}
+// The three timings of each iteration (ours, ours in memory, zlib), summed over the run.
+struct Times {
+  double ours = 0, memory = 0, zlib = 0;
+
+  // Takes one iteration's four time points; false (the run skipped) when it failed.
+  bool Add(benchmark::State& state, bool ok, const Clock::time_point (&t)[4]) {
+    if (!ok) {
+      state.SkipWithError("the presets or the zlib call failed");
+      return false;
+    }
+    state.SetIterationTime(Seconds(t[0], t[1]));
+    ours += Seconds(t[0], t[1]);
+    memory += Seconds(t[1], t[2]);
+    zlib += Seconds(t[2], t[3]);
+    return true;
+  }
+  void Report(benchmark::State& state, size_t body) const {
+    if (ours <= 0) return;
+    const double n = double(state.iterations());
+    state.counters["ours_us"] = 1e6 * ours / n;
+    state.counters["memory_us"] = 1e6 * memory / n;
+    state.counters["zlib_us"] = 1e6 * zlib / n;
+    state.counters["zlib/ours"] = zlib / ours;  // 1 means as fast as the bare zlib call
+    state.counters["zlib/memory"] = zlib / memory;
+    state.counters["body_bytes"] = double(body);
+  }
+};
 
 void BM_Save(benchmark::State& state) {
   const BrushPresets& p = Presets();
@@ -86,26 +104,20 @@ void BM_Save(benchmark::State& state) {
   EncodePresets(p, &System(), &file);
   const Bytes body = Body(file);
   Bytes packed(compressBound(uLong(body.size())));
-  double ours = 0, mem = 0, zlib = 0;
+  Times times;
   for (auto _ : state) {
-    auto t0 = Clock::now();
+    Clock::time_point t[4];
+    t[0] = Clock::now();
     const bool saved = SavePresets(path, p, &System()).ok;
-    auto t1 = Clock::now();
+    t[1] = Clock::now();
     const bool encoded = EncodePresets(p, &System(), &file).ok;
-    auto t2 = Clock::now();
+    t[2] = Clock::now();
     uLongf n = uLongf(packed.size());
     const int rc = compress2(packed.data(), &n, body.data(), uLong(body.size()), 2);
-    auto t3 = Clock::now();
-    if (!saved || !encoded || rc != Z_OK || n + 32 != file.size()) {
-      state.SkipWithError("saving failed");
-      break;
-    }
-    state.SetIterationTime(Seconds(t0, t1));
-    ours += Seconds(t0, t1);
-    mem += Seconds(t1, t2);
-    zlib += Seconds(t2, t3);
+    t[3] = Clock::now();
+    if (!times.Add(state, saved && encoded && rc == Z_OK && n + 32 == file.size(), t)) break;
   }
-  if (ours > 0) Report(state, ours, mem, zlib, body.size());
+  times.Report(state, body.size());
   plat::DeleteFile(path);
 }
 
@@ -119,26 +131,20 @@ void BM_Load(benchmark::State& state) {
   }
   const Bytes body = Body(file);
   Bytes out(body.size());
-  double ours = 0, mem = 0, zlib = 0;
+  Times times;
   for (auto _ : state) {
-    auto t0 = Clock::now();
+    Clock::time_point t[4];
+    t[0] = Clock::now();
     const BrushPresetsLoad loaded = LoadPresets(path, &System());
-    auto t1 = Clock::now();
+    t[1] = Clock::now();
     const BrushPresetsLoad read = ReadPresets(file.data(), file.size(), &System());
-    auto t2 = Clock::now();
+    t[2] = Clock::now();
     uLongf n = uLongf(out.size());
     const int rc = uncompress(out.data(), &n, file.data() + 32, uLong(file.size() - 32));
-    auto t3 = Clock::now();
-    if (loaded.presets != p || read.presets != p || rc != Z_OK || out != body) {
-      state.SkipWithError("loading failed");
-      break;
-    }
-    state.SetIterationTime(Seconds(t0, t1));
-    ours += Seconds(t0, t1);
-    mem += Seconds(t1, t2);
-    zlib += Seconds(t2, t3);
+    t[3] = Clock::now();
+    if (!times.Add(state, loaded.presets == p && read.presets == p && rc == Z_OK && out == body, t)) break;
   }
-  if (ours > 0) Report(state, ours, mem, zlib, body.size());
+  times.Report(state, body.size());
   plat::DeleteFile(path);
 }
 

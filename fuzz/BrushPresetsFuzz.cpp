@@ -83,28 +83,18 @@ void WriteSeeds(const char* folder) {
   for (const BrushPresets& p : sets) {
     Bytes file;
     if (!EncodePresets(p, &System(), &file).ok) std::exit(1);
-    const Bytes body = Unpack(file);
-    Bytes asBody = {1, uint8_t(p.brushes.size()), uint8_t(p.selected)};
-    asBody.insert(asBody.end(), body.begin(), body.end());
-    Bytes asFile = {6};
-    asFile.insert(asFile.end(), file.begin(), file.end());
-    for (const Bytes* seed : {&asBody, &asFile}) {
-      const std::string path = std::string(folder) + "/presets_" + std::to_string(n++);
-      FILE* f = std::fopen(path.c_str(), "wb");
-      if (!f) std::exit(1);
-      std::fwrite(seed->data(), 1, seed->size(), f);
-      std::fclose(f);
-    }
+    Bytes body = {uint8_t(p.brushes.size()), uint8_t(p.selected)};
+    const Bytes unpacked = Unpack(file);
+    body.insert(body.end(), unpacked.begin(), unpacked.end());
+    WriteSeed(folder, "presets_" + std::to_string(n++), 1, body);
+    WriteSeed(folder, "presets_" + std::to_string(n++), 6, file);
   }
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  if (const char* folder = std::getenv("TAVRIK_PRESETS_SEEDS")) {
-    WriteSeeds(folder);
-    std::exit(0);
-  }
+  WriteSeedsWhenAsked("TAVRIK_PRESETS_SEEDS", WriteSeeds);
   return 0;
 }
 

@@ -1,7 +1,12 @@
-// The system object of the fuzz targets: creates the component classes it was given by name.
+// What the fuzz targets share: the system object, which creates the component classes it was
+// given by name, and the writing of starting seeds.
 #pragma once
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "odata/GSystem.h"
 
@@ -26,3 +31,22 @@ class FuzzSystem final : public GSystem {
  private:
   std::map<std::u16string, ComponentFactory> m_classes;
 };
+
+// Writes folder/name: the steering byte, then the bytes; ends the program on failure.
+inline void WriteSeed(const char* folder, const std::string& name, uint8_t mode, const std::vector<uint8_t>& bytes) {
+  const std::string path = std::string(folder) + "/" + name;
+  FILE* f = std::fopen(path.c_str(), "wb");
+  if (!f) std::exit(1);
+  std::fwrite(&mode, 1, 1, f);
+  std::fwrite(bytes.data(), 1, bytes.size(), f);
+  if (std::fclose(f) != 0) std::exit(1);
+}
+
+// With `variable` set in the environment, writes the seeds into the folder it names and exits
+// (the build makes the starting corpus this way).
+inline void WriteSeedsWhenAsked(const char* variable, void (*write)(const char* folder)) {
+  if (const char* folder = std::getenv(variable)) {
+    write(folder);
+    std::exit(0);
+  }
+}

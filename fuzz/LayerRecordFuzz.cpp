@@ -171,24 +171,14 @@ void WriteSeeds(const char* folder) {
     }
     MemOut out;
     if (l->Save(&out, nullptr) <= 0) std::exit(1);
-    for (uint8_t mode : {uint8_t(0), uint8_t(3)}) {
-      std::string path = std::string(folder) + "/record_" + std::to_string(n++);
-      FILE* f = std::fopen(path.c_str(), "wb");
-      if (!f) std::exit(1);
-      std::fwrite(&mode, 1, 1, f);
-      std::fwrite(out.bytes.data(), 1, out.bytes.size(), f);
-      std::fclose(f);
-    }
+    for (uint8_t mode : {uint8_t(0), uint8_t(3)}) WriteSeed(folder, "record_" + std::to_string(n++), mode, out.bytes);
   }
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  if (const char* folder = std::getenv("TAVRIK_RECORD_SEEDS")) {
-    WriteSeeds(folder);
-    std::exit(0);
-  }
+  WriteSeedsWhenAsked("TAVRIK_RECORD_SEEDS", WriteSeeds);
   return 0;
 }
 

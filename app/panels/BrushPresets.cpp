@@ -4,7 +4,7 @@
 #include <cstring>
 #include <utility>
 
-#include "odata/GCompRef.h"
+#include "odata/GCoderRef.h"
 #include "odata/GError.h"
 #include "odata/GSystem.h"
 #include "odata/LittleEndian.h"
@@ -24,20 +24,6 @@ constexpr uint32_t kMaxTextBytes = 2 * (BRUSH_MAX_TEXT + 1);
 
 std::u16string Num(uint64_t v) { return plat::Widen(std::to_string(v)); }
 std::u16string BrushNo(size_t i) { return u"brush " + Num(uint64_t(i + 1)) + u": "; }
-
-// A coder made through the system object; the component reference is held, so an object
-// that lacks the interface is still released.
-struct Coder {
-  GCompRef<OComponent> obj;
-  OCoder* coder = nullptr;
-  Coder(GSystem* system, const char16_t* name) {
-    GVERIFY(system, u"!poSystem");
-    obj = system->NewObj(name, nullptr);
-    coder = obj ? static_cast<OCoder*>(obj->GetInterface(u"OCoder")) : nullptr;
-    GVERIFY(coder, u"!poCoder");
-  }
-  OCoder* operator->() const { return coder; }
-};
 
 // Coder inputs live on the caller's stack: the coder's references never free them.
 class StackInput : public OCoderInput {
@@ -130,7 +116,7 @@ std::u16string CheckHeader(const Header& h, uint64_t fileLength) {
 
 // Decodes exactly bodySize bytes, and the stream must end there and take the whole input.
 std::u16string Decode(OCoderInput* input, uint64_t streamBytes, std::vector<BYTE>* body, GSystem* system) {
-  Coder decoder(system, u"XDecoderZlib");
+  GCoderRef decoder(system, u"XDecoderZlib");
   GCoderState st{};
   if (!decoder->OutputBegin(input, &st, kLevel)) return u"the compressed body cannot be read";
   bool complete = false;
@@ -318,7 +304,7 @@ BrushPresetsSave EncodePresets(const BrushPresets& presets, GSystem* system, std
     }
     GVERIFY(p == body.data() + body.size(), u"!p==body.data()+body.size()");
 
-    Coder encoder(system, u"XEncoderZlib");
+    GCoderRef encoder(system, u"XEncoderZlib");
     RangeInput input(body.data(), body.size());
     GCoderState st{};
     file->assign(BRUSH_PRESETS_HEADER, 0);
