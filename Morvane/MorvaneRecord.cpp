@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "Morvane.h"
+#include "odata/GCoderRef.h"
 #include "odata/GCompRef.h"
 #include "odata/GSystem.h"
 #include "odata/LittleEndian.h"
@@ -163,21 +164,6 @@ class FileSource final : public CountedInput {
   BYTE* m_buffer = nullptr;
 };
 
-// A coder made through the system object. The component reference is held, so an object
-// that lacks the interface is still released.
-struct CoderRef {
-  GCompRef<OComponent> obj;
-  OCoder* coder = nullptr;
-
-  CoderRef(GSystem* system, const char16_t* name) {
-    GVERIFY(system, u"!m_xBeing.m_pSystem");
-    obj = system->NewObj(name, nullptr);
-    coder = obj ? static_cast<OCoder*>(obj->GetInterface(u"OCoder")) : nullptr;
-    GVERIFY(coder, u"!poCoder");
-  }
-  OCoder* operator->() const { return coder; }
-};
-
 }  // namespace
 
 void Morvane::StoreRecordHead(BYTE* out, uint32_t fileSize) {
@@ -241,7 +227,7 @@ int64_t Morvane::Save(OFileOut* file, JobControl* job) {
     LayerLock lock;
     lock.Lock(this, 0);
     GCompRef<OCoderInput> source = new PixelSource(lock.pPixels, m_nPrimarySurfaceMemorySize);
-    CoderRef encoder(GetSystem(), u"XEncoderZlib");
+    GCoderRef encoder(GetSystem(), u"XEncoderZlib");
     GCompRef<OData> out = GNewData(kPiece);
     GCoderState state{};
     uint64_t streamBytes = 0;
@@ -309,7 +295,7 @@ int64_t Morvane::Load(OFileIn* file, JobControl* job, OShowDevice* device) {
     auto* fileSource = new FileSource(file, streamBytes);
     GCompRef<OCoderInput> source = fileSource;
     GVERIFY(fileSource->HasBuffer(), u"!m_pBuffer");
-    CoderRef decoder(GetSystem(), u"XDecoderZlib");
+    GCoderRef decoder(GetSystem(), u"XDecoderZlib");
     LayerLock lock;
     lock.Lock(this, 0);
     GCoderState state{};

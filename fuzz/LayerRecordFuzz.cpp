@@ -12,10 +12,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <map>
 #include <string>
 #include <vector>
 
+#include "FuzzSystem.h"
 #include "Morvane.h"
 #include "XCoderZlib.h"
 #include "odata/GCompRef.h"
@@ -38,34 +38,14 @@ using Bytes = std::vector<uint8_t>;
 // every input.)
 constexpr uint64_t kMaxLoadPixels = 512 * 512;
 
-class FuzzSystem final : public GSystem {
- public:
-  FuzzSystem() {
-    m_classes[u"Morvane"] = GCreateComponent<Morvane>;
-    m_classes[u"XEncoderZlib"] = GCreateComponent<XEncoderZlib>;
-    m_classes[u"XDecoderZlib"] = GCreateComponent<XDecoderZlib>;
-  }
-  OComponent* NewObj(const char16_t* name, OComponent* outer) override {
-    auto it = m_classes.find(name);
-    if (it == m_classes.end()) GTHROW(u"NO_NEW_OBJECT");
-    return it->second(this, outer, nullptr);
-  }
-  OComponentClass* AddComponent(const GComponentRecord*) override { return nullptr; }
-  BOOL DelComponent(const char16_t*) override { return FALSE; }
-  int LoadComponents(const char16_t*) override { return 0; }
-  void ReportError(GError*) override {}
-  void SetMainWindow(HWND) override {}
-  HWND GetMainWindow() override { return nullptr; }
-  void BeginEnum(const char16_t*) override {}
-  BOOL EnumNext(const char16_t**, const char16_t**) override { return FALSE; }
-  BOOL EndEnum() override { return TRUE; }
-
- private:
-  std::map<std::u16string, ComponentFactory> m_classes;
-};
-
 FuzzSystem& System() {
-  static FuzzSystem system;
+  static FuzzSystem system = [] {
+    FuzzSystem s;
+    s.Add(u"Morvane", GCreateComponent<Morvane>);
+    s.Add(u"XEncoderZlib", GCreateComponent<XEncoderZlib>);
+    s.Add(u"XDecoderZlib", GCreateComponent<XDecoderZlib>);
+    return s;
+  }();
   return system;
 }
 
@@ -191,24 +171,14 @@ void WriteSeeds(const char* folder) {
     }
     MemOut out;
     if (l->Save(&out, nullptr) <= 0) std::exit(1);
-    for (uint8_t mode : {uint8_t(0), uint8_t(3)}) {
-      std::string path = std::string(folder) + "/record_" + std::to_string(n++);
-      FILE* f = std::fopen(path.c_str(), "wb");
-      if (!f) std::exit(1);
-      std::fwrite(&mode, 1, 1, f);
-      std::fwrite(out.bytes.data(), 1, out.bytes.size(), f);
-      std::fclose(f);
-    }
+    for (uint8_t mode : {uint8_t(0), uint8_t(3)}) WriteSeed(folder, "record_" + std::to_string(n++), mode, out.bytes);
   }
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  if (const char* folder = std::getenv("TAVRIK_RECORD_SEEDS")) {
-    WriteSeeds(folder);
-    std::exit(0);
-  }
+  WriteSeedsWhenAsked("TAVRIK_RECORD_SEEDS", WriteSeeds);
   return 0;
 }
 

@@ -66,6 +66,17 @@ bool FileExists(const std::u16string& path) {
   return stat(Native(path).c_str(), &st) == 0;
 }
 
+bool IsFolder(const std::u16string& path) {
+  struct stat st;
+  return stat(Native(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool CreateFolder(const std::u16string& path) {
+  // 0777 less the umask, as for any folder the user makes.
+  if (mkdir(Native(path).c_str(), 0777) == 0) return true;
+  return errno == EEXIST && IsFolder(path);
+}
+
 bool DeleteFile(const std::u16string& path) { return unlink(Native(path).c_str()) == 0; }
 
 int64_t GetFileLength(const std::u16string& path) {

@@ -18,6 +18,10 @@ std::u16string GetUserDataFolder();
 // True when files can be created in the folder.
 bool IsFolderWritable(const std::u16string& folder);
 bool FileExists(const std::u16string& path);
+bool IsFolder(const std::u16string& path);
+// Creates one folder level unless a folder of that name exists; true when it is a folder
+// afterwards (false when a file has the name or the parent cannot take it).
+bool CreateFolder(const std::u16string& path);
 bool DeleteFile(const std::u16string& path);
 // Length in bytes, or -1 when the file cannot be read.
 int64_t GetFileLength(const std::u16string& path);
