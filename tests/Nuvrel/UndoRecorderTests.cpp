@@ -318,7 +318,7 @@ TEST_F(UndoRecorderTest, RestoreGivesBlocksAndObjectsInOrderThenThrows) {
 TEST_F(UndoRecorderTest, HistoryKeepsTheNewest24NewestFirst) {
   std::vector<std::u16string> labels;
   for (int i = 1; i <= 25; ++i) {
-    char name[8];
+    char name[16];
     std::snprintf(name, sizeof name, "s%d", i);
     labels.push_back(plat::Widen(name));
     Store(m_rec, m_handler, {}, labels.back().c_str());
