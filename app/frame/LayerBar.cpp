@@ -316,22 +316,6 @@ void CLayerBar::DrawItem(gui::DRAWITEMSTRUCT* dis) {
   dis->pDC->BitBlt(dis->rcItem.left, dis->rcItem.top, width, kRowHeight, dc, 0, 0, gui::SRCCOPY);
 }
 
-void CLayerBar::RedrawRow(int row) {
-  RECT rc, client;
-  if (row < 0 || !GetSafeHwnd() || GetItemRect(row, &rc) == gui::LB_ERR) return;
-  GetClientRect(&client);
-  const RECT clip{std::max(rc.left, client.left), std::max(rc.top, client.top), std::min(rc.right, client.right),
-                  std::min(rc.bottom, client.bottom)};
-  if (clip.left >= clip.right || clip.top >= clip.bottom) return;
-  gui::DeviceContext dc(GetScreenImage());
-  dc.SetClipRect(&clip);
-  UINT state = 0;
-  if (row == GetCurSel()) state = ODS_SELECTED | (gui::GetFocus() == GetSafeHwnd() ? ODS_FOCUS : 0);
-  gui::DRAWITEMSTRUCT dis{ODT_LISTBOX, GetDlgCtrlID(), UINT(row), ODA_DRAWENTIRE, state, GetSafeHwnd(), &dc, rc,
-                          GetItemData(row)};
-  DrawItem(&dis);
-}
-
 // ---- mouse -----------------------------------------------------------------------------------
 
 void CLayerBar::OnLButtonDown(POINT pt) {

@@ -73,8 +73,6 @@ class CLayerBar : public gui::ListBox, public ILayerListObserver, public gui::Cm
   void OnLButtonDown(POINT pt);
   void OnMouseMove(POINT pt);
   void SetHotRow(int row);
-  // Draws a row at once (nothing when it lies outside the client area).
-  void RedrawRow(int row);
   void Rebuild();
   void ShowSelection();
   OLayer* LayerOf(int row) const;

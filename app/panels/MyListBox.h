@@ -50,8 +50,6 @@ class CMyListBox : public gui::ListBox {
   // The part of the client area the visible rows cover; with wholeRows a last row that shows
   // only in part is left out. FALSE for an empty list.
   BOOL GetItemsRect(RECT* out, BOOL wholeRows) const;
-  // Draws a row at once, through DrawItem (nothing when it lies outside the client area).
-  void RedrawRow(int row);
 
   LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
 

@@ -217,16 +217,27 @@ void ListBox::OnPaint() {
   const int height = m_model.GetItemHeight(), top = m_model.GetTopIndex();
   const int first = top + update.top / height;
   const int last = std::min(count - 1, top + (update.bottom - 1) / height);
-  const bool focused = GetFocus() == GetSafeHwnd();
-  for (int row = first; row <= last; ++row) {
-    DRAWITEMSTRUCT dis{ODT_LISTBOX, GetDlgCtrlID(), UINT(row), ODA_DRAWENTIRE, 0, GetSafeHwnd(), &dc,
-                       RECT{}, m_model.GetItemData(row)};
-    m_model.GetItemRect(row, client.right, &dis.rcItem);
-    if (row == m_model.GetCurSel()) dis.itemState = ODS_SELECTED | (focused ? ODS_FOCUS : 0);
-    RECT clip = Intersect(dis.rcItem, update);
-    dc.SetClipRect(&clip);
-    DrawItem(&dis);
-  }
+  for (int row = first; row <= last; ++row) DrawRow(dc, row, update);
+}
+
+void ListBox::DrawRow(DeviceContext& dc, int row, const RECT& clip) {
+  DRAWITEMSTRUCT dis{ODT_LISTBOX, GetDlgCtrlID(), UINT(row), ODA_DRAWENTIRE, 0, GetSafeHwnd(), &dc,
+                     RECT{}, m_model.GetItemData(row)};
+  m_model.GetItemRect(row, ClientWidth(), &dis.rcItem);
+  if (row == m_model.GetCurSel()) dis.itemState = ODS_SELECTED | (GetFocus() == GetSafeHwnd() ? ODS_FOCUS : 0);
+  const RECT rowClip = Intersect(dis.rcItem, clip);
+  dc.SetClipRect(&rowClip);
+  DrawItem(&dis);
+}
+
+void ListBox::RedrawRow(int row) {
+  if (row < 0 || row >= m_model.GetCount() || !GetSafeHwnd()) return;
+  RECT rc;
+  m_model.GetItemRect(row, ClientWidth(), &rc);
+  const RECT clip = Intersect(rc, RECT{0, 0, ClientWidth(), ClientHeight()});
+  if (clip.left >= clip.right || clip.top >= clip.bottom) return;
+  DeviceContext dc(GetScreenImage());
+  DrawRow(dc, row, clip);
 }
 
 void ListBox::MeasureItem(MEASUREITEMSTRUCT*) {}

@@ -86,9 +86,15 @@ class ListBox : public GWindow {
  protected:
   // Asked once, before WM_CREATE, for the height of every row (itemHeight comes in as 16).
   virtual void MeasureItem(MEASUREITEMSTRUCT* mis);
-  // Draws one row. The default fills a selected row dark (row text is left to subclasses
-  // until the device context draws text).
+  // Draws one row. The default fills a selected row dark and writes the row's text.
   virtual void DrawItem(DRAWITEMSTRUCT* dis);
+
+ public:
+  // Draws a row at once through DrawItem, outside a paint (nothing when it lies outside the
+  // client area).
+  void RedrawRow(int row);
+
+ protected:
 
  private:
   // Sends WindowProc a message from a const wrapper (the queries change nothing).
@@ -98,6 +104,8 @@ class ListBox : public GWindow {
   int Select(int index);
   int SetHeight(int height);
   void OnPaint();
+  // Asks DrawItem for one row, clipped to clip (client coordinates).
+  void DrawRow(DeviceContext& dc, int row, const RECT& clip);
   void OnButtonDown(POINT pt, bool dblclk);
   void OnMouseMove(POINT pt);
   void OnTrackTimer();
