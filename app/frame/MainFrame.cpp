@@ -90,57 +90,56 @@ class FrameWindow final : public QMainWindow {
   CMainFrame* m_pFrame;
 };
 
-// One command's texts: the menu text, a shortcut, and the prompt and tip ("prompt\ntip").
+// One command's menu text and shortcut; its prompt and tip come from the string table.
 struct CommandText {
   UINT id;
   const char16_t* text;
   const char16_t* shortcut;
-  const char16_t* prompt;
   bool checkable;
 };
 
 const CommandText kCommands[] = {
-    {ID_FILE_NEW, u"新建(&N)...", u"Ctrl+N", u"新建文档\n新建", false},
-    {ID_FILE_OPEN, u"打开(&O)...", u"Ctrl+O", u"打开文档\n打开", false},
-    {ID_FILE_SAVE, u"保存(&S)", u"Ctrl+S", u"保存文档\n保存", false},
-    {ID_FILE_SAVE_AS, u"另存为(&A)...", u"Ctrl+Shift+S", u"以新的名称保存文档\n另存为", false},
-    {ID_APP_EXIT, u"退出(&X)", u"Ctrl+Q", u"退出程序\n退出", false},
-    {ID_EDIT_UNDO, u"撤销(&U)", u"Ctrl+Z", u"撤销上一步\n撤销", false},
-    {ID_EDIT_REDO, u"重做(&R)", u"Ctrl+Y", u"重做撤销的一步\n重做", false},
-    {ID_SPACE_BACKGROUND, u"背景颜色(&B)", nullptr, u"以当前颜色作为空间的背景\n背景颜色", false},
-    {ID_SPACE_RESIZE, u"空间尺寸(&S)...", nullptr, u"修改空间的尺寸\n空间尺寸", false},
-    {ID_APP_CONFIGURE, u"配置(&C)", nullptr, u"修改程序的配置\n配置", false},
-    {ID_VIEW_ZOOM_IN, u"放大(&I)", u"Ctrl+=", u"放大视觉\n放大", false},
-    {ID_VIEW_ZOOM_OUT, u"缩小(&O)", u"Ctrl+-", u"缩小视觉\n缩小", false},
-    {ID_VIEW_ZOOM_ONE, u"原始尺寸(&1)", u"Ctrl+1", u"按原始尺寸显示\n原始尺寸", false},
-    {ID_VIEW_RESET, u"复位(&R)", u"Ctrl+0", u"复位视觉：原始尺寸，角度归零，居中\n复位", false},
-    {ID_VIEW_ANGLE_ZERO, u"角度归零(&Z)", nullptr, u"视觉角度归零\n角度归零", false},
-    {ID_VIEW_ROTATE_LEFT, u"向左旋转(&L)", u"Ctrl+[", u"视觉逆时针旋转 15 度\n向左旋转", false},
-    {ID_VIEW_ROTATE_RIGHT, u"向右旋转(&T)", u"Ctrl+]", u"视觉顺时针旋转 15 度\n向右旋转", false},
-    {ID_VIEW_FLIP, u"视觉翻转(&F)", nullptr, u"左右翻转视觉，不改变图像\n视觉翻转", true},
+    {ID_FILE_NEW, u"新建(&N)...", u"Ctrl+N", false},
+    {ID_FILE_OPEN, u"打开(&O)...", u"Ctrl+O", false},
+    {ID_FILE_SAVE, u"保存(&S)", u"Ctrl+S", false},
+    {ID_FILE_SAVE_AS, u"另存为(&A)...", u"Ctrl+Shift+S", false},
+    {ID_APP_EXIT, u"退出(&X)", u"Ctrl+Q", false},
+    {ID_EDIT_UNDO, u"撤销(&U)", u"Ctrl+Z", false},
+    {ID_EDIT_REDO, u"重做(&R)", u"Ctrl+Y", false},
+    {ID_SPACE_BACKGROUND, u"背景颜色(&B)", nullptr, false},
+    {ID_SPACE_RESIZE, u"空间尺寸(&S)...", nullptr, false},
+    {ID_APP_CONFIGURE, u"配置(&C)", nullptr, false},
+    {ID_VIEW_ZOOM_IN, u"放大(&I)", u"Ctrl+=", false},
+    {ID_VIEW_ZOOM_OUT, u"缩小(&O)", u"Ctrl+-", false},
+    {ID_VIEW_ZOOM_ONE, u"原始尺寸(&1)", u"Ctrl+1", false},
+    {ID_VIEW_RESET, u"复位(&R)", u"Ctrl+0", false},
+    {ID_VIEW_ANGLE_ZERO, u"角度归零(&Z)", nullptr, false},
+    {ID_VIEW_ROTATE_LEFT, u"向左旋转(&L)", u"Ctrl+[", false},
+    {ID_VIEW_ROTATE_RIGHT, u"向右旋转(&T)", u"Ctrl+]", false},
+    {ID_VIEW_FLIP, u"视觉翻转(&F)", nullptr, true},
     // The tools' shortcut is the access key of their menu entry.
-    {ID_OPER_MOVE, u"移动(&M)", u"M", u"移动图层\n移动", true},
-    {ID_OPER_NEW, u"创建图层(&N)", u"N", u"创建图层\n创建图层", true},
-    {ID_OPER_CROP, u"修剪(&C)", u"C", u"修剪空间，修剪图层，修改尺寸\n修剪", true},
-    {ID_OPER_LASSO, u"手术(&S)", u"S", u"切割，变换，贴补图像\n手术", true},
-    {ID_OPER_DISTORT, u"自由贴图(&D)", u"D", u"自由贴图，该功能需要在图层栏指定一个源\n自由贴图", true},
-    {ID_OPER_PAINT, u"绘画(&P)", u"P", u"绘画\n绘画", true},
-    {ID_OPER_FLOOD, u"油漆桶(&F)", u"F", u"油漆桶倾倒填充\n油漆桶", true},
-    {ID_OPER_POLYGON, u"描边填充(&O)", u"O", u"描出边缘，填充颜色\n描边填充", true},
-    {ID_OPER_SHAPE, u"形状填充(&H)", u"H", u"形状填充\n形状填充", true},
-    {ID_OPER_SUCKER, u"吸管(&E)", u"E", u"吸管取色，仅为旧的操作习惯\n吸管", true},
-    {ID_LAYER_BLUR, u"模糊(&B)...", nullptr, u"模糊当前图层\n模糊", false},
-    {ID_LAYER_BRIGHT, u"亮度/对比度(&C)...", nullptr, u"调节当前彩色图层的亮度与对比度\n亮度/对比度", false},
-    {ID_LAYER_HUE, u"色调/饱和度(&H)...", nullptr, u"调节当前彩色图层的色调与饱和度\n色调/饱和度", false},
-    {ID_BAR_MAIN, u"文档工具栏", nullptr, u"显示或隐藏文档工具栏\n文档工具栏", true},
-    {ID_BAR_OPERATION, u"操作工具栏", nullptr, u"显示或隐藏操作工具栏\n操作工具栏", true},
-    {ID_BAR_OPTION, u"操作选项栏", nullptr, u"显示或隐藏操作选项栏\n操作选项栏", true},
-    {ID_BAR_VIEW, u"视觉工具栏", nullptr, u"显示或隐藏视觉工具栏\n视觉工具栏", true},
-    {ID_BAR_COLOR, u"颜色工具栏", nullptr, u"显示或隐藏颜色工具栏\n颜色工具栏", true},
-    {ID_BAR_LAYER, u"图层栏", nullptr, u"显示或隐藏图层栏\n图层栏", true},
-    {ID_BAR_BRUSH, u"画笔栏", nullptr, u"显示或隐藏画笔栏\n画笔栏", true},
-    {ID_APP_HELP, u"帮助主题(&H)", u"F1", u"打开帮助\n帮助", false},
-    {ID_APP_ABOUT, u"关于 Tavrik(&A)...", nullptr, u"显示程序信息与内存状况\n关于", false},
+    {ID_OPER_MOVE, u"移动(&M)", u"M", true},
+    {ID_OPER_NEW, u"创建图层(&N)", u"N", true},
+    {ID_OPER_CROP, u"修剪(&C)", u"C", true},
+    {ID_OPER_LASSO, u"手术(&S)", u"S", true},
+    {ID_OPER_DISTORT, u"自由贴图(&D)", u"D", true},
+    {ID_OPER_PAINT, u"绘画(&P)", u"P", true},
+    {ID_OPER_FLOOD, u"油漆桶(&F)", u"F", true},
+    {ID_OPER_POLYGON, u"描边填充(&O)", u"O", true},
+    {ID_OPER_SHAPE, u"形状填充(&H)", u"H", true},
+    {ID_OPER_SUCKER, u"吸管(&E)", u"E", true},
+    {ID_LAYER_BLUR, u"模糊(&B)...", nullptr, false},
+    {ID_LAYER_BRIGHT, u"亮度/对比度(&C)...", nullptr, false},
+    {ID_LAYER_HUE, u"色调/饱和度(&H)...", nullptr, false},
+    {ID_BAR_MAIN, u"文档工具栏", nullptr, true},
+    {ID_BAR_OPERATION, u"操作工具栏", nullptr, true},
+    {ID_BAR_OPTION, u"操作选项栏", nullptr, true},
+    {ID_BAR_VIEW, u"视觉工具栏", nullptr, true},
+    {ID_BAR_COLOR, u"颜色工具栏", nullptr, true},
+    {ID_BAR_LAYER, u"图层栏", nullptr, true},
+    {ID_BAR_BRUSH, u"画笔栏", nullptr, true},
+    {ID_APP_HELP, u"帮助主题(&H)", u"F1", false},
+    {ID_APP_ABOUT, u"关于 Tavrik(&A)...", nullptr, false},
 };
 
 const UINT kMainBar[] = {ID_FILE_NEW, ID_FILE_OPEN, ID_FILE_SAVE, 0, ID_EDIT_UNDO, ID_EDIT_REDO};
@@ -410,10 +409,8 @@ BOOL CMainFrame::Create() {
 
 void CMainFrame::CreateActions() {
   for (const CommandText& c : kCommands) {
-    const std::u16string prompt = c.prompt;
-    const size_t nl = prompt.find(u'\n');
-    const std::u16string status = prompt.substr(0, nl);
-    const std::u16string tip = nl == std::u16string::npos ? status : prompt.substr(nl + 1);
+    const std::u16string status = gui::StringResourcePart(c.id, 0);
+    const std::u16string tip = gui::StringResourcePart(c.id, 1);
     QAction* action = m_pActions->Add(c.id, c.text, c.shortcut, c.checkable, tip.c_str());
     action->setStatusTip(Q(status));
     action->setIcon(CommandIcon(c.id));
