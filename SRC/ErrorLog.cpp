@@ -1,4 +1,5 @@
 // The error report and ERROR.TXT.
+#include <cstdlib>
 #include <cstdio>
 #include <vector>
 
@@ -65,6 +66,10 @@ void CSystem::SetLogFolder(const std::u16string& folder) {
 std::u16string CSystem::GetLogPath() {
   GAutoLock lock(m_lock);
   std::u16string folder = m_logFolder;
+  if (folder.empty()) {
+    // Test runs keep their logs out of the program's folder.
+    if (const char* env = std::getenv("TAVRIK_LOG_DIR"); env && *env) folder = plat::FromUtf8(env);
+  }
   if (folder.empty()) {
     folder = plat::IsFolderWritable(m_moduleFolder) ? m_moduleFolder : plat::GetUserDataFolder();
   }

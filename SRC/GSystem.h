@@ -99,8 +99,8 @@ class CSystem final : public GSystem {
   // The folder plug-in patterns are relative to (the program folder by default).
   void SetModuleFolder(const std::u16string& folder);
   std::u16string GetModuleFolder();
-  // Where ERROR.TXT goes; by default the module folder when writable, else the user's
-  // data folder.
+  // Where ERROR.TXT goes: the folder set here, else $TAVRIK_LOG_DIR (the tests set it), else
+  // the module folder when writable, else the user's data folder.
   void SetLogFolder(const std::u16string& folder);
   std::u16string GetLogPath();
 

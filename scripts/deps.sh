@@ -8,7 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang-14 libclang-rt-14-dev libfreetype-dev
   libmypaint-dev mypaint-brushes
-  fonts-wqy-microhei
+  fonts-wqy-microhei qt6-translations-l10n
 )
 
 missing=()
@@ -22,6 +22,8 @@ if ((${#missing[@]})); then
   echo "Installing: ${missing[*]}"
   sudo=""
   if [ "$(id -u)" != 0 ]; then sudo="sudo"; fi
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  # Another install holding the package lock is waited for, not a reason to give up.
+  wait_lock=(-o DPkg::Lock::Timeout=600)
+  $sudo apt-get "${wait_lock[@]}" update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get "${wait_lock[@]}" install -y -qq --no-install-recommends "${missing[@]}"
 fi

@@ -1,13 +1,22 @@
 #!/usr/bin/env bash
 # Builds and runs every test twice (optimised, then under AddressSanitizer and
-# UndefinedBehaviorSanitizer), builds the benchmarks and runs each fuzz target briefly.
+# UndefinedBehaviorSanitizer) and runs each fuzz target briefly.
+# The benchmarks are scripts/bench.sh's. test.sh --configure-only DIR configures the optimised
+# tree in DIR and stops (the tests check that step).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+# Every option the optimised tree depends on is given, whatever another script left cached
+# there (run.sh turns the tests off in the same tree).
+optimised=(-DCMAKE_BUILD_TYPE=Release -DTAVRIK_TESTS=ON -DTAVRIK_BENCH=OFF -DTAVRIK_SANITIZE=OFF -DTAVRIK_FUZZ=OFF)
+if [ "${1:-}" = "--configure-only" ]; then
+  cmake -S "$root" -B "$2" -G Ninja "${optimised[@]}" >/dev/null
+  exit 0
+fi
 "$root/scripts/deps.sh"
 jobs=$(nproc)
 
 echo "== optimised build"
-"$root/scripts/build.sh" "$root/build" -DCMAKE_BUILD_TYPE=Release
+"$root/scripts/build.sh" "$root/build" "${optimised[@]}"
 ctest --test-dir "$root/build" --output-on-failure -j"$jobs"
 
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer build"

@@ -206,6 +206,8 @@ std::u16string CTavrikApp::GetHelpPath() const {
   return m_strProgramFolder + u"/" + name + u".chm";
 }
 
+std::u16string CTavrikApp::GetGuidePath() const { return m_strProgramFolder + u"/guide/index.html"; }
+
 // ---------------------------------------------------------------------------------------------
 // Recent files
 
@@ -225,8 +227,10 @@ void CTavrikApp::SaveRecentFiles() {
   }
 }
 
-void CTavrikApp::AddToRecentFileList(const std::u16string& path) {
-  if (path.empty()) return;
+void CTavrikApp::AddToRecentFileList(const std::u16string& typed) {
+  if (typed.empty()) return;
+  // Stored from the root: the list is used from whatever folder the program starts in.
+  const std::u16string path = plat::AbsolutePath(typed);
   m_recent.erase(std::remove(m_recent.begin(), m_recent.end(), path), m_recent.end());
   m_recent.insert(m_recent.begin(), path);
   if (m_recent.size() > RECENT_FILE_COUNT) m_recent.resize(RECENT_FILE_COUNT);
@@ -288,16 +292,19 @@ void CTavrikApp::OnFileMru(UINT id) {
 
 void CTavrikApp::OnHelp() {
   const std::u16string path = GetHelpPath();
-  const std::u16string viewer = shell::FindHelpViewer();
   HWND owner = m_pFrame ? m_pFrame->GetSafeHwnd() : nullptr;
-  if (viewer.empty()) {
-    const std::u16string text = u"没有安装帮助查看器，无法打开帮助文件：\n" + path;
+  // The compiled help when it is there and something can show it; else the guide installed
+  // beside the program, in the user's browser.
+  if (plat::FileExists(path)) {
+    const std::u16string viewer = shell::FindHelpViewer();
+    if (!viewer.empty() && shell::StartHelpViewer(viewer, path)) return;
+  }
+  const std::u16string guide = GetGuidePath();
+  if (!plat::FileExists(guide)) {
+    const std::u16string text = u"找不到帮助文件：\n" + path + u"\n" + guide;
     gui::MessageBox(owner, text.c_str(), u"帮助", gui::MB_OK | gui::MB_ICONINFORMATION);
-  } else if (!plat::FileExists(path)) {
-    const std::u16string text = u"找不到帮助文件：\n" + path;
-    gui::MessageBox(owner, text.c_str(), u"帮助", gui::MB_OK | gui::MB_ICONINFORMATION);
-  } else if (!shell::StartHelpViewer(viewer, path)) {
-    const std::u16string text = u"无法启动帮助查看器：\n" + viewer;
+  } else if (!gui::OpenWithDesktop(guide.c_str())) {
+    const std::u16string text = u"无法打开帮助：\n" + guide;
     gui::MessageBox(owner, text.c_str(), u"帮助", gui::MB_OK | gui::MB_ICONWARNING);
   }
 }

@@ -75,6 +75,8 @@ class CTavrikApp : public gui::CmdTarget {
   const std::u16string& GetProgramFolder() const { return m_strProgramFolder; }
   // The help file: the program's path with the extension ".chm".
   std::u16string GetHelpPath() const;
+  // The first page of the user guide installed beside the program.
+  std::u16string GetGuidePath() const;
 
   // Up to four recent documents, the newest first.
   const std::vector<std::u16string>& GetRecentFiles() const { return m_recent; }

@@ -46,6 +46,21 @@ int ListComponents() {
   return rc;
 }
 
+// A message box's text for the error output, on one line with one program prefix.
+std::u16string ConsoleMessage(const std::u16string& caption, std::u16string text) {
+  for (char16_t& c : text)
+    if (c == u'\n') c = u' ';
+  std::u16string line = u"Tavrik: ";
+  if (!caption.empty() && caption != u"Tavrik") line += caption + u": ";
+  return line + text;
+}
+
+// Without a screen Qt would end in its own long abort text.
+bool HasDisplay() {
+  return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
+         !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+}
+
 int Usage() {
   std::fprintf(stderr, "usage: Tavrik [document.kelv]\n"
                        "       Tavrik --list-components\n"
@@ -70,9 +85,16 @@ int main(int argc, char** argv) {
     }
   }
 
+  if (screenshot.empty() && !HasDisplay()) {
+    std::fprintf(stderr, "Tavrik needs a graphical display (DISPLAY is not set); "
+                         "--screenshot PATH [document.kelv] works without one.\n");
+    return 1;
+  }
   // A picture needs no screen.
   if (!screenshot.empty() && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   gui::Application qapp(argc, argv);
+  // The program's own texts are Chinese; Qt's stock dialogs follow them when they can.
+  qapp.LoadStockTranslations("zh_CN");
   std::u16string settingsFile;
   if (!screenshot.empty()) {
     // Its settings are fresh ones of its own, gone afterwards.
@@ -82,7 +104,7 @@ int main(int argc, char** argv) {
     gui::Settings::UseFile(settingsFile);
     // Nobody is there to answer a message: it goes to the error output.
     gui::SetMessageBoxAnswer([](const char16_t* text, const char16_t* caption, UINT) {
-      std::fprintf(stderr, "Tavrik: %s: %s\n", plat::ToUtf8(caption).c_str(), plat::ToUtf8(text).c_str());
+      std::fprintf(stderr, "%s\n", plat::ToUtf8(ConsoleMessage(caption, text)).c_str());
       return gui::IDCANCEL;
     });
   }

@@ -43,6 +43,7 @@
 #include "frame/Shell.h"
 #include "frame/Splash.h"
 #include "panels/MyVertBar.h"
+#include "platform/base/Files.h"
 #include "platform/gui/Application.h"
 #include "platform/base/Sync.h"
 #include "platform/gui/CommandActions.h"
@@ -812,6 +813,7 @@ BOOL CMainFrame::SaveDocument(bool saveAs) {
     path = shell::AskSavePath(this, path);
     if (path.empty()) return FALSE;
   }
+  if (!ConfirmOverwriteProtected(path)) return FALSE;
   const BOOL saved = m_pDoc->SaveFile(path);
   if (saved) {
     m_pApp->AddToRecentFileList(path);
@@ -821,6 +823,12 @@ BOOL CMainFrame::SaveDocument(bool saveAs) {
   }
   UpdateTitle();
   return saved;
+}
+
+BOOL CMainFrame::ConfirmOverwriteProtected(const std::u16string& path) {
+  if (!plat::FileExists(path) || plat::IsFileWritable(path)) return TRUE;
+  const std::u16string text = U(QStringLiteral("“%1”是只读文件。\n是否仍然覆盖它？").arg(QFileInfo(Q(path)).fileName()));
+  return gui::MessageBox(GetSafeHwnd(), text.c_str(), u"Tavrik", gui::MB_YESNO | gui::MB_ICONWARNING) == gui::IDYES;
 }
 
 BOOL CMainFrame::SaveModified() {

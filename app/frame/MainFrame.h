@@ -112,6 +112,8 @@ class CMainFrame : public gui::GWindow, public gui::CmdTarget, public IShellServ
   BOOL SaveModified();
   // Saves the document under its path, or asks for one (always with saveAs).
   BOOL SaveDocument(bool saveAs);
+  // Over a write-protected file only when the user agrees (the saved file keeps its mode).
+  BOOL ConfirmOverwriteProtected(const std::u16string& path);
   // Stores the placement, the side bar sizes and the bar state in the settings.
   void SavePlacement();
   // Closing without asking about the document (screenshots, tests).

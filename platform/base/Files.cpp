@@ -113,6 +113,40 @@ FILE* CreateTempFileIn(const std::u16string& folder, const std::u16string& prefi
   return nullptr;
 }
 
+bool IsFileWritable(const std::u16string& path) {
+  // A file without any write permission counts as protected also for the superuser, whom
+  // access() lets write everything.
+  struct stat st;
+  if (stat(Native(path).c_str(), &st) != 0 || (st.st_mode & 0222) == 0) return false;
+  return access(Native(path).c_str(), W_OK) == 0;
+}
+
+std::u16string AbsolutePath(const std::u16string& path) {
+  if (path.empty()) return path;
+  std::u16string whole = path;
+  if (path[0] != u'/') {
+    char here[4096];
+    if (!getcwd(here, sizeof here)) return path;
+    whole = WithSlash(FromUtf8(here)) + path;
+  }
+  std::vector<std::u16string> parts;
+  size_t at = 0;
+  while (at <= whole.size()) {
+    size_t slash = whole.find(u'/', at);
+    if (slash == std::u16string::npos) slash = whole.size();
+    std::u16string part = whole.substr(at, slash - at);
+    if (part == u"..") {
+      if (!parts.empty()) parts.pop_back();
+    } else if (!part.empty() && part != u".") {
+      parts.push_back(std::move(part));
+    }
+    at = slash + 1;
+  }
+  std::u16string out;
+  for (const std::u16string& part : parts) out += u"/" + part;
+  return out.empty() ? u"/" : out;
+}
+
 bool TakeFileMode(const std::u16string& path, const std::u16string& like) {
   struct stat st;
   mode_t mode;

@@ -18,6 +18,12 @@ std::u16string GetUserDataFolder();
 // True when files can be created in the folder.
 bool IsFolderWritable(const std::u16string& folder);
 bool FileExists(const std::u16string& path);
+// True when an existing file may be written by this process; false for a write-protected one
+// (no write permission at all), also for the superuser.
+bool IsFileWritable(const std::u16string& path);
+// The path from the root: a relative one is taken from the current folder, "." and ".."
+// steps are resolved by name (links are not followed).
+std::u16string AbsolutePath(const std::u16string& path);
 bool IsFolder(const std::u16string& path);
 // Creates one folder level unless a folder of that name exists; true when it is a folder
 // afterwards (false when a file has the name or the parent cannot take it).

@@ -1,8 +1,10 @@
 #include "Application.h"
 
 #include <QDesktopServices>
+#include <QLibraryInfo>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTranslator>
 #include <QUrl>
 #include <QWidget>
 #include <mutex>
@@ -29,6 +31,17 @@ Application::~Application() {
   detail::RemoveQtFontEngine();
   detail::UninstallPoster();
   detail::FreeCursors();
+}
+
+BOOL Application::LoadStockTranslations(const char* locale) {
+  auto* translator = new QTranslator(this);
+  const QString name = QStringLiteral("qtbase_") + QString::fromLatin1(locale);
+  if (!translator->load(name, QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    delete translator;
+    return FALSE;
+  }
+  installTranslator(translator);
+  return TRUE;
 }
 
 bool Application::notify(QObject* receiver, QEvent* event) {

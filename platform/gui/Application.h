@@ -16,6 +16,9 @@ class Application : public QApplication {
   Application(int& argc, char** argv);
   ~Application() override;
   bool notify(QObject* receiver, QEvent* event) override;
+  // Qt's own dialogs (files, Yes / No) in the language of the program's texts, from the
+  // distribution's Qt translations; FALSE when they are not installed.
+  BOOL LoadStockTranslations(const char* locale);
 };
 
 // Delivers the posted messages queued so far on the calling (UI) thread; returns how many.

@@ -1,6 +1,9 @@
 // The shell's dialogs and document commands: the layer filter (preview on the worker, OK as one
 // undoable step, Cancel restoring), the progress dialog with its cancel button, configure,
 // new, save, open and the recent files, and the About box's memory figures.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QMainWindow>
@@ -241,6 +244,36 @@ TEST_F(DialogTest, SaveOpenAndTheRecentFiles) {
   EXPECT_NE(lastBoxText.find(u"无法打开文档"), std::u16string::npos);
   EXPECT_EQ(Doc()->GetPathName(), saved);
   EXPECT_EQ(List()->GetCount(), 1);
+}
+
+TEST_F(DialogTest, AWriteProtectedFileIsReplacedOnlyWhenTheUserAgreesAndKeepsItsMode) {
+  GreyDocument();
+  const std::u16string path = folder + u"/protected.kelv";
+  Shell("echo old > '" + U8(path) + "' && chmod 0444 '" + U8(path) + "'");
+  onPath = [&](bool, const std::u16string&) { return path; };
+  struct Case {
+    int answer;
+    bool replaced;
+  };
+  for (const Case c : {Case{gui::IDNO, false}, Case{gui::IDYES, true}}) {
+    onBox = [&](const char16_t*, const char16_t*, UINT) { return c.answer; };
+    log.clear();
+    ASSERT_TRUE(Run(ID_FILE_SAVE_AS));
+    EXPECT_TRUE(Logged(u"box:Tavrik"));
+    EXPECT_NE(lastBoxText.find(u"只读"), std::u16string::npos);
+    EXPECT_EQ(plat::GetFileLength(path) != 4, c.replaced);
+    struct stat st {};
+    ASSERT_EQ(stat(U8(path).c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0444u);
+  }
+}
+
+TEST_F(DialogTest, RecentFilesAreStoredFromTheRoot) {
+  char here[4096];
+  ASSERT_NE(getcwd(here, sizeof here), nullptr);
+  app->AddToRecentFileList(u"q.kelv");
+  ASSERT_FALSE(app->GetRecentFiles().empty());
+  EXPECT_EQ(app->GetRecentFiles()[0], plat::FromUtf8(here) + u"/q.kelv");
 }
 
 TEST_F(DialogTest, AboutShowsTheMemoryInMegabytes) {

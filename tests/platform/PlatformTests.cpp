@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <cstdlib>
 
@@ -98,6 +101,36 @@ TEST(Files, ProgramFolderAndSortedListing) {
   EXPECT_EQ(plat::FindFiles(dir, u".so"), (std::vector<std::u16string>{u"a.so", u"b.so"}));
   EXPECT_EQ(plat::LoadModule(dir + u"/a.so"), nullptr);  // not a library
   std::system(("rm -rf '" + native + "'").c_str());
+}
+
+TEST(Files, AbsolutePathResolvesFromTheCurrentFolder) {
+  char here[4096];
+  ASSERT_NE(getcwd(here, sizeof here), nullptr);
+  const std::u16string cwd = plat::FromUtf8(here);
+  struct Case {
+    std::u16string in, out;
+  };
+  const Case cases[] = {
+      {u"q.kelv", cwd + u"/q.kelv"},
+      {u"./a/../b/q.kelv", cwd + u"/b/q.kelv"},
+      {u"/x//y/./z.kelv", u"/x/y/z.kelv"},
+      {u"/../q", u"/q"},
+      {u"", u""},
+  };
+  for (const Case& c : cases) EXPECT_EQ(plat::AbsolutePath(c.in), c.out) << plat::ToUtf8(c.in);
+}
+
+TEST(Files, WriteProtectedFileIsNotWritableEvenForTheSuperuser) {
+  const std::u16string path = plat::GetTempFolder() + u"tavrik_protected_test.txt";
+  FILE* f = plat::OpenFile(path, "wb");
+  ASSERT_NE(f, nullptr);
+  std::fclose(f);
+  EXPECT_TRUE(plat::IsFileWritable(path));
+  chmod(plat::ToUtf8(path).c_str(), 0444);
+  EXPECT_FALSE(plat::IsFileWritable(path));
+  chmod(plat::ToUtf8(path).c_str(), 0644);
+  EXPECT_TRUE(plat::IsFileWritable(path));
+  plat::DeleteFile(path);
 }
 
 TEST(Memory, FiguresAndReadableProbe) {

@@ -222,20 +222,25 @@ TEST_F(ErrorLogTest, LeakRecordIsLoggedFirst) {
   b->Release();  // after the system: its library is still there
 }
 
-TEST(ErrorLogFolder, ModuleFolderWhenWritableElseUserData) {
-  TempFolder data, home;
+TEST(ErrorLogFolder, TestFolderElseModuleFolderWhenWritableElseUserData) {
+  TempFolder data, home, logs;
   const char* oldXdg = std::getenv("XDG_DATA_HOME");
   std::string savedXdg = oldXdg ? oldXdg : "";
+  const char* oldLogs = std::getenv("TAVRIK_LOG_DIR");
+  std::string savedLogs = oldLogs ? oldLogs : "";
   setenv("XDG_DATA_HOME", data.Path().c_str(), 1);
 
   struct Case {
+    std::string testFolder;
     std::u16string moduleFolder, logPath;
   };
   const Case cases[] = {
-      {home.U16(), home.U16() + u"/ERROR.TXT"},
-      {u"/nonexistent/tavrik", data.U16() + u"/Tavrik/ERROR.TXT"},
+      {logs.Path(), home.U16(), logs.U16() + u"/ERROR.TXT"},
+      {"", home.U16(), home.U16() + u"/ERROR.TXT"},
+      {"", u"/nonexistent/tavrik", data.U16() + u"/Tavrik/ERROR.TXT"},
   };
   for (const Case& c : cases) {
+    setenv("TAVRIK_LOG_DIR", c.testFolder.c_str(), 1);
     CSystem* sys = nullptr;
     OBeing* being = GCreateSystem(u"Tavrik", nullptr, 0, &sys);
     being->AddRef();
@@ -251,6 +256,7 @@ TEST(ErrorLogFolder, ModuleFolderWhenWritableElseUserData) {
   } else {
     unsetenv("XDG_DATA_HOME");
   }
+  setenv("TAVRIK_LOG_DIR", savedLogs.c_str(), 1);
 }
 
 }  // namespace
