@@ -495,8 +495,9 @@ TEST_F(FilterTest, JobFormRunsOnTheWorkerAndAnAbortBeforeRowZeroWritesNothing) {
 
 TEST_F(FilterTest, AbortMidRunKeepsTheRowsWrittenSoFar) {
   GCompRef<OWorker> worker = static_cast<OWorker*>(sys.NewObj(u"XWorker", nullptr)->GetInterface(u"OWorker"));
-  // Tall enough that even the fastest filter runs for a few milliseconds.
-  const int w = 1024, h = 2048;
+  // Tall enough that even the fastest filter runs for several milliseconds, so that the abort
+  // can land mid-run also on a loaded machine with two cores.
+  const int w = 1024, h = 4096;
   const std::vector<uint32_t> colour = RandomColour(size_t(w) * h, 4);
   const std::vector<uint32_t> marker(size_t(w) * h, 0x5A5A5A5A);
   for (const char16_t* name : {u"MorvaneFilterBlur", u"MorvaneFilterHue", u"MorvaneFilterBright"}) {
@@ -508,7 +509,7 @@ TEST_F(FilterTest, AbortMidRunKeepsTheRowsWrittenSoFar) {
 
     // The abort lands while rows are being written; a run that finished first is tried again.
     bool stoppedMidway = false;
-    for (int attempt = 0; attempt < 50 && !stoppedMidway; ++attempt) {
+    for (int attempt = 0; attempt < 200 && !stoppedMidway; ++attempt) {
       Put(l, marker);
       GCompRef<OData> args = GNewData(64);
       JobRecord job{args, nullptr, 0, -1, nullptr, nullptr};
