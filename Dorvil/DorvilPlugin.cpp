@@ -1,5 +1,6 @@
-// The brush plug-in: one "OBrush" component per brush family.
+// The brush plug-in: one "OBrush" component per brush family, and the paint engine.
 #include "DorvilBrush.h"
+#include "DorvilEngine.h"
 
 using dorvil::kBrushFamilies;
 
@@ -14,6 +15,8 @@ static const GComponentRecord g_dorvilTable[] = {
     DORVIL_FAMILY(dorvil::FAMILY_AIRBRUSH),
     DORVIL_FAMILY(dorvil::FAMILY_CHARCOAL),
     DORVIL_FAMILY(dorvil::FAMILY_ERASER),
+    {u"ODorvil", u"Dorvil", u"The paint engine: strokes and arcs of a brush into a layer or its glass",
+     GCreateComponent<DorvilEngine>},
     {nullptr, nullptr, nullptr, nullptr},
 };
 

@@ -1,0 +1,41 @@
+// Where dabs land: one layer locked for a batch of dabs. Coverage rows go into a glass (the
+// stroke's coverage: the highest one stays, so a stroke never darkens where it overlaps
+// itself) or straight into the layer (over in the dab's colour, or lowering alpha / coverage
+// for the eraser). Every touched 64 x 64 block is marked for the layer's paint transaction.
+#pragma once
+#include <cstdint>
+#include <vector>
+
+#include "DabKernels.h"
+#include "odata/OLayer.h"
+
+namespace dorvil {
+
+enum class DabMode { GLASS, OVER, ERASE };
+
+class DabTarget {
+ public:
+  DabTarget() = default;
+  DabTarget(const DabTarget&) = delete;
+  DabTarget& operator=(const DabTarget&) = delete;
+
+  // Locks the layer; FALSE when it cannot be locked. colour: 0x00RRGGBB for OVER.
+  BOOL Open(OLayer* layer, DabMode mode, uint32_t colour);
+  void Close();
+  BOOL IsOpen() const { return m_lock.pLayer != nullptr; }
+  void SetColour(uint32_t colour) { m_colour = colour; }
+
+  // One dab centred at the space point (x, y); FALSE when it lies wholly outside the layer.
+  BOOL Paint(float x, float y, const dab::Shape& shape);
+
+ private:
+  void ApplyRow(BYTE* row, const uint16_t* cover, int n);
+
+  LayerLock m_lock;
+  OLayer* m_pLayer = nullptr;
+  DabMode m_mode = DabMode::GLASS;
+  uint32_t m_colour = 0;
+  std::vector<uint16_t> m_cover;
+};
+
+}  // namespace dorvil
