@@ -13,6 +13,7 @@
 #include "frame/Shell.h"
 #include "odata/GError.h"
 #include "platform/base/Files.h"
+#include "tools/OperPaint.h"
 #include "platform/base/Text.h"
 #include "platform/gui/Application.h"
 #include "platform/gui/ErrorHook.h"
@@ -171,6 +172,7 @@ BOOL CTavrikApp::OpenFirstDocument(const TavrikStartup& startup) {
 }
 
 int CTavrikApp::ExitInstance() {
+  if (m_pFrame) m_pFrame->SaveBrushes();
   SaveConfigure();
   return 0;
 }
@@ -183,6 +185,7 @@ void CTavrikApp::LoadConfigure() {
     const ConfigureSetting& s = kConfigure[i];
     *members[i] = gui::Settings::ReadInt(u"Configure", s.key, s.def, s.min, s.max);
   }
+  COperPaint::s_nTabletPressure = nTabletPressure;
 }
 
 void CTavrikApp::SaveConfigure() {

@@ -22,6 +22,8 @@ constexpr UINT WM_MYCOLORRESULT = 0x800E;
 // letting it go over the wheel chooses.
 constexpr DWORD COLORWHEEL_DRAG = 1;
 
+class CMyListBrush;
+
 class IShellServices {
  public:
   virtual ~IShellServices() = default;
@@ -34,4 +36,6 @@ class IShellServices {
   // The window the current tool hands its option controls to (WM_MYSETOPTIONS); null when
   // there is none.
   virtual gui::GWindow* GetOptionBar() = 0;
+  // The brush list of the brush bar; null when there is none.
+  virtual CMyListBrush* GetBrushList() { return nullptr; }
 };

@@ -4,6 +4,7 @@
 
 #include "odata/GError.h"
 #include "tools/OperDefault.h"
+#include "tools/OperPaint.h"
 #include "tools/OperSucker.h"
 
 namespace {
@@ -21,9 +22,24 @@ struct OperatorHold {
 
 UINT ClampSide(int v, UINT max) { return UINT(std::clamp<int>(v, 1, int(max))); }
 
-// The tools a document works with, one of each, in the order of the operation tool bar.
-std::vector<GCompRef<COperation>> MakeTools() {
+// The tools a document works with, one of each, in the order of the operation tool bar. The
+// paint tool only when its engine can be made: without the plug-in documents still open.
+std::vector<GCompRef<COperation>> MakeTools(GSystem* system) {
   std::vector<GCompRef<COperation>> tools;
+  OComponent* engine = nullptr;
+  try {
+    engine = system ? system->NewObj(u"Dorvil", nullptr) : nullptr;
+  } catch (GError* e) {
+    e->Release();
+  }
+  if (auto* paint = engine ? static_cast<ODorvil*>(engine->GetInterface(u"ODorvil")) : nullptr) {
+    auto* tool = new COperPaint();
+    tool->m_cpPaint = paint;
+    tools.emplace_back(tool);
+  } else if (engine) {
+    engine->AddRef();
+    engine->Release();
+  }
   tools.emplace_back(new COperSucker());
   return tools;
 }
@@ -47,7 +63,7 @@ CTavrikDoc::CTavrikDoc(GSystem* system, OShowDevice* device, IPaintSpaceHost* ho
     m_pSpace = std::make_unique<CPaintSpace>(system, device);
     m_pSpace->SetNewSpaceSize(setting);
     m_pSpace->SetColorBar(&m_colorBar);
-    const std::vector<GCompRef<COperation>> tools = MakeTools();
+    const std::vector<GCompRef<COperation>> tools = MakeTools(system);
     COperation* start = first ? first : ChooseFirstTool(tools);
     OperatorHold hold(start ? start : new COperDefault());
     const NewSpaceSize size = setting ? *setting : NewSpaceSize{};

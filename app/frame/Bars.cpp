@@ -21,14 +21,6 @@
 #include "platform/gui/Application.h"
 #include "platform/gui/ErrorHook.h"
 
-CBrushBar::CBrushBar(QWidget* parent) : QWidget(parent) {
-  auto* label = new QLabel(QStringLiteral("没有画笔"), this);
-  label->setAlignment(Qt::AlignCenter);
-  label->setEnabled(false);
-  auto* layout = new QVBoxLayout(this);
-  layout->addWidget(label);
-}
-
 // ---------------------------------------------------------------------------------------------
 
 namespace {

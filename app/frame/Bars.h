@@ -18,13 +18,6 @@ class CColorPicker;
 class CTavrikDoc;
 class QHBoxLayout;
 
-// "画笔": the brush list's bar and its place in the command route. The brushes come with the
-// brush list.
-class CBrushBar : public QWidget, public gui::CmdTarget {
- public:
-  explicit CBrushBar(QWidget* parent);
-};
-
 // "颜色": the current colour and the recent colours. A click on a recent one makes it
 // current. A click on the current one opens the colour picker; a right press on it, or a
 // press and drag, opens the frame's colour wheel in drag mode. The colour chosen in either

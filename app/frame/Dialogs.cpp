@@ -161,6 +161,38 @@ void CDlgSpaceSize::SetValues(int width, int height) {
 
 // ---------------------------------------------------------------------------------------------
 
+CDlgAddBrush::CDlgAddBrush(QWidget* parent, const std::u16string& name, const std::u16string& description)
+    : QDialog(parent), m_pName(new QLineEdit(this)), m_pDescription(new QLineEdit(this)) {
+  setWindowTitle(QStringLiteral("新建画笔"));
+  // The presets file keeps at most 255 characters of each text.
+  m_pName->setMaxLength(63);
+  m_pDescription->setMaxLength(255);
+  SetValues(name, description);
+  auto* form = new QFormLayout;
+  form->addRow(QStringLiteral("名称:"), m_pName);
+  form->addRow(QStringLiteral("说明:"), m_pDescription);
+  auto* layout = new QVBoxLayout(this);
+  layout->addLayout(form);
+  layout->addWidget(OkCancel(this));
+}
+
+void CDlgAddBrush::SetValues(const std::u16string& name, const std::u16string& description) {
+  m_pName->setText(QString::fromUtf16(name.data(), qsizetype(name.size())));
+  m_pDescription->setText(QString::fromUtf16(description.data(), qsizetype(description.size())));
+}
+
+std::u16string CDlgAddBrush::GetName() const {
+  const QString t = m_pName->text();
+  return std::u16string(reinterpret_cast<const char16_t*>(t.utf16()), size_t(t.size()));
+}
+
+std::u16string CDlgAddBrush::GetDescription() const {
+  const QString t = m_pDescription->text();
+  return std::u16string(reinterpret_cast<const char16_t*>(t.utf16()), size_t(t.size()));
+}
+
+// ---------------------------------------------------------------------------------------------
+
 CDlgConfigure::CDlgConfigure(QWidget* parent, const ConfigureValues& v)
     : QDialog(parent),
       m_pressure(this, 0, 100, v.nTabletPressure, true),

@@ -2,6 +2,7 @@
 // About. Every one runs through RunModal, which tests answer without showing anything.
 #pragma once
 #include <QDialog>
+#include <QLineEdit>
 #include <functional>
 #include <memory>
 #include <string>
@@ -72,6 +73,19 @@ class CDlgSpaceSize : public QDialog {
  private:
   CNumberField m_width;
   CNumberField m_height;
+};
+
+// The name and description of a cloned brush.
+class CDlgAddBrush : public QDialog {
+ public:
+  CDlgAddBrush(QWidget* parent, const std::u16string& name, const std::u16string& description);
+  std::u16string GetName() const;
+  std::u16string GetDescription() const;
+  void SetValues(const std::u16string& name, const std::u16string& description);
+
+ private:
+  QLineEdit* m_pName;
+  QLineEdit* m_pDescription;
 };
 
 // "配置": the settings a user may change.

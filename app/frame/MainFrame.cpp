@@ -38,6 +38,8 @@
 #include "frame/HistoryDropDown.h"
 #include "frame/Icons.h"
 #include "frame/LayerBar.h"
+#include "panels/MyListBrush.h"
+#include "tools/OperPaint.h"
 #include "frame/Resource.h"
 #include "frame/ResourceIds.h"
 #include "frame/Shell.h"
@@ -56,6 +58,7 @@ namespace {
 // Control ids of the layer and brush page bars.
 constexpr UINT kLayerBarId = 21;
 constexpr UINT kBrushBarId = 22;
+constexpr UINT kBrushListId = 23;
 
 QString Q(const std::u16string& s) { return QString::fromUtf16(s.data(), qsizetype(s.size())); }
 std::u16string U(const QString& s) { return std::u16string(reinterpret_cast<const char16_t*>(s.utf16()), size_t(s.size())); }
@@ -353,9 +356,8 @@ CMainFrame::~CMainFrame() {
   m_pDockSite.reset();
   delete m_pLayerBar;
   m_pLayerBar = nullptr;
-  m_pBrushPage.reset();
+  m_pBrushList.reset();
   m_apVertBar = {};
-  m_pBrushBar = nullptr;
   DestroyWindow();
   m_pActions.reset();
   delete m_pWindow;
@@ -550,11 +552,20 @@ void CMainFrame::CreateSideBars() {
   m_pLayerBar->Create();
   m_pLayerBar->GetHostWidget()->setParent(m_apVertBar[0]->GetWidget());
   m_apVertBar[0]->SetToolStrip(m_pLayerBar->GetHostWindow(), nullptr);
-  // The brush list comes later: an empty page for now, which is also its place in the route.
-  m_pBrushBar = new CBrushBar(m_apVertBar[1]->GetWidget());
-  m_pBrushPage = std::make_unique<gui::GWindow>();
-  m_pBrushPage->Attach(m_pBrushBar);
-  m_apVertBar[1]->SetToolStrip(m_pBrushPage->GetSafeHwnd(), nullptr);
+  // The brush list: the brush bar's root page, its current entry's property page beside it.
+  m_pBrushList = std::make_unique<CMyListBrush>();
+  m_pBrushList->SetFont(m_pApp->GetFont13());
+  m_pBrushList->SetSystem(m_pApp->GetSystem());
+  m_pBrushList->SetPageBar(m_apVertBar[1].get());
+  m_pBrushList->SetPresetsFolders(m_pApp->GetProgramFolder(), plat::GetUserDataFolder());
+  m_pBrushList->SetMouseSettings(m_pApp->nMouseClickInterval, m_pApp->nMouseTolerance);
+  m_pBrushList->SetAskName([this](std::u16string* name, std::u16string* description) {
+    return AskBrushName(name, description);
+  });
+  if (m_pBrushList->Create(WS_VISIBLE, RECT{0, 0, 200, 300}, m_apVertBar[1].get(), kBrushListId)) {
+    m_apVertBar[1]->SetToolStrip(m_pBrushList->GetSafeHwnd(), nullptr);
+    m_pBrushList->LoadBrushes();
+  }
   m_pWindow->addDockWidget(Qt::RightDockWidgetArea, m_pLayerDock);
   m_pWindow->splitDockWidget(m_pLayerDock, m_pBrushDock, Qt::Vertical);
 }
@@ -601,6 +612,7 @@ BOOL CMainFrame::CreateDocumentAndView() {
   m_pView->SetOpenDocumentCallback([this](const std::u16string& path) { m_pApp->OpenDocumentFile(path); });
   m_pDocTarget = std::make_unique<CDocCommands>(this);
   m_pLayerBar->Attach(m_pDoc.get());
+  if (m_pBrushList) m_pBrushList->SetPaintSpace(m_pDoc->GetPaintSpace());
   m_pColorView->SetModel(m_pDoc->GetColorBar());
   m_pColorView->SetShell(this);
   return TRUE;
@@ -697,6 +709,19 @@ void CMainFrame::ToggleBar(UINT id) {
 
 void CMainFrame::FinishListWork() {
   if (m_pLayerBar) m_pLayerBar->FinishWork();
+  if (m_pBrushList) m_pBrushList->FinishWork();
+}
+
+BOOL CMainFrame::AskBrushName(std::u16string* name, std::u16string* description) {
+  CDlgAddBrush dialog(m_pWindow, *name, *description);
+  if (RunModal(&dialog) != QDialog::Accepted) return FALSE;
+  *name = dialog.GetName();
+  *description = dialog.GetDescription();
+  return !name->empty();
+}
+
+void CMainFrame::SaveBrushes() {
+  if (m_pBrushList) m_pBrushList->SaveBrushes();
 }
 
 // ---- services for the tools and panels ---------------------------------------------------------
@@ -800,6 +825,7 @@ void CMainFrame::OnConfigure() {
   if (RunModal(&dialog) != QDialog::Accepted) return;
   values = dialog.GetValues();
   m_pApp->nTabletPressure = values.nTabletPressure;
+  COperPaint::s_nTabletPressure = values.nTabletPressure;
   m_pApp->nFlowerAlphaEnable = values.nFlowerAlphaEnable;
   m_pApp->nStartupCreateLayer = values.nStartupCreateLayer;
   m_pApp->nMouseClickInterval = values.nMouseClickInterval;
@@ -913,7 +939,7 @@ BOOL CMainFrame::OnCmdMsg(UINT id, int code, void* extra, gui::CmdHandlerInfo* i
     if (m_pView && m_pView->GetSafeHwnd()) {
       if (m_pDocTarget && m_pDocTarget->OnCmdMsg(id, code, extra, info)) return TRUE;
       if (m_pLayerBar && m_pLayerBar->OnCmdMsg(id, code, extra, info)) return TRUE;
-      if (m_pBrushBar && m_pBrushBar->OnCmdMsg(id, code, extra, info)) return TRUE;
+      if (m_pBrushList && m_pBrushList->OnCmdMsg(id, code, extra, info)) return TRUE;
       if (auto* view = dynamic_cast<gui::CmdTarget*>(m_pView.get()); view && view->OnCmdMsg(id, code, extra, info))
         return TRUE;
     }

@@ -20,7 +20,7 @@ class CTavrikView;
 class CDocCommands;
 class CDlgProgress;
 class CLayerBar;
-class CBrushBar;
+class CMyListBrush;
 class CColorBarView;
 class CColorWheel;
 class COptionBar;
@@ -98,6 +98,11 @@ class CMainFrame : public gui::GWindow, public gui::CmdTarget, public IShellServ
   // The frame's colour wheel, made on first use; null when it cannot be made.
   CColorWheel* GetColorWheel();
   gui::GWindow* GetOptionBar() override;
+  CMyListBrush* GetBrushList() override { return m_pBrushList.get(); }
+  // Writes the brush list's presets file (at the program's end).
+  void SaveBrushes();
+  // The clone dialog of the brush list; FALSE when cancelled or left without a name.
+  BOOL AskBrushName(std::u16string* name, std::u16string* description);
   // The ring menus: translucent or opaque, as the setting nFlowerAlphaEnable asks.
   CFlowerWnd* GetRingMenu(bool translucent) const { return m_apRingMenu[translucent ? 1 : 0].get(); }
   // The window title from the document's name; the recent files in the File menu.
@@ -175,13 +180,12 @@ class CMainFrame : public gui::GWindow, public gui::CmdTarget, public IShellServ
   QDockWidget* m_pLayerDock = nullptr;
   QDockWidget* m_pBrushDock = nullptr;
   CLayerBar* m_pLayerBar = nullptr;
-  CBrushBar* m_pBrushBar = nullptr;
+  std::unique_ptr<CMyListBrush> m_pBrushList;
   CColorBarView* m_pColorView = nullptr;
   // The page bars "图层" and "画笔" the layer and brush docks hold (they draw their own title
   // row), the brush bar's root page, the docks as the dock bars see them, and the dock bars
   // of the left and right sides.
   std::array<std::unique_ptr<CMyVertBar>, 2> m_apVertBar;
-  std::unique_ptr<gui::GWindow> m_pBrushPage;
   class DockSite;
   std::unique_ptr<DockSite> m_pDockSite;
   std::array<std::unique_ptr<CMyDockBar>, 2> m_apDockBar;

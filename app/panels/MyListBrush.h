@@ -1,21 +1,54 @@
 // The brush list: the owner-drawn list of brush entries in the brush bar. Each entry joins one
 // brush component to a name, a description, the component's items and five value sets (0 the
 // working values, 1-4 the presets). The list finds the components, loads and saves the
-// presets file, clones, deletes, reorders and finds brushes, stores and recalls presets, marks
-// brushes for quick switching, and hands the current brush to the paint tool.
+// presets file, clones, deletes and finds brushes, stores and recalls presets, marks brushes
+// for quick switching, hands the current brush to the paint tool and the current entry to its
+// property page. Columns: preselection mark, name, the four preset marks.
 #pragma once
-#include "odata/OProperty.h"
-#include "panels/MyListBox.h"
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
 
+#include "frame/ResourceIds.h"
+#include "odata/OProperty.h"
+#include "panels/BrushEntry.h"
+#include "panels/ModifyNotify.h"
+#include "panels/MyListBox.h"
+#include "platform/gui/Commands.h"
+
+struct GSystem;
 struct OBrush;
 class CPaintSpace;
+class CMyListProperty;
 
-class CMyListBrush : public CMyListBox {
+class CMyListBrush : public CMyListBox, public gui::CmdTarget {
  public:
+  static constexpr int kMaxRows = 100;
+  static constexpr int kMarkWidth = 12;
+  enum Mode { myIDLE = 1, myDRAG = 2 };
+
   CMyListBrush();
   ~CMyListBrush() override;
 
   static const char16_t* GetClassName() { return u"CMyListBrush"; }
+
+  // Set before LoadBrushes: where components come from; the space to notify (null: none); the
+  // page bar the property page goes to; the property page's mouse settings.
+  void SetSystem(GSystem* system) { m_pSystem = system; }
+  void SetPaintSpace(CPaintSpace* space) { m_pSpace = space; }
+  void SetPageBar(gui::GWindow* bar) { m_pPageBar = bar; }
+  void SetMouseSettings(int clickIntervalMs, int tolerance);
+  // Where the presets file lives: programFolder/BRUSH/Config.cfb, else the user's folder
+  // (unset: the running program's folder and the user's data folder).
+  void SetPresetsFolders(std::u16string program, std::u16string user) {
+    m_strProgramFolder = std::move(program);
+    m_strUserFolder = std::move(user);
+  }
+  // Asks for a clone's name and description (filled with the current ones); FALSE: cancelled.
+  using AskNameFn = std::function<BOOL(std::u16string* name, std::u16string* description)>;
+  void SetAskName(AskNameFn ask) { m_askName = std::move(ask); }
 
   // What the paint tool asks of the list. Each answers 0 / null / -1 without a current row.
   // The current brush with its working values applied (no reference added).
@@ -33,4 +66,78 @@ class CMyListBrush : public CMyListBox {
   float GetRadiusRatio();
   // Sets "RADIUS" at the ratio of its range; returns the new radius in pixels.
   float SetRadiusRatio(float ratio);
+
+  // Finds the components and loads the presets file (the stock brushes when there is none or
+  // it is refused); errors are logged, never thrown.
+  void LoadBrushes();
+  // Entries for components no row uses yet (at most 10, and none beyond 99 rows); how many.
+  int AddNewBrushes();
+  // The presets file: the rows, records of missing components and the current row.
+  BOOL Save(const std::u16string& path);
+  BOOL Load(const std::u16string& path);
+  // Saves to the presets file's place; FALSE (logged) when it could not.
+  BOOL SaveBrushes();
+  void FinishWork() override;
+
+  XBrushProperty* GetEntry(int row) const;
+  CMyListProperty* GetPropertyPage() const { return m_pPropertyPage.get(); }
+  // The column under a client x: 0 mark, 1 name, 2-5 presets 1-4; -1 none.
+  int HitColumn(int x) const;
+
+  // The commands: clone, delete (asked first), find new brushes (the result shown).
+  void OnAddBrush();
+  void OnDeleteBrush();
+  void OnFindBrush();
+
+  LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
+
+ protected:
+  BOOL OnSelChanging(int newRow, int oldRow) override;
+  int OnSelChanged() override;
+  void DrawItem(gui::DRAWITEMSTRUCT* dis) override;
+
+ private:
+  class XModify final : public XModifyNotify {
+   public:
+    explicit XModify(CMyListBrush* list) : m_pList(list) {}
+    void BeginModify(const PropertyItem*, UINT, OProperty*) override {}
+    void Modifying(const PropertyItem*) override {}
+    void EndModify(const PropertyItem* item, BOOL cancelled) override;
+
+   private:
+    CMyListBrush* m_pList;
+  };
+
+  void LayoutColumns(int width);
+  XBrushProperty* CurEntry() const;
+  PropertyItem* CurItem(const char16_t* key) const;
+  BrushEngineRecord* Engine(const std::u16string& name, BOOL create);
+  int InsertEntry(int index, XBrushProperty* entry);
+  // Clears 0x100 on rows other than the current and the fixed ones; TRUE when a fixed row
+  // is among them.
+  BOOL ClearFloatingMarks();
+  void ClearFixedMarks();
+  void NotifySpace();
+  void ShowPropertyPage();
+  void OnLButtonDown(POINT pt);
+  void OnLButtonUp(POINT pt);
+  void ReportError(const std::u16string& what);
+
+  GSystem* m_pSystem = nullptr;
+  CPaintSpace* m_pSpace = nullptr;
+  gui::GWindow* m_pPageBar = nullptr;
+  std::map<std::u16string, std::unique_ptr<BrushEngineRecord>> m_engines;
+  // Records of components that are missing in this run, written back as they were read.
+  std::vector<BrushPresetRecord> m_missing;
+  std::unique_ptr<CMyListProperty> m_pPropertyPage;
+  XModify m_xModify{this};
+  AskNameFn m_askName;
+  std::u16string m_strProgramFolder, m_strUserFolder;
+  int m_nClickInterval = 500;
+  int m_nTolerance = 2;
+  int m_nMode = myIDLE;
+  int m_nPressRow = -1;
+  int m_nPressColumn = -1;
+  int m_anWidth[6] = {};
+  int m_anLeft[6] = {};
 };

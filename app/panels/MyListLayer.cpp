@@ -7,6 +7,7 @@
 #include "odata/GError.h"
 #include "odata/LittleEndian.h"
 #include "platform/base/Memory.h"
+#include "platform/gui/MessageBox.h"
 
 namespace {
 
@@ -138,6 +139,22 @@ OLayer* CMyListLayer::GetLayer(int index) const {
 }
 
 OLayer* CMyListLayer::GetCurLayer() const { return GetLayer(m_nCurSel); }
+
+OLayer* CMyListLayer::GetSourceLayer() const {
+  for (int i = GetCount() - 1; i >= 0; --i) {
+    OLayer* l = GetLayer(i);
+    if (l && (l->GetFlags() & LYR_FLAG_SOURCE)) return l;
+  }
+  return nullptr;
+}
+
+BOOL CMyListLayer::CheckWritable(BOOL showMessage) const {
+  OLayer* l = GetCurLayer();
+  if (!l) return FALSE;
+  if (!(l->GetFlags() & LYR_FLAG_PROTECT)) return TRUE;
+  if (showMessage) gui::ShowMessage(u"失败", u"图层有写保护");
+  return FALSE;
+}
 
 void CMyListLayer::RedrawItem(int index) {
   if (index < 0 || index >= GetCount()) return;

@@ -81,6 +81,11 @@ class CMyListLayer {
   // The layer of a row without a reference; null for a bad index.
   OLayer* GetLayer(int index) const;
   OLayer* GetCurLayer() const;
+  // The last row's layer that carries LYR_FLAG_SOURCE; null when none does.
+  OLayer* GetSourceLayer() const;
+  // FALSE without a current layer, and for a write-protected one (with showMessage the user is
+  // told "图层有写保护"); tools ask before they change the layer.
+  BOOL CheckWritable(BOOL showMessage) const;
   // The selection moved away from oldIndex: both rows are redrawn and the change announced.
   void OnSelectionChanged(int oldIndex);
   void RedrawItem(int index);

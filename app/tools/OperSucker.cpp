@@ -99,23 +99,25 @@ void COperSucker::OnRButtonUp_Function() {
 
 uint32_t COperSucker::SuckColor(int x, int y) {
   try {
-    CPaintSpace* space = m_pPaintSpace;
-    const uint32_t background = 0xFF000000u | (space->GetBackground() & 0xFFFFFFu);
-    POINT at;
-    const int index = space->PickLayerAt(x, y, &at);
-    if (index < 0) return background;
-    uint32_t colour;
-    if (ComposedAt(x, y, &colour)) return colour;
-    // No composed picture to read (a view without pixels): the layer's own colour there.
-    BOOL inside = FALSE;
-    colour = space->m_pwndListLayer->GetLayer(index)->GetColor(&at, &inside);
-    return inside ? colour : background;
+    return ColorAt(m_pPaintSpace, x, y);
   }
   GCATCH(GetClassName(), u"::SuckColor()", ->AppendArg(GArgInt(x))->AppendArg(GArgInt(y)))
 }
 
-BOOL COperSucker::ComposedAt(int x, int y, uint32_t* colour) {
-  CPaintSpace* space = m_pPaintSpace;
+uint32_t COperSucker::ColorAt(CPaintSpace* space, int x, int y) {
+  const uint32_t background = 0xFF000000u | (space->GetBackground() & 0xFFFFFFu);
+  POINT at;
+  const int index = space->PickLayerAt(x, y, &at);
+  if (index < 0) return background;
+  uint32_t colour;
+  if (ComposedAt(space, x, y, &colour)) return colour;
+  // No composed picture to read (a view without pixels): the layer's own colour there.
+  BOOL inside = FALSE;
+  colour = space->m_pwndListLayer->GetLayer(index)->GetColor(&at, &inside);
+  return inside ? colour : background;
+}
+
+BOOL COperSucker::ComposedAt(CPaintSpace* space, int x, int y, uint32_t* colour) {
   GAutoLock lock(space->GetDrawLock());
   // The back buffer holds the view's picture while the composite is valid.
   if (!space->IsCompositeValid()) space->RefreshDraw(nullptr, nullptr);

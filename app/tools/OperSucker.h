@@ -18,6 +18,8 @@ class COperSucker final : public COperation {
   // The colour 0xAARRGGBB of the composed picture at the view's client point, as the view
   // shows it (opaque); where no layer shows, or outside the space, the space's background.
   uint32_t SuckColor(int x, int y);
+  // The same for any tool of the space (the paint tool's ring menu picks colours too).
+  static uint32_t ColorAt(CPaintSpace* space, int x, int y);
 
   int32_t m_myState = myREADY;
 
@@ -31,5 +33,5 @@ class COperSucker final : public COperation {
   // A right click, or SPACE released over the view: back to the previous tool.
   void OnRButtonUp_Function();
   // The pixel of the view's composed picture at the client point; FALSE outside it.
-  BOOL ComposedAt(int x, int y, uint32_t* colour);
+  static BOOL ComposedAt(CPaintSpace* space, int x, int y, uint32_t* colour);
 };

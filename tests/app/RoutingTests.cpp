@@ -21,7 +21,8 @@ constexpr UINT kNobody = 32847;  // the layer menu's convert command: no handler
 // update-UI with its own state.
 class ProbeTool final : public COperation {
  public:
-  UINT GetID() override { return ID_OPER_SUCKER; }
+  // A button without a tool of its own: no real tool answers it.
+  UINT GetID() override { return ID_OPER_RESERVED; }
   BOOL OnCmdMsg(UINT id, CmdUIState* ui) override {
     if (std::find(claims.begin(), claims.end(), id) == claims.end()) return FALSE;
     if (ui) {

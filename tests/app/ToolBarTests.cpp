@@ -17,16 +17,10 @@
 #include "platform/gui/Messages.h"
 #include "platform/gui/OptionToolBar.h"
 #include "platform/gui/Resources.h"
+#include "tools/OperPaint.h"
 #include "tools/OperSucker.h"
 
 namespace {
-
-// A tool on the shared base that shows the paint tool's option tool bar.
-class OptionTool final : public COperation {
- public:
-  OptionTool() { m_nOptionToolBar = IDR_OPT_PAINT; }
-  UINT GetID() override { return ID_OPER_PAINT; }
-};
 
 class ToolBarTest : public AppTest {
  protected:
@@ -42,13 +36,6 @@ class ToolBarTest : public AppTest {
       if (IdOf(a) == id) return a;
     return nullptr;
   }
-  OptionTool* AddOptionTool() {
-    auto* tool = new OptionTool();
-    Space()->AddOperator(tool);
-    Space()->SelectOperator(ID_OPER_PAINT);
-    EXPECT_EQ(Space()->GetCurOperator(), tool);
-    return tool;
-  }
   COptionBar* Options() { return dynamic_cast<COptionBar*>(Frame()->GetToolBar(ID_BAR_OPTION)); }
 };
 
@@ -58,15 +45,15 @@ TEST_F(ToolBarTest, TheOperationBarHoldsTheTenToolsOnlyTheMadeOnesEnabled) {
   for (QAction* a : Bar()->actions()) ids.push_back(IdOf(a));
   EXPECT_EQ(ids, order);
 
-  // The program starts with the eyedropper: the one tool made so far.
-  ASSERT_NE(dynamic_cast<COperSucker*>(Space()->GetCurOperator()), nullptr);
+  // The program starts with the paint tool; the eyedropper is the other tool made so far.
+  ASSERT_NE(dynamic_cast<COperPaint*>(Space()->GetCurOperator()), nullptr);
   Frame()->UpdateAll();
   std::set<QString> keys;
   for (QAction* a : Bar()->actions()) {
     const UINT id = IdOf(a);
     SCOPED_TRACE(id);
-    EXPECT_EQ(a->isEnabled(), id == ID_OPER_SUCKER);
-    EXPECT_EQ(a->isChecked(), id == ID_OPER_SUCKER);
+    EXPECT_EQ(a->isEnabled(), id == ID_OPER_SUCKER || id == ID_OPER_PAINT);
+    EXPECT_EQ(a->isChecked(), id == ID_OPER_PAINT);
     // One letter, no modifier, shown in the tooltip after the string resource's tip.
     const QString key = a->shortcut().toString(QKeySequence::PortableText);
     ASSERT_EQ(key.size(), 1);
@@ -86,7 +73,8 @@ TEST_F(ToolBarTest, TheOperationBarHoldsTheTenToolsOnlyTheMadeOnesEnabled) {
 }
 
 TEST_F(ToolBarTest, TheEyedropperButtonSelectsItAndAClickPicksAndHandsBack) {
-  OptionTool* tool = AddOptionTool();
+  COperation* tool = Space()->GetCurOperator();
+  ASSERT_EQ(tool->GetID(), ID_OPER_PAINT);
   Frame()->UpdateAll();
   EXPECT_TRUE(Button(ID_OPER_PAINT)->isChecked());
   EXPECT_TRUE(Button(ID_OPER_SUCKER)->isEnabled());
@@ -120,8 +108,7 @@ TEST_F(ToolBarTest, TheEyedropperButtonSelectsItAndAClickPicksAndHandsBack) {
 
 TEST_F(ToolBarTest, AToolsOptionBarIsBuiltOnceAndShownWhileItIsCurrent) {
   ASSERT_NE(Options(), nullptr);
-  EXPECT_TRUE(Options()->Shown().empty()) << "the eyedropper shows nothing";
-  AddOptionTool();
+  // The paint tool, current from the start, shows its clear and fade buttons.
   ASSERT_EQ(Options()->Shown().size(), 1u);
   const HWND shown = Options()->Shown()[0];
   auto* options = dynamic_cast<gui::OptionToolBar*>(gui::GWindow::FromHandle(shown));
@@ -130,7 +117,7 @@ TEST_F(ToolBarTest, AToolsOptionBarIsBuiltOnceAndShownWhileItIsCurrent) {
   EXPECT_EQ(options->GetOwner(), Frame()->GetSafeHwnd()) << "its commands take the frame's route";
 
   Space()->SelectOperator(ID_OPER_SUCKER);
-  EXPECT_TRUE(Options()->Shown().empty());
+  EXPECT_TRUE(Options()->Shown().empty()) << "the eyedropper shows nothing";
   Space()->SelectOperator(ID_OPER_PAINT);
   EXPECT_EQ(Options()->Shown(), std::vector<HWND>{shown});
 }

@@ -1,0 +1,508 @@
+#include "MyListBrush.h"
+
+#include <algorithm>
+
+#include "core/PaintSpace.h"
+#include "odata/GError.h"
+#include "odata/GSystem.h"
+#include "panels/MyListProperty.h"
+#include "panels/VertBarMessages.h"
+#include "platform/base/Text.h"
+#include "platform/gui/Dc.h"
+#include "platform/gui/MessageBox.h"
+#include "platform/gui/Messages.h"
+
+namespace {
+
+constexpr COLORREF kSelectedFace = 0x404444;
+constexpr COLORREF kSelectedText = 0xFFFFFF;
+constexpr COLORREF kPlainText = 0x111111;
+constexpr COLORREF kMark = 0x3C70C8;       // the preselection marks
+constexpr COLORREF kPresetOn = 0x50A050;   // a preset that equals the current values
+constexpr COLORREF kPresetOff = 0xC8CCCC;
+constexpr UINT kPropertyPageId = 1;
+
+}  // namespace
+
+CMyListBrush::CMyListBrush() {
+  OnCommand(ID_BRUSH_ADD, [this] { OnAddBrush(); });
+  OnCommand(ID_BRUSH_DELETE, [this] { OnDeleteBrush(); });
+  OnCommand(ID_BRUSH_FIND, [this] { OnFindBrush(); });
+  OnUpdateCommandUI(ID_BRUSH_ADD, [this](gui::CmdUI* ui) { ui->Enable(GetCurSel() >= 0 && GetCount() < kMaxRows); });
+  OnUpdateCommandUI(ID_BRUSH_DELETE, [this](gui::CmdUI* ui) { ui->Enable(GetCurSel() >= 0); });
+  OnUpdateCommandUI(ID_BRUSH_FIND, [](gui::CmdUI* ui) { ui->Enable(TRUE); });
+}
+
+CMyListBrush::~CMyListBrush() {
+  m_pPropertyPage.reset();
+  for (int i = 0; i < GetCount(); ++i)
+    if (XBrushProperty* e = GetEntry(i)) e->Release();
+}
+
+void CMyListBrush::SetMouseSettings(int clickIntervalMs, int tolerance) {
+  m_nClickInterval = clickIntervalMs;
+  m_nTolerance = tolerance;
+  if (m_pPropertyPage) m_pPropertyPage->SetMouseSettings(clickIntervalMs, tolerance);
+}
+
+XBrushProperty* CMyListBrush::GetEntry(int row) const {
+  if (row < 0 || row >= GetCount()) return nullptr;
+  return static_cast<XBrushProperty*>(GetItemDataPtr(row));
+}
+
+XBrushProperty* CMyListBrush::CurEntry() const { return GetEntry(GetCurSel()); }
+
+PropertyItem* CMyListBrush::CurItem(const char16_t* key) const {
+  XBrushProperty* e = CurEntry();
+  if (!e) return nullptr;
+  UINT at = 0;
+  return e->FindByName(&at, key);
+}
+
+void CMyListBrush::ReportError(const std::u16string& what) {
+  if (!m_pSystem) return;
+  auto* e = new GErrRecord(u"!CMyListBrush", GERR_FILE_, __LINE__, ERR_KIND_CHECK);
+  e->AppendArg(GArgStr(what.c_str()));
+  m_pSystem->ReportError(e);
+}
+
+// ---------------------------------------------------------------------------------------------
+// What the paint tool asks
+
+OBrush* CMyListBrush::GetCurBrush() {
+  XBrushProperty* e = CurEntry();
+  return e ? e->GetBrush(0) : nullptr;
+}
+
+OBrush* CMyListBrush::SwitchBrush() {
+  const int cur = GetCurSel();
+  for (int row = GetCount() - 1; row >= 0; --row) {
+    XBrushProperty* e = GetEntry(row);
+    if (row != cur && e && (e->m_dwFlags & BRUSH_FLAG_FLOATING)) {
+      SetCurSelect(row);
+      return e->GetBrush(0);
+    }
+  }
+  return nullptr;
+}
+
+void CMyListBrush::SelectBrush(int index) {
+  if (index >= 0 && index < GetCount()) SetCurSelect(index);
+}
+
+int CMyListBrush::RecallPreset(int n) {
+  XBrushProperty* e = CurEntry();
+  if (!e) return -1;
+  n = std::clamp(n, 1, 4);
+  e->LoadValues(n, TRUE);
+  e->StoreValues(0);
+  e->UpdatePresetFlags();
+  SetCurSelect(GetCurSel());
+  RedrawRow(GetCurSel());
+  return n;
+}
+
+float CMyListBrush::GetRadius() {
+  XBrushProperty* e = CurEntry();
+  PropertyItem* item = CurItem(u"RADIUS");
+  return e && item ? e->GetEngine()->brush->MapValue(item->value) : 0.0f;
+}
+
+int CMyListBrush::GetOperateMode() {
+  PropertyItem* item = CurItem(u"OPERATEMODE");
+  return item ? (item->value & BRUSH_OPERATE_ARC) : 0;
+}
+
+float CMyListBrush::GetRadiusRatio() {
+  PropertyItem* item = CurItem(u"RADIUS");
+  return item ? BrushValueRatio(*item) : 0.0f;
+}
+
+float CMyListBrush::SetRadiusRatio(float ratio) {
+  XBrushProperty* e = CurEntry();
+  PropertyItem* item = CurItem(u"RADIUS");
+  if (!e || !item) return 0.0f;
+  item->value = BrushValueAtRatio(*item, std::clamp(ratio, 0.0f, 1.0f));
+  e->StoreValues(0);
+  if (m_pPropertyPage && m_pPropertyPage->GetSafeHwnd()) m_pPropertyPage->Invalidate();
+  return e->GetEngine()->brush->MapValue(item->value);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Finding, loading and saving
+
+BrushEngineRecord* CMyListBrush::Engine(const std::u16string& name, BOOL create) {
+  auto it = m_engines.find(name);
+  if (it == m_engines.end()) return nullptr;
+  BrushEngineRecord* r = it->second.get();
+  if (!r->brush && create && m_pSystem) {
+    OComponent* c = m_pSystem->NewObj(name.c_str(), nullptr);
+    if (c) r->brush = static_cast<OBrush*>(c->GetInterface(u"OBrush"));
+  }
+  return r->brush ? r : (create ? nullptr : r);
+}
+
+int CMyListBrush::InsertEntry(int index, XBrushProperty* entry) {
+  const int row = InsertString(index, entry->GetName().c_str());
+  if (row < 0) return -1;
+  entry->AddRef();
+  SetItemDataPtr(row, entry);
+  return row;
+}
+
+void CMyListBrush::LoadBrushes() {
+  try {
+    if (!m_pSystem) return;
+    int found = 0;
+    m_pSystem->BeginEnum(u"OBrush");
+    try {
+      const char16_t* name = nullptr;
+      const char16_t* description = nullptr;
+      while (m_pSystem->Next(&name, &description)) {
+        if (!name || m_engines.count(name)) continue;
+        auto r = std::make_unique<BrushEngineRecord>();
+        r->name = name;
+        m_engines.emplace(r->name, std::move(r));
+        ++found;
+      }
+    } catch (...) {
+    }
+    m_pSystem->EndEnum();
+    if (found == 0) return;
+    const std::u16string path = m_strProgramFolder.empty() ? FindPresetsFile()
+                                                            : FindPresetsFile(m_strProgramFolder, m_strUserFolder);
+    if (path.empty() || !Load(path) || GetCount() == 0) AddNewBrushes();
+  } catch (GError* e) {
+    // The brushes are not worth a failed start: the error goes to the log.
+    if (m_pSystem) m_pSystem->ReportError(e);
+    else e->Release();
+  }
+}
+
+int CMyListBrush::AddNewBrushes() {
+  if (GetCount() > kMaxRows - 1) return 0;
+  std::vector<BrushEngineRecord*> fresh;
+  for (auto& [name, record] : m_engines) {
+    bool used = false;
+    for (int i = 0; i < GetCount() && !used; ++i) used = GetEntry(i)->GetEngine() == record.get();
+    if (!used) fresh.push_back(record.get());
+    if (fresh.size() == 10) break;
+  }
+  int added = 0;
+  for (BrushEngineRecord* r : fresh) {
+    if (!Engine(r->name, TRUE)) continue;
+    auto* e = new XBrushProperty(r, r->brush->GetName(), r->brush->GetDescription());
+    if (InsertEntry(0, e) < 0) {
+      e->AddRef();
+      e->Release();  // frees the entry no row took
+      continue;
+    }
+    ++added;
+  }
+  if (added) SetCurSelect(0);
+  return added;
+}
+
+BOOL CMyListBrush::Load(const std::u16string& path) {
+  BrushPresetsLoad load = LoadPresets(path, m_pSystem);
+  if (load.status == PresetsStatus::Refused) ReportError(u"presets refused: " + load.error + u" " + path);
+  if (load.status != PresetsStatus::Loaded) return FALSE;
+  for (const BrushPresetRecord& record : load.presets.brushes) {
+    BrushEngineRecord* r = Engine(record.engine, TRUE);
+    if (!r) {
+      // A brush of a plug-in missing in this run is kept for the next save.
+      m_missing.push_back(record);
+      continue;
+    }
+    auto* e = new XBrushProperty(r, record.name, record.description);
+    e->AddRef();
+    if (e->TakeRecord(record) && GetCount() < kMaxRows) InsertEntry(GetCount(), e);
+    e->Release();
+  }
+  if (GetCount() > 0) SetCurSelect(std::clamp(load.presets.selected, 0, GetCount() - 1));
+  return TRUE;
+}
+
+BOOL CMyListBrush::Save(const std::u16string& path) {
+  BrushPresets presets;
+  for (int i = 0; i < GetCount(); ++i) presets.brushes.push_back(GetEntry(i)->MakeRecord());
+  for (const BrushPresetRecord& r : m_missing)
+    if (presets.brushes.size() < BRUSH_MAX_BRUSHES) presets.brushes.push_back(r);
+  presets.selected = GetCurSel();
+  const BrushPresetsSave saved = SavePresets(path, presets, m_pSystem);
+  if (!saved.ok) ReportError(u"presets not saved: " + saved.error);
+  return saved.ok ? TRUE : FALSE;
+}
+
+BOOL CMyListBrush::SaveBrushes() {
+  try {
+    if (m_engines.empty()) return TRUE;  // nothing was loaded: the file stays as it is
+    const std::u16string path = m_strProgramFolder.empty() ? PreparePresetsFile()
+                                                            : PreparePresetsFile(m_strProgramFolder, m_strUserFolder);
+    if (path.empty()) {
+      ReportError(u"no folder for the brush presets");
+      return FALSE;
+    }
+    return Save(path);
+  } catch (GError* e) {
+    if (m_pSystem) m_pSystem->ReportError(e);
+    else e->Release();
+    return FALSE;
+  }
+}
+
+void CMyListBrush::FinishWork() {
+  const int mode = m_nMode;
+  m_nMode = myIDLE;
+  if (mode == myIDLE && m_pPropertyPage) m_pPropertyPage->FinishWork();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Selection
+
+BOOL CMyListBrush::ClearFloatingMarks() {
+  BOOL fixed = FALSE;
+  const int cur = GetCurSel();
+  for (int i = 0; i < GetCount(); ++i) {
+    XBrushProperty* e = GetEntry(i);
+    if (e->m_dwFlags & BRUSH_FLAG_FIXED) {
+      fixed = TRUE;
+      continue;
+    }
+    if (i != cur && (e->m_dwFlags & BRUSH_FLAG_FLOATING)) {
+      e->m_dwFlags &= ~BRUSH_FLAG_FLOATING;
+      RedrawRow(i);
+    }
+  }
+  return fixed;
+}
+
+void CMyListBrush::ClearFixedMarks() {
+  for (int i = 0; i < GetCount(); ++i) {
+    XBrushProperty* e = GetEntry(i);
+    if (e->m_dwFlags & BRUSH_FLAG_FIXED) {
+      e->m_dwFlags &= ~(BRUSH_FLAG_FIXED | BRUSH_FLAG_FLOATING);
+      RedrawRow(i);
+    }
+  }
+}
+
+BOOL CMyListBrush::OnSelChanging(int newRow, int oldRow) {
+  if (newRow == oldRow) return TRUE;
+  const BOOL fixed = ClearFloatingMarks();
+  XBrushProperty* next = GetEntry(newRow);
+  if (fixed && next && !(next->m_dwFlags & BRUSH_FLAG_FIXED)) {
+    if (XBrushProperty* old = GetEntry(oldRow)) {
+      old->m_dwFlags &= ~(BRUSH_FLAG_FLOATING | BRUSH_FLAG_FIXED);
+      RedrawRow(oldRow);
+    }
+  }
+  if (next) next->m_dwFlags |= BRUSH_FLAG_FLOATING;
+  return TRUE;
+}
+
+int CMyListBrush::OnSelChanged() {
+  ShowPropertyPage();
+  NotifySpace();
+  return 1;
+}
+
+void CMyListBrush::ShowPropertyPage() {
+  if (!m_pPageBar || !m_pPageBar->GetSafeHwnd()) return;
+  m_pPageBar->SendMessage(WM_MYVB_NAVIGATE, VB_NAV_HOME, 0);
+  XBrushProperty* e = CurEntry();
+  if (!e) {
+    m_pPageBar->SendMessage(WM_MYVB_SETROOT, 0, 0);
+    return;
+  }
+  if (!m_pPropertyPage) {
+    auto page = std::make_unique<CMyListProperty>();
+    page->SetFont(GetFont());
+    page->SetPageBar(m_pPageBar);
+    page->SetModifyNotify(&m_xModify);
+    page->SetMouseSettings(m_nClickInterval, m_nTolerance);
+    if (!page->Create(m_pPageBar, RECT{0, 0, 100, 100}, kPropertyPageId, WS_CHILD)) return;
+    m_pPropertyPage = std::move(page);
+  }
+  m_pPropertyPage->NewProperty(0, e, nullptr);
+  m_pPageBar->SendMessage(WM_MYVB_SETROOT, WPARAM(m_pPropertyPage->GetSafeHwnd()),
+                          LPARAM(e->GetName().c_str()));
+}
+
+void CMyListBrush::NotifySpace() {
+  if (m_pSpace) m_pSpace->NotifyOperator(GetClassName(), myNOTIFY_SELECT, GetCurBrush());
+}
+
+void CMyListBrush::XModify::EndModify(const PropertyItem*, BOOL cancelled) {
+  if (cancelled) return;
+  XBrushProperty* e = m_pList->CurEntry();
+  if (!e) return;
+  e->StoreValues(0);
+  e->UpdatePresetFlags();
+  m_pList->RedrawRow(m_pList->GetCurSel());
+  m_pList->NotifySpace();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Commands
+
+void CMyListBrush::OnAddBrush() {
+  XBrushProperty* cur = CurEntry();
+  if (!cur || GetCount() >= kMaxRows) return;
+  std::u16string name = cur->GetName(), description = cur->GetDescription();
+  if (m_askName && !m_askName(&name, &description)) return;
+  auto* e = new XBrushProperty(cur->GetEngine(), name, description);
+  e->AddRef();
+  e->CopyValues(*cur);
+  e->m_dwFlags &= ~BRUSH_FLAG_FIXED;
+  const int row = InsertEntry(0, e);
+  e->Release();
+  if (row >= 0) SetCurSelect(row);
+}
+
+void CMyListBrush::OnDeleteBrush() {
+  const int row = GetCurSel();
+  XBrushProperty* e = CurEntry();
+  if (!e) return;
+  const std::u16string text = u"您确定要删除" + e->GetName() + u"吗？";
+  if (!gui::ShowMessage(u"确认", text.c_str())) return;
+  const int count = GetCount();
+  DeleteString(UINT(row));
+  e->Release();
+  if (count > 1) SetCurSelect(std::min(count - 2, row));
+  else OnSelChanged();
+}
+
+void CMyListBrush::OnFindBrush() {
+  const int added = AddNewBrushes();
+  const std::u16string text =
+      added == 0 ? std::u16string(u"没有找到新的画笔") : u"找到 " + plat::Widen(std::to_string(added)) + u" 支新画笔";
+  gui::ShowMessage(u"结果", text.c_str());
+}
+
+// ---------------------------------------------------------------------------------------------
+// Rows and the mouse
+
+void CMyListBrush::LayoutColumns(int width) {
+  const int thresholds[6] = {32, 0, 44, 56, 68, 80};
+  int others = 0;
+  for (int c = 0; c < 6; ++c) {
+    if (c == 1) continue;
+    m_anWidth[c] = width >= thresholds[c] ? kMarkWidth : 0;
+    others += m_anWidth[c];
+  }
+  m_anWidth[1] = std::max(0, width - others);
+  int left = 0;
+  for (int c = 0; c < 6; ++c) {
+    m_anLeft[c] = left;
+    left += m_anWidth[c];
+  }
+}
+
+int CMyListBrush::HitColumn(int x) const {
+  for (int c = 0; c < 6; ++c)
+    if (x >= m_anLeft[c] && x < m_anLeft[c] + m_anWidth[c]) return c;
+  return -1;
+}
+
+void CMyListBrush::DrawItem(gui::DRAWITEMSTRUCT* dis) {
+  XBrushProperty* e = GetEntry(int(dis->itemID));
+  if (!e) return;
+  gui::DeviceContext* dc = dis->pDC;
+  const RECT& r = dis->rcItem;
+  const bool selected = dis->itemState & ODS_SELECTED;
+  if (selected) dc->FillSolidRect(r, kSelectedFace);
+  const int cy = (r.top + r.bottom) / 2;
+  // The preselection mark: hollow while floating, solid when fixed.
+  if (m_anWidth[0] && (e->m_dwFlags & (BRUSH_FLAG_FLOATING | BRUSH_FLAG_FIXED))) {
+    const int x = m_anLeft[0] + 2;
+    dc->SetPen(gui::PS_SOLID, kMark);
+    dc->SetBrush((e->m_dwFlags & BRUSH_FLAG_FIXED) ? gui::BS_SOLID : gui::BS_NULL, kMark);
+    dc->Ellipse(x, cy - 4, x + 8, cy + 4);
+  }
+  if (m_anWidth[1]) {
+    RECT text{r.left + m_anLeft[1] + 2, r.top + 4, r.left + m_anLeft[1] + m_anWidth[1] - 1, r.bottom - 2};
+    const gui::HFONT oldFont = dc->SelectFont(GetFont());
+    const int oldMode = dc->SetBkMode(gui::TRANSPARENT);
+    const COLORREF oldColour = dc->SetTextColor(selected ? kSelectedText : kPlainText);
+    dc->DrawText(e->GetName().c_str(), int(e->GetName().size()), &text, gui::DT_SINGLELINE | gui::DT_NOPREFIX);
+    dc->SetTextColor(oldColour);
+    dc->SetBkMode(oldMode);
+    dc->SelectFont(oldFont);
+  }
+  for (int k = 1; k <= 4; ++k) {
+    const int c = k + 1;
+    if (!m_anWidth[c]) continue;
+    const COLORREF colour = (e->m_dwFlags & (1u << k)) ? kPresetOn : kPresetOff;
+    const RECT cell{m_anLeft[c] + 3, cy - 3, m_anLeft[c] + 9, cy + 3};
+    dc->FillSolidRect(cell, colour);
+  }
+}
+
+void CMyListBrush::OnLButtonDown(POINT pt) {
+  FinishWork();
+  m_nPressRow = -1;
+  m_nPressColumn = -1;
+  BOOL outside = FALSE;
+  const UINT row = ItemFromPoint(pt, outside);
+  if (outside || int(row) >= GetCount()) return;
+  m_nPressRow = int(row);
+  m_nPressColumn = HitColumn(pt.x);
+  XBrushProperty* e = GetEntry(m_nPressRow);
+  switch (m_nPressColumn) {
+    case 0:
+      if (e->m_dwFlags & BRUSH_FLAG_FLOATING) {
+        const bool wasFixed = e->m_dwFlags & BRUSH_FLAG_FIXED;
+        ClearFixedMarks();
+        e->m_dwFlags |= BRUSH_FLAG_FLOATING;
+        if (!wasFixed) e->m_dwFlags |= BRUSH_FLAG_FIXED;
+      } else if (!ClearFloatingMarks()) {
+        e->m_dwFlags |= BRUSH_FLAG_FLOATING;
+      }
+      RedrawRow(m_nPressRow);
+      break;
+    case 1:
+    case 2:
+    case 3:
+    case 4:
+    case 5:
+      if (m_nPressRow != GetCurSel()) SetCurSelect(m_nPressRow);
+      break;
+    default: break;
+  }
+}
+
+void CMyListBrush::OnLButtonUp(POINT pt) {
+  const int row = m_nPressRow, column = HitColumn(pt.x);
+  m_nPressRow = -1;
+  BOOL outside = FALSE;
+  const UINT under = ItemFromPoint(pt, outside);
+  if (row < 0 || outside || int(under) != row || m_nPressColumn < 2 || column < 2) return;
+  // A click on a preset mark loads that preset into the working values.
+  XBrushProperty* e = GetEntry(row);
+  e->LoadValues(column - 1, TRUE);
+  e->StoreValues(0);
+  e->UpdatePresetFlags();
+  RedrawRow(row);
+  if (m_pPropertyPage && m_pPropertyPage->GetSafeHwnd()) m_pPropertyPage->Invalidate();
+  NotifySpace();
+}
+
+LRESULT CMyListBrush::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
+  try {
+    switch (msg) {
+      case WM_SIZE:
+        if (wParam != SIZE_MINIMIZED) LayoutColumns(LOWORD(uintptr_t(lParam)));
+        break;
+      case WM_LBUTTONDOWN:
+        OnLButtonDown(POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
+        return 0;
+      case WM_LBUTTONUP:
+        OnLButtonUp(POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
+        return 0;
+      default: break;
+    }
+    return CMyListBox::WindowProc(msg, wParam, lParam);
+  }
+  GCATCH(GetClassName(), u"::WindowProc()", ->AppendArg(GArgUint(msg)))
+}
