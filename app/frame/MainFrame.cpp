@@ -629,8 +629,8 @@ void CMainFrame::RestorePlacement() {
 
   m_pLayerDock->resize(ReadSize(u"layer.cxfloat", 256), ReadSize(u"layer.cyfloat", 512));
   m_pBrushDock->resize(ReadSize(u"brush.cxfloat", 256), ReadSize(u"brush.cyfloat", 512));
-  m_anDockSize = {ReadSize(u"layer.cx", 208), ReadSize(u"layer.cy", 512), ReadSize(u"brush.cx", 208),
-                  ReadSize(u"brush.cy", 1)};
+  m_anDockSize = {ReadSize(u"layer.cx", 208), ReadSize(u"layer.cy", 400), ReadSize(u"brush.cx", 208),
+                  ReadSize(u"brush.cy", 320)};
   ApplyDockSizes();
 
   std::vector<uint8_t> state;

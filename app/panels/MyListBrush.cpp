@@ -16,6 +16,7 @@ namespace {
 
 constexpr COLORREF kSelectedFace = 0x404444;
 constexpr COLORREF kSelectedText = 0xFFFFFF;
+constexpr COLORREF kRowFace = 0xFFFFFF;
 constexpr COLORREF kPlainText = 0x111111;
 constexpr COLORREF kMark = 0x3C70C8;       // the preselection marks
 constexpr COLORREF kPresetOn = 0x50A050;   // a preset that equals the current values
@@ -37,6 +38,11 @@ CMyListBrush::~CMyListBrush() {
   m_pPropertyPage.reset();
   for (int i = 0; i < GetCount(); ++i)
     if (XBrushProperty* e = GetEntry(i)) e->Release();
+}
+
+void CMyListBrush::SetPaintSpace(CPaintSpace* space) {
+  m_pSpace = space;
+  if (GetCurSel() >= 0) NotifySpace();
 }
 
 void CMyListBrush::SetMouseSettings(int clickIntervalMs, int tolerance) {
@@ -322,6 +328,8 @@ void CMyListBrush::ShowPropertyPage() {
     page->SetModifyNotify(&m_xModify);
     page->SetMouseSettings(m_nClickInterval, m_nTolerance);
     if (!page->Create(m_pPageBar, RECT{0, 0, 100, 100}, kPropertyPageId, WS_CHILD)) return;
+    // Registered behind the forward tab: the bar shows it when the user goes there.
+    page->ShowWindow(SW_HIDE);
     m_pPropertyPage = std::move(page);
   }
   m_pPropertyPage->NewProperty(0, e, nullptr);
@@ -411,7 +419,7 @@ void CMyListBrush::DrawItem(gui::DRAWITEMSTRUCT* dis) {
   gui::DeviceContext* dc = dis->pDC;
   const RECT& r = dis->rcItem;
   const bool selected = dis->itemState & ODS_SELECTED;
-  if (selected) dc->FillSolidRect(r, kSelectedFace);
+  dc->FillSolidRect(r, selected ? kSelectedFace : kRowFace);
   const int cy = (r.top + r.bottom) / 2;
   // The preselection mark: hollow while floating, solid when fixed.
   if (m_anWidth[0] && (e->m_dwFlags & (BRUSH_FLAG_FLOATING | BRUSH_FLAG_FIXED))) {

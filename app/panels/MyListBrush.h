@@ -37,7 +37,8 @@ class CMyListBrush : public CMyListBox, public gui::CmdTarget {
   // Set before LoadBrushes: where components come from; the space to notify (null: none); the
   // page bar the property page goes to; the property page's mouse settings.
   void SetSystem(GSystem* system) { m_pSystem = system; }
-  void SetPaintSpace(CPaintSpace* space) { m_pSpace = space; }
+  // The space's tool hears of the current brush at once.
+  void SetPaintSpace(CPaintSpace* space);
   void SetPageBar(gui::GWindow* bar) { m_pPageBar = bar; }
   void SetMouseSettings(int clickIntervalMs, int tolerance);
   // Where the presets file lives: programFolder/BRUSH/Config.cfb, else the user's folder

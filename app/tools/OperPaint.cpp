@@ -224,6 +224,10 @@ void COperPaint::OnLButtonDown(POINT pt) {
     CMyListBrush* brushes = ListBrush();
     if (!m_bArcMode) {
       m_cpBrush = brushes ? brushes->GetCurBrush() : nullptr;
+      // The values may have changed since the brush was prepared (the wheel, the property
+      // page): the idle worker leaves time to prepare it again, here, from the current ones.
+      if (m_cpBrush && m_cpBrush->IsReady() && m_pPaintSpace->GetWorker() && m_pPaintSpace->GetWorker()->IsReady())
+        m_cpBrush->Activate(&g_BrushContext, nullptr);
       if (ReadyToPaint(TRUE)) {
         if (CTabletContext* tablet = g_pTabletContext)
           tablet->m_fPressureFactor = std::clamp((float(s_nTabletPressure) * 0.01f + 1.0f) * 0.5f, 0.5f, 1.0f);
@@ -243,6 +247,7 @@ void COperPaint::OnLButtonDown(POINT pt) {
       }
     } else if (m_nArcStep == myARC_NONE) {
       m_nArcCount = 0;
+      if (m_cpBrush && m_cpBrush->IsReady()) m_cpBrush->Activate(&g_BrushContext, nullptr);
       if (ReadyToPaint(FALSE) && brushes) {
         CaptureLayers();
         m_sampleStart = SampleAt(pt, brushes->GetRadius());
@@ -718,6 +723,8 @@ void COperPaint::DrawBrushCursor(gui::DeviceContext* dc, const POINT* pt, BOOL s
     if (r > 4096) r = 0;
     const int oldRop = dc->SetROP2(gui::R2_XORPEN);
     dc->SetPen(gui::PS_SOLID, kCursorPen);
+    // The arc starts where the pen stands: no line runs in from elsewhere.
+    dc->MoveTo(m_ptCursor.x + r, m_ptCursor.y);
     dc->AngleArc(m_ptCursor.x, m_ptCursor.y, r, 0.0f, 360.0f);
     dc->SetROP2(oldRop);
   };
@@ -800,8 +807,11 @@ void COperPaint::DrawSizeGesture(gui::DeviceContext* dc) {
   const int oldRop = dc->SetROP2(gui::R2_XORPEN);
   dc->SetPen(gui::PS_SOLID, kCursorPen);
   for (float start : {315.0f, 135.0f}) {
-    dc->AngleArc(x, y, SIZE_GESTURE_INNER, start, 90.0f);
-    dc->AngleArc(x, y, SIZE_GESTURE_OUTER, start, 90.0f);
+    const float a = start * 0.017453292f;
+    for (int r : {SIZE_GESTURE_INNER, SIZE_GESTURE_OUTER}) {
+      dc->MoveTo(x + int(std::lround(r * std::cos(a))), y - int(std::lround(r * std::sin(a))));
+      dc->AngleArc(x, y, r, start, 90.0f);
+    }
   }
   for (int sx : {-1, 1})
     for (int sy : {-1, 1}) {

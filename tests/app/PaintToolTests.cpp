@@ -1,0 +1,223 @@
+// The paint tool in the running program, with the brushes and the engine of the plug-in
+// folder: a click leaves a dot and one "绘画" step, a stroke paints along its path, undo and
+// redo give back the layer bit for bit, clear and fade, the eraser, arc mode's steps, the
+// wheel's ratio edges and the sink's lock.
+#include <QElapsedTimer>
+#include <thread>
+
+#include "AppHarness.h"
+#include "core/ColorBar.h"
+#include "core/TavrikView.h"
+#include "frame/ResourceIds.h"
+#include "odata/OUndo.h"
+#include "panels/MyListBrush.h"
+#include "panels/MyListLayer.h"
+#include "platform/gui/Messages.h"
+#include "tools/OperPaint.h"
+
+namespace {
+
+constexpr uint32_t kWhite = 0xFFFFFFFFu;
+
+class PaintToolTest : public AppTest {
+ protected:
+  void SetUp() override {
+    show = true;
+    ASSERT_TRUE(Start());
+    NewDocument(CTavrikDoc::myNEW_COLOR, 120, 90);
+    layer = List()->GetLayer(0);
+    Fill(kWhite);
+    Doc()->GetColorBar()->PushRgb(0x000000);
+    tool = dynamic_cast<COperPaint*>(Space()->GetCurOperator());
+    ASSERT_NE(tool, nullptr);
+    brushes = Frame()->GetBrushList();
+    ASSERT_NE(brushes, nullptr);
+    ASSERT_GT(brushes->GetCount(), 0);
+    Use(u"钢笔");
+  }
+  // The whole layer set to one value, as a recorded edit leaves it.
+  void Fill(uint32_t v) {
+    {
+      LayerLock lock;
+      ASSERT_TRUE(lock.Lock(layer, 0));
+      for (int y = 0; y < lock.nHeight; ++y)
+        for (int x = 0; x < lock.nWidth; ++x) reinterpret_cast<uint32_t*>(lock.Row(y))[x] = v;
+    }
+    ASSERT_TRUE(layer->PAT_GetActiveFlags() & PAT_F_BACKUP) << "the tool opened the layer's transaction";
+    layer->PAT_MarkSet(nullptr, nullptr);
+    layer->PAT_Turn(FALSE);
+  }
+  // The brush of that name becomes current, with the worker's preparation done.
+  void Use(const std::u16string& name) {
+    for (int i = 0; i < brushes->GetCount(); ++i)
+      if (brushes->GetEntry(i)->GetName() == name) brushes->SelectBrush(i);
+    ASSERT_EQ(brushes->GetEntry(brushes->GetCurSel())->GetName(), name);
+    Space()->GetWorker()->Wait(FALSE);
+    ASSERT_TRUE(tool->m_cpBrush && tool->m_cpBrush->IsReady());
+  }
+  std::vector<uint32_t> Pixels() {
+    LayerLock lock;
+    EXPECT_TRUE(lock.Lock(layer, 0));
+    std::vector<uint32_t> out;
+    for (int y = 0; y < lock.nHeight; ++y)
+      out.insert(out.end(), reinterpret_cast<uint32_t*>(lock.Row(y)), reinterpret_cast<uint32_t*>(lock.Row(y)) + lock.nWidth);
+    return out;
+  }
+  uint32_t At(int sx, int sy) { return Pixels()[size_t(sy) * 120 + size_t(sx)]; }
+  // The client point over a space point.
+  POINT Client(float sx, float sy) {
+    const float in[2] = {sx, sy};
+    float out[2];
+    app->GetShowDevice()->SpaceToClient(out, in, Space()->m_pTransform);
+    return POINT{LONG(out[0]), LONG(out[1])};
+  }
+  void Send(UINT msg, WPARAM wParam, POINT pt) { Frame()->GetView()->SendMessage(msg, wParam, MakePointLParam(pt.x, pt.y)); }
+  // A drag from one space point to another in steps of two pixels.
+  void Stroke(float x0, float y0, float x1, float y1) {
+    Send(WM_LBUTTONDOWN, MK_LBUTTON, Client(x0, y0));
+    const int steps = std::max(1, int(std::hypot(x1 - x0, y1 - y0) / 2));
+    for (int i = 1; i <= steps; ++i) {
+      const float t = float(i) / float(steps);
+      Send(WM_MOUSEMOVE, MK_LBUTTON, Client(x0 + (x1 - x0) * t, y0 + (y1 - y0) * t));
+    }
+    Send(WM_LBUTTONUP, 0, Client(x1, y1));
+  }
+  UINT Steps() { return Space()->GetUndoStore()->GetStepCount(); }
+  std::u16string LastLabel() {
+    const char16_t* newest = nullptr;
+    return Space()->GetUndoStore()->CopyStepList(&newest, 1) && newest ? std::u16string(newest) : u"";
+  }
+
+  OLayer* layer = nullptr;
+  COperPaint* tool = nullptr;
+  CMyListBrush* brushes = nullptr;
+};
+
+TEST_F(PaintToolTest, AClickLeavesADotAndOneStepThatUndoesAndRedoesExactly) {
+  const std::vector<uint32_t> before = Pixels();
+  const POINT p = Client(60.5f, 45.5f);
+  Send(WM_LBUTTONDOWN, MK_LBUTTON, p);
+  Send(WM_LBUTTONUP, 0, p);
+  EXPECT_EQ(Steps(), 1u);
+  EXPECT_EQ(LastLabel(), u"绘画");
+  EXPECT_LT(At(60, 45) & 0xFF, 0x40u) << "black where the pen went down";
+  EXPECT_EQ(At(60, 5), kWhite);
+  const std::vector<uint32_t> painted = Pixels();
+  Space()->Undo(1);
+  EXPECT_EQ(Pixels(), before);
+  Space()->Redo(1);
+  EXPECT_EQ(Pixels(), painted);
+}
+
+TEST_F(PaintToolTest, AStrokePaintsAlongItsPathOnly) {
+  Stroke(20.0f, 45.0f, 100.0f, 45.0f);
+  EXPECT_EQ(Steps(), 1u);
+  for (int x = 24; x <= 96; x += 4) EXPECT_LT(At(x, 45) & 0xFF, 0x80u) << x;
+  for (int x = 0; x < 120; x += 7) {
+    EXPECT_EQ(At(x, 10), kWhite) << x;
+    EXPECT_EQ(At(x, 80), kWhite) << x;
+  }
+  EXPECT_EQ(At(2, 45), kWhite) << "nothing runs in from elsewhere";
+}
+
+TEST_F(PaintToolTest, TheEraserLowersAlphaWhereItPassedOnly) {
+  Use(u"橡皮擦");
+  Stroke(20.0f, 45.0f, 100.0f, 45.0f);
+  EXPECT_LT(At(60, 45) >> 24, 0x80u);
+  EXPECT_EQ(At(60, 45) & 0xFFFFFFu, 0xFFFFFFu) << "only alpha goes";
+  EXPECT_EQ(At(60, 10), kWhite);
+}
+
+TEST_F(PaintToolTest, ClearAndFadeUndoAndRedoExactly) {
+  struct Case {
+    UINT id;
+    uint32_t alpha;
+  };
+  for (const Case c : {Case{ID_PAINT_FADE, 0x80}, Case{ID_PAINT_FADE75, 0x40}, Case{ID_PAINT_CLEAR, 0}}) {
+    SCOPED_TRACE(c.id);
+    const std::vector<uint32_t> before = Pixels();
+    ASSERT_TRUE(Run(c.id));
+    EXPECT_EQ(LastLabel(), u"清空/淡化");
+    EXPECT_NEAR(double(At(5, 5) >> 24), double(c.alpha), 1.0);
+    const std::vector<uint32_t> after = Pixels();
+    Space()->Undo(1);
+    EXPECT_EQ(Pixels(), before);
+    Space()->Redo(1);
+    EXPECT_EQ(Pixels(), after);
+    Space()->Undo(1);
+  }
+}
+
+TEST_F(PaintToolTest, ArcModeStepsBackOnRightClicksAndPaintsOneSegmentPerDrag) {
+  XBrushProperty* entry = brushes->GetEntry(brushes->GetCurSel());
+  UINT at = 0;
+  ASSERT_NE(entry->FindByName(&at, u"OPERATEMODE"), nullptr);
+  entry->SetValue(at, BRUSH_OPERATE_ARC);
+  entry->StoreValues(0);
+  Space()->NotifyOperator(u"CMyListBrush", myNOTIFY_SELECT, brushes->GetCurBrush());
+  ASSERT_TRUE(tool->m_bArcMode);
+
+  const POINT a = Client(20.0f, 60.0f), b = Client(100.0f, 60.0f);
+  // A right click after the first point drops it.
+  Send(WM_LBUTTONDOWN, MK_LBUTTON, a);
+  Send(WM_LBUTTONUP, 0, a);
+  EXPECT_EQ(tool->m_nArcStep, COperPaint::myARC_START);
+  Send(WM_RBUTTONDOWN, MK_RBUTTON, a);
+  Send(WM_RBUTTONUP, 0, a);
+  EXPECT_EQ(tool->m_nArcStep, COperPaint::myARC_NONE);
+
+  // A right click while the end point is held drops it; the release paints nothing.
+  Send(WM_LBUTTONDOWN, MK_LBUTTON, a);
+  Send(WM_LBUTTONUP, 0, a);
+  Send(WM_LBUTTONDOWN, MK_LBUTTON, b);
+  EXPECT_EQ(tool->m_nArcStep, COperPaint::myARC_END);
+  Send(WM_RBUTTONDOWN, MK_LBUTTON | MK_RBUTTON, b);
+  Send(WM_RBUTTONUP, MK_LBUTTON, b);
+  EXPECT_EQ(tool->m_nArcStep, COperPaint::myARC_START);
+  Send(WM_LBUTTONUP, 0, b);
+  EXPECT_EQ(Steps(), 0u);
+
+  // The end point again, dragged up: the curve bends away from the chord.
+  Send(WM_LBUTTONDOWN, MK_LBUTTON, b);
+  const POINT up = Client(100.0f, 30.0f);
+  Send(WM_MOUSEMOVE, MK_LBUTTON, Client(100.0f, 45.0f));
+  Send(WM_MOUSEMOVE, MK_LBUTTON, up);
+  Send(WM_LBUTTONUP, 0, up);
+  EXPECT_EQ(Steps(), 1u);
+  EXPECT_EQ(LastLabel(), u"绘画>弧线");
+  EXPECT_EQ(tool->m_nArcStep, COperPaint::myARC_START) << "the end is the next segment's start";
+  // The control point went 30 up, so the curve's middle is 15 above the chord.
+  EXPECT_LT(At(60, 45) & 0xFF, 0x80u);
+  EXPECT_EQ(At(60, 60), kWhite);
+}
+
+TEST_F(PaintToolTest, TheWheelSizesTheBrushWithinItsRange) {
+  const POINT centre = Client(60.0f, 45.0f);
+  Send(WM_MOUSEMOVE, 0, centre);
+  struct Case {
+    float from;
+    int delta;
+    float to;
+  };
+  for (const Case c : {Case{0.0f, 120, 0.0f}, Case{0.0f, -120, 0.01f}, Case{1.0f, -120, 1.0f}, Case{0.5f, 120, 0.44f}}) {
+    tool->m_fRadiusRatio = c.from;
+    Send(WM_MOUSEWHEEL, MAKEWPARAM(0, WORD(int16_t(c.delta))), centre);
+    EXPECT_NEAR(tool->m_fRadiusRatio, c.to, 1e-5) << c.from << " " << c.delta;
+    EXPECT_NEAR(brushes->GetRadiusRatio(), c.to, 0.01);
+  }
+}
+
+TEST_F(PaintToolTest, AFlushWithoutDabsStillReleasesTheDrawingLock) {
+  ViewTransform view{};
+  tool->m_sink.Reset(&view);
+  tool->m_sink.Flush();
+  bool taken = false;
+  std::thread other([&] {
+    GAutoLock lock(Space()->GetDrawLock());
+    taken = true;
+  });
+  other.join();
+  EXPECT_TRUE(taken);
+}
+
+}  // namespace
