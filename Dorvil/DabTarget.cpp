@@ -47,17 +47,26 @@ namespace {
 inline uint32_t Scale16(uint32_t v, uint32_t c) { return (v * c + 32767u) / 65535u; }
 
 uint32_t OverC32(uint32_t dest, uint32_t colour, uint32_t c) {
-  // Non-premultiplied "over": the dab's colour at coverage c over the pixel.
-  const uint32_t sa = (c + 128u) >> 8;  // 0..255
-  if (sa == 0) return dest;
+  // Non-premultiplied "over": the dab's colour at coverage c over the pixel, one reciprocal
+  // per pixel (an opaque pixel needs none).
+  const float a = float(c) * (1.0f / 65535.0f);
   const uint32_t da = dest >> 24;
-  const uint32_t outA = sa + (da * (255u - sa) + 127u) / 255u;
-  if (outA == 0) return 0;
-  uint32_t out = outA << 24;
+  if (da == 255) {
+    uint32_t out = 0xFF000000u;
+    for (int shift = 0; shift < 24; shift += 8) {
+      const float s = float((colour >> shift) & 255u), d = float((dest >> shift) & 255u);
+      out |= uint32_t(d + (s - d) * a + 0.5f) << shift;
+    }
+    return out;
+  }
+  const float db = float(da) * (1.0f / 255.0f) * (1.0f - a);
+  const float outA = a + db;
+  if (outA <= 0.0f) return dest;
+  const float inv = 1.0f / outA;
+  uint32_t out = uint32_t(std::min(outA * 255.0f + 0.5f, 255.0f)) << 24;
   for (int shift = 0; shift < 24; shift += 8) {
-    const uint32_t s = (colour >> shift) & 255u, d = (dest >> shift) & 255u;
-    const uint32_t v = (s * sa * 255u + d * da * (255u - sa) + outA * 127u) / (outA * 255u);
-    out |= std::min(v, 255u) << shift;
+    const float s = float((colour >> shift) & 255u), d = float((dest >> shift) & 255u);
+    out |= uint32_t(std::min((s * a + d * db) * inv + 0.5f, 255.0f)) << shift;
   }
   return out;
 }
