@@ -9,6 +9,7 @@
 #include "panels/VertBarMessages.h"
 #include "platform/base/Text.h"
 #include "platform/gui/Dc.h"
+#include "platform/gui/Menu.h"
 #include "platform/gui/MessageBox.h"
 #include "platform/gui/Messages.h"
 
@@ -496,6 +497,23 @@ void CMyListBrush::OnLButtonUp(POINT pt) {
   NotifySpace();
 }
 
+void CMyListBrush::OnContextMenu(POINT pt) {
+  FinishWork();
+  gui::Menu menu;
+  const BOOL current = GetCurSel() >= 0;
+  menu.AppendMenu(current && GetCount() < kMaxRows ? MF_STRING : MF_GRAYED, ID_BRUSH_ADD, u"添加画笔(&A)...");
+  menu.AppendMenu(current ? MF_STRING : MF_GRAYED, ID_BRUSH_DELETE, u"删除画笔(&D)");
+  menu.AppendMenu(MF_SEPARATOR);
+  menu.AppendMenu(MF_STRING, ID_BRUSH_FIND, u"查找画笔(&F)");
+  ClientToScreen(&pt);
+  switch (menu.TrackPopupMenu(TPM_RETURNCMD, pt.x, pt.y, GetSafeHwnd())) {
+    case ID_BRUSH_ADD: OnAddBrush(); break;
+    case ID_BRUSH_DELETE: OnDeleteBrush(); break;
+    case ID_BRUSH_FIND: OnFindBrush(); break;
+    default: break;
+  }
+}
+
 LRESULT CMyListBrush::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
   try {
     switch (msg) {
@@ -508,6 +526,12 @@ LRESULT CMyListBrush::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
       case WM_LBUTTONUP:
         OnLButtonUp(POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
         return 0;
+      case WM_RBUTTONUP:
+        OnContextMenu(POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
+        return 0;
+      case WM_MYVB_PAGENOTIFY:
+        // The bar may go on to the current brush's property page.
+        return wParam == VB_PAGE_MAYFORWARD && GetCurSel() >= 0 ? 1 : 0;
       default: break;
     }
     return CMyListBox::WindowProc(msg, wParam, lParam);

@@ -122,6 +122,8 @@ class CMyListBrush : public CMyListBox, public gui::CmdTarget {
   void ShowPropertyPage();
   void OnLButtonDown(POINT pt);
   void OnLButtonUp(POINT pt);
+  // The list's commands at the pointer (a right click).
+  void OnContextMenu(POINT pt);
   void ReportError(const std::u16string& what);
 
   GSystem* m_pSystem = nullptr;

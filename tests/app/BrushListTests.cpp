@@ -12,6 +12,7 @@
 #include "panels/MyListBrush.h"
 #include "panels/MyListProperty.h"
 #include "panels/MyVertBar.h"
+#include "panels/VertBarMessages.h"
 #include "platform/gui/Messages.h"
 
 namespace {
@@ -59,6 +60,9 @@ TEST_F(BrushListTest, WithoutAPresetsFileTheStockBrushesComeWithTheirPropertyPag
   EXPECT_EQ(bar->GetPage(1), list->GetPropertyPage()->GetSafeHwnd()) << "behind the forward tab";
   EXPECT_EQ(bar->GetTitle(1), list->GetEntry(0)->GetName());
   EXPECT_EQ(list->GetPropertyPage()->GetCount(), int(list->GetEntry(0)->GetCount()));
+  // The forward tab leads there.
+  ASSERT_TRUE(bar->Navigate(VB_NAV_FORWARD));
+  EXPECT_EQ(bar->GetPagePos(), 1u);
 }
 
 TEST_F(BrushListTest, MarksFollowTheLastTwoBrushesOrTheFixedOneAndSwitchBrushAlternates) {
