@@ -12,11 +12,10 @@ done
 [ "${1:-}" = "--" ] && shift
 targets=()
 for t in "$@"; do targets+=(--target "$t"); done
-# A compiler cache shared by every tree and clone: paths below the source root are hashed
-# relative to it, so a fresh clone elsewhere reuses what an earlier build compiled.
+# A compiler cache for rebuilds of a tree. (Paths are left absolute: the error records name
+# their source files relative to the source root through -fmacro-prefix-map.)
 if command -v ccache >/dev/null && [ -n "${HOME:-}${CCACHE_DIR:-}" ]; then
   options=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache "${options[@]}")
-  export CCACHE_BASEDIR="$root" CCACHE_NOHASHDIR=1
 fi
 cmake -S "$root" -B "$dir" -G Ninja "${options[@]}" >/dev/null
 cmake --build "$dir" -j"$(nproc)" "${targets[@]}"

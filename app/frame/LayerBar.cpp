@@ -123,6 +123,11 @@ void CLayerBar::OnRowChanged(int index) {
 }
 
 void CLayerBar::OnSelChanged(int, int now) {
+  // The current tool works on the current layer, which may be a new one under the same
+  // index (a new document, a load).
+  if (m_pDoc && m_pDoc->GetPaintSpace())
+    m_pDoc->GetPaintSpace()->NotifyOperator(CMyListLayer::GetClassName(), myNOTIFY_SELECT,
+                                            m_pDoc->GetListLayer()->GetCurLayer());
   // Rows may have come or gone with the selection (a document was loaded).
   if (m_pDoc && RowCount() != m_pDoc->GetListLayer()->GetCount()) {
     Rebuild();
@@ -162,8 +167,7 @@ void CLayerBar::SelectRow(int row) {
   if (row < 0 || row >= list->GetCount() || row == list->GetCurSel()) return;
   CPaintSpace* space = m_pDoc->GetPaintSpace();
   space->FinishWork();
-  list->SetCurSelect(row);
-  space->NotifyOperator(CMyListLayer::GetClassName(), myNOTIFY_SELECT, list->GetLayer(row));
+  list->SetCurSelect(row);  // the tool hears of it through OnSelChanged
   space->InvalidateComposite();
   space->InvalidateView(FALSE);
 }

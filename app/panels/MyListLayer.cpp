@@ -4,7 +4,6 @@
 #include <cstring>
 #include <utility>
 
-#include "core/PaintSpace.h"
 #include "odata/GError.h"
 #include "odata/LittleEndian.h"
 #include "platform/base/Memory.h"
@@ -74,9 +73,6 @@ void CMyListLayer::OnSelectionChanged(int oldIndex) {
   RedrawItem(oldIndex);
   if (m_nCurSel != oldIndex) RedrawItem(m_nCurSel);
   Announce(oldIndex, m_nCurSel);
-  // The current tool works on the current layer (the row may hold a new layer at the same
-  // index, after a new document or a load).
-  if (m_pSpace) m_pSpace->NotifyOperator(GetClassName(), myNOTIFY_SELECT, GetCurLayer());
 }
 
 int CMyListLayer::AddLayer(int index, OLayer* layer) {
