@@ -132,6 +132,9 @@ const CommandText kCommands[] = {
     {ID_OPER_POLYGON, u"描边填充(&O)", u"O", true},
     {ID_OPER_SHAPE, u"形状填充(&H)", u"H", true},
     {ID_OPER_SUCKER, u"吸管(&E)", u"E", true},
+    {ID_PAINT_CLEAR, u"清空(&L)", nullptr, false},
+    {ID_PAINT_FADE, u"淡化(&A)", nullptr, false},
+    {ID_PAINT_FADE75, u"淡化75%(&7)", nullptr, false},
     {ID_LAYER_BLUR, u"模糊(&B)...", nullptr, false},
     {ID_LAYER_BRIGHT, u"亮度/对比度(&C)...", nullptr, false},
     {ID_LAYER_HUE, u"色调/饱和度(&H)...", nullptr, false},
@@ -447,7 +450,8 @@ void CMainFrame::CreateMenus() {
              ID_VIEW_ROTATE_RIGHT, ID_VIEW_ANGLE_ZERO, 0, ID_VIEW_FLIP});
   QMenu* oper = bar->addMenu(QStringLiteral("操作(&O)"));
   add(oper, {ID_OPER_MOVE, ID_OPER_NEW, ID_OPER_CROP, ID_OPER_LASSO, ID_OPER_DISTORT, 0, ID_OPER_PAINT,
-             ID_OPER_FLOOD, ID_OPER_POLYGON, ID_OPER_SHAPE, ID_OPER_SUCKER});
+             ID_OPER_FLOOD, ID_OPER_POLYGON, ID_OPER_SHAPE, ID_OPER_SUCKER, 0, ID_PAINT_CLEAR, ID_PAINT_FADE,
+             ID_PAINT_FADE75});
   QMenu* filter = bar->addMenu(QStringLiteral("滤镜(&T)"));
   add(filter, {ID_LAYER_BLUR, ID_LAYER_BRIGHT, ID_LAYER_HUE});
   QMenu* window = bar->addMenu(QStringLiteral("窗口(&W)"));

@@ -482,19 +482,36 @@ void CMyListBrush::OnLButtonDown(POINT pt) {
 }
 
 void CMyListBrush::OnLButtonUp(POINT pt) {
-  const int row = m_nPressRow, column = HitColumn(pt.x);
+  const int row = m_nPressRow, pressed = m_nPressColumn, column = HitColumn(pt.x);
   m_nPressRow = -1;
   BOOL outside = FALSE;
   const UINT under = ItemFromPoint(pt, outside);
-  if (row < 0 || outside || int(under) != row || m_nPressColumn < 2 || column < 2) return;
-  // A click on a preset mark loads that preset into the working values.
+  if (row < 0 || outside || int(under) >= GetCount()) return;
+  if (int(under) != row) {
+    // A name dragged onto another row moves the brush there.
+    if (pressed == 1 && MoveItemDataPtr(int(under), row)) {
+      SetCurSel(int(under));
+      for (int i = std::min(row, int(under)); i <= std::max(row, int(under)); ++i) RedrawRow(i);
+    }
+    return;
+  }
+  if (pressed < 1 || column < 2) return;
   XBrushProperty* e = GetEntry(row);
-  e->LoadValues(column - 1, TRUE);
-  e->StoreValues(0);
+  if (column == pressed) {
+    // A click on a preset mark loads that preset into the working values.
+    e->LoadValues(column - 1, TRUE);
+    e->StoreValues(0);
+    NotifySpace();
+  } else if (pressed == 1) {
+    // The name dragged onto a mark stores the working values there.
+    e->StoreValues(column - 1);
+  } else {
+    // A mark dragged onto another moves that preset.
+    e->MovePreset(column - 1, pressed - 1);
+  }
   e->UpdatePresetFlags();
   RedrawRow(row);
   if (m_pPropertyPage && m_pPropertyPage->GetSafeHwnd()) m_pPropertyPage->Invalidate();
-  NotifySpace();
 }
 
 void CMyListBrush::OnContextMenu(POINT pt) {

@@ -28,6 +28,23 @@ class BrushListTest : public AppTest {
   }
   std::u16string PresetsFile() const { return folder + u"/BRUSH/Config.cfb"; }
   uint32_t Flags(int row) { return list->GetEntry(row)->m_dwFlags & (BRUSH_FLAG_FLOATING | BRUSH_FLAG_FIXED); }
+  // A press on a row's column and a release on another row's column.
+  void Drag(int row, int column, int toRow, int toColumn) {
+    const LPARAM from = At(row, column), to = At(toRow, toColumn);
+    list->SendMessage(WM_LBUTTONDOWN, MK_LBUTTON, from);
+    list->SendMessage(WM_MOUSEMOVE, MK_LBUTTON, to);
+    list->SendMessage(WM_LBUTTONUP, 0, to);
+  }
+  LPARAM At(int row, int column) {
+    RECT client;
+    list->GetClientRect(&client);
+    int x = 0;
+    while (x < client.right && list->HitColumn(x) != column) ++x;
+    EXPECT_EQ(list->HitColumn(x), column);
+    RECT rc{};
+    list->GetItemRect(row, &rc);
+    return MakePointLParam(x + 1, (rc.top + rc.bottom) / 2);
+  }
   // A click on a row's column.
   void Click(int row, int column) {
     RECT client;
@@ -139,6 +156,29 @@ TEST_F(BrushListTest, APresetStoredIsRecalledByAClickOnItsMark) {
   e->StoreValues(0);
   EXPECT_EQ(list->RecallPreset(2), 2);
   EXPECT_EQ(Radius()->value, 40);
+}
+
+TEST_F(BrushListTest, DraggingStoresAndMovesPresetsAndReordersBrushes) {
+  list->SetTopIndex(0);
+  XBrushProperty* e = list->GetEntry(0);
+  Radius()->value = 61;
+  e->StoreValues(0);
+  Drag(0, 1, 0, 4);  // the name onto preset 3
+  Radius()->value = 5;
+  e->StoreValues(0);
+  list->RecallPreset(3);
+  EXPECT_EQ(Radius()->value, 61);
+  Drag(0, 4, 0, 2);  // preset 3 onto preset 1: it becomes preset 1
+  Radius()->value = 5;
+  e->StoreValues(0);
+  list->RecallPreset(1);
+  EXPECT_EQ(Radius()->value, 61);
+
+  const std::u16string first = list->GetEntry(0)->GetName(), second = list->GetEntry(1)->GetName();
+  Drag(0, 1, 1, 1);  // the first brush's name onto the second row
+  EXPECT_EQ(list->GetEntry(0)->GetName(), second);
+  EXPECT_EQ(list->GetEntry(1)->GetName(), first);
+  EXPECT_EQ(list->GetCurSel(), 1);
 }
 
 TEST_F(BrushListTest, TheRadiusRatioCoversTheItemsRange) {
