@@ -13,11 +13,34 @@
 #include "panels/MyListBrush.h"
 #include "panels/MyListLayer.h"
 #include "platform/gui/Messages.h"
+#include "platform/gui/Tablet.h"
 #include "tools/OperPaint.h"
 
 namespace {
 
 constexpr uint32_t kWhite = 0xFFFFFFFFu;
+
+// An engine that keeps the samples it is given and paints nothing.
+class RecordingEngine final : public ODorvil {
+ public:
+  int32_t AddRef() override { return 1; }
+  int32_t Release() override { return 1; }
+  void* GetInterface(const char16_t*) override { return nullptr; }
+  void Bind(BrushContext*, UINT) override {}
+  BOOL IsReady() override { return TRUE; }
+  BOOL BeginStroke(OBrush*, PaintTarget*, PaintDirtySink*, JobRecord* job) override {
+    samples.clear();
+    job->proc = [](void*, JobRecord*, JobControl*) { return int32_t(0); };
+    job->object = this;
+    return TRUE;
+  }
+  void AddSample(const PaintSample* s) override { samples.push_back(*s); }
+  void EndStroke() override {}
+  BOOL BeginArc(OBrush*, PaintTarget*, PaintDirtySink*, BOOL) override { return TRUE; }
+  void Arc(const PaintSample*, const PaintSample*, const PaintSample*) override {}
+  void EndArc() override {}
+  std::vector<PaintSample> samples;
+};
 
 class PaintToolTest : public AppTest {
  protected:
@@ -189,6 +212,43 @@ TEST_F(PaintToolTest, ArcModeStepsBackOnRightClicksAndPaintsOneSegmentPerDrag) {
   // The control point went 30 up, so the curve's middle is 15 above the chord.
   EXPECT_LT(At(60, 45) & 0xFF, 0x80u);
   EXPECT_EQ(At(60, 60), kWhite);
+}
+
+TEST_F(PaintToolTest, SamplesCarryWeightSpeedSlopeAndTheTabletsPressure) {
+  RecordingEngine recorder;
+  GCompRef<ODorvil> real = tool->m_cpPaint;
+  tool->m_cpPaint = &recorder;
+  ASSERT_NE(g_pTabletContext, nullptr);
+  g_pTabletContext->OnPacket(0.3f, 0, 0, 0);
+  const float factor = g_pTabletContext->m_fPressureFactor;
+  const POINT p0 = Client(30.0f, 30.0f);
+  Send(WM_LBUTTONDOWN, MK_LBUTTON, p0);
+  // One pixel right, then 30 right and 40 down, then four more small steps.
+  const POINT moves[] = {{p0.x + 1, p0.y}, {p0.x + 31, p0.y + 40}, {p0.x + 32, p0.y + 40},
+                         {p0.x + 33, p0.y + 40}, {p0.x + 34, p0.y + 40}, {p0.x + 35, p0.y + 40}};
+  for (const POINT& m : moves) Send(WM_MOUSEMOVE, MK_LBUTTON, m);
+  Send(WM_LBUTTONUP, 0, moves[5]);
+  tool->m_cpPaint = real;
+
+  ASSERT_EQ(recorder.samples.size(), 7u);
+  const PaintSample& first = recorder.samples[0];
+  EXPECT_EQ(first.weight, 1.0f);
+  EXPECT_EQ(first.speed, 0.0f);
+  EXPECT_EQ(first.slope, 0.0f);
+  EXPECT_EQ(first.pressure, 0.0f) << "the first sample has no pressure yet";
+  EXPECT_EQ(first.color, 0xFF000000u) << "the current colour, opaque";
+  EXPECT_NEAR(first.x, 30.0f, 1.0f);
+  const float w = float(Space()->m_pTransform->clientWidth);
+  const float weights[] = {1.0f, 0.94f, 0.8836f};
+  for (int i = 0; i < 3; ++i) EXPECT_NEAR(recorder.samples[size_t(i) + 1].weight, weights[i], 1e-5);
+  EXPECT_NEAR(recorder.samples[1].speed, std::min(w / 200.0f, 1.0f), 1e-5);
+  EXPECT_NEAR(recorder.samples[1].slope, 0.0f, 1e-5);
+  EXPECT_NEAR(recorder.samples[2].speed, std::min(w / (50.0f * 200.0f), 1.0f), 1e-3);
+  EXPECT_NEAR(recorder.samples[2].slope, 40.0f / 50.0f, 1e-3);
+  // Four moves take the last packet's pressure; from the fifth on the pen counts as gone.
+  const float packet = std::clamp(0.3f * factor, 0.0f, 1.0f);
+  for (int i = 1; i <= 4; ++i) EXPECT_NEAR(recorder.samples[size_t(i)].pressure, packet, 1e-6) << i;
+  for (int i = 5; i <= 6; ++i) EXPECT_EQ(recorder.samples[size_t(i)].pressure, 1.0f) << i;
 }
 
 TEST_F(PaintToolTest, TheWheelSizesTheBrushWithinItsRange) {
