@@ -51,4 +51,8 @@ class IPaintSpaceHost {
   virtual POINT ClientToScreen(POINT pt) { return pt; }
   // The main frame's services (ring menu, colour wheel, option bar); null without a frame.
   virtual IShellServices* GetShell() { return nullptr; }
+  // The view asks for a notice when the pointer leaves it (WM_MOUSELEAVE), and takes the
+  // keyboard focus unless it has it; a tool that follows the pointer asks for both.
+  virtual void TrackMouseLeave() {}
+  virtual void TakeFocus() {}
 };

@@ -88,7 +88,7 @@ LRESULT CTavrikView::Dispatch(UINT msg, WPARAM wParam, LPARAM lParam) {
       if (m_fnInvalidateFrame) m_fnInvalidateFrame();
       return 0;
     case WM_MYTRACKMOUSE:
-      if (wParam == 1) TrackMouseEvent(TME_LEAVE);
+      if (wParam == 1) TrackMouseLeave();
       return 0;
     case WM_DESTROY:
       // The worker may still present: it finds no image from here on.
@@ -224,4 +224,10 @@ void CTavrikView::SetCapture() {
 
 void CTavrikView::ReleaseCapture() {
   if (OnUiThread() && GetSafeHwnd() && gui::GetCapture() == GetSafeHwnd()) gui::ReleaseCapture();
+}
+
+void CTavrikView::TrackMouseLeave() { TrackMouseEvent(TME_LEAVE); }
+
+void CTavrikView::TakeFocus() {
+  if (gui::GetFocus() != GetSafeHwnd()) SetFocus();
 }

@@ -77,6 +77,8 @@ class CTavrikView : public gui::ViewWidget, public IPaintSpaceHost {
   void ReleaseCapture() override;
   POINT ClientToScreen(POINT pt) override;
   IShellServices* GetShell() override { return m_pShell; }
+  void TrackMouseLeave() override;
+  void TakeFocus() override;
 
  private:
   bool OnUiThread() const { return std::this_thread::get_id() == m_uiThread; }

@@ -313,9 +313,16 @@ void COperPaint::OnMouseMove(WPARAM wParam, POINT pt) {
       ArcDrag(pt);
       return;
     }
-    if (m_myState == myREADY && !(wParam & kNoMoveFlags)) {
-      if (m_bGestureShown) UpdateSizeGesture(pt);
-      else DrawBrushCursor(nullptr, &pt, TRUE);
+    if (m_myState == myREADY) {
+      IPaintSpaceHost* host = m_pPaintSpace->GetHost();
+      if (!(wParam & kNoMoveFlags)) {
+        // The brush cursor is erased when the pointer leaves the view.
+        if (host) host->TrackMouseLeave();
+        if (m_bGestureShown) UpdateSizeGesture(pt);
+        else DrawBrushCursor(nullptr, &pt, TRUE);
+      }
+      // SPACE reaches the tool only through the view.
+      if (host) host->TakeFocus();
     }
   }
   GCATCH(GetClassName(), u"::OnMouseMove()", ->AppendArg(GArgInt(pt.x))->AppendArg(GArgInt(pt.y)))
@@ -766,7 +773,7 @@ void COperPaint::DrawArcPreview(gui::DeviceContext* dc, BOOL show) {
     own.emplace(m_pPaintSpace->GetHost());
     dc = own->Get();
   }
-  static thread_local PaintSample shown[3];
+  PaintSample* shown = m_aShownArc;
   const auto curve = [&](const PaintSample* p) {
     if (!dc) return;
     OShowDevice* device = m_pPaintSpace->GetShowDevice();

@@ -141,4 +141,6 @@ class COperPaint final : public COperation {
   POINT m_ptGesture{0, 0};
   float m_fGestureStart = 0.0f;
   BOOL m_bGlassInStroke = FALSE;
+  // The arc preview as drawn, to erase it exactly.
+  PaintSample m_aShownArc[3] = {};
 };
