@@ -703,7 +703,9 @@ void COperPaint::RedrawView(const POINT* scroll) {
 }
 
 void COperPaint::OnDraw() {
-  m_pPaintSpace->OnDraw(nullptr);
+  // A stroke in progress lives in the glass, which only this tool composes.
+  if (m_myState == mySTROKE && !m_pPaintSpace->IsCompositeValid()) RefreshDraw(nullptr, nullptr);
+  else m_pPaintSpace->OnDraw(nullptr);
   OverlaysErased();
   CViewDC dc(m_pPaintSpace->GetHost());
   if (m_bGestureShown) DrawSizeGesture(dc.Get());
