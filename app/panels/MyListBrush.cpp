@@ -172,13 +172,17 @@ void CMyListBrush::LoadBrushes() {
         m_engines.emplace(r->name, std::move(r));
         ++found;
       }
+    } catch (GError* e) {
+      e->Release();  // a bad registry entry ends the search, nothing more
     } catch (...) {
     }
     m_pSystem->EndEnum();
     if (found == 0) return;
     const std::u16string path = m_strProgramFolder.empty() ? FindPresetsFile()
                                                             : FindPresetsFile(m_strProgramFolder, m_strUserFolder);
-    if (path.empty() || !Load(path) || GetCount() == 0) AddNewBrushes();
+    // Without a usable file the stock brushes come; a file the user emptied stays empty, but
+    // one whose brushes all belong to missing plug-ins gives the stock brushes beside them.
+    if (path.empty() || !Load(path) || (GetCount() == 0 && !m_missing.empty())) AddNewBrushes();
   } catch (GError* e) {
     // The brushes are not worth a failed start: the error goes to the log.
     if (m_pSystem) m_pSystem->ReportError(e);

@@ -138,6 +138,14 @@ TEST_F(BrushListTest, CloneAsksForANameAndDeleteAsksFirst) {
   EXPECT_EQ(list->GetCurBrush(), nullptr);
   EXPECT_EQ(list->GetRadius(), 0.0f);
   EXPECT_FALSE(Update(ID_BRUSH_DELETE).m_bEnabled);
+  // The deletion is kept: the next start has no brush until the user finds them again.
+  Stop();
+  ASSERT_TRUE(Start());
+  list = Frame()->GetBrushList();
+  EXPECT_EQ(list->GetCount(), 0);
+  ASSERT_TRUE(Run(ID_BRUSH_FIND));
+  EXPECT_EQ(list->GetCount(), 6);
+  EXPECT_EQ(lastBoxText, u"找到 6 支新画笔");
 }
 
 TEST_F(BrushListTest, APresetStoredIsRecalledByAClickOnItsMark) {
