@@ -477,6 +477,11 @@ void COperPaint::OnEnvironmentVaryNotify(const char16_t* sender, DWORD code, voi
         if (m_cpLayer) m_cpLayer->PAT_Deactivate();
         m_cpLayer = cur;
         UpdatePaintStatus();
+      } else if (cur && (cur->GetChangeFlags() & (LYR_CHANGE_PIXELS | 8)) && cur->PAT_MarkRecall() &&
+                 (cur->PAT_GetActiveFlags() & PAT_F_BACKUP)) {
+        // The step changed the pixels under the transaction: its copy follows them, so the
+        // next stroke's undo data is what the layer shows now.
+        cur->PAT_Turn(FALSE);
       }
     } else if (from == u"CMyListLayer" && code == myNOTIFY_SELECT) {
       auto* layer = param ? static_cast<OLayer*>(static_cast<OComponent*>(param)->GetInterface(u"OLayer")) : nullptr;

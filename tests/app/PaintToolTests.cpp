@@ -132,6 +132,20 @@ TEST_F(PaintToolTest, AClickLeavesADotAndOneStepThatUndoesAndRedoesExactly) {
   EXPECT_EQ(Pixels(), painted);
 }
 
+TEST_F(PaintToolTest, AStrokeAfterAnUndoneOneUndoesToTheLayerAsItWas) {
+  const std::vector<uint32_t> before = Pixels();
+  Stroke(20.0f, 30.0f, 100.0f, 30.0f);
+  Space()->Undo(1);
+  ASSERT_EQ(Pixels(), before);
+  Stroke(20.0f, 60.0f, 100.0f, 60.0f);
+  const std::vector<uint32_t> second = Pixels();
+  EXPECT_EQ(At(60, 30), kWhite) << "the undone stroke stays undone";
+  Space()->Undo(1);
+  EXPECT_EQ(Pixels(), before);
+  Space()->Redo(1);
+  EXPECT_EQ(Pixels(), second);
+}
+
 TEST_F(PaintToolTest, AStrokePaintsAlongItsPathOnly) {
   Stroke(20.0f, 45.0f, 100.0f, 45.0f);
   EXPECT_EQ(Steps(), 1u);
