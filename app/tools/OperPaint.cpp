@@ -247,6 +247,8 @@ void COperPaint::OnLButtonDown(POINT pt) {
       }
     } else if (m_nArcStep == myARC_NONE) {
       m_nArcCount = 0;
+      // As for a stroke: the brush with its current values.
+      m_cpBrush = brushes ? brushes->GetCurBrush() : nullptr;
       if (m_cpBrush && m_cpBrush->IsReady()) m_cpBrush->Activate(&g_BrushContext, nullptr);
       if (ReadyToPaint(FALSE) && brushes) {
         CaptureLayers();
