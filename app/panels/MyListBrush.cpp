@@ -1,6 +1,7 @@
 #include "MyListBrush.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "core/PaintSpace.h"
 #include "odata/GError.h"
@@ -8,10 +9,12 @@
 #include "panels/MyListProperty.h"
 #include "panels/VertBarMessages.h"
 #include "platform/base/Text.h"
+#include "platform/gui/Cursor.h"
 #include "platform/gui/Dc.h"
 #include "platform/gui/Menu.h"
 #include "platform/gui/MessageBox.h"
 #include "platform/gui/Messages.h"
+#include "platform/gui/Resources.h"
 
 namespace {
 
@@ -264,6 +267,7 @@ BOOL CMyListBrush::SaveBrushes() {
 
 void CMyListBrush::FinishWork() {
   const int mode = m_nMode;
+  if (mode == myDRAG) EndDrag();
   m_nMode = myIDLE;
   if (mode == myIDLE && m_pPropertyPage) m_pPropertyPage->FinishWork();
 }
@@ -456,11 +460,14 @@ void CMyListBrush::OnLButtonDown(POINT pt) {
   FinishWork();
   m_nPressRow = -1;
   m_nPressColumn = -1;
+  m_ptPress = pt;
+  m_bMoved = FALSE;
   BOOL outside = FALSE;
   const UINT row = ItemFromPoint(pt, outside);
   if (outside || int(row) >= GetCount()) return;
   m_nPressRow = int(row);
   m_nPressColumn = HitColumn(pt.x);
+  SetCapture();
   XBrushProperty* e = GetEntry(m_nPressRow);
   switch (m_nPressColumn) {
     case 0:
@@ -485,33 +492,130 @@ void CMyListBrush::OnLButtonDown(POINT pt) {
   }
 }
 
-void CMyListBrush::OnLButtonUp(POINT pt) {
-  const int row = m_nPressRow, pressed = m_nPressColumn, column = HitColumn(pt.x);
-  m_nPressRow = -1;
-  BOOL outside = FALSE;
-  const UINT under = ItemFromPoint(pt, outside);
-  if (row < 0 || outside || int(under) >= GetCount()) return;
-  if (int(under) != row) {
-    // A name dragged onto another row moves the brush there.
-    if (pressed == 1 && MoveItemDataPtr(int(under), row)) {
-      SetCurSel(int(under));
-      for (int i = std::min(row, int(under)); i <= std::max(row, int(under)); ++i) RedrawRow(i);
+void CMyListBrush::OnMouseMove(POINT pt) {
+  if (m_nPressRow < 0) return;
+  if (std::abs(pt.x - m_ptPress.x) > 4 || std::abs(pt.y - m_ptPress.y) > 4) m_bMoved = TRUE;
+  if (m_nMode == myIDLE && m_bMoved && m_nPressColumn > 0) {
+    SetTimer(kScrollTimer, 100);
+    m_nMode = myDRAG;
+  }
+  if (m_nMode == myDRAG) UpdateDrop(pt);
+}
+
+void CMyListBrush::UpdateDrop(POINT pt) {
+  RECT client;
+  GetClientRect(&client);
+  m_nScroll = 0;
+  int index = -1, column = -1;
+  if (pt.y < client.top - 10) {
+    m_nScroll = -1;
+  } else if (pt.y >= client.bottom + 10) {
+    m_nScroll = 1;
+  } else if (pt.x >= client.left && pt.x < client.right) {
+    BOOL outside = FALSE;
+    const int row = int(ItemFromPoint(pt, outside));
+    RECT rc{};
+    if (!outside && row < GetCount() && GetItemRect(row, &rc) != gui::LB_ERR) {
+      index = row + (pt.y > (rc.top + rc.bottom) / 2 ? 1 : 0);
+      column = HitColumn(pt.x);
+    } else if (outside && pt.y >= 0) {
+      index = GetCount();  // below the last row
+      column = HitColumn(pt.x);
     }
+  }
+  DrawDropMarker(FALSE);
+  m_nDropIndex = index;
+  m_nDropColumn = column;
+  DrawDropMarker(TRUE);
+  gui::SetCursor(index >= 0 ? gui::LoadCursorResource(IDC_MOVEITEM) : gui::LoadCursor(gui::IDC_NO));
+}
+
+void CMyListBrush::DrawDropMarker(BOOL show) {
+  if (!show) {
+    if (!m_bMarker) return;
+    m_bMarker = FALSE;
+  } else {
+    if (m_nDropIndex < 0) return;
+    RECT pressed{};
+    if (GetItemRect(m_nPressRow, &pressed) == gui::LB_ERR) return;
+    RECT client;
+    GetClientRect(&client);
+    if (m_nDropIndex == m_nPressRow || m_nDropIndex == m_nPressRow + 1) {
+      // Over the pressed row itself: its preset cell, or the whole row.
+      m_rcMarker = pressed;
+      if (m_nDropColumn >= 2) {
+        m_rcMarker.left = m_anLeft[m_nDropColumn];
+        m_rcMarker.right = m_anLeft[m_nDropColumn] + m_anWidth[m_nDropColumn];
+      }
+    } else {
+      // Between rows: a line at the boundary above the insertion index.
+      const int y = pressed.top + (m_nDropIndex - m_nPressRow) * kRowHeight;
+      m_rcMarker = RECT{client.left, y - 1, client.right, y + 1};
+    }
+    m_rcMarker.left = std::max(m_rcMarker.left, client.left);
+    m_rcMarker.top = std::max(m_rcMarker.top, client.top);
+    m_rcMarker.right = std::min(m_rcMarker.right, client.right);
+    m_rcMarker.bottom = std::min(m_rcMarker.bottom, client.bottom);
+    m_bMarker = TRUE;
+  }
+  // Inverted, so the same rectangle inverted again erases it.
+  if (m_rcMarker.left < m_rcMarker.right && m_rcMarker.top < m_rcMarker.bottom) {
+    gui::DeviceContext dc(GetScreenImage());
+    dc.InvertRect(m_rcMarker);
+  }
+}
+
+void CMyListBrush::EndDrag() {
+  DrawDropMarker(FALSE);
+  KillTimer(kScrollTimer);
+  gui::SetCursor(gui::LoadCursor(gui::IDC_ARROW));
+  m_nMode = myIDLE;
+  m_nScroll = 0;
+}
+
+void CMyListBrush::OnLButtonUp(POINT pt) {
+  DropPress(pt);
+  // Last: letting the mouse go tells this window, which then has nothing left to end.
+  if (gui::GetCapture() == GetSafeHwnd()) gui::ReleaseCapture();
+}
+
+void CMyListBrush::DropPress(POINT pt) {
+  const int row = m_nPressRow, pressed = m_nPressColumn;
+  m_nPressRow = -1;
+  if (row < 0 || row >= GetCount()) {
+    if (m_nMode == myDRAG) EndDrag();
     return;
   }
-  if (pressed < 1 || column < 2) return;
   XBrushProperty* e = GetEntry(row);
-  if (column == pressed) {
+  if (m_nMode == myDRAG) {
+    UpdateDrop(pt);
+    const int index = m_nDropIndex, column = m_nDropColumn;
+    EndDrag();
+    if (index < 0) return;
+    const int target = index - (row < index ? 1 : 0);
+    if (target != row) {
+      // The brush moves to where it was dropped.
+      if (MoveItemDataPtr(target, row)) {
+        SetCurSel(target);
+        for (int i = std::min(row, target); i <= std::max(row, target); ++i) RedrawRow(i);
+      }
+      return;
+    }
+    RECT rc{};
+    GetItemRect(row, &rc);
+    if (column < 2 || column == pressed || pt.y < rc.top || pt.y >= rc.bottom) return;
+    // The name dropped onto a mark stores the working values there; a mark onto another
+    // moves that preset.
+    if (pressed == 1) e->StoreValues(column - 1);
+    else if (pressed >= 2) e->MovePreset(column - 1, pressed - 1);
+  } else {
+    const int column = HitColumn(pt.x);
+    BOOL outside = FALSE;
+    if (m_bMoved || pressed < 2 || column != pressed || int(ItemFromPoint(pt, outside)) != row || outside) return;
     // A click on a preset mark loads that preset into the working values.
     e->LoadValues(column - 1, TRUE);
     e->StoreValues(0);
     NotifySpace();
-  } else if (pressed == 1) {
-    // The name dragged onto a mark stores the working values there.
-    e->StoreValues(column - 1);
-  } else {
-    // A mark dragged onto another moves that preset.
-    e->MovePreset(column - 1, pressed - 1);
   }
   e->UpdatePresetFlags();
   RedrawRow(row);
@@ -547,6 +651,20 @@ LRESULT CMyListBrush::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
       case WM_LBUTTONUP:
         OnLButtonUp(POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
         return 0;
+      case WM_MOUSEMOVE:
+        if (m_nPressRow < 0) break;  // hovering: the list base's
+        OnMouseMove(POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
+        return 0;
+      case WM_TIMER:
+        if (wParam != kScrollTimer) break;
+        if (m_nScroll) SendMessage(WM_VSCROLL, m_nScroll < 0 ? SB_LINEUP : SB_LINEDOWN, 0);
+        return 0;
+      case WM_CAPTURECHANGED:
+        // Another window took the mouse: the press and any drag end where they are.
+        if (reinterpret_cast<HWND>(lParam) == GetSafeHwnd()) break;
+        if (m_nMode == myDRAG) EndDrag();
+        m_nPressRow = -1;
+        break;
       case WM_RBUTTONUP:
         OnContextMenu(POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
         return 0;

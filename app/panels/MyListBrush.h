@@ -122,6 +122,14 @@ class CMyListBrush : public CMyListBox, public gui::CmdTarget {
   void ShowPropertyPage();
   void OnLButtonDown(POINT pt);
   void OnLButtonUp(POINT pt);
+  // What the release of a press does: a click on a mark, or the drop of a drag.
+  void DropPress(POINT pt);
+  // A press moved beyond 4 pixels drags: the drop place follows the pointer, marked by an
+  // inverted rectangle; beyond the top or bottom the timer scrolls.
+  void OnMouseMove(POINT pt);
+  void UpdateDrop(POINT pt);
+  void DrawDropMarker(BOOL show);
+  void EndDrag();
   // The list's commands at the pointer (a right click).
   void OnContextMenu(POINT pt);
   void ReportError(const std::u16string& what);
@@ -139,6 +147,14 @@ class CMyListBrush : public CMyListBox, public gui::CmdTarget {
   int m_nClickInterval = 500;
   int m_nTolerance = 2;
   int m_nMode = myIDLE;
+  static constexpr UINT_PTR kScrollTimer = 1;
+  POINT m_ptPress{0, 0};
+  BOOL m_bMoved = FALSE;
+  int m_nDropIndex = -1;
+  int m_nDropColumn = -1;
+  int m_nScroll = 0;  // -1 up, 1 down while dragging beyond the client area
+  BOOL m_bMarker = FALSE;
+  RECT m_rcMarker{0, 0, 0, 0};
   int m_nPressRow = -1;
   int m_nPressColumn = -1;
   int m_anWidth[6] = {};

@@ -183,7 +183,7 @@ TEST_F(BrushListTest, DraggingStoresAndMovesPresetsAndReordersBrushes) {
   EXPECT_EQ(Radius()->value, 61);
 
   const std::u16string first = list->GetEntry(0)->GetName(), second = list->GetEntry(1)->GetName();
-  Drag(0, 1, 1, 1);  // the first brush's name onto the second row
+  Drag(0, 1, 2, 1);  // the first brush's name to the boundary above the third row
   EXPECT_EQ(list->GetEntry(0)->GetName(), second);
   EXPECT_EQ(list->GetEntry(1)->GetName(), first);
   EXPECT_EQ(list->GetCurSel(), 1);
