@@ -143,6 +143,36 @@ TEST_F(PaintToolTest, AStrokePaintsAlongItsPathOnly) {
   EXPECT_EQ(At(2, 45), kWhite) << "nothing runs in from elsewhere";
 }
 
+// The pen paints through the glass; on a mask layer the merge raises coverage along the
+// path only, and the step gives back the 16-bit values bit for bit.
+TEST_F(PaintToolTest, TheGlassMergesOntoAMaskLayerAndItsStepReplaysExactly) {
+  NewDocument(CTavrikDoc::myNEW_MASK, 120, 90);
+  layer = List()->GetLayer(0);
+  ASSERT_EQ(layer->GetFormat(), OLayer::myFORMAT_A16);
+  ASSERT_EQ(tool->m_cpLayer.get(), layer) << "the tool follows the new document's layer";
+  ASSERT_TRUE(tool->m_cpGlass) << "the pen paints through a glass";
+  auto coverage = [&] {
+    LayerLock lock;
+    EXPECT_TRUE(lock.Lock(layer, 0));
+    std::vector<uint16_t> out;
+    for (int y = 0; y < lock.nHeight; ++y)
+      out.insert(out.end(), reinterpret_cast<uint16_t*>(lock.Row(y)), reinterpret_cast<uint16_t*>(lock.Row(y)) + lock.nWidth);
+    return out;
+  };
+  const std::vector<uint16_t> before = coverage();
+  const uint16_t empty = before[size_t(45) * 120 + 60];
+  Stroke(20.0f, 45.0f, 100.0f, 45.0f);
+  ASSERT_EQ(Steps(), 1u);
+  EXPECT_EQ(LastLabel(), u"绘画");
+  const std::vector<uint16_t> painted = coverage();
+  for (int x = 24; x <= 96; x += 8) EXPECT_NE(painted[size_t(45) * 120 + size_t(x)], empty) << x;
+  for (int x = 0; x < 120; x += 7) EXPECT_EQ(painted[size_t(10) * 120 + size_t(x)], before[size_t(10) * 120 + size_t(x)]) << x;
+  Space()->Undo(1);
+  EXPECT_EQ(coverage(), before);
+  Space()->Redo(1);
+  EXPECT_EQ(coverage(), painted);
+}
+
 TEST_F(PaintToolTest, TheEraserLowersAlphaWhereItPassedOnly) {
   Use(u"橡皮擦");
   Stroke(20.0f, 45.0f, 100.0f, 45.0f);
