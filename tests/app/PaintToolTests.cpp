@@ -1,7 +1,8 @@
 // The paint tool in the running program, with the brushes and the engine of the plug-in
 // folder: a click leaves a dot and one "绘画" step, a stroke paints along its path, undo and
-// redo give back the layer bit for bit, clear and fade, the eraser, arc mode's steps, the
-// wheel's ratio edges and the sink's lock.
+// redo give back the layer bit for bit (also through the glass onto a mask layer), clear and
+// fade, the eraser, arc mode's steps, the wheel's ratio edges, the SPACE gesture and the
+// sink's lock.
 #include <QElapsedTimer>
 #include <thread>
 
@@ -295,6 +296,32 @@ TEST_F(PaintToolTest, TheWheelSizesTheBrushWithinItsRange) {
     EXPECT_NEAR(tool->m_fRadiusRatio, c.to, 1e-5) << c.from << " " << c.delta;
     EXPECT_NEAR(brushes->GetRadiusRatio(), c.to, 0.01);
   }
+}
+
+// SPACE held over the view: the pointer's offset sizes the brush. Inside the dead zone
+// nothing changes; a flick right grows the size by a fifth plus 0.02 and ends the gesture,
+// so later moves leave the size alone and the late release is no tap.
+TEST_F(PaintToolTest, TheSpaceGestureKeepsItsDeadZoneAndEndsOnAFlick) {
+  static DWORD now = 0;
+  COperation::SetTickSource([] { return now; });
+  const POINT anchor = Client(60.0f, 45.0f);
+  Send(WM_MOUSEMOVE, 0, anchor);
+  brushes->SetRadiusRatio(0.5f);
+  tool->m_fRadiusRatio = brushes->GetRadiusRatio();
+  const float h = tool->m_fRadiusRatio;
+  Frame()->GetView()->SendMessage(WM_KEYDOWN, VK_SPACE, 1);
+  Send(WM_MOUSEMOVE, 0, POINT{anchor.x + 9, anchor.y});
+  EXPECT_EQ(tool->m_fRadiusRatio, h) << "the dead zone";
+  Send(WM_MOUSEMOVE, 0, POINT{anchor.x + 69, anchor.y});
+  const float grown = std::clamp(h + h * 0.2f + 0.02f, 0.0f, 1.0f);
+  EXPECT_NEAR(tool->m_fRadiusRatio, grown, 1e-5);
+  EXPECT_NEAR(brushes->GetRadiusRatio(), grown, 0.01);
+  Send(WM_MOUSEMOVE, 0, POINT{anchor.x + 30, anchor.y});
+  EXPECT_NEAR(tool->m_fRadiusRatio, grown, 1e-5) << "the flick ended the gesture";
+  now += SPACE_TAP_MS + 1;
+  Frame()->GetView()->SendMessage(WM_KEYUP, VK_SPACE, 0xC0000001);
+  EXPECT_NEAR(tool->m_fRadiusRatio, grown, 1e-5) << "a held SPACE is no tap";
+  COperation::SetTickSource(nullptr);
 }
 
 TEST_F(PaintToolTest, AFlushWithoutDabsStillReleasesTheDrawingLock) {
