@@ -30,6 +30,8 @@ std::vector<GCompRef<COperation>> MakeTools(GSystem* system) {
   try {
     engine = system ? system->NewObj(u"Dorvil", nullptr) : nullptr;
   } catch (GError* e) {
+    // A thrown error is owned by nobody yet: take it, then drop it.
+    e->AddRef();
     e->Release();
   }
   if (auto* paint = engine ? static_cast<ODorvil*>(engine->GetInterface(u"ODorvil")) : nullptr) {

@@ -146,7 +146,8 @@ BrushEngineRecord* CMyListBrush::Engine(const std::u16string& name, BOOL create)
   if (it == m_engines.end()) return nullptr;
   BrushEngineRecord* r = it->second.get();
   if (!r->brush && create && m_pSystem) {
-    OComponent* c = m_pSystem->NewObj(name.c_str(), nullptr);
+    // Held here, so that a component without the brush interface is freed again.
+    const GCompRef<OComponent> c(m_pSystem->NewObj(name.c_str(), nullptr));
     if (c) r->brush = static_cast<OBrush*>(c->GetInterface(u"OBrush"));
   }
   return r->brush ? r : (create ? nullptr : r);
@@ -188,8 +189,12 @@ void CMyListBrush::LoadBrushes() {
     if (path.empty() || !Load(path) || (GetCount() == 0 && !m_missing.empty())) AddNewBrushes();
   } catch (GError* e) {
     // The brushes are not worth a failed start: the error goes to the log.
-    if (m_pSystem) m_pSystem->ReportError(e);
-    else e->Release();
+    if (m_pSystem) {
+      m_pSystem->ReportError(e);
+    } else {
+      e->AddRef();  // owned by nobody yet
+      e->Release();
+    }
   }
 }
 
@@ -259,8 +264,12 @@ BOOL CMyListBrush::SaveBrushes() {
     }
     return Save(path);
   } catch (GError* e) {
-    if (m_pSystem) m_pSystem->ReportError(e);
-    else e->Release();
+    if (m_pSystem) {
+      m_pSystem->ReportError(e);
+    } else {
+      e->AddRef();  // owned by nobody yet
+      e->Release();
+    }
     return FALSE;
   }
 }

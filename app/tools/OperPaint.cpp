@@ -671,8 +671,13 @@ void COperPaint::XDirtySink::Flush() {
       }
     }
   } catch (GError* e) {
-    if (GSystem* system = space->GetSystem()) system->ReportError(e);
-    else e->Release();
+    if (GSystem* system = space->GetSystem()) {
+      system->ReportError(e);
+    } else {
+      // Owned by nobody yet: take it, then drop it.
+      e->AddRef();
+      e->Release();
+    }
   } catch (...) {
   }
   space->GetDrawLock().Leave();

@@ -1,7 +1,8 @@
 // The paint tool in the running program, with the brushes and the engine of the plug-in
 // folder: a click leaves a dot and one "绘画" step, a stroke paints along its path, undo and
-// redo give back the layer bit for bit, clear and fade, the eraser, arc mode's steps, the
-// wheel's ratio edges and the sink's lock.
+// redo give back the layer bit for bit (also through the glass onto a mask layer), clear and
+// fade, the eraser, arc mode's steps, the wheel's ratio edges, the SPACE gesture and the
+// sink's lock.
 #include <QElapsedTimer>
 #include <thread>
 
@@ -157,6 +158,36 @@ TEST_F(PaintToolTest, AStrokePaintsAlongItsPathOnly) {
   EXPECT_EQ(At(2, 45), kWhite) << "nothing runs in from elsewhere";
 }
 
+// The pen paints through the glass; on a mask layer the merge raises coverage along the
+// path only, and the step gives back the 16-bit values bit for bit.
+TEST_F(PaintToolTest, TheGlassMergesOntoAMaskLayerAndItsStepReplaysExactly) {
+  NewDocument(CTavrikDoc::myNEW_MASK, 120, 90);
+  layer = List()->GetLayer(0);
+  ASSERT_EQ(layer->GetFormat(), OLayer::myFORMAT_A16);
+  ASSERT_EQ(tool->m_cpLayer.get(), layer) << "the tool follows the new document's layer";
+  ASSERT_TRUE(tool->m_cpGlass) << "the pen paints through a glass";
+  auto coverage = [&] {
+    LayerLock lock;
+    EXPECT_TRUE(lock.Lock(layer, 0));
+    std::vector<uint16_t> out;
+    for (int y = 0; y < lock.nHeight; ++y)
+      out.insert(out.end(), reinterpret_cast<uint16_t*>(lock.Row(y)), reinterpret_cast<uint16_t*>(lock.Row(y)) + lock.nWidth);
+    return out;
+  };
+  const std::vector<uint16_t> before = coverage();
+  const uint16_t empty = before[size_t(45) * 120 + 60];
+  Stroke(20.0f, 45.0f, 100.0f, 45.0f);
+  ASSERT_EQ(Steps(), 1u);
+  EXPECT_EQ(LastLabel(), u"绘画");
+  const std::vector<uint16_t> painted = coverage();
+  for (int x = 24; x <= 96; x += 8) EXPECT_NE(painted[size_t(45) * 120 + size_t(x)], empty) << x;
+  for (int x = 0; x < 120; x += 7) EXPECT_EQ(painted[size_t(10) * 120 + size_t(x)], before[size_t(10) * 120 + size_t(x)]) << x;
+  Space()->Undo(1);
+  EXPECT_EQ(coverage(), before);
+  Space()->Redo(1);
+  EXPECT_EQ(coverage(), painted);
+}
+
 TEST_F(PaintToolTest, TheEraserLowersAlphaWhereItPassedOnly) {
   Use(u"橡皮擦");
   Stroke(20.0f, 45.0f, 100.0f, 45.0f);
@@ -279,6 +310,32 @@ TEST_F(PaintToolTest, TheWheelSizesTheBrushWithinItsRange) {
     EXPECT_NEAR(tool->m_fRadiusRatio, c.to, 1e-5) << c.from << " " << c.delta;
     EXPECT_NEAR(brushes->GetRadiusRatio(), c.to, 0.01);
   }
+}
+
+// SPACE held over the view: the pointer's offset sizes the brush. Inside the dead zone
+// nothing changes; a flick right grows the size by a fifth plus 0.02 and ends the gesture,
+// so later moves leave the size alone and the late release is no tap.
+TEST_F(PaintToolTest, TheSpaceGestureKeepsItsDeadZoneAndEndsOnAFlick) {
+  static DWORD now = 0;
+  COperation::SetTickSource([] { return now; });
+  const POINT anchor = Client(60.0f, 45.0f);
+  Send(WM_MOUSEMOVE, 0, anchor);
+  brushes->SetRadiusRatio(0.5f);
+  tool->m_fRadiusRatio = brushes->GetRadiusRatio();
+  const float h = tool->m_fRadiusRatio;
+  Frame()->GetView()->SendMessage(WM_KEYDOWN, VK_SPACE, 1);
+  Send(WM_MOUSEMOVE, 0, POINT{anchor.x + 9, anchor.y});
+  EXPECT_EQ(tool->m_fRadiusRatio, h) << "the dead zone";
+  Send(WM_MOUSEMOVE, 0, POINT{anchor.x + 69, anchor.y});
+  const float grown = std::clamp(h + h * 0.2f + 0.02f, 0.0f, 1.0f);
+  EXPECT_NEAR(tool->m_fRadiusRatio, grown, 1e-5);
+  EXPECT_NEAR(brushes->GetRadiusRatio(), grown, 0.01);
+  Send(WM_MOUSEMOVE, 0, POINT{anchor.x + 30, anchor.y});
+  EXPECT_NEAR(tool->m_fRadiusRatio, grown, 1e-5) << "the flick ended the gesture";
+  now += SPACE_TAP_MS + 1;
+  Frame()->GetView()->SendMessage(WM_KEYUP, VK_SPACE, 0xC0000001);
+  EXPECT_NEAR(tool->m_fRadiusRatio, grown, 1e-5) << "a held SPACE is no tap";
+  COperation::SetTickSource(nullptr);
 }
 
 TEST_F(PaintToolTest, AFlushWithoutDabsStillReleasesTheDrawingLock) {
