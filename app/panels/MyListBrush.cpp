@@ -177,7 +177,9 @@ void CMyListBrush::LoadBrushes() {
         ++found;
       }
     } catch (GError* e) {
-      e->Release();  // a bad registry entry ends the search, nothing more
+      // A bad registry entry ends the search, nothing more. Owned by nobody yet.
+      e->AddRef();
+      e->Release();
     } catch (...) {
     }
     m_pSystem->EndEnum();
