@@ -198,8 +198,7 @@ void CTavrikApp::SaveConfigure() {
 }
 
 void CTavrikApp::ClearClipboard() {
-  m_cpClipboard.Release();
-  m_liClipboard = LayerInfo{};
+  m_clipboard.Clear();
 }
 
 std::u16string CTavrikApp::GetHelpPath() const {

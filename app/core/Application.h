@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "core/LayerClipboard.h"
 #include "core/PaintSpace.h"
 #include "odata/GCompRef.h"
 #include "odata/OData.h"
@@ -94,9 +95,8 @@ class CTavrikApp : public gui::CmdTarget {
   int nStartupCreateLayer = 1;
   int nFlowerAlphaEnable = 0;
 
-  // The internal layer clipboard: a layer's backup block and its description.
-  GCompRef<OData> m_cpClipboard;
-  LayerInfo m_liClipboard{};
+  // The internal layer clipboard.
+  LayerClipboard m_clipboard;
 
  private:
   void Step(const char16_t* name, const std::u16string& detail = {});

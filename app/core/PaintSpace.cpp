@@ -8,6 +8,7 @@
 #include "odata/GError.h"
 #include "odata/GText.h"
 #include "odata/LittleEndian.h"
+#include "core/DataBlocks.h"
 #include "core/ShellServices.h"
 #include "core/ViewDC.h"
 #include "panels/MyListLayer.h"
@@ -23,46 +24,6 @@ constexpr DWORD kFlushMs = 25;
 constexpr int kExitPolls = 200;
 constexpr int kStartPolls = 2000;
 constexpr COLORREF kFramePen = 0x808080;
-
-// A block the callee handed over with a reference for the caller.
-template <class T>
-GCompRef<T> Adopt(T* p) {
-  GCompRef<T> r;
-  r.m_ptr = p;
-  return r;
-}
-
-// Creates a component by name and takes its interface; null when either is missing.
-template <class T>
-GCompRef<T> NewInterface(GSystem* system, const char16_t* impl, const char16_t* iface) {
-  OComponent* c = system->NewObj(impl, nullptr);
-  if (!c) return {};
-  T* p = static_cast<T*>(c->GetInterface(iface));
-  if (!p) {
-    c->AddRef();
-    c->Release();
-  }
-  return p;
-}
-
-GCompRef<OData> NewBlock(size_t capacity, std::initializer_list<uint32_t> fields) {
-  GCompRef<OData> block = GNewData(capacity);
-  for (uint32_t v : fields) {
-    BYTE b[4];
-    PutLE32(b, v);
-    block->Write(b, 4);
-  }
-  return block;
-}
-
-void ReadFields(OData* block, uint32_t* out, size_t n) {
-  GVERIFY(block, u"!poData");
-  BYTE b[4];
-  for (size_t i = 0; i < n; ++i) {
-    block->Read(b, 4);
-    out[i] = GetLE32(b);
-  }
-}
 
 // Truncates a client coordinate; views far out of any sensible range stay inside LONG.
 LONG ToLong(float v) {
@@ -668,6 +629,38 @@ void CPaintSpace::SelectOperator(UINT id) {
     InvalidateView(FALSE);
   }
   GCATCH(kClass, u"::SelectOperator()", ->AppendArg(GArgUint(id)))
+}
+
+void CPaintSpace::SuspendOperator() {
+  try {
+    FinishWork();
+    if (!m_pDefaultOperator || m_pCurOperator == m_pDefaultOperator) return;
+    ReleaseAllButtons();
+    if (m_pCurOperator) m_pCurOperator->Deactivate();
+    m_pCurOperator = m_pDefaultOperator;
+    m_pCurOperator->Activate();
+  }
+  GCATCH(kClass, u"::SuspendOperator()")
+}
+
+COperatorSuspend::COperatorSuspend(CPaintSpace* space) : m_pSpace(space) {
+  if (!m_pSpace) return;
+  COperation* cur = m_pSpace->GetCurOperator();
+  m_nID = cur ? cur->GetID() : 0;
+  m_pSpace->SuspendOperator();
+}
+
+COperatorSuspend::~COperatorSuspend() {
+  if (!m_pSpace) return;
+  // An error of the command is already on its way out; one of the re-selection goes to the
+  // error report instead of ending the program.
+  try {
+    m_pSpace->SelectOperator(m_nID);
+  } catch (GErrRecord* e) {
+    e->AddRef();
+    if (m_pSpace->GetSystem()) m_pSpace->GetSystem()->ReportError(e);
+    e->Release();
+  }
 }
 
 BOOL CPaintSpace::HasOperator(UINT id) {

@@ -208,6 +208,9 @@ class CPaintSpace {
   // Makes the first listed tool with the id current (not the current one itself); nothing
   // happens when there is none.
   void SelectOperator(UINT id);
+  // Makes the default tool current (the current one finished and deactivated) for a command
+  // that changes layers under the tools; COperatorSuspend puts the old tool back.
+  void SuspendOperator();
   // TRUE when a listed tool has the id (the current one included).
   BOOL HasOperator(UINT id);
   void FinishWork();
@@ -389,4 +392,18 @@ class CPaintSpace {
   GCompRef<OUndoRecorder> m_cpUndo;
   GCompRef<OUndoRecorder> m_cpRedo;
   bool m_bAttached = false;
+};
+
+// Holds the current tool aside for the length of a layer command: the default tool is
+// current meanwhile, and the remembered tool is selected again however the command ends.
+class COperatorSuspend {
+ public:
+  explicit COperatorSuspend(CPaintSpace* space);
+  ~COperatorSuspend();
+  COperatorSuspend(const COperatorSuspend&) = delete;
+  COperatorSuspend& operator=(const COperatorSuspend&) = delete;
+
+ private:
+  CPaintSpace* m_pSpace;
+  UINT m_nID = 0;
 };

@@ -3,15 +3,35 @@
 // The owner-drawn layer list window shows this model and turns clicks into its calls.
 #pragma once
 #include <cstdint>
+#include <initializer_list>
+#include <memory>
+#include <string>
 #include <vector>
 
+#include "core/LayerClipboard.h"
 #include "core/MyFile.h"
 #include "odata/GCompRef.h"
 #include "odata/GSystem.h"
 #include "odata/OLayer.h"
 #include "odata/OShowDevice.h"
+#include "odata/OUndo.h"
+#include "panels/AppendixMenu.h"
+#include "panels/LayerAsk.h"
+#include "panels/LayerUndoType.h"
+#include "panels/ModifyNotify.h"
 
 class CPaintSpace;
+struct CmdUIState;
+
+// What the list tells the paint space's current tool (sender "CMyListLayer"), besides
+// myNOTIFY_SELECT: a flag of a layer was toggled by a click.
+constexpr DWORD LYR_NOTIFY_HIDDEN = 0x10001;
+constexpr DWORD LYR_NOTIFY_NEST = 0x10002;
+constexpr DWORD LYR_NOTIFY_PROTECT = 0x10004;
+constexpr DWORD LYR_NOTIFY_SOURCE = 0x10008;
+
+// A rename keeps at most this many UTF-16 units.
+constexpr size_t LYR_NAME_MAX = 63;
 
 // What the list tells whoever shows it (the window, the property page, tests).
 struct ILayerListObserver {
@@ -115,7 +135,110 @@ class CMyListLayer {
   OFileSave* GetFileSave() { return &m_xFileSave; }
   OFileLoad* GetFileLoad() { return &m_xFileLoad; }
 
+  // Who answers the commands' questions (dialogs, progress) and where cut layers go. Without
+  // an asker the commands that need one do nothing; without a clipboard nothing is cut,
+  // copied or pasted.
+  void SetAsk(ILayerAsk* ask) { m_pAsk = ask; }
+  ILayerAsk* GetAsk() const { return m_pAsk; }
+  void SetClipboard(LayerClipboard* clipboard) { m_pClipboard = clipboard; }
+  LayerClipboard* GetClipboard() const { return m_pClipboard; }
+
+  // ---- Services of the rows (panels/LayerServices.cpp) ----
+  // Deletes the row and releases its layer; FALSE for a bad index.
+  BOOL DelLayer(int index);
+  // Puts another layer into the row (the old one is released); nothing for a bad index.
+  void SetLayer(int index, OLayer* layer);
+  // The row at `from` moves to `to`, the rows between shift by one.
+  BOOL MoveItemDataPtr(int to, int from) { return MoveLayer(from, to); }
+  // Clears the source flag of the last row that carries it (redrawn when asked); its row, or
+  // -1 when none does.
+  int ClearSourceMark(BOOL redraw);
+  // The row to select once the selected row is gone: min(sel, count - 2), -1 when negative.
+  int GetRowAfterDelete() const;
+  UINT GetNewLayerID() const { return NewLayerID(); }
+  // A new empty layer of the rectangle on a new top row, selected; with record, the undo step
+  // "创建". Null without a space, at LYR_MAX_SUM rows, or for a side outside 1..10000. No
+  // memory check and no view invalidation: the callers do those.
+  OLayer* CreateLayer(const char16_t* name, const RECT* rect, int format, UINT id, BOOL record);
+  // The mask layer below the source layer that collects one colour's regions, found or made
+  // (with the step "分区"); its row goes to outRow. Null when there is none to make.
+  OLayer* GetDestLayerByColor(COLORREF colour, int* outRow);
+  // The edges of every row's layer that is current or shown, for snapping; the row count.
+  int GetLayerEdges(std::vector<int>* xs, std::vector<int>* ys) const;
+  // Clears the unused low bytes of every mask layer (before a save).
+  void CleanupMaskLowBytes();
+  // The space's composite is stale: recomposed at the view's next paint.
+  void InvalidateSpace();
+  // Tells the space's current tool (sender "CMyListLayer").
+  void NotifySpace(DWORD code, OLayer* layer);
+
+  // ---- What the bar's clicks and edits do, each with its undo step (panels/LayerRows.cpp) ----
+  // A click on a flag column: LYR_FLAG_NEST, _HIDDEN, _PROTECT or _SOURCE toggled (the
+  // source mark moves to the row, or leaves it), step "标记", the tool told, the view
+  // invalidated for hidden and nest. A nest flag is refused on the bottom row and on a row
+  // directly above a mask layer.
+  void ToggleFlag(int row, uint32_t flag);
+  // A dragged row dropped before gap (0..count): step "排序"; FALSE when nothing moved.
+  BOOL MoveRowToGap(int from, int gap);
+  // A new name (at most LYR_NAME_MAX units, not cutting a surrogate pair; empty keeps the
+  // old): step "名称"; FALSE when nothing changed.
+  BOOL RenameLayer(int row, const std::u16string& name);
+  // The current mask layer's display colour: step "颜色".
+  void SetCurLayerColor(COLORREF colour);
+  // Toggles the source flag of the current mask layer: step "标记".
+  void SetCurLayerAsSource();
+  // The observer of the property page's edits (step "属性").
+  XModifyNotify* GetModifyNotify();
+
+  // ---- Layer commands (panels/LayerCommands.cpp) ----
+  // LYR_MERGE_* bits possible for the selected row; 0 without one.
+  int GetMergeOptions() const;
+  void OnTbvcLyrAdd();
+  void OnTbvcLyrDel();
+  void OnTbvcLyrMerge();
+  void OnEditCut();
+  void OnEditCopy();
+  void OnEditPaste();
+
+  // ---- Per-format operations and the Layer menu (panels/LayerFormatOps.cpp) ----
+  // The command rows of the property page for a layer format (A16 or C32); null for others.
+  OAppendixMenu* GetAppendixMenu(int format);
+  // Commands and update-UI of the layer bar, the Edit menu's cut/copy/paste and the Layer
+  // menu (ui null: run it). FALSE when the id is not the list's.
+  BOOL OnCmdMsg(UINT id, CmdUIState* ui);
+
+  // ---- Undo steps (panels/LayerRecords.cpp) ----
+  // Clears the redo store and writes one step of the list's into the undo store.
+  void WriteStep(uint32_t type, const char16_t* label, std::initializer_list<OData*> blocks);
+  OUndoHandler* GetUndoHandler(bool redo) { return redo ? static_cast<OUndoHandler*>(&m_xRedoInner) : &m_xUndoInner; }
+
  private:
+  // The two executors of the list's steps: the undo side and the redo side.
+  class XUndoInner final : public OUndoHandler {
+   public:
+    XUndoInner(CMyListLayer* list, bool redo) : m_pList(list), m_bRedo(redo) {}
+    int32_t AddRef() override { return 0; }
+    int32_t Release() override { return 0; }
+    void* GetInterface(const char16_t*) override { return nullptr; }
+    int32_t Execute(OUndoRestore* restore, OUndoStore* opposite) override;
+    void AfterUndo() override;
+
+   private:
+    CMyListLayer* m_pList;
+    bool m_bRedo;
+  };
+  friend class XUndoInner;
+  // One step being undone or redone: its blocks come in order, its inverse goes out.
+  struct StepRun;
+  int32_t ExecuteRowStep(StepRun& run);        // 1-8, 28 (LayerRecordsRows.cpp)
+  int32_t ExecuteFormatStep(StepRun& run);     // 9, 13-23 (LayerRecordsFormat.cpp)
+  int32_t ExecuteAttributeStep(StepRun& run);  // 24-27 (LayerRecords.cpp)
+  // The layer at the row, which must carry the ID; throws the condition otherwise.
+  OLayer* CheckedLayer(int index, UINT id, const char16_t* condition) const;
+  // A new layer rebuilt from a backup block, with LYR_CHANGE_NEW and every block marked.
+  GCompRef<OLayer> Rebuild(OData* backup);
+  // A new empty layer through the display device (a reference for the caller).
+  GCompRef<OLayer> NewLayer(int width, int height, int format, UINT id);
   class XFileSave final : public OFileSave {
    public:
     explicit XFileSave(CMyListLayer* list) : m_pList(list) {}
@@ -154,6 +277,14 @@ class CMyListLayer {
   GSystem* m_pSystem;
   OShowDevice* m_pDevice;
   CPaintSpace* m_pSpace = nullptr;
+  ILayerAsk* m_pAsk = nullptr;
+  LayerClipboard* m_pClipboard = nullptr;
+  XUndoInner m_xUndoInner{this, false};
+  XUndoInner m_xRedoInner{this, true};
+  // The property page's edit in progress and the two per-format menus (made on first use).
+  std::unique_ptr<XModifyNotify> m_pModifyNotify;
+  std::unique_ptr<OAppendixMenu> m_pMenuA16;
+  std::unique_ptr<OAppendixMenu> m_pMenuC32;
   ILayerListObserver* m_pObserver = nullptr;
   std::vector<GCompRef<OLayer>> m_rows;  // row 0 is the top of the list
   std::vector<OLayer*> m_changed;        // layers an undo changed (compared only)

@@ -32,8 +32,10 @@ class GWindow;
 struct CmdUIState {
   BOOL bEnabled = FALSE;
   BOOL bChecked = FALSE;
+  const char16_t* pszText = nullptr;  // a new menu text, or null to keep it
   void Enable(BOOL on = TRUE) { bEnabled = on; }
   void SetCheck(BOOL on = TRUE) { bChecked = on; }
+  void SetText(const char16_t* text) { pszText = text; }
 };
 
 // Codes of OnEnvironmentVaryNotify.

@@ -139,13 +139,13 @@ TEST_F(RoutingTest, AnErrorInAHandlerIsReportedOnceAndTheCommandCountsAsNotHandl
   ProbeTool* tool = InstallTool({ID_APP_ABOUT, ID_BAR_LAYER});
   tool->throwing = ID_APP_ABOUT;
   CSystem* system = app->GetSystem();
-  app->m_cpClipboard = GNewData(16);
+  app->m_clipboard.cpData = GNewData(16);
   EXPECT_FALSE(Run(ID_APP_ABOUT));
   ASSERT_EQ(system->GetErrorCount(), 1u);
   auto* record = dynamic_cast<GErrRecord*>(system->GetError(0));
   ASSERT_NE(record, nullptr);
   EXPECT_EQ(std::u16string(record->GetCondition()), u"!tool command failed");
-  EXPECT_FALSE(app->m_cpClipboard.IsValid()) << "an escaping error empties the clipboard";
+  EXPECT_FALSE(app->m_clipboard.cpData.IsValid()) << "an escaping error empties the clipboard";
   EXPECT_FALSE(Logged(u"dialog:关于 Tavrik")) << "the routing stopped at the error";
   // The same through the menu's action; other commands still run.
   Frame()->GetActions()->Get(ID_APP_ABOUT)->trigger();

@@ -168,11 +168,11 @@ TEST_F(StartupTest, AnEscapingErrorEmptiesTheClipboardGoesToTheReportAndTheNotic
   ASSERT_TRUE(Start());
   CSystem* system = app->GetSystem();
   for (int i = 0; i < 4; ++i) {
-    app->m_cpClipboard = GNewData(16);
-    app->m_liClipboard.nWidth = 9;
+    app->m_clipboard.cpData = GNewData(16);
+    app->m_clipboard.info.nWidth = 9;
     EXPECT_FALSE(gui::GuardedCall([] { GTHROW(u"!handler failed"); }));
-    EXPECT_FALSE(app->m_cpClipboard.IsValid());
-    EXPECT_EQ(app->m_liClipboard.nWidth, 0);
+    EXPECT_FALSE(app->m_clipboard.cpData.IsValid());
+    EXPECT_EQ(app->m_clipboard.info.nWidth, 0);
     EXPECT_EQ(system->GetErrorCount(), uint32_t(i + 1));
   }
   // The system object posted the notice to the frame for the first three.
