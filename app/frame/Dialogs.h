@@ -30,6 +30,9 @@ class QTimer;
 using DialogAnswer = std::function<int(QDialog*)>;
 void SetDialogAnswer(DialogAnswer answer);
 int RunModal(QDialog* dialog);
+// The dialog's OK and Cancel buttons ("确定", "取消"), wired to accept and reject.
+class QDialogButtonBox;
+QDialogButtonBox* OkCancel(QDialog* dialog);
 
 // A number field: a slider beside a spin box, both kept in step.
 class CNumberField {

@@ -24,13 +24,19 @@ GCompRef<OData> CMyListLayer::StepRun::Next() {
   return block;
 }
 
-void CMyListLayer::StepRun::Inverse(std::initializer_list<OData*> blocks) {
+void CMyListLayer::StepRun::Inverse(std::initializer_list<OData*> blocks) { Inverse(std::vector<OData*>(blocks)); }
+
+void CMyListLayer::StepRun::Inverse(const std::vector<OData*>& blocks) {
   opposite->Begin(other, type, restore->GetStepObject());
   for (OData* b : blocks) opposite->SetData(b);
   opposite->End(FALSE);
 }
 
 void CMyListLayer::WriteStep(uint32_t type, const char16_t* label, std::initializer_list<OData*> blocks) {
+  WriteStep(type, label, std::vector<OData*>(blocks));
+}
+
+void CMyListLayer::WriteStep(uint32_t type, const char16_t* label, const std::vector<OData*>& blocks) {
   try {
     GVERIFY(m_pSpace && m_pSpace->GetUndoStore() && m_pSpace->GetRedoStore(), u"!m_pPaintSpace");
     m_pSpace->GetRedoStore()->Clear();
@@ -62,7 +68,7 @@ GCompRef<OLayer> CMyListLayer::Rebuild(OData* backup) {
 
 GCompRef<OLayer> CMyListLayer::NewLayer(int width, int height, int format, UINT id) {
   GVERIFY(m_pDevice, u"!m_pShowDevice");
-  GCompRef<OLayer> layer = Adopt(m_pDevice->CreateLayer(width, height, format, id));
+  GCompRef<OLayer> layer(m_pDevice->CreateLayer(width, height, format, id));
   GVERIFY(layer.IsValid(), u"!cpLayer.IsValid()");
   return layer;
 }

@@ -3,6 +3,7 @@
 #pragma once
 #include <cstdint>
 #include <initializer_list>
+#include <vector>
 
 #include "MyListLayer.h"
 #include "odata/GCompRef.h"
@@ -27,6 +28,7 @@ struct CMyListLayer::StepRun {
   GCompRef<OData> Next();
   // Writes the inverse step (same type and label) into the opposite store.
   void Inverse(std::initializer_list<OData*> blocks);
+  void Inverse(const std::vector<OData*>& blocks);
 };
 
 // Writes a name into a fixed field: at most maxUnits units, zero-filled to fieldBytes.

@@ -243,6 +243,16 @@ BOOL CMyListLayer::CheckMemory(int width, int height, int format, int exclude) {
          ->AppendArg(GArgInt(width))->AppendArg(GArgInt(height))->AppendArg(GArgInt(format))->AppendArg(GArgInt(exclude)))
 }
 
+void CMyListLayer::KeepOneSourceMark() {
+  bool seen = false;
+  for (auto& row : m_rows) {
+    const uint32_t flags = row->GetFlags();
+    if (!(flags & LYR_FLAG_SOURCE)) continue;
+    if (seen) row->SetFlags(flags & ~LYR_FLAG_SOURCE);
+    seen = true;
+  }
+}
+
 BOOL CMyListLayer::VerifyUniqueID() const {
   for (size_t i = 1; i < m_rows.size(); ++i)
     for (size_t j = 0; j < i; ++j)
@@ -402,6 +412,7 @@ BOOL CMyListLayer::XFileLoad::End(BOOL bFailed) {
         }
         m_nLayerCount = 0;
         m_pList->RenumberDuplicateIDs();
+        m_pList->KeepOneSourceMark();
         m_pList->SetCurSelect(m_dwSelected == kNoSelection ? -1 : int(m_dwSelected));
       }
     } catch (...) {

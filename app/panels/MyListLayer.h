@@ -210,6 +210,7 @@ class CMyListLayer {
   // ---- Undo steps (panels/LayerRecords.cpp) ----
   // Clears the redo store and writes one step of the list's into the undo store.
   void WriteStep(uint32_t type, const char16_t* label, std::initializer_list<OData*> blocks);
+  void WriteStep(uint32_t type, const char16_t* label, const std::vector<OData*>& blocks);
   OUndoHandler* GetUndoHandler(bool redo) { return redo ? static_cast<OUndoHandler*>(&m_xRedoInner) : &m_xUndoInner; }
 
  private:
@@ -233,6 +234,10 @@ class CMyListLayer {
   int32_t ExecuteRowStep(StepRun& run);        // 1-8, 28 (LayerRecordsRows.cpp)
   int32_t ExecuteFormatStep(StepRun& run);     // 9, 13-23 (LayerRecordsFormat.cpp)
   int32_t ExecuteAttributeStep(StepRun& run);  // 24-27 (LayerRecords.cpp)
+  // The three merge-down variants of OnTbvcLyrMerge (LayerCommands.cpp).
+  void MergeMaskDown();
+  void MergePlainDown();
+  void MergeNestDown();
   // The layer at the row, which must carry the ID; throws the condition otherwise.
   OLayer* CheckedLayer(int index, UINT id, const char16_t* condition) const;
   // A new layer rebuilt from a backup block, with LYR_CHANGE_NEW and every block marked.
@@ -273,6 +278,8 @@ class CMyListLayer {
   void Announce(int oldIndex, int newIndex);
   // Gives every later row whose ID an earlier row carries a new ID.
   void RenumberDuplicateIDs();
+  // A document may come with several rows marked as the source: the topmost keeps the mark.
+  void KeepOneSourceMark();
 
   GSystem* m_pSystem;
   OShowDevice* m_pDevice;
