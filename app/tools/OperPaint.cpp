@@ -223,6 +223,9 @@ void COperPaint::OnLButtonDown(POINT pt) {
     ShowSizeGesture(FALSE);
     CMyListBrush* brushes = ListBrush();
     if (!m_bArcMode) {
+      // A press while the worker finishes a redraw pass waits for it: a stroke begun a moment
+      // after an undo or a scroll must not be lost.
+      if (OWorker* worker = m_pPaintSpace->GetWorker(); worker && !worker->IsReady()) worker->Wait(FALSE);
       m_cpBrush = brushes ? brushes->GetCurBrush() : nullptr;
       // The values may have changed since the brush was prepared (the wheel, the property
       // page): the idle worker leaves time to prepare it again, here, from the current ones.
