@@ -23,6 +23,12 @@ void XWorker::InitInstance() {
     m_bLive = false;
     GTHROW(u"THREAD DO NOT WORK!");
   }
+  // A new worker answers IsReady at once: a save or a stroke right after a document was made
+  // must not find it still starting.
+  for (int i = 0; m_state == myNOTSTARTED; ++i) {
+    GVERIFY(i < kPolls * int(kPollMs), u"THREAD DO NOT WORK!");
+    plat::Sleep(1);
+  }
 }
 
 void* XWorker::FindInterface(const char16_t* name) {
