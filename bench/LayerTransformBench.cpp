@@ -8,7 +8,6 @@
 // "cmd/pixman" is our time over pixman's (1: as fast; the command does more than the
 // transform). Convert to a mask stands beside memcpy of the layer's bytes: "cmd/memcpy".
 #include <benchmark/benchmark.h>
-#include <pixman.h>
 
 #include <chrono>
 #include <cmath>
@@ -18,15 +17,9 @@
 #include <memory>
 #include <vector>
 
-#include "Morvane.h"
-#include "MorvaneUtility.h"
-#include "ScriptedLayerAsk.h"
-#include "XCoderZlib.h"
-#include "XShowDevice.h"
-#include "XUndoRecorder.h"
-#include "XWorker.h"
-#include "common/FakeSystem.h"
-#include "core/TavrikDoc.h"
+#include "BenchDocument.h"
+#include "BenchPixman.h"
+#include "core/ScriptedLayerAsk.h"
 #include "odata/GCompRef.h"
 #include "panels/LayerReshape.h"
 
@@ -37,52 +30,15 @@ constexpr int kSide = 4096;
 
 double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
 
-class BenchHost final : public IPaintSpaceHost {
- public:
-  SIZE GetClientSize() override { return SIZE{1280, 800}; }
-  HDC GetDC() override { return &screen; }
-  void ReleaseDC(HDC) override {}
-  gui::DeviceContext* GetViewDC() override { return nullptr; }
-  void ReleaseViewDC(gui::DeviceContext*) override {}
-  void InvalidateView(BOOL) override {}
-  void InvalidateFrame() override {}
-  void SyncScrollBars(const ScrollBarState&, const ScrollBarState&) override {}
-  COLORREF GetColor(int) override { return 0; }
-  plat::MemoryPresentTarget screen;
-};
-
-FakeSystem& MakeSystem() {
-  static FakeSystem system;
-  system.Register(u"Morvane", GCreateComponent<Morvane>);
-  system.Register(u"MorvaneUtility", GCreateComponent<MorvaneUtility>);
-  system.Register(u"XShowDevice", GCreateComponent<XShowDevice>);
-  system.Register(u"XWorker", GCreateComponent<XWorker>);
-  system.Register(u"XUndoRecorder", GCreateComponent<XUndoRecorder>);
-  system.Register(u"XEncoderZlib", GCreateComponent<XEncoderZlib>);
-  system.Register(u"XDecoderZlib", GCreateComponent<XDecoderZlib>);
-  return system;
-}
-FakeSystem& g_system = MakeSystem();
-BenchHost g_host;
-CHeadlessJobRunner g_runner;
-
-OShowDevice* Device() {
-  static GCompRef<OShowDevice> device =
-      static_cast<OShowDevice*>(g_system.NewObj(u"XShowDevice", nullptr)->GetInterface(u"OShowDevice"));
-  return device;
-}
-
 // A document with one 4096 x 4096 colour layer, selected: flat blocks crossed by soft bands
 // and a transparent margin, and the same pixels premultiplied for pixman.
 struct Document {
-  NewSpaceSize setting{kSide, kSide};
-  std::unique_ptr<CTavrikDoc> doc = std::make_unique<CTavrikDoc>(&g_system, Device(), &g_host, &g_runner, &setting);
+  std::unique_ptr<CTavrikDoc> doc = NewDoc(kSide);
   ScriptedLayerAsk ask;
   std::vector<uint32_t> premultiplied = std::vector<uint32_t>(size_t(kSide) * kSide);
   pixman_image_t* image = nullptr;
 
   Document() {
-    doc->NewDocument(0);
     CMyListLayer* list = doc->GetListLayer();
     list->SetAsk(&ask);
     GCompRef<OLayer> l = Device()->CreateLayer(kSide, kSide, OLayer::myFORMAT_C32, 1);
@@ -120,21 +76,6 @@ struct Document {
     return Seconds(t1 - t0);
   }
 };
-
-// pixman's bilinear transform of the source (destination to source) into a w x h image.
-double PixmanRun(pixman_image_t* src, const pixman_f_transform& ft, std::vector<uint32_t>& out, int w, int h) {
-  pixman_image_t* dst = pixman_image_create_bits(PIXMAN_a8r8g8b8, w, h, out.data(), w * 4);
-  pixman_transform_t t;
-  pixman_transform_from_pixman_f_transform(&t, &ft);
-  pixman_image_set_transform(src, &t);
-  pixman_image_set_filter(src, PIXMAN_FILTER_BILINEAR, nullptr, 0);
-  pixman_image_set_repeat(src, PIXMAN_REPEAT_NONE);
-  auto t0 = Clock::now();
-  pixman_image_composite32(PIXMAN_OP_SRC, src, nullptr, dst, 0, 0, 0, 0, 0, 0, w, h);
-  auto t1 = Clock::now();
-  pixman_image_unref(dst);
-  return Seconds(t1 - t0);
-}
 
 template <class Reference>
 void Compare(benchmark::State& state, Document& d, int row, const char* ratioName, Reference&& reference,

@@ -48,7 +48,10 @@ class CMyListLayer::XAppendixMenu final : public OAppendixMenu {
 
  private:
   bool IsMask() const { return m_nFormat == OLayer::myFORMAT_A16; }
-  const MenuRow& Row(int index) const { return (IsMask() ? kRowsA16 : kRowsC32)[((index % kRowSlots) + kRowSlots) % kRowSlots]; }
+  const MenuRow& Row(int index) const {
+    const MenuRow* rows = IsMask() ? kRowsA16 : kRowsC32;
+    return rows[((index % kRowSlots) + kRowSlots) % kRowSlots];
+  }
   void Run(int index, int nSel, OLayer* layer);
   void ConvertToColour(int nSel, OLayer* layer);
   void ConvertToMask(int nSel, OLayer* layer);
