@@ -62,8 +62,7 @@ GCompRef<OLayer> CMyListLayer::Rebuild(OData* backup) {
 
 GCompRef<OLayer> CMyListLayer::NewLayer(int width, int height, int format, UINT id) {
   GVERIFY(m_pDevice, u"!m_pShowDevice");
-  // The device hands the layer out unreferenced: the holder takes the first reference.
-  GCompRef<OLayer> layer = m_pDevice->CreateLayer(width, height, format, id);
+  GCompRef<OLayer> layer(m_pDevice->CreateLayer(width, height, format, id));
   GVERIFY(layer.IsValid(), u"!cpLayer.IsValid()");
   return layer;
 }
