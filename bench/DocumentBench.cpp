@@ -19,13 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "common/FakeSystem.h"
-#include "Morvane.h"
-#include "XCoderZlib.h"
-#include "XShowDevice.h"
-#include "XUndoRecorder.h"
-#include "XWorker.h"
-#include "core/TavrikDoc.h"
+#include "BenchDocument.h"
 #include "odata/GCompRef.h"
 #include "odata/GSystem.h"
 #include "platform/base/Files.h"
@@ -38,64 +32,7 @@ constexpr int kSide = 4096;
 constexpr int kDocLayers = 8;
 constexpr int kLevel = 4;
 
-// The view's screen image in memory; notes when the last present arrived.
-class BenchHost final : public IPaintSpaceHost {
- public:
-  class Screen final : public plat::PresentTarget {
-   public:
-    void Present(const uint32_t* pixels, int width, int height, int pitch, bool bottomUp, const RECT& rc) override {
-      m_image.Present(pixels, width, height, pitch, bottomUp, rc);
-      last.store(Clock::now().time_since_epoch().count());
-    }
-    std::atomic<Clock::rep> last{0};
-
-   private:
-    plat::MemoryPresentTarget m_image;
-  };
-
-  SIZE GetClientSize() override { return SIZE{1920, 1080}; }
-  HDC GetDC() override { return &screen; }
-  void ReleaseDC(HDC) override {}
-  gui::DeviceContext* GetViewDC() override { return nullptr; }
-  void ReleaseViewDC(gui::DeviceContext*) override {}
-  void InvalidateView(BOOL) override {}
-  void InvalidateFrame() override {}
-  void SyncScrollBars(const ScrollBarState&, const ScrollBarState&) override {}
-  COLORREF GetColor(int) override { return 0; }
-
-  Screen screen;
-};
-
-// The component classes the benchmark makes, created without loading plug-ins.
-FakeSystem& MakeSystem() {
-  static FakeSystem system;
-    system.Register(u"Morvane", GCreateComponent<Morvane>);
-    system.Register(u"XShowDevice", GCreateComponent<XShowDevice>);
-    system.Register(u"XWorker", GCreateComponent<XWorker>);
-    system.Register(u"XUndoRecorder", GCreateComponent<XUndoRecorder>);
-    system.Register(u"XEncoderZlib", GCreateComponent<XEncoderZlib>);
-    system.Register(u"XDecoderZlib", GCreateComponent<XDecoderZlib>);
-  return system;
-}
-FakeSystem& g_system = MakeSystem();
-BenchHost g_host;
-CHeadlessJobRunner g_runner;
-
 double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
-
-OShowDevice* Device() {
-  static GCompRef<OShowDevice> device =
-      static_cast<OShowDevice*>(g_system.NewObj(u"XShowDevice", nullptr)->GetInterface(u"OShowDevice"));
-  return device;
-}
-
-std::unique_ptr<CTavrikDoc> NewDoc(int side) {
-  static NewSpaceSize setting;
-  setting = NewSpaceSize{side, side};
-  auto doc = std::make_unique<CTavrikDoc>(&g_system, Device(), &g_host, &g_runner, &setting);
-  doc->NewDocument(0);
-  return doc;
-}
 
 // kind 0: transparent but for a few opaque bands; 1: opaque pixels of random colour.
 void Fill(OLayer* l, int kind, uint64_t seed) {

@@ -13,6 +13,7 @@
 #include <cmath>
 #include <vector>
 
+#include "BenchPixman.h"
 #include "Morvane.h"
 #include "MorvaneUtility.h"
 
@@ -67,21 +68,6 @@ struct Source {
     layer->Release();
   }
 };
-
-// One pixman run of the transform (destination to source) into a w x h image.
-double PixmanRun(pixman_image_t* src, const pixman_f_transform& ft, std::vector<uint32_t>& out, int w, int h) {
-  pixman_image_t* dst = pixman_image_create_bits(PIXMAN_a8r8g8b8, w, h, out.data(), w * 4);
-  pixman_transform_t t;
-  pixman_transform_from_pixman_f_transform(&t, &ft);
-  pixman_image_set_transform(src, &t);
-  pixman_image_set_filter(src, PIXMAN_FILTER_BILINEAR, nullptr, 0);
-  pixman_image_set_repeat(src, PIXMAN_REPEAT_NONE);
-  auto t0 = Clock::now();
-  pixman_image_composite32(PIXMAN_OP_SRC, src, nullptr, dst, 0, 0, 0, 0, 0, 0, w, h);
-  auto t1 = Clock::now();
-  pixman_image_unref(dst);
-  return Seconds(t0, t1);
-}
 
 template <class RunOwn>
 void Measure(benchmark::State& state, Source& source, int w, int h, const pixman_f_transform& ft, RunOwn&& own) {

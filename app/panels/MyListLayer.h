@@ -229,6 +229,8 @@ class CMyListLayer {
     bool m_bRedo;
   };
   friend class XUndoInner;
+  // The per-format operations behind both command menus (LayerFormatOps.cpp).
+  class XAppendixMenu;
   // One step being undone or redone: its blocks come in order, its inverse goes out.
   struct StepRun;
   int32_t ExecuteRowStep(StepRun& run);        // 1-8, 28 (LayerRecordsRows.cpp)
