@@ -39,6 +39,7 @@
 #include "frame/Icons.h"
 #include "frame/FrameLayerAsk.h"
 #include "frame/LayerBar.h"
+#include "frame/LayerThumbPopup.h"
 #include "panels/MyListBrush.h"
 #include "tools/OperPaint.h"
 #include "frame/Resource.h"
@@ -572,6 +573,7 @@ void CMainFrame::CreateSideBars() {
   m_pLayerBar->SetOpenDocument([this](const std::u16string& path) { m_pApp->OpenDocumentFile(path); });
   m_pLayerBar->Create();
   m_pLayerBar->SetCommandWindow(GetSafeHwnd());
+  if (m_pLayerBar->GetThumbPopup()) m_pLayerBar->GetThumbPopup()->SetFrameWindow(GetSafeHwnd());
   m_pLayerBar->GetHostWidget()->setParent(m_apVertBar[0]->GetWidget());
   m_apVertBar[0]->SetToolStrip(m_pLayerBar->GetHostWindow(), nullptr);
   // The brush list: the brush bar's root page, its current entry's property page beside it.

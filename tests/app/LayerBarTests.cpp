@@ -10,6 +10,10 @@
 #include <QMouseEvent>
 
 #include "AppHarness.h"
+#include "core/Hsv.h"
+#include "core/ShellServices.h"
+#include "frame/ColorWheel.h"
+#include "gui/DragAndDrop.h"
 #include "frame/LayerBar.h"
 #include "frame/LayerThumbPopup.h"
 #include "frame/MainFrame.h"
@@ -587,6 +591,39 @@ TEST_F(LayerBarMouseTest, ARightClickSelectsTheRowAndPopsUpTheLayerMenu) {
   EXPECT_EQ(items[0].substr(items[0].size() - 4), u"(&C)");
   EXPECT_EQ(items[2], u"水平翻转(&H)");
   EXPECT_EQ(items[5], u"缩放(&Z)");
+}
+
+TEST_F(LayerBarMouseTest, DroppedDocumentsOpenAndEachFileIsOfferedInTurn) {
+  MakeLayers();
+  std::vector<std::u16string> opened;
+  bar->SetOpenDocument([&](const std::u16string& path) { opened.push_back(path); });
+  std::vector<QUrl> urls;
+  for (const char16_t* path : {u"/tmp/图层/画.kelv", u"/tmp/photo.png", u"/tmp/Old.KELV"})
+    urls.push_back(QUrl::fromLocalFile(QString::fromUtf16(path)));
+  ASSERT_TRUE(guitest::DragAndDrop(Widget(), urls, QPointF(20, 10)));
+  gui::RunPostedMessages();
+  EXPECT_EQ(opened, (std::vector<std::u16string>{u"/tmp/图层/画.kelv", u"/tmp/Old.KELV"}));
+  EXPECT_EQ(List()->GetCount(), 3) << "an image is not taken yet";
+}
+
+TEST_F(LayerBarMouseTest, TheWheelsAnswerColoursTheCurrentMaskLayer) {
+  MakeLayers();
+  // The colour column of a mask layer selects it and opens the wheel at the press.
+  Press(P(1, CLayerBar::COL_COLOR));
+  Release(P(1, CLayerBar::COL_COLOR));
+  EXPECT_EQ(List()->GetCurSel(), 1);
+  if (CColorWheel* wheel = Frame()->GetColorWheel()) wheel->ShowWindow(SW_HIDE);
+  const HSVCOLOR chosen = RgbToHsv(0x2050F0);  // 0x00RRGGBB
+  const uint32_t rgb = HsvToRgb(chosen);  // within a step of what was chosen
+  const COLORREF expected = RGB((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF);
+  bar->SendMessage(WM_MYCOLORPICKED, chosen, 0);
+  EXPECT_EQ(List()->GetLayer(1)->GetColor(nullptr, nullptr) & 0xFFFFFF, uint32_t(expected));
+  EXPECT_EQ(LastLabel(), u"颜色");
+  const QImage shot = Shot();
+  const int x = bar->GetColumnLeft(CLayerBar::COL_COLOR) + 5;
+  EXPECT_EQ(shot.pixel(x, kRow + 9) & 0xFFFFFF, Shown(expected)) << "the dot shows the new colour";
+  Space()->Undo(1);
+  EXPECT_EQ(List()->GetLayer(1)->GetColor(nullptr, nullptr) & 0xFFFFFF, uint32_t(RGB(40, 160, 70)));
 }
 
 }  // namespace
