@@ -130,16 +130,18 @@ void CLayerBar::SetCommandWindow(HWND window) {
   m_pHost->Strip()->SetOwner(window);
 }
 
-CMyListLayer* CLayerBar::List() const { return m_pDoc ? m_pDoc->GetListLayer() : nullptr; }
+CMyListLayer* CLayerBar::List() const { return m_pList; }
 
-void CLayerBar::Attach(CTavrikDoc* doc) {
+void CLayerBar::Attach(CTavrikDoc* doc) { AttachList(doc ? doc->GetListLayer() : nullptr); }
+
+void CLayerBar::AttachList(CMyListLayer* next) {
   if (m_nMode == myRENAME) {
     m_nMode = myNORMAL;
     m_edit.ShowWindow(SW_HIDE);
   }
   if (m_pPopup) m_pPopup->Hide();
   if (CMyListLayer* list = List()) list->SetObserver(nullptr);
-  m_pDoc = doc;
+  m_pList = next;
   if (CMyListLayer* list = List()) {
     list->SetObserver(this);
     if (m_pPropertyPage) m_pPropertyPage->SetModifyNotify(list->GetModifyNotify());

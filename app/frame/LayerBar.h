@@ -68,6 +68,7 @@ class CLayerBar : public CMyListBox, public ILayerListObserver, public gui::CmdT
 
   // Shows the document's layers (null: none) and follows its list from now on.
   void Attach(CTavrikDoc* doc);
+  void AttachList(CMyListLayer* list);
   // Ends a rename in place (keeping the text) or the property page's edit.
   void FinishWork() override;
 
@@ -143,7 +144,7 @@ class CLayerBar : public CMyListBox, public ILayerListObserver, public gui::CmdT
   OLayer* LayerOf(int row) const;
 
   std::unique_ptr<XHost> m_pHost;
-  CTavrikDoc* m_pDoc = nullptr;
+  CMyListLayer* m_pList = nullptr;
   gui::GWindow* m_pPageBar = nullptr;
   IShellServices* m_pShell = nullptr;
   HWND m_hCommandWindow = nullptr;
