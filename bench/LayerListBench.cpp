@@ -12,9 +12,9 @@
 
 #include "Morvane.h"
 #include "XShowDevice.h"
+#include "PanelBenchMain.h"
 #include "common/FakeSystem.h"
 #include "frame/LayerBar.h"
-#include "frame/ResourceArt.h"
 #include "odata/GCompRef.h"
 #include "panels/MyListLayer.h"
 
@@ -125,12 +125,4 @@ BENCHMARK(BM_MemcpyThumbnail)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  RegisterProgramResources();
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
+int main(int argc, char** argv) { return RunPanelBenchmarks(argc, argv); }
