@@ -147,6 +147,7 @@ void CLayerBar::AttachList(CMyListLayer* next) {
     if (m_pPropertyPage) m_pPropertyPage->SetModifyNotify(list->GetModifyNotify());
   }
   Rebuild();
+  ShowPropertyPage();
 }
 
 OLayer* CLayerBar::LayerOf(int row) const {
@@ -183,7 +184,12 @@ void CLayerBar::ShowSelection() {
   SetCurSel(List() ? List()->GetCurSel() : -1);
 }
 
-void CLayerBar::OnRowsChanged() { Rebuild(); }
+// Rows come and go by commands and by undo: the page shown may be of a layer gone, and the
+// current layer's name may be another.
+void CLayerBar::OnRowsChanged() {
+  Rebuild();
+  ShowPropertyPage();
+}
 
 void CLayerBar::OnRowChanged(int index) {
   if (!List() || RowCount() != List()->GetCount()) {
@@ -231,7 +237,10 @@ void CLayerBar::ShowPropertyPage() {
   m_pPageBar->SendMessage(WM_MYVB_NAVIGATE, VB_NAV_HOME, 0);
   OLayer* layer = List() ? List()->GetCurLayer() : nullptr;
   CMyListProperty* page = layer ? GetPropertyPage() : nullptr;
-  if (!page) return;
+  if (!page) {
+    m_pPageBar->SendMessage(WM_MYVB_SETROOT, 0, 0);
+    return;
+  }
   const std::u16string name = layer->GetName() ? layer->GetName() : u"";
   m_pPageBar->SendMessage(WM_MYVB_SETROOT, WPARAM(page->GetSafeHwnd()), LPARAM(name.c_str()));
 }

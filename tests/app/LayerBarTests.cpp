@@ -446,6 +446,7 @@ TEST_F(LayerBarMouseTest, ALongPressRenamesAShortClickOrAMoveDoesNot) {
   EXPECT_EQ(Frame()->GetVertBar(ID_BAR_LAYER)->GetTitle(1), u"Valley") << "the page's title follows";
   Space()->Undo(1);
   EXPECT_EQ(bar->RowName(1), u"Hills");
+  EXPECT_EQ(Frame()->GetVertBar(ID_BAR_LAYER)->GetTitle(1), u"Hills") << "and goes back with the undo";
 
   // A click elsewhere keeps what was typed; an empty text keeps the old name.
   for (const char16_t* typed : {u"Meadow", u""}) {
@@ -569,8 +570,9 @@ TEST_F(LayerBarMouseTest, TheSelectedLayersPropertyPageWaitsBehindTheForwardTab)
   Space()->Undo(1);
   EXPECT_EQ(set->GetItem(index)->value, before);
 
-  // Without a selection the page is refused.
+  // Without a selection the page is refused, and no tab leads to it.
   List()->SetCurSelect(-1);
+  EXPECT_EQ(pages->GetPage(1), nullptr);
   EXPECT_EQ(gui::SendMessage(bar->GetHostWindow(), WM_MYVB_PAGENOTIFY, VB_PAGE_MAYFORWARD, 0), 0);
 }
 
