@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "DorvilBrush.h"
+#include "PanelBenchMain.h"
 #include "common/FakeSystem.h"
-#include "frame/ResourceArt.h"
 #include "odata/GCompRef.h"
 #include "panels/MyListProperty.h"
 #include "platform/gui/Window.h"
@@ -71,12 +71,4 @@ BENCHMARK(BM_MemcpyRows)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  RegisterProgramResources();
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
+int main(int argc, char** argv) { return RunPanelBenchmarks(argc, argv); }

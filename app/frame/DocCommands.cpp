@@ -2,6 +2,7 @@
 
 #include <QMainWindow>
 
+#include "CmdStateRoute.h"
 #include "core/PaintSpace.h"
 #include "core/TavrikDoc.h"
 #include "frame/Dialogs.h"
@@ -69,23 +70,8 @@ BOOL CDocCommands::OnCmdMsg(UINT id, int code, void* extra, gui::CmdHandlerInfo*
 BOOL CDocCommands::OfferToSpace(UINT id, int code, void* extra, gui::CmdHandlerInfo* info) {
   CPaintSpace* space = Space();
   if (!space) return FALSE;
-  if (code == gui::CN_UPDATE_COMMAND_UI) {
-    CmdUIState state;
-    if (!space->OnCmdMsg(id, &state)) return FALSE;
-    if (auto* ui = static_cast<gui::CmdUI*>(extra)) {
-      ui->Enable(state.bEnabled);
-      if (ShowsCheck(id) || state.bChecked) ui->SetCheck(state.bChecked ? 1 : 0);
-    }
-    return TRUE;
-  }
-  if (code != gui::CN_COMMAND) return FALSE;
-  if (info) {
-    CmdUIState probe;
-    if (!space->OnCmdMsg(id, &probe)) return FALSE;
-    info->pTarget = this;
-    return TRUE;
-  }
-  return space->OnCmdMsg(id, nullptr);
+  return OfferToStateHandler([space](UINT cmd, CmdUIState* state) { return space->OnCmdMsg(cmd, state); }, this, id,
+                             code, extra, info, ShowsCheck(id));
 }
 
 BOOL CDocCommands::CanFilter(const FilterCommand& command) const {

@@ -37,7 +37,9 @@
 #include "frame/FlowerWnd.h"
 #include "frame/HistoryDropDown.h"
 #include "frame/Icons.h"
+#include "frame/FrameLayerAsk.h"
 #include "frame/LayerBar.h"
+#include "frame/LayerThumbPopup.h"
 #include "panels/MyListBrush.h"
 #include "tools/OperPaint.h"
 #include "frame/Resource.h"
@@ -110,6 +112,9 @@ const CommandText kCommands[] = {
     {ID_APP_EXIT, u"退出(&X)", u"Ctrl+Q", false},
     {ID_EDIT_UNDO, u"撤销(&U)", u"Ctrl+Z", false},
     {ID_EDIT_REDO, u"重做(&R)", u"Ctrl+Y", false},
+    {ID_EDIT_CUT, u"剪切(&T)", u"Ctrl+X", false},
+    {ID_EDIT_COPY, u"复制(&C)", u"Ctrl+C", false},
+    {ID_EDIT_PASTE, u"粘贴(&P)", u"Ctrl+V", false},
     {ID_SPACE_BACKGROUND, u"背景颜色(&B)", nullptr, false},
     {ID_SPACE_RESIZE, u"空间尺寸(&S)...", nullptr, false},
     {ID_APP_CONFIGURE, u"配置(&C)", nullptr, false},
@@ -422,6 +427,11 @@ void CMainFrame::CreateActions() {
     action->setIcon(CommandIcon(c.id));
     action->setIconVisibleInMenu(true);
   }
+  for (const CLayerBar::MenuItem& item : CLayerBar::kLayerMenu) {
+    if (!item.id) continue;
+    const std::u16string tip = gui::StringResourcePart(item.id, 1);
+    m_pActions->Add(item.id, item.text, nullptr, false, tip.c_str())->setStatusTip(Q(gui::StringResourcePart(item.id, 0)));
+  }
   m_pActions->Get(ID_EDIT_REDO)->setShortcuts({QKeySequence(QStringLiteral("Ctrl+Y")), QKeySequence(QStringLiteral("Ctrl+Shift+Z"))});
   m_pActions->Get(ID_VIEW_ZOOM_IN)->setShortcuts({QKeySequence(QStringLiteral("Ctrl+=")), QKeySequence(QStringLiteral("Ctrl++"))});
   for (UINT id : OperationBarCommands())
@@ -444,10 +454,14 @@ void CMainFrame::CreateMenus() {
   add(m_pFileMenu, {ID_APP_EXIT});
 
   QMenu* edit = bar->addMenu(QStringLiteral("编辑(&E)"));
-  add(edit, {ID_EDIT_UNDO, ID_EDIT_REDO, 0, ID_SPACE_BACKGROUND, ID_SPACE_RESIZE, 0, ID_APP_CONFIGURE});
+  add(edit, {ID_EDIT_UNDO, ID_EDIT_REDO, 0, ID_EDIT_CUT, ID_EDIT_COPY, ID_EDIT_PASTE, 0, ID_SPACE_BACKGROUND,
+             ID_SPACE_RESIZE, 0, ID_APP_CONFIGURE});
   QMenu* view = bar->addMenu(QStringLiteral("视觉(&V)"));
   add(view, {ID_VIEW_ZOOM_IN, ID_VIEW_ZOOM_OUT, ID_VIEW_ZOOM_ONE, ID_VIEW_RESET, 0, ID_VIEW_ROTATE_LEFT,
              ID_VIEW_ROTATE_RIGHT, ID_VIEW_ANGLE_ZERO, 0, ID_VIEW_FLIP});
+  // The same items as the layer bar's right-click menu.
+  QMenu* layer = bar->addMenu(QStringLiteral("图层(&L)"));
+  for (const CLayerBar::MenuItem& item : CLayerBar::kLayerMenu) add(layer, {item.id});
   QMenu* oper = bar->addMenu(QStringLiteral("操作(&O)"));
   add(oper, {ID_OPER_MOVE, ID_OPER_NEW, ID_OPER_CROP, ID_OPER_LASSO, ID_OPER_DISTORT, 0, ID_OPER_PAINT,
              ID_OPER_FLOOD, ID_OPER_POLYGON, ID_OPER_SHAPE, ID_OPER_SUCKER, 0, ID_PAINT_CLEAR, ID_PAINT_FADE,
@@ -458,7 +472,7 @@ void CMainFrame::CreateMenus() {
   add(window, {ID_BAR_MAIN, ID_BAR_OPERATION, ID_BAR_OPTION, ID_BAR_VIEW, ID_BAR_COLOR, 0, ID_BAR_LAYER, ID_BAR_BRUSH});
   QMenu* help = bar->addMenu(QStringLiteral("帮助(&H)"));
   add(help, {ID_APP_HELP, 0, ID_APP_ABOUT});
-  for (QMenu* menu : {m_pFileMenu, edit, view, oper, filter, window, help}) m_pActions->WatchMenu(menu);
+  for (QMenu* menu : {m_pFileMenu, edit, view, layer, oper, filter, window, help}) m_pActions->WatchMenu(menu);
   RefreshRecentFiles();
 
   // The frame's own commands.
@@ -553,7 +567,13 @@ void CMainFrame::CreateSideBars() {
     m_apVertBar[i]->SetCloseHandler([dock] { dock->hide(); });
   }
   m_pLayerBar = new CLayerBar;
+  m_pLayerBar->SetPageBar(m_apVertBar[0].get());
+  m_pLayerBar->SetShell(this);
+  m_pLayerBar->SetClickInterval(m_pApp->nMouseClickInterval);
+  m_pLayerBar->SetOpenDocument([this](const std::u16string& path) { m_pApp->OpenDocumentFile(path); });
   m_pLayerBar->Create();
+  m_pLayerBar->SetCommandWindow(GetSafeHwnd());
+  if (m_pLayerBar->GetThumbPopup()) m_pLayerBar->GetThumbPopup()->SetFrameWindow(GetSafeHwnd());
   m_pLayerBar->GetHostWidget()->setParent(m_apVertBar[0]->GetWidget());
   m_apVertBar[0]->SetToolStrip(m_pLayerBar->GetHostWindow(), nullptr);
   // The brush list: the brush bar's root page, its current entry's property page beside it.
@@ -615,6 +635,10 @@ BOOL CMainFrame::CreateDocumentAndView() {
   m_pView->SetFrameCallbacks([this] { UpdateAll(); }, [this] { FinishListWork(); });
   m_pView->SetOpenDocumentCallback([this](const std::u16string& path) { m_pApp->OpenDocumentFile(path); });
   m_pDocTarget = std::make_unique<CDocCommands>(this);
+  // The layer commands ask the frame's dialogs and share the program's clipboard.
+  m_pLayerAsk = std::make_unique<CFrameLayerAsk>(this);
+  m_pDoc->GetListLayer()->SetAsk(m_pLayerAsk.get());
+  m_pDoc->GetListLayer()->SetClipboard(&m_pApp->m_clipboard);
   m_pLayerBar->Attach(m_pDoc.get());
   if (m_pBrushList) m_pBrushList->SetPaintSpace(m_pDoc->GetPaintSpace());
   m_pColorView->SetModel(m_pDoc->GetColorBar());

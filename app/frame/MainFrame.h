@@ -20,6 +20,7 @@ class CTavrikView;
 class CDocCommands;
 class CDlgProgress;
 class CLayerBar;
+class CFrameLayerAsk;
 class CMyListBrush;
 class CColorBarView;
 class CColorWheel;
@@ -203,4 +204,6 @@ class CMainFrame : public gui::GWindow, public gui::CmdTarget, public IShellServ
   std::array<int, 4> m_anDockSize{};
   bool m_bStateRestored = false;
   std::unique_ptr<CColorWheel> m_pColorWheel;
+  // The answers to the layer list's questions (dialogs, progress).
+  std::unique_ptr<CFrameLayerAsk> m_pLayerAsk;
 };

@@ -278,21 +278,3 @@ OAppendixMenu* CMyListLayer::GetAppendixMenu(int format) {
   if (!*slot) *slot = std::make_unique<XAppendixMenu>(this, format);
   return slot->get();
 }
-
-void CMyListLayer::SetCurLayerAsSource() {
-  try {
-    OLayer* layer = GetCurLayer();
-    if (!layer || layer->GetFormat() != OLayer::myFORMAT_A16 || !m_pSpace) return;
-    const uint32_t old = layer->GetFlags();
-    const int nSel = GetCurSel();
-    // Clears the mark wherever it is, this layer included: a source toggles off.
-    const int prev = ClearSourceMark(TRUE);
-    if (!(old & LYR_FLAG_SOURCE)) layer->SetFlags(old | LYR_FLAG_SOURCE);
-    NotifySpace(LYR_NOTIFY_SOURCE, layer);
-    GCompRef<OData> block =
-        NewBlock(64, {uint32_t(nSel), layer->GetID(), old, layer->GetFlags(), uint32_t(prev)});
-    WriteStep(LYR_UNDO_FLAGS, u"标记", {block});
-    RedrawItem(nSel);
-  }
-  GCATCH(GetClassName(), u"::SetCurLayerAsSource()")
-}

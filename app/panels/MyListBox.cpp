@@ -42,8 +42,50 @@ void CMyListBox::PresentRow(const gui::DRAWITEMSTRUCT* dis, int width) {
   dis->pDC->BitBlt(dis->rcItem.left, dis->rcItem.top, width, kRowHeight, m_dc, 0, 0, gui::SRCCOPY);
 }
 
+void CMyListBox::ShowDropMarker(const RECT* rc) {
+  const auto invert = [this](const RECT& r) {
+    if (r.left >= r.right || r.top >= r.bottom) return;
+    gui::DeviceContext dc(GetScreenImage());
+    dc.InvertRect(r);
+  };
+  if (m_bMarker) invert(m_rcMarker);
+  m_bMarker = rc ? TRUE : FALSE;
+  if (!rc) return;
+  m_rcMarker = *rc;
+  invert(m_rcMarker);
+}
+
+RECT CMyListBox::DropMarkerRect(int pressedRow, int gap, const RECT& clip) const {
+  RECT rc{};
+  if (gap == pressedRow || gap == pressedRow + 1) {
+    GetItemRect(pressedRow, &rc);
+  } else {
+    const LONG y = LONG((gap - GetTopIndex()) * kRowHeight);
+    rc = RECT{clip.left, y - 1, clip.right, y + 1};
+  }
+  rc.left = std::max(rc.left, clip.left);
+  rc.top = std::max(rc.top, clip.top);
+  rc.right = std::min(rc.right, clip.right);
+  rc.bottom = std::min(rc.bottom, clip.bottom);
+  return rc;
+}
+
+void CMyListBox::StartDragScroll() {
+  m_nDragScroll = kScrollNone;
+  SetTimer(kDragScrollTimer, 100);
+}
+
+void CMyListBox::StopDragScroll() {
+  KillTimer(kDragScrollTimer);
+  m_nDragScroll = kScrollNone;
+}
+
 LRESULT CMyListBox::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
   switch (msg) {
+    case WM_TIMER:
+      if (wParam != kDragScrollTimer) break;
+      if (m_nDragScroll != kScrollNone) SendMessage(WM_VSCROLL, m_nDragScroll == kScrollUp ? SB_LINEUP : SB_LINEDOWN, 0);
+      return 0;
     case WM_CREATE: return OnCreate() ? 0 : -1;
     case WM_ERASEBKGND:
       if (auto* dc = reinterpret_cast<gui::DeviceContext*>(wParam)) EraseBackground(*dc);

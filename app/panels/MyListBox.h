@@ -64,6 +64,22 @@ class CMyListBox : public gui::ListBox {
   // Copies the composed row (width pixels) onto the row of dis.
   void PresentRow(const gui::DRAWITEMSTRUCT* dis, int width);
 
+  // Dragging a row. The drop marker is drawn by inverting pixels, so drawing it again erases
+  // it: ShowDropMarker erases the one shown and inverts rc (null: none). DropMarkerRect is
+  // the marker of a drop before gap (0..count): the pressed row itself when the gap is next
+  // to it (nothing would move), else a band 2 pixels high on the boundary above row gap;
+  // clipped to clip.
+  void ShowDropMarker(const RECT* rc);
+  RECT DropMarkerRect(int pressedRow, int gap, const RECT& clip) const;
+  // While a drag is beyond the rows the timer scrolls a row every 100 ms towards the pointer
+  // (direction: kScrollNone, kScrollUp, kScrollDown).
+  enum DragScroll { kScrollNone = -1, kScrollUp = 0, kScrollDown = 1 };
+  void StartDragScroll();
+  void StopDragScroll();
+  void SetDragScroll(int direction) { m_nDragScroll = direction; }
+  int GetDragScroll() const { return m_nDragScroll; }
+  static constexpr UINT_PTR kDragScrollTimer = 1;
+
   RECT m_rcCell{0, 0, 1, 1};  // scratch
   uint32_t m_dwSpare = 0;     // the descendants'
 
@@ -72,6 +88,9 @@ class CMyListBox : public gui::ListBox {
   void EraseBackground(gui::DeviceContext& dc);
 
   gui::HFONT m_hFont = nullptr;
+  BOOL m_bMarker = FALSE;
+  RECT m_rcMarker{0, 0, 0, 0};
+  int m_nDragScroll = kScrollNone;
   std::unique_ptr<gui::ScreenImage> m_pRowBitmap;
   gui::DeviceContext m_dc;
 };

@@ -507,7 +507,7 @@ void CMyListBrush::OnMouseMove(POINT pt) {
   if (m_nPressRow < 0) return;
   if (std::abs(pt.x - m_ptPress.x) > 4 || std::abs(pt.y - m_ptPress.y) > 4) m_bMoved = TRUE;
   if (m_nMode == myIDLE && m_bMoved && m_nPressColumn > 0) {
-    SetTimer(kScrollTimer, 100);
+    StartDragScroll();
     m_nMode = myDRAG;
   }
   if (m_nMode == myDRAG) UpdateDrop(pt);
@@ -516,12 +516,12 @@ void CMyListBrush::OnMouseMove(POINT pt) {
 void CMyListBrush::UpdateDrop(POINT pt) {
   RECT client;
   GetClientRect(&client);
-  m_nScroll = 0;
+  SetDragScroll(kScrollNone);
   int index = -1, column = -1;
   if (pt.y < client.top - 10) {
-    m_nScroll = -1;
+    SetDragScroll(kScrollUp);
   } else if (pt.y >= client.bottom + 10) {
-    m_nScroll = 1;
+    SetDragScroll(kScrollDown);
   } else if (pt.x >= client.left && pt.x < client.right) {
     BOOL outside = FALSE;
     const int row = int(ItemFromPoint(pt, outside));
@@ -542,46 +542,26 @@ void CMyListBrush::UpdateDrop(POINT pt) {
 }
 
 void CMyListBrush::DrawDropMarker(BOOL show) {
-  if (!show) {
-    if (!m_bMarker) return;
-    m_bMarker = FALSE;
-  } else {
-    if (m_nDropIndex < 0) return;
-    RECT pressed{};
-    if (GetItemRect(m_nPressRow, &pressed) == gui::LB_ERR) return;
-    RECT client;
-    GetClientRect(&client);
-    if (m_nDropIndex == m_nPressRow || m_nDropIndex == m_nPressRow + 1) {
-      // Over the pressed row itself: its preset cell, or the whole row.
-      m_rcMarker = pressed;
-      if (m_nDropColumn >= 2) {
-        m_rcMarker.left = m_anLeft[m_nDropColumn];
-        m_rcMarker.right = m_anLeft[m_nDropColumn] + m_anWidth[m_nDropColumn];
-      }
-    } else {
-      // Between rows: a line at the boundary above the insertion index.
-      const int y = pressed.top + (m_nDropIndex - m_nPressRow) * kRowHeight;
-      m_rcMarker = RECT{client.left, y - 1, client.right, y + 1};
-    }
-    m_rcMarker.left = std::max(m_rcMarker.left, client.left);
-    m_rcMarker.top = std::max(m_rcMarker.top, client.top);
-    m_rcMarker.right = std::min(m_rcMarker.right, client.right);
-    m_rcMarker.bottom = std::min(m_rcMarker.bottom, client.bottom);
-    m_bMarker = TRUE;
+  if (!show || m_nDropIndex < 0) {
+    ShowDropMarker(nullptr);
+    return;
   }
-  // Inverted, so the same rectangle inverted again erases it.
-  if (m_rcMarker.left < m_rcMarker.right && m_rcMarker.top < m_rcMarker.bottom) {
-    gui::DeviceContext dc(GetScreenImage());
-    dc.InvertRect(m_rcMarker);
+  RECT client;
+  GetClientRect(&client);
+  RECT rc = DropMarkerRect(m_nPressRow, m_nDropIndex, client);
+  // Over the pressed row itself a preset cell marks where the drop stores.
+  if ((m_nDropIndex == m_nPressRow || m_nDropIndex == m_nPressRow + 1) && m_nDropColumn >= 2) {
+    rc.left = std::max<LONG>(client.left, m_anLeft[m_nDropColumn]);
+    rc.right = std::min<LONG>(client.right, m_anLeft[m_nDropColumn] + m_anWidth[m_nDropColumn]);
   }
+  ShowDropMarker(&rc);
 }
 
 void CMyListBrush::EndDrag() {
-  DrawDropMarker(FALSE);
-  KillTimer(kScrollTimer);
+  ShowDropMarker(nullptr);
+  StopDragScroll();
   gui::SetCursor(gui::LoadCursor(gui::IDC_ARROW));
   m_nMode = myIDLE;
-  m_nScroll = 0;
 }
 
 void CMyListBrush::OnLButtonUp(POINT pt) {
@@ -665,10 +645,6 @@ LRESULT CMyListBrush::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
       case WM_MOUSEMOVE:
         if (m_nPressRow < 0) break;  // hovering: the list base's
         OnMouseMove(POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
-        return 0;
-      case WM_TIMER:
-        if (wParam != kScrollTimer) break;
-        if (m_nScroll) SendMessage(WM_VSCROLL, m_nScroll < 0 ? SB_LINEUP : SB_LINEDOWN, 0);
         return 0;
       case WM_CAPTURECHANGED:
         // Another window took the mouse: the press and any drag end where they are.

@@ -147,14 +147,10 @@ class CMyListBrush : public CMyListBox, public gui::CmdTarget {
   int m_nClickInterval = 500;
   int m_nTolerance = 2;
   int m_nMode = myIDLE;
-  static constexpr UINT_PTR kScrollTimer = 1;
   POINT m_ptPress{0, 0};
   BOOL m_bMoved = FALSE;
   int m_nDropIndex = -1;
   int m_nDropColumn = -1;
-  int m_nScroll = 0;  // -1 up, 1 down while dragging beyond the client area
-  BOOL m_bMarker = FALSE;
-  RECT m_rcMarker{0, 0, 0, 0};
   int m_nPressRow = -1;
   int m_nPressColumn = -1;
   int m_anWidth[6] = {};

@@ -1,12 +1,25 @@
 // The layer side bar as the user meets it in the running frame: its rows drawn through our
 // device context (names, colours, flag pictures, grid), the mouse on its widget (a click on
 // the hidden column, on the rest of a row, hovering), and the list's changes it follows.
+#include <QApplication>
 #include <QDockWidget>
+#include <QMenu>
+#include <QTimer>
+#include <thread>
 #include <QImage>
 #include <QMouseEvent>
 
 #include "AppHarness.h"
+#include "core/Hsv.h"
+#include "core/ShellServices.h"
+#include "frame/ColorWheel.h"
+#include "gui/DragAndDrop.h"
 #include "frame/LayerBar.h"
+#include "frame/LayerThumbPopup.h"
+#include "frame/MainFrame.h"
+#include "panels/MyListProperty.h"
+#include "panels/MyVertBar.h"
+#include "panels/VertBarMessages.h"
 #include "frame/Resource.h"
 #include "panels/MyListLayer.h"
 #include "platform/gui/Dc.h"
@@ -177,20 +190,20 @@ TEST_F(LayerBarTest, AClickOnTheHiddenColumnTogglesTheFlagAndItsPicture) {
   EXPECT_EQ(Cell(Shot(), 1, CLayerBar::COL_HIDDEN), shown);
 }
 
-TEST_F(LayerBarTest, AClickElsewhereOnARowSelectsItAndChangesNoFlag) {
+TEST_F(LayerBarTest, AClickOnTheNameSelectsTheRowAndAFlagColumnDoesNot) {
   MakeLayers();
-  for (int column : {CLayerBar::COL_NEST, CLayerBar::COL_COLOR, CLayerBar::COL_NAME, CLayerBar::COL_PROTECT,
-                     CLayerBar::COL_SOURCE}) {
-    List()->SetCurSelect(2);
-    ASSERT_EQ(NameFace(Shot(), 0), Shown(kPlainFace));
-    Click(At(0, column));
-    EXPECT_EQ(List()->GetCurSel(), 0) << column;
-    EXPECT_EQ(bar->CurrentRow(), 0) << column;
-    EXPECT_EQ(List()->GetLayer(0)->GetFlags(), 0u) << column;
-    const QImage shot = Shot();
-    EXPECT_EQ(NameFace(shot, 0), Shown(kSelectedFace)) << column;
-    EXPECT_EQ(NameFace(shot, 2), Shown(kPlainFace)) << column;
-  }
+  List()->SetCurSelect(2);
+  ASSERT_EQ(NameFace(Shot(), 0), Shown(kPlainFace));
+  Click(At(0, CLayerBar::COL_PROTECT));
+  EXPECT_EQ(List()->GetCurSel(), 2);
+  EXPECT_EQ(List()->GetLayer(0)->GetFlags(), LYR_FLAG_PROTECT);
+  Click(At(0, CLayerBar::COL_NAME));
+  EXPECT_EQ(List()->GetCurSel(), 0);
+  EXPECT_EQ(bar->CurrentRow(), 0);
+  EXPECT_EQ(List()->GetLayer(0)->GetFlags(), LYR_FLAG_PROTECT);
+  const QImage shot = Shot();
+  EXPECT_EQ(NameFace(shot, 0), Shown(kSelectedFace));
+  EXPECT_EQ(NameFace(shot, 2), Shown(kPlainFace));
   // Below the last row a click selects nothing.
   Click(QPoint(At(0, CLayerBar::COL_NAME).x(), 3 * kRow + 10));
   EXPECT_EQ(List()->GetCurSel(), 0);
@@ -282,8 +295,337 @@ TEST_F(LayerBarTest, TheFlagColumnsGiveWayAsTheBarNarrows) {
   }
   // Narrowed to 40, a click on the first pixels hits the colour column and selects.
   bar->MoveWindow(RECT{0, 0, 40, 200});
-  Click(QPoint(2, 10));
+  List()->SetCurSelect(0);
+  Click(QPoint(2, At(2, 0).y()));
+  EXPECT_EQ(List()->GetCurSel(), 2);
+}
+
+
+// The bar driven through its window messages, as the platform delivers them.
+class LayerBarMouseTest : public LayerBarTest {
+ protected:
+  LPARAM P(int row, int column, int dx = 0, int dy = 0) {
+    const QPoint at = At(row, column);
+    return MakePointLParam(at.x() + dx, at.y() + dy);
+  }
+  void Press(LPARAM at) { bar->SendMessage(WM_LBUTTONDOWN, MK_LBUTTON, at); }
+  void Move(LPARAM at, WPARAM keys = MK_LBUTTON) { bar->SendMessage(WM_MOUSEMOVE, keys, at); }
+  void Release(LPARAM at) { bar->SendMessage(WM_LBUTTONUP, 0, at); }
+  void Drag(LPARAM from, LPARAM to) {
+    Press(from);
+    Move(to);
+    Release(to);
+  }
+  std::u16string Names() {
+    std::u16string s;
+    for (int i = 0; i < List()->GetCount(); ++i) s += std::u16string(List()->GetLayer(i)->GetName()) + u"|";
+    return s;
+  }
+  std::u16string LastLabel() {
+    const char16_t* label = nullptr;
+    return Space()->GetUndoStore()->CopyStepList(&label, 1) ? std::u16string(label) : u"";
+  }
+  // A layer with pixels: its thumbnail is not empty.
+  void Paint(OLayer* layer) {
+    LayerLock lock;
+    ASSERT_TRUE(lock.Lock(layer, 0));
+    for (int y = 0; y < layer->GetHeight(); ++y)
+      for (int x = 0; x < layer->GetWidth(); ++x) reinterpret_cast<uint16_t*>(lock.Row(y))[x] = 0xFF00;
+    lock.Unlock();
+    layer->MipRefresh(nullptr);
+  }
+};
+
+TEST_F(LayerBarMouseTest, FlagClicksAreStepsAndTheSourceMarkMovesAndComesBack) {
+  MakeLayers();
+  Click(At(0, CLayerBar::COL_SOURCE));
+  Click(At(1, CLayerBar::COL_SOURCE));
+  EXPECT_EQ(List()->GetLayer(0)->GetFlags(), 0u);
+  EXPECT_EQ(List()->GetLayer(1)->GetFlags(), LYR_FLAG_SOURCE);
+  EXPECT_EQ(LastLabel(), u"标记");
+  const QImage marked = Shot();
+  EXPECT_NE(Cell(marked, 0, CLayerBar::COL_SOURCE), Cell(marked, 1, CLayerBar::COL_SOURCE));
+  Space()->Undo(1);
+  EXPECT_EQ(List()->GetLayer(0)->GetFlags(), LYR_FLAG_SOURCE);
+  EXPECT_EQ(List()->GetLayer(1)->GetFlags(), 0u);
+  const QImage undone = Shot();
+  EXPECT_EQ(Cell(undone, 0, CLayerBar::COL_SOURCE), Cell(marked, 1, CLayerBar::COL_SOURCE)) << "the picture follows";
+  Space()->Redo(1);
+  EXPECT_EQ(List()->GetLayer(1)->GetFlags(), LYR_FLAG_SOURCE);
+
+  // Nest: refused above a mask layer and on the bottom row, taken above the colour layer.
+  Click(At(0, CLayerBar::COL_NEST));
+  Click(At(2, CLayerBar::COL_NEST));
+  EXPECT_EQ(List()->GetLayer(0)->GetFlags() & LYR_FLAG_NEST, 0u);
+  EXPECT_EQ(List()->GetLayer(2)->GetFlags() & LYR_FLAG_NEST, 0u);
+  Click(At(1, CLayerBar::COL_NEST));
+  EXPECT_EQ(List()->GetLayer(1)->GetFlags(), LYR_FLAG_SOURCE | LYR_FLAG_NEST);
+  Space()->Undo(1);
+  EXPECT_EQ(List()->GetLayer(1)->GetFlags(), LYR_FLAG_SOURCE);
+  EXPECT_EQ(List()->GetCurSel(), 2) << "flag clicks leave the selection";
+}
+
+TEST_F(LayerBarMouseTest, ANameDraggedToAGapReordersTheRows) {
+  MakeLayers();
+  EXPECT_EQ(Names(), u"Fog|Hills|彩色图层|");
+  // Row 0 into the lower half of the last row: it goes to the bottom, and stays selected.
+  Drag(P(0, CLayerBar::COL_NAME), P(2, CLayerBar::COL_NAME, 0, 6));
+  EXPECT_EQ(Names(), u"Hills|彩色图层|Fog|");
+  EXPECT_EQ(List()->GetCurSel(), 2);
+  EXPECT_EQ(bar->CurrentRow(), 2);
+  EXPECT_EQ(LastLabel(), u"排序");
+  EXPECT_EQ(bar->GetMode(), CLayerBar::myNORMAL);
+  // And back into the upper half of the first row.
+  Drag(P(2, CLayerBar::COL_NAME), P(0, CLayerBar::COL_NAME, 0, -6));
+  EXPECT_EQ(Names(), u"Fog|Hills|彩色图层|");
+  EXPECT_EQ(Space()->GetUndoStore()->GetStepCount(), 2u);
+  // Dropped onto the gaps next to itself, or off the rows, nothing moves.
+  Drag(P(1, CLayerBar::COL_NAME), P(1, CLayerBar::COL_NAME, 0, -6));
+  Drag(P(1, CLayerBar::COL_NAME), P(0, CLayerBar::COL_NAME, 0, 6));
+  Drag(P(1, CLayerBar::COL_NAME), MakePointLParam(At(0, CLayerBar::COL_NAME).x(), 3 * kRow + 30));
+  EXPECT_EQ(Names(), u"Fog|Hills|彩色图层|");
+  EXPECT_EQ(Space()->GetUndoStore()->GetStepCount(), 2u);
+  // A right click cancels a drag.
+  Press(P(0, CLayerBar::COL_NAME));
+  Move(P(2, CLayerBar::COL_NAME, 0, 6));
+  EXPECT_EQ(bar->GetMode(), CLayerBar::myDRAG);
+  bar->SendMessage(WM_RBUTTONDOWN, MK_RBUTTON | MK_LBUTTON, P(2, CLayerBar::COL_NAME));
+  bar->SendMessage(WM_RBUTTONUP, MK_LBUTTON, P(2, CLayerBar::COL_NAME));
+  EXPECT_EQ(bar->GetMode(), CLayerBar::myNORMAL);
+  Release(P(2, CLayerBar::COL_NAME, 0, 6));
+  EXPECT_EQ(Names(), u"Fog|Hills|彩色图层|");
+}
+
+TEST_F(LayerBarMouseTest, ALongPressRenamesAShortClickOrAMoveDoesNot) {
+  MakeLayers();
+  const auto hold = [](int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); };
+  bar->SetClickInterval(40);
+  // Short: released within the interval.
+  bar->SetClickInterval(100000);
+  Press(P(1, CLayerBar::COL_NAME));
+  Release(P(1, CLayerBar::COL_NAME));
+  EXPECT_EQ(bar->GetMode(), CLayerBar::myNORMAL);
+  EXPECT_EQ(List()->GetCurSel(), 1) << "a short click selects only";
+  // Moved 5 pixels: a drag, no rename.
+  bar->SetClickInterval(40);
+  Press(P(1, CLayerBar::COL_NAME));
+  hold(60);
+  Move(P(1, CLayerBar::COL_NAME, 5, 0));
+  Release(P(1, CLayerBar::COL_NAME, 5, 0));
+  EXPECT_EQ(bar->GetMode(), CLayerBar::myNORMAL);
+  // Released on another row: no rename.
+  Press(P(1, CLayerBar::COL_NAME));
+  hold(60);
+  Release(P(0, CLayerBar::COL_NAME, 0, 3));
+  EXPECT_NE(bar->GetMode(), CLayerBar::myRENAME);
+
+  // Long: the edit opens over the colour and name columns with the name.
+  Press(P(1, CLayerBar::COL_NAME));
+  hold(60);
+  Release(P(1, CLayerBar::COL_NAME));
+  ASSERT_EQ(bar->GetMode(), CLayerBar::myRENAME);
+  CMyEdit* edit = bar->GetRenameEdit();
+  EXPECT_TRUE(edit->IsWindowVisible());
+  EXPECT_EQ(edit->GetWindowText(), u"Hills");
+  // Escape discards the text.
+  edit->SetWindowText(u"Valley");
+  bar->SendMessage(WM_MYEDITDONE, 0, 0);
+  EXPECT_EQ(bar->RowName(1), u"Hills");
+  EXPECT_FALSE(edit->IsWindowVisible());
+  EXPECT_EQ(Space()->GetUndoStore()->GetStepCount(), 0u);
+
+  // Enter keeps it, as one step "名称" that undo takes back.
+  Press(P(1, CLayerBar::COL_NAME));
+  hold(60);
+  Release(P(1, CLayerBar::COL_NAME));
+  ASSERT_EQ(bar->GetMode(), CLayerBar::myRENAME);
+  edit->SetWindowText(u"Valley");
+  bar->SendMessage(WM_MYEDITDONE, 1, 0);
+  EXPECT_EQ(bar->RowName(1), u"Valley");
+  EXPECT_EQ(LastLabel(), u"名称");
+  EXPECT_EQ(Frame()->GetVertBar(ID_BAR_LAYER)->GetTitle(1), u"Valley") << "the page's title follows";
+  Space()->Undo(1);
+  EXPECT_EQ(bar->RowName(1), u"Hills");
+  EXPECT_EQ(Frame()->GetVertBar(ID_BAR_LAYER)->GetTitle(1), u"Hills") << "and goes back with the undo";
+
+  // A click elsewhere keeps what was typed; an empty text keeps the old name.
+  for (const char16_t* typed : {u"Meadow", u""}) {
+    Press(P(1, CLayerBar::COL_NAME));
+    hold(60);
+    Release(P(1, CLayerBar::COL_NAME));
+    ASSERT_EQ(bar->GetMode(), CLayerBar::myRENAME);
+    edit->SetWindowText(typed);
+    Click(At(0, CLayerBar::COL_PROTECT));
+    EXPECT_EQ(bar->GetMode(), CLayerBar::myNORMAL);
+    EXPECT_EQ(bar->RowName(1), u"Meadow");
+  }
+}
+
+TEST_F(LayerBarMouseTest, TheThumbnailShowsOnTheThirdTickAndOutlivesItsLayer) {
+  MakeLayers();
+  CLayerThumbPopup* popup = bar->GetThumbPopup();
+  ASSERT_TRUE(popup);
+  popup->SetFrameWindow(nullptr);
+  Paint(List()->GetLayer(0));
+  const auto tick = [&](int n) {
+    for (int i = 0; i < n; ++i) popup->SendMessage(WM_TIMER, CLayerThumbPopup::kTimer, 0);
+  };
+  Move(P(0, CLayerBar::COL_NAME), 0);
+  EXPECT_TRUE(popup->HasPending());
+  tick(2);
+  EXPECT_FALSE(popup->IsWindowVisible());
+  tick(1);
+  ASSERT_TRUE(popup->IsWindowVisible());
+  ASSERT_TRUE(popup->HasPreview());
+  EXPECT_EQ(popup->GetRowNumber(), 1);
+  // Staying on the row does not start over; another row does.
+  Move(P(0, CLayerBar::COL_NAME, 2, 0), 0);
+  EXPECT_TRUE(popup->IsWindowVisible());
+  Move(P(1, CLayerBar::COL_NAME), 0);
+  EXPECT_FALSE(popup->IsWindowVisible());
+  EXPECT_EQ(popup->GetTicks(), 0);
+  tick(3);
+  EXPECT_TRUE(popup->IsWindowVisible());
+  EXPECT_FALSE(popup->HasPreview()) << "an empty layer shows only its texts";
+  // A key or a button hides it at once; over a flag column there is none.
+  bar->SendMessage(WM_KEYDOWN, 'A', 0);
+  EXPECT_FALSE(popup->IsWindowVisible());
+  Move(P(0, CLayerBar::COL_HIDDEN), 0);
+  EXPECT_FALSE(popup->HasPending());
+
+  // The layer goes while its preview shows: the preview is the popup's own copy.
+  Move(P(1, CLayerBar::COL_HIDDEN), 0);
+  Move(P(0, CLayerBar::COL_NAME), 0);
+  tick(3);
+  ASSERT_TRUE(popup->HasPreview());
+  const uint32_t first = popup->GetPreview()[64 * CLayerThumbPopup::kSide + 64];
+  {
+    GCompRef<OLayer> gone;
+    gone.m_ptr = List()->DetachLayer(0);
+  }
+  popup->Invalidate();
+  popup->UpdateWindow();
+  EXPECT_EQ(popup->GetPreview()[64 * CLayerThumbPopup::kSide + 64], first);
+  // It goes on the tick that finds the counter at 33.
+  tick(30);
+  EXPECT_EQ(popup->GetTicks(), 33);
+  EXPECT_TRUE(popup->IsWindowVisible());
+  tick(1);
+  EXPECT_FALSE(popup->IsWindowVisible());
+  EXPECT_FALSE(popup->HasPreview());
+}
+
+TEST_F(LayerBarMouseTest, EachColumnHasItsTip) {
+  MakeLayers();
+  const std::u16string tips[CLayerBar::COL_COUNT] = {u"嵌套", u"颜色", u"要编辑名称，按键时间稍长", u"不可见", u"保护", u"源"};
+  for (int column = 0; column < CLayerBar::COL_COUNT; ++column) {
+    std::u16string text;
+    RECT area{};
+    const QPoint at = At(1, column);
+    ASSERT_TRUE(bar->OnToolHitTest(POINT{at.x(), at.y()}, &text, &area)) << column;
+    EXPECT_EQ(text, tips[column]);
+    EXPECT_EQ(area.left, bar->GetColumnLeft(column));
+    EXPECT_EQ(area.right, bar->GetColumnLeft(column) + bar->GetColumnWidth(column));
+    EXPECT_EQ(area.top, kRow);
+  }
+  std::u16string text;
+  EXPECT_FALSE(bar->OnToolHitTest(POINT{10, 3 * kRow + 5}, &text, nullptr)) << "below the rows";
+  Press(P(1, CLayerBar::COL_PROTECT));
+  EXPECT_FALSE(bar->OnToolHitTest(POINT{10, 5}, &text, nullptr)) << "while a button is down";
+  Release(P(1, CLayerBar::COL_PROTECT));
+}
+
+TEST_F(LayerBarMouseTest, TheSelectedLayersPropertyPageWaitsBehindTheForwardTab) {
+  MakeLayers();
+  CMyVertBar* pages = Frame()->GetVertBar(ID_BAR_LAYER);
+  Click(At(1, CLayerBar::COL_NAME));
+  CMyListProperty* page = bar->GetPropertyPage();
+  ASSERT_TRUE(page);
+  EXPECT_EQ(pages->GetPage(1), page->GetSafeHwnd());
+  EXPECT_EQ(pages->GetTitle(1), u"Hills");
+  EXPECT_EQ(pages->GetPagePos(), 0u);
+  // A double click on the name goes there, with the layer's values on the page.
+  bar->SendMessage(WM_LBUTTONDBLCLK, MK_LBUTTON, P(1, CLayerBar::COL_NAME));
+  EXPECT_EQ(pages->GetPagePos(), 1u);
+  EXPECT_GT(page->GetCount(), 0);
+  // Another selection takes the bar home and registers the page under the new name.
+  pages->SendMessage(WM_MYVB_NAVIGATE, VB_NAV_HOME, 0);
+  Click(At(2, CLayerBar::COL_NAME));
+  EXPECT_EQ(pages->GetPagePos(), 0u);
+  EXPECT_EQ(pages->GetTitle(1), u"彩色图层");
+
+  // An edit on the page is the step "属性", undone like any other.
+  OLayer* layer = List()->GetCurLayer();
+  auto* set = static_cast<OProperty*>(layer->GetInterface(u"OProperty"));
+  ASSERT_TRUE(set);
+  UINT index = 0;
+  PropertyItem* alpha = set->FindByName(&index, u"ALPHA");
+  ASSERT_TRUE(alpha);
+  const int32_t before = alpha->value;
+  XModifyNotify* notify = List()->GetModifyNotify();
+  notify->BeginModify(alpha, index, set);
+  set->SetValue(index, alpha->minimum);
+  notify->EndModify(set->GetItem(index), FALSE);
+  EXPECT_EQ(LastLabel(), u"属性");
+  Space()->Undo(1);
+  EXPECT_EQ(set->GetItem(index)->value, before);
+
+  // Without a selection the page is refused, and no tab leads to it.
+  List()->SetCurSelect(-1);
+  EXPECT_EQ(pages->GetPage(1), nullptr);
+  EXPECT_EQ(gui::SendMessage(bar->GetHostWindow(), WM_MYVB_PAGENOTIFY, VB_PAGE_MAYFORWARD, 0), 0);
+}
+
+TEST_F(LayerBarMouseTest, ARightClickSelectsTheRowAndPopsUpTheLayerMenu) {
+  MakeLayers();
+  std::vector<std::u16string> items;
+  QTimer::singleShot(50, [&] {
+    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    if (!menu) return;
+    for (QAction* a : menu->actions())
+      if (!a->isSeparator()) items.push_back(reinterpret_cast<const char16_t*>(a->text().utf16()));
+    menu->close();
+  });
+  bar->SendMessage(WM_RBUTTONDOWN, MK_RBUTTON, P(0, CLayerBar::COL_NAME));
+  bar->SendMessage(WM_RBUTTONUP, 0, P(0, CLayerBar::COL_NAME));
   EXPECT_EQ(List()->GetCurSel(), 0);
+  ASSERT_EQ(items.size(), 6u);
+  EXPECT_EQ(items[0].substr(items[0].size() - 4), u"(&C)");
+  EXPECT_EQ(items[2], u"水平翻转(&H)");
+  EXPECT_EQ(items[5], u"缩放(&Z)");
+}
+
+TEST_F(LayerBarMouseTest, DroppedDocumentsOpenAndEachFileIsOfferedInTurn) {
+  MakeLayers();
+  std::vector<std::u16string> opened;
+  bar->SetOpenDocument([&](const std::u16string& path) { opened.push_back(path); });
+  std::vector<QUrl> urls;
+  for (const char16_t* path : {u"/tmp/图层/画.kelv", u"/tmp/photo.png", u"/tmp/Old.KELV"})
+    urls.push_back(QUrl::fromLocalFile(QString::fromUtf16(path)));
+  ASSERT_TRUE(guitest::DragAndDrop(Widget(), urls, QPointF(20, 10)));
+  gui::RunPostedMessages();
+  EXPECT_EQ(opened, (std::vector<std::u16string>{u"/tmp/图层/画.kelv", u"/tmp/Old.KELV"}));
+  EXPECT_EQ(List()->GetCount(), 3) << "an image is not taken yet";
+}
+
+TEST_F(LayerBarMouseTest, TheWheelsAnswerColoursTheCurrentMaskLayer) {
+  MakeLayers();
+  // The colour column of a mask layer selects it and opens the wheel at the press.
+  Press(P(1, CLayerBar::COL_COLOR));
+  Release(P(1, CLayerBar::COL_COLOR));
+  EXPECT_EQ(List()->GetCurSel(), 1);
+  if (CColorWheel* wheel = Frame()->GetColorWheel()) wheel->ShowWindow(SW_HIDE);
+  const HSVCOLOR chosen = RgbToHsv(0x2050F0);  // 0x00RRGGBB
+  const uint32_t rgb = HsvToRgb(chosen);  // within a step of what was chosen
+  const COLORREF expected = RGB((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF);
+  bar->SendMessage(WM_MYCOLORPICKED, chosen, 0);
+  EXPECT_EQ(List()->GetLayer(1)->GetColor(nullptr, nullptr) & 0xFFFFFF, uint32_t(expected));
+  EXPECT_EQ(LastLabel(), u"颜色");
+  const QImage shot = Shot();
+  const int x = bar->GetColumnLeft(CLayerBar::COL_COLOR) + 5;
+  EXPECT_EQ(shot.pixel(x, kRow + 9) & 0xFFFFFF, Shown(expected)) << "the dot shows the new colour";
+  Space()->Undo(1);
+  EXPECT_EQ(List()->GetLayer(1)->GetColor(nullptr, nullptr) & 0xFFFFFF, uint32_t(RGB(40, 160, 70)));
 }
 
 }  // namespace

@@ -138,6 +138,8 @@ TEST_F(PaintToolTest, AStrokeAfterAnUndoneOneUndoesToTheLayerAsItWas) {
   Stroke(20.0f, 30.0f, 100.0f, 30.0f);
   Space()->Undo(1);
   ASSERT_EQ(Pixels(), before);
+  // The undo's redraw runs on the worker; a stroke begun meanwhile is refused.
+  Space()->GetWorker()->Wait(FALSE);
   Stroke(20.0f, 60.0f, 100.0f, 60.0f);
   const std::vector<uint32_t> second = Pixels();
   EXPECT_EQ(At(60, 30), kWhite) << "the undone stroke stays undone";

@@ -13,6 +13,7 @@
 #include "frame/DockBar.h"
 #include "frame/DockContext.h"
 #include "frame/LayerBar.h"
+#include "platform/gui/OptionToolBar.h"
 #include "frame/Resource.h"
 #include "gui/Recorder.h"
 #include "panels/MyVertBar.h"
@@ -413,15 +414,19 @@ TEST_F(VertBarFrameTest, TheLayerBarIsTheLayerPageBarsRootPageAndTheBarsCollapse
   EXPECT_EQ(Frame()->GetSideBarWindow(ID_BAR_LAYER), layers->GetSafeHwnd());
   ASSERT_TRUE(WaitFor([&] { return CMyDockBar::FromBar(layers->GetSafeHwnd()) == Frame()->GetDockBar(DOCK_RIGHT); }));
 
-  // The layer list fills the page rectangle and shows the layer's row.
+  // The layer strip and the list below it fill the page rectangle; the list shows the
+  // layer's row.
   CLayerBar* list = Frame()->GetLayerBar();
   EXPECT_EQ(layers->GetPage(0), list->GetHostWindow());
   EXPECT_NE(brushes->GetPage(0), nullptr);
+  ASSERT_TRUE(list->GetStrip());
   ASSERT_TRUE(WaitFor([&] {
-    RECT rc;
+    RECT rc, strip;
     list->GetClientRect(&rc);
+    list->GetStrip()->GetClientRect(&strip);
     const RECT page = layers->GetPageRect();
-    return rc.right == page.right - page.left && rc.bottom == page.bottom - page.top && rc.bottom > 100;
+    return rc.right == page.right - page.left && strip.bottom > 0 &&
+           rc.bottom + strip.bottom == page.bottom - page.top && rc.bottom > 100;
   }));
   EXPECT_TRUE(list->IsWindowVisible());
   EXPECT_EQ(list->RowCount(), List()->GetCount());
@@ -431,7 +436,9 @@ TEST_F(VertBarFrameTest, TheLayerBarIsTheLayerPageBarsRootPageAndTheBarsCollapse
   list->ClientToScreen(&origin);
   layers->ClientToScreen(&barOrigin);
   EXPECT_EQ(origin.x - barOrigin.x, CMyVertBar::kBand);
-  EXPECT_EQ(origin.y - barOrigin.y, CMyVertBar::kTitleCy);
+  RECT strip;
+  list->GetStrip()->GetClientRect(&strip);
+  EXPECT_EQ(origin.y - barOrigin.y, CMyVertBar::kTitleCy + strip.bottom);
 
   // A page pushed over the layer list hides it until the bar goes back.
   gui::GWindow props;

@@ -1,0 +1,128 @@
+// The layer bar with 64 rows of 10000 x 10000 layers: every row composed through the bar's
+// own row drawing (flags, colour dot, name in the program's font) and copied to its list,
+// beside memcpy of the same rows' pixels; and the thumbnail the popup shows, made from a
+// 10000 x 10000 layer, beside memcpy of the 64 KB of thumbnail pixels and of the mip level
+// it reads. A row reads no pixels of its layer, so its cost does not grow with the layer.
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QWidget>
+#include <cstring>
+#include <vector>
+
+#include "Morvane.h"
+#include "XShowDevice.h"
+#include "PanelBenchMain.h"
+#include "common/FakeSystem.h"
+#include "frame/LayerBar.h"
+#include "odata/GCompRef.h"
+#include "panels/MyListLayer.h"
+
+namespace {
+
+constexpr int kSide = 10000;
+constexpr int kRows = LYR_MAX_SUM;
+constexpr int kWidth = 208;
+constexpr int kThumbSide = 128;
+
+// A 10000 x 10000 colour layer, painted where asked (all of it, or only its last pixel).
+GCompRef<OLayer> BigLayer(OShowDevice* device, bool everywhere) {
+  GCompRef<OLayer> l;
+  l.m_ptr = device->CreateLayer(kSide, kSide, OLayer::myFORMAT_C32, 1);
+  {
+    LayerLock lock;
+    lock.Lock(l, 0);
+    if (everywhere) {
+      for (int y = 0; y < kSide; ++y) {
+        auto* row = reinterpret_cast<uint32_t*>(lock.Row(y));
+        for (int x = 0; x < kSide; ++x) row[x] = 0xFF000000u | uint32_t(x * 7 + y * 13);
+      }
+    } else {
+      reinterpret_cast<uint32_t*>(lock.Row(kSide - 1))[kSide - 1] = 0xFF2060A0u;
+    }
+  }
+  l->MipRefresh(nullptr);
+  return l;
+}
+
+// The mip level MakeThumbnail reads: the smallest still 128 or more on its side.
+size_t ThumbnailLevelBytes() {
+  int side = kSide;
+  while (side / 2 >= kThumbSide) side /= 2;
+  return size_t(side) * size_t(side) * 4;
+}
+
+struct Bar {
+  FakeSystem sys;
+  GCompRef<OShowDevice> device;
+  GCompRef<OLayer> painted, nearlyEmpty;
+  std::unique_ptr<CMyListLayer> list;
+  CLayerBar bar;
+
+  Bar() {
+    sys.Register(u"Morvane", GCreateComponent<Morvane>);
+    sys.Register(u"XShowDevice", GCreateComponent<XShowDevice>);
+    device = static_cast<OShowDevice*>(sys.NewObj(u"XShowDevice", nullptr)->GetInterface(u"OShowDevice"));
+    painted = BigLayer(device, true);
+    nearlyEmpty = BigLayer(device, false);
+    list = std::make_unique<CMyListLayer>(&sys, device.get());
+    // Every row holds the one 10000 x 10000 layer: a row draws the same whichever it is.
+    painted->SetName(u"彩色图层 10000 x 10000");
+    for (int i = 0; i < kRows; ++i) list->AddLayer(-1, painted);
+    list->SetCurSelect(3);
+    bar.Create();
+    bar.GetHostWidget()->resize(kWidth, 40 + kRows * CLayerBar::kRowHeight);
+    bar.GetHostWidget()->show();
+    bar.AttachList(list.get());
+  }
+  ~Bar() { bar.AttachList(nullptr); }
+};
+
+Bar& Get() {
+  static Bar* bar = new Bar();
+  return *bar;
+}
+
+void BM_LayerBarRows(benchmark::State& state) {
+  Bar& b = Get();
+  for (auto _ : state)
+    for (int r = 0; r < kRows; ++r) b.list->RedrawItem(r);
+  state.SetItemsProcessed(int64_t(state.iterations()) * kRows);
+}
+
+void BM_MemcpyRows(benchmark::State& state) {
+  const size_t bytes = size_t(kWidth) * CLayerBar::kRowHeight * 4;
+  std::vector<uint8_t> from(bytes * kRows, 0x5A), to(from.size());
+  for (auto _ : state) {
+    for (int r = 0; r < kRows; ++r) std::memcpy(to.data() + size_t(r) * bytes, from.data() + size_t(r) * bytes, bytes);
+    benchmark::DoNotOptimize(to.data());
+  }
+  state.SetItemsProcessed(int64_t(state.iterations()) * kRows);
+}
+
+void BM_MakeThumbnail(benchmark::State& state) {
+  Bar& b = Get();
+  OLayer* layer = state.range(0) ? b.nearlyEmpty.get() : b.painted.get();
+  state.SetLabel(state.range(0) ? "one pixel painted, the last" : "painted everywhere");
+  for (auto _ : state) benchmark::DoNotOptimize(layer->MakeThumbnail(0xFFFFFF));
+}
+
+void BM_MemcpyThumbnail(benchmark::State& state) {
+  const size_t bytes = state.range(0) ? ThumbnailLevelBytes() : size_t(kThumbSide) * kThumbSide * 4;
+  state.SetLabel(state.range(0) ? "the mip level read" : "the thumbnail's 64 KB");
+  std::vector<uint8_t> from(bytes, 0x5A), to(bytes);
+  for (auto _ : state) {
+    std::memcpy(to.data(), from.data(), bytes);
+    benchmark::DoNotOptimize(to.data());
+  }
+  state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(bytes));
+}
+
+BENCHMARK(BM_LayerBarRows)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_MemcpyRows)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_MakeThumbnail)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_MemcpyThumbnail)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+int main(int argc, char** argv) { return RunPanelBenchmarks(argc, argv); }
