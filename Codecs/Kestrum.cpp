@@ -59,6 +59,8 @@ void Flush(png_structp png) {
 void ReportReadFailure(const PngState& s) {
   if (s.eof && s.row < 0) {
     s.err->Set("truncated in the header");
+  } else if (s.eof && s.row >= s.rows) {
+    s.err->Set("truncated after the last row");
   } else if (s.eof) {
     if (s.passes > 1)
       s.err->Set("truncated at row %d of %d (pass %d of %d)", s.row, s.rows, s.pass + 1, s.passes);
