@@ -52,6 +52,12 @@ std::mutex g_answerMutex;
 DialogAnswer g_dialogAnswer;
 shell::PathAnswer g_pathAnswer;
 
+QWidget* FrameWidget(CMainFrame* frame) { return frame ? frame->GetMainWindow() : nullptr; }
+
+const char16_t* const kDocumentFilter = u"Tavrik 文档 (*.kelv);;所有文件 (*)";
+
+}  // namespace
+
 QDialogButtonBox* OkCancel(QDialog* dialog) {
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, dialog);
   buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("确定"));
@@ -60,12 +66,6 @@ QDialogButtonBox* OkCancel(QDialog* dialog) {
   QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
   return buttons;
 }
-
-QWidget* FrameWidget(CMainFrame* frame) { return frame ? frame->GetMainWindow() : nullptr; }
-
-const char16_t* const kDocumentFilter = u"Tavrik 文档 (*.kelv);;所有文件 (*)";
-
-}  // namespace
 
 void SetDialogAnswer(DialogAnswer answer) {
   std::lock_guard<std::mutex> lock(g_answerMutex);

@@ -17,6 +17,7 @@
 
 class CPaintSpace;
 class QComboBox;
+class QDialogButtonBox;
 class QCheckBox;
 class QLabel;
 class QProgressBar;
@@ -30,6 +31,8 @@ class QTimer;
 using DialogAnswer = std::function<int(QDialog*)>;
 void SetDialogAnswer(DialogAnswer answer);
 int RunModal(QDialog* dialog);
+// The OK ("确定") and Cancel ("取消") buttons of a dialog, wired to accept and reject.
+QDialogButtonBox* OkCancel(QDialog* dialog);
 
 // A number field: a slider beside a spin box, both kept in step.
 class CNumberField {

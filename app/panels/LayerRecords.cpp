@@ -62,7 +62,8 @@ GCompRef<OLayer> CMyListLayer::Rebuild(OData* backup) {
 
 GCompRef<OLayer> CMyListLayer::NewLayer(int width, int height, int format, UINT id) {
   GVERIFY(m_pDevice, u"!m_pShowDevice");
-  GCompRef<OLayer> layer = Adopt(m_pDevice->CreateLayer(width, height, format, id));
+  // The device hands the layer over with a count of 0: the reference is taken here.
+  GCompRef<OLayer> layer = m_pDevice->CreateLayer(width, height, format, id);
   GVERIFY(layer.IsValid(), u"!cpLayer.IsValid()");
   return layer;
 }
