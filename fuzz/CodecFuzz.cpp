@@ -13,11 +13,6 @@
 
 namespace {
 
-#define FUZZ_CHECK(cond)       \
-  do {                         \
-    if (!(cond)) std::abort(); \
-  } while (0)
-
 using Bytes = std::vector<uint8_t>;
 const codec::FormatCalls& kCalls = codec::CODEC_FUZZ_CALLS;
 // Larger images are only read to their head: the decode of 10000 x 10000 pixels is slow.
