@@ -191,9 +191,13 @@ bool JpegEncode(FILE* f, const LayerLock& lock, const EncodeParams& params, Code
       RowToBgra(lock, y, bgra.data());
       for (int x = 0; x < lock.nWidth; ++x) {
         const uint8_t* p = &bgra[size_t(x) * 4];
+        uint8_t* q = &rgb[size_t(x) * 3];
         const uint32_t a = p[3];
-        for (int k = 0; k < 3; ++k)
-          rgb[size_t(x) * 3 + k] = uint8_t((p[2 - k] * a + bg[k] * (255 - a) + 127) / 255);
+        if (a == 0xFF) {  // most pixels: no blending
+          q[0] = p[2], q[1] = p[1], q[2] = p[0];
+        } else {
+          for (int k = 0; k < 3; ++k) q[k] = uint8_t((p[2 - k] * a + bg[k] * (255 - a) + 127) / 255);
+        }
       }
       JSAMPROW r = rgb.data();
       jpeg_write_scanlines(&c, &r, 1);
