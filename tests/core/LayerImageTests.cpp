@@ -90,8 +90,9 @@ class FakeCodec final : public GComponent<OImageCodec> {
 
 class LayerImageTest : public ToolFixture {
  protected:
-  LayerImageTest() {
-    sys.Register(u"Kestrum", GCreateComponent<XKestrum>);
+  // png: what "Kestrum" makes (a codec of the test's own where the job's outcome is the point).
+  explicit LayerImageTest(ComponentFactory png = GCreateComponent<XKestrum>) {
+    sys.Register(u"Kestrum", png);
     sys.Register(u"Sevlin", GCreateComponent<XSevlin>);
     sys.Register(u"Harsk", GCreateComponent<XHarsk>);
     list->SetAsk(&ask);
@@ -137,6 +138,11 @@ class LayerImageTest : public ToolFixture {
   }
 
   PresetRecordingAsk ask;
+};
+
+class FakeCodecTest : public LayerImageTest {
+ protected:
+  FakeCodecTest() : LayerImageTest(GCreateComponent<FakeCodec>) {}
 };
 
 TEST_F(LayerImageTest, LoadsEachFormatAsANewSelectedTopRowWithItsUndoStep) {
@@ -280,8 +286,7 @@ TEST_F(LayerImageTest, AMaskLayerIsSavedAsItsGreyWithCoverageAsAlpha) {
   EXPECT_EQ(Pixels(list->GetLayer(0)), std::vector<uint32_t>(15, 0x80000000u | grey * 0x010101u));
 }
 
-TEST_F(LayerImageTest, AFailedExportLeavesAnExistingTargetAsItWas) {
-  sys.Register(u"Kestrum", GCreateComponent<FakeCodec>);
+TEST_F(FakeCodecTest, AFailedExportLeavesAnExistingTargetAsItWas) {
   AddLayer(4, 4, OLayer::myFORMAT_C32, 1, 0, 0, 0xFF112233);
   list->SetCurSelect(0);
   const Bytes before{'o', 'l', 'd', ' ', 'f', 'i', 'l', 'e'};
@@ -322,24 +327,40 @@ TEST_F(LayerImageTest, AFailedExportLeavesAnExistingTargetAsItWas) {
   EXPECT_EQ(ReadAll(target), (Bytes{'F', 'A', 'K', 'E'}));
 }
 
-TEST_F(LayerImageTest, WithoutATemporaryFileTheJobWritesTheTargetAndKeepsIt) {
-  if (::geteuid() == 0) GTEST_SKIP() << "a read-only folder does not stop the superuser";
-  sys.Register(u"Kestrum", GCreateComponent<FakeCodec>);
+// A folder that takes no new file while its files stay writable: read-only for a user, and
+// immutable for the superuser, whom permissions do not stop.
+struct ClosedFolder {
+  explicit ClosedFolder(const std::string& path) : path(path) {
+    closed = ::geteuid() == 0 ? std::system(("chattr +i '" + path + "' 2>/dev/null").c_str()) == 0
+                              : ::chmod(path.c_str(), 0500) == 0;
+  }
+  ~ClosedFolder() {
+    if (::geteuid() == 0)
+      std::system(("chattr -i '" + path + "' 2>/dev/null").c_str());
+    else
+      ::chmod(path.c_str(), 0700);
+  }
+  std::string path;
+  bool closed = false;
+};
+
+TEST_F(FakeCodecTest, WithoutATemporaryFileTheJobWritesTheTargetAndKeepsIt) {
   AddLayer(4, 4, OLayer::myFORMAT_C32, 1, 0, 0, 0xFF112233);
   list->SetCurSelect(0);
   const std::u16string locked = Path(u"locked"), target = locked + u"/t.png";
   ::mkdir(plat::ToUtf8(locked).c_str(), 0700);
   WriteAll(target, Bytes{'o', 'l', 'd'});
-  ::chmod(plat::ToUtf8(locked).c_str(), 0500);
+  ClosedFolder closed(plat::ToUtf8(locked));
+  if (!closed.closed) GTEST_SKIP() << "the folder could not be closed to new files";
   for (FakeJob job : {FakeJob::kSucceed, FakeJob::kFail}) {
     g_fakeJob = job;
     ask.script.asked.clear();
     ask.script.paths = {target};
     list->OnTbvcLyrSave();
+    // The job's own file is neither moved nor deleted, and a failure is told.
     EXPECT_EQ(ReadAll(target), (Bytes{'F', 'A', 'K', 'E'}));
     EXPECT_EQ(ask.script.asked.size(), job == FakeJob::kFail ? 2u : 1u);
   }
-  ::chmod(plat::ToUtf8(locked).c_str(), 0700);
 }
 
 TEST_F(LayerImageTest, ThePictureIsTheComposedSpaceOverItsBackground) {
