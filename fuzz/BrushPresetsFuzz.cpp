@@ -25,11 +25,6 @@
 
 namespace {
 
-#define FUZZ_CHECK(cond)       \
-  do {                         \
-    if (!(cond)) std::abort(); \
-  } while (0)
-
 using Bytes = std::vector<uint8_t>;
 
 FuzzSystem& System() {

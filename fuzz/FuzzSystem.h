@@ -1,5 +1,5 @@
-// What the fuzz targets share: the system object, which creates the component classes it was
-// given by name, and the writing of starting seeds.
+// What the fuzz targets share: the check that stops a run, the system object, which creates
+// the component classes it was given by name, and the writing of starting seeds.
 #pragma once
 #include <cstdint>
 #include <cstdio>
@@ -9,6 +9,12 @@
 #include <vector>
 
 #include "odata/GSystem.h"
+
+// A broken promise of the code under test: libFuzzer keeps the input that made it.
+#define FUZZ_CHECK(cond)       \
+  do {                         \
+    if (!(cond)) std::abort(); \
+  } while (0)
 
 class FuzzSystem final : public GSystem {
  public:

@@ -24,11 +24,6 @@
 
 namespace {
 
-#define FUZZ_CHECK(cond)         \
-  do {                           \
-    if (!(cond)) std::abort();   \
-  } while (0)
-
 using Bytes = std::vector<uint8_t>;
 
 // A header may ask for 10000 x 10000 pixels: about 540 MB with the mip levels, cleared

@@ -18,6 +18,7 @@ const StringEntry kStrings[] = {
     {ID_FILE_OPEN, u"打开文档\n打开"},
     {ID_FILE_SAVE, u"保存文档\n保存"},
     {ID_FILE_SAVE_AS, u"以新的名称保存文档\n另存为"},
+    {ID_FILE_EXPORT_PICTURE, u"将整个空间保存为 PNG、JPEG 或 BMP 图片\n导出图片"},
     {ID_APP_EXIT, u"退出程序\n退出"},
     {ID_APP_HELP, u"打开帮助\n帮助"},
     {ID_APP_ABOUT, u"显示程序信息与内存状况\n关于"},

@@ -17,6 +17,7 @@
 
 class CPaintSpace;
 class QComboBox;
+class QDialogButtonBox;
 class QCheckBox;
 class QLabel;
 class QProgressBar;
@@ -31,7 +32,6 @@ using DialogAnswer = std::function<int(QDialog*)>;
 void SetDialogAnswer(DialogAnswer answer);
 int RunModal(QDialog* dialog);
 // The dialog's OK and Cancel buttons ("确定", "取消"), wired to accept and reject.
-class QDialogButtonBox;
 QDialogButtonBox* OkCancel(QDialog* dialog);
 
 // A number field: a slider beside a spin box, both kept in step.

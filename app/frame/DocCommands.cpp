@@ -3,6 +3,7 @@
 #include <QMainWindow>
 
 #include "CmdStateRoute.h"
+#include "core/ExportPicture.h"
 #include "core/PaintSpace.h"
 #include "core/TavrikDoc.h"
 #include "frame/Dialogs.h"
@@ -47,6 +48,10 @@ CDocCommands::CDocCommands(CMainFrame* frame) : m_pFrame(frame) {
   OnCommand(ID_FILE_SAVE, [this] { m_pFrame->SaveDocument(false); });
   OnCommand(ID_FILE_SAVE_AS, [this] { m_pFrame->SaveDocument(true); });
   OnCommand(ID_SPACE_RESIZE, [this] { OnSpaceSize(); });
+  OnCommand(ID_FILE_EXPORT_PICTURE, [this] {
+    if (CPaintSpace* space = Space()) ExportPicture(space, space->m_pwndListLayer->GetAsk());
+  });
+  OnUpdateCommandUI(ID_FILE_EXPORT_PICTURE, [this](gui::CmdUI* ui) { ui->Enable(Space() != nullptr); });
   OnUpdateCommandUI(ID_SPACE_RESIZE, [this](gui::CmdUI* ui) { ui->Enable(Space() != nullptr); });
   for (const FilterCommand& f : kFilterCommands) {
     OnCommand(f.id, [this, &f] { OnFilter(f); });

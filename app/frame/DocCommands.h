@@ -1,6 +1,6 @@
 // The document's place in the command route: every command goes to the paint space first
 // (which offers it to its current tool before its own handlers), then to the document's own
-// commands: save, save as, the space size and the three layer filters.
+// commands: save, save as, the picture export, the space size and the three layer filters.
 #pragma once
 #include "platform/gui/Commands.h"
 

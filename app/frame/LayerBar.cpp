@@ -704,8 +704,8 @@ void CLayerBar::OfferDroppedFile(const std::u16string& path) {
     if (m_openDocument) m_openDocument(path);
     return;
   }
-  // An image becomes a layer through the list's LoadImage; until the list offers it an
-  // image is refused without a word.
+  // An image becomes a new top layer; a file no codec reads is refused without a word.
+  if (CMyListLayer* list = List()) list->LoadImage(path.c_str());
 }
 
 // ---- commands and messages -------------------------------------------------------------------

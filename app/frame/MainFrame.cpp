@@ -109,6 +109,7 @@ const CommandText kCommands[] = {
     {ID_FILE_OPEN, u"打开(&O)...", u"Ctrl+O", false},
     {ID_FILE_SAVE, u"保存(&S)", u"Ctrl+S", false},
     {ID_FILE_SAVE_AS, u"另存为(&A)...", u"Ctrl+Shift+S", false},
+    {ID_FILE_EXPORT_PICTURE, u"导出图片(&E)...", nullptr, false},
     {ID_APP_EXIT, u"退出(&X)", u"Ctrl+Q", false},
     {ID_EDIT_UNDO, u"撤销(&U)", u"Ctrl+Z", false},
     {ID_EDIT_REDO, u"重做(&R)", u"Ctrl+Y", false},
@@ -448,7 +449,7 @@ void CMainFrame::CreateMenus() {
     }
   };
   m_pFileMenu = bar->addMenu(QStringLiteral("文件(&F)"));
-  add(m_pFileMenu, {ID_FILE_NEW, ID_FILE_OPEN, ID_FILE_SAVE, ID_FILE_SAVE_AS, 0});
+  add(m_pFileMenu, {ID_FILE_NEW, ID_FILE_OPEN, ID_FILE_SAVE, ID_FILE_SAVE_AS, ID_FILE_EXPORT_PICTURE, 0});
   for (UINT i = 0; i < RECENT_FILE_COUNT; ++i) m_pFileMenu->addAction(m_pActions->Get(ID_FILE_MRU_FILE1 + i));
   m_pRecentSeparator = m_pFileMenu->addSeparator();
   add(m_pFileMenu, {ID_APP_EXIT});
@@ -634,6 +635,9 @@ BOOL CMainFrame::CreateDocumentAndView() {
   m_pWindow->setCentralWidget(m_pView->GetWidget());
   m_pView->SetFrameCallbacks([this] { UpdateAll(); }, [this] { FinishListWork(); });
   m_pView->SetOpenDocumentCallback([this](const std::u16string& path) { m_pApp->OpenDocumentFile(path); });
+  m_pView->SetImportImageCallback([this](const std::u16string& path) {
+    gui::GuardedCall([&] { m_pDoc->GetListLayer()->LoadImage(path.c_str()); });
+  });
   m_pDocTarget = std::make_unique<CDocCommands>(this);
   // The layer commands ask the frame's dialogs and share the program's clipboard.
   m_pLayerAsk = std::make_unique<CFrameLayerAsk>(this);

@@ -9,6 +9,7 @@ constexpr UINT ID_FILE_NEW = 57600;
 constexpr UINT ID_FILE_OPEN = 57601;
 constexpr UINT ID_FILE_SAVE = 57603;
 constexpr UINT ID_FILE_SAVE_AS = 57604;
+constexpr UINT ID_FILE_EXPORT_PICTURE = 32856;  // the composed space as an image file
 constexpr UINT ID_FILE_MRU_FILE1 = 57616;  // ... the fourth recent file is 57619
 constexpr UINT RECENT_FILE_COUNT = 4;
 constexpr UINT ID_APP_ABOUT = 57664;

@@ -40,10 +40,12 @@ BOOL CMyListLayer::OnCmdMsg(UINT id, CmdUIState* ui) {
         handler = &CMyListLayer::OnTbvcLyrMerge;
         break;
       case ID_LAYER_OPEN_IMAGE:
-      case ID_LAYER_SAVE_IMAGE:
-        // The image commands are answered further along the route when they run.
-        if (!ui) return FALSE;
         enabled = attached;
+        handler = &CMyListLayer::OnTbvcLyrOpen;
+        break;
+      case ID_LAYER_SAVE_IMAGE:
+        enabled = attached;
+        handler = &CMyListLayer::OnTbvcLyrSave;
         break;
       case ID_EDIT_COPY:
         enabled = attached && selected;

@@ -200,6 +200,16 @@ class CMyListLayer {
   void OnEditCopy();
   void OnEditPaste();
 
+  // ---- Image import and export (panels/LayerImage.cpp) ----
+  // Loads a PNG, JPEG or BMP file as a new top row, selected, with the step "载入". FALSE
+  // when nothing was loaded: silently for 64 rows or a name no codec reads, else the user
+  // was told why.
+  BOOL LoadImage(const char16_t* path);
+  // Command 32797: asks for an image file and loads it.
+  void OnTbvcLyrOpen();
+  // Command 32798: writes the current layer to a PNG, JPEG or BMP file the user names.
+  void OnTbvcLyrSave();
+
   // ---- Per-format operations and the Layer menu (panels/LayerFormatOps.cpp) ----
   // The command rows of the property page for a layer format (A16 or C32); null for others.
   OAppendixMenu* GetAppendixMenu(int format);

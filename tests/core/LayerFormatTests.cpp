@@ -728,9 +728,10 @@ TEST_F(LayerFormat, TheRouteEnablesByTheListsState) {
   check("no space", {{ID_LAYER_ADD, FALSE, nullptr},
                      {ID_LAYER_OPEN_IMAGE, FALSE, nullptr},
                      {ID_EDIT_PASTE, FALSE, nullptr}});
-  // The image commands run further along the route; others are not the list's.
-  EXPECT_FALSE(list->OnCmdMsg(ID_LAYER_OPEN_IMAGE, nullptr));
-  EXPECT_FALSE(list->OnCmdMsg(ID_LAYER_SAVE_IMAGE, nullptr));
+  // The image commands are the list's (they do nothing without a space); others are not.
+  EXPECT_TRUE(list->OnCmdMsg(ID_LAYER_OPEN_IMAGE, nullptr));
+  EXPECT_TRUE(list->OnCmdMsg(ID_LAYER_SAVE_IMAGE, nullptr));
+  EXPECT_TRUE(ask.asked.empty());
   EXPECT_FALSE(list->OnCmdMsg(ID_EDIT_UNDO, nullptr));
   CmdUIState ui;
   EXPECT_FALSE(list->OnCmdMsg(ID_OPER_PAINT, &ui));
