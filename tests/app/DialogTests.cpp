@@ -8,10 +8,13 @@
 #include <QElapsedTimer>
 #include <QMainWindow>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QTimer>
 #include <cstring>
 
 #include "AppHarness.h"
+#include "frame/DlgLayerNew.h"
+#include "frame/FrameLayerAsk.h"
 #include "frame/Resource.h"
 #include "odata/OData.h"
 #include "odata/OLayerFilter.h"
@@ -285,6 +288,60 @@ TEST_F(DialogTest, AboutShowsTheMemoryInMegabytes) {
     EXPECT_GT(text.chopped(2).toUInt(&number), 0u) << text.toStdString();
     EXPECT_TRUE(number);
   }
+}
+
+TEST_F(DialogTest, NewLayerAndMergeDialogsAnswerTheLayerList) {
+  CFrameLayerAsk ask(Frame());
+  onDialog = [](QDialog* d) {
+    auto* dialog = dynamic_cast<CDlgNewLayer*>(d);
+    if (!dialog) return int(QDialog::Rejected);
+    EXPECT_EQ(dialog->windowTitle(), QStringLiteral("创建图层"));
+    EXPECT_EQ(dialog->GetName(), u"新图层");
+    EXPECT_EQ(dialog->GetWidth(), 640);
+    EXPECT_EQ(dialog->GetHeight(), 480);
+    dialog->SetName(std::u16string(100, u'x'));
+    dialog->SetSize(20000, 0);
+    for (QPushButton* b : dialog->findChildren<QPushButton*>())
+      if (b->text() == QStringLiteral("创建单色图层")) b->click();
+    return int(dialog->result() == QDialog::Accepted ? QDialog::Accepted : QDialog::Rejected);
+  };
+  std::u16string name = u"新图层";
+  int width = 640, height = 480;
+  EXPECT_EQ(ask.AskNewLayer(&name, &width, &height), 2);
+  EXPECT_EQ(name, std::u16string(80, u'x')) << "the name is cut to 80 characters";
+  EXPECT_EQ(width, 10000);
+  EXPECT_EQ(height, 1);
+  onDialog = [](QDialog*) { return int(QDialog::Rejected); };
+  EXPECT_EQ(ask.AskNewLayer(&name, &width, &height), 0);
+  EXPECT_EQ(width, 10000) << "a cancelled dialog leaves the values";
+
+  struct MergeCase {
+    int options;
+    std::vector<std::u16string> rows;
+    int choose;  // 0: keep the first row
+    int answer;
+  };
+  const MergeCase cases[] = {{7, {u"蒙板", u"镶嵌", u"常规"}, 0, 2},
+                             {5, {u"镶嵌", u"常规"}, 1, 1},
+                             {1, {u"常规"}, 4, 1}};
+  for (const MergeCase& c : cases) {
+    SCOPED_TRACE(c.options);
+    onDialog = [&c](QDialog* d) {
+      auto* dialog = dynamic_cast<CDlgMerge*>(d);
+      if (!dialog) return int(QDialog::Rejected);
+      EXPECT_EQ(dialog->windowTitle(), QStringLiteral("与下方图层合并"));
+      std::vector<std::u16string> rows;
+      for (int i = 0; i < dialog->GetRowCount(); ++i) rows.push_back(dialog->GetRowText(i));
+      EXPECT_EQ(rows, c.rows);
+      if (c.choose) {
+        EXPECT_EQ(dialog->SetChoice(c.choose) != FALSE, c.choose == c.answer);
+      }
+      return int(QDialog::Accepted);
+    };
+    EXPECT_EQ(ask.AskMerge(c.options), c.answer);
+  }
+  onDialog = [](QDialog*) { return int(QDialog::Rejected); };
+  EXPECT_EQ(ask.AskMerge(7), 0);
 }
 
 }  // namespace
