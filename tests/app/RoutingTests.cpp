@@ -15,7 +15,7 @@
 
 namespace {
 
-constexpr UINT kNobody = 32847;  // the layer menu's convert command: no handler exists yet
+constexpr UINT kNobody = 32999;  // a command id no part of the program answers
 
 // A tool that claims some commands: it runs them (throwing for one) and answers their
 // update-UI with its own state.
