@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <deque>
-#include <optional>
 
 #include "core/PaintSpace.h"
 #include "core/ViewDC.h"

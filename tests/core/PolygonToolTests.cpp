@@ -167,6 +167,22 @@ TEST_F(PolygonTool, SpaceAndARightClickWhileShapingTakeBack) {
   EXPECT_EQ(tool->m_ptRButton.y, c2.y);
 }
 
+TEST_F(PolygonTool, APressWithinEightClientPixelsOfTheStartClosesAtAnyZoom) {
+  View().scale = 2;
+  const POINT c0{150, 100}, c1{250, 100}, c2{200, 200};
+  Click(c0);
+  Click(c1);
+  Click(c2);
+  // 9 pixels off: a further point, not the closing one.
+  Click(POINT{c0.x + 9, c0.y});
+  EXPECT_EQ(tool->m_dequeArcPoints.size(), 7u);
+  EXPECT_EQ(UndoSteps(), 0u);
+  // 7 pixels off (under 8 / scale in the space): the outline closes on its first point.
+  Click(POINT{c0.x + 5, c0.y + 5});
+  EXPECT_TRUE(tool->m_dequeArcPoints.empty());
+  EXPECT_EQ(UndoSteps(), 1u);
+}
+
 TEST_F(PolygonTool, ClosingWithoutAreaFillsNothing) {
   const POINT c0{120, 80}, c1{260, 80};
   // One segment back to its start.
