@@ -14,6 +14,7 @@
 #include "odata/GError.h"
 #include "platform/base/Files.h"
 #include "tools/OperPaint.h"
+#include "tools/OperPolygon.h"
 #include "platform/base/Text.h"
 #include "platform/gui/Application.h"
 #include "platform/gui/ErrorHook.h"
@@ -186,6 +187,7 @@ void CTavrikApp::LoadConfigure() {
     *members[i] = gui::Settings::ReadInt(u"Configure", s.key, s.def, s.min, s.max);
   }
   COperPaint::s_nTabletPressure = nTabletPressure;
+  COperPolygon::s_nClickInterval = nMouseClickInterval;
 }
 
 void CTavrikApp::SaveConfigure() {

@@ -5,6 +5,8 @@
 #include "odata/GError.h"
 #include "tools/OperDefault.h"
 #include "tools/OperPaint.h"
+#include "tools/OperPolygon.h"
+#include "tools/OperShape.h"
 #include "tools/OperSucker.h"
 
 namespace {
@@ -43,6 +45,8 @@ std::vector<GCompRef<COperation>> MakeTools(GSystem* system) {
     engine->Release();
   }
   tools.emplace_back(new COperSucker());
+  tools.emplace_back(new COperPolygon());
+  tools.emplace_back(new COperShape());
   return tools;
 }
 

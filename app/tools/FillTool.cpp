@@ -1,0 +1,56 @@
+#include "FillTool.h"
+
+#include "core/PaintSpace.h"
+#include "odata/GError.h"
+#include "platform/gui/Messages.h"
+#include "tools/OutlineFill.h"
+
+namespace {
+const char16_t* const kNotCurrent = u"!poLayer==m_pPaintSpace->m_pwndListLayer->GetLayer(nSel)";
+}
+
+void CFillTool::OnEnvironmentVaryNotify(const char16_t*, DWORD, void*) {
+  try {
+    FinishWork();
+    m_pPaintSpace->InvalidateView(TRUE);
+  }
+  GCATCH(GetClassName(), u"::OnEnvironmentVaryNotify()")
+}
+
+BOOL CFillTool::ApplyUndoStep(CToolUndoReplay& step) {
+  if (step.GetTag() != OUTLINE_FILL_TAG) GTHROW(u"Should not get here!");
+  ReplayOutlineFill(step);
+  return TRUE;
+}
+
+BOOL CFillTool::CommonMsg(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result) {
+  switch (msg) {
+    case WM_RBUTTONUP: {
+      ReleaseButtonBit(myRIGHT);
+      const BOOL click = m_nRButton == myPRESSED;
+      m_nRButton = myUP;
+      if (click) OnRButtonUp_Function(MsgPoint(lParam));
+      return TRUE;
+    }
+    case WM_MOUSEWHEEL:
+    case WM_MOUSEHWHEEL:
+      if (result) *result = 0;
+      return TRUE;
+    case WM_KEYUP:
+      if (wParam != VK_SPACE) return FALSE;
+      if (IsCursorOverView()) {
+        m_ptRButton = m_ptMouse;
+        OnRButtonUp_Function(m_ptMouse);
+      }
+      return TRUE;
+    case WM_TIMER: return TRUE;
+    default: return FALSE;
+  }
+}
+
+BOOL CFillTool::FillSpaceOutline(OLayer* layer, std::deque<POINTF>* outline, uint32_t colour, int mode, int maskOp,
+                                 const char16_t* label) {
+  if (!m_cpShape) m_cpShape = NewShapeFiller(m_pPaintSpace);
+  const OutlineFillArgs args{colour, mode, maskOp, label, &m_parts.m_xUndoInner, kNotCurrent};
+  return FillOutline(m_pPaintSpace, layer, m_cpShape, outline, args);
+}
