@@ -4,6 +4,7 @@
 
 #include "odata/GError.h"
 #include "tools/OperDefault.h"
+#include "tools/OperDistort.h"
 #include "tools/OperPaint.h"
 #include "tools/OperSucker.h"
 
@@ -43,6 +44,7 @@ std::vector<GCompRef<COperation>> MakeTools(GSystem* system) {
     engine->Release();
   }
   tools.emplace_back(new COperSucker());
+  tools.emplace_back(new COperDistort());
   return tools;
 }
 
