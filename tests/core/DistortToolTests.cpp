@@ -399,3 +399,26 @@ TEST_F(DistortTool, TheToolDrawsTheViewItselfAndOnlyThePreviewFollowsADrag) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(DistortTool, TheLatticeOutlivesToolChangesAndNewDestinationsButNotANewSource) {
+  Drag(kCorner, POINT{52, 12});
+  const DistortArgs dragged = tool->m_args;
+  space->SelectOperator(ID_OPER_PAINT);
+  EXPECT_EQ(tool->m_cpDistort.get(), nullptr) << "the component goes with the tool";
+  space->SelectOperator(ID_OPER_DISTORT);
+  EXPECT_EQ(std::memcmp(&dragged.lattice, &tool->m_args.lattice, sizeof dragged.lattice), 0);
+  list->SetCurSelect(1);
+  space->NotifyOperator(u"CMyListLayer", myNOTIFY_SELECT, source);
+  EXPECT_EQ(std::memcmp(&dragged.lattice, &tool->m_args.lattice, sizeof dragged.lattice), 0);
+  // The destination becomes the source: a 400 x 300 source gets a lattice of its own shape.
+  source->SetFlags(0);
+  dest->SetFlags(LYR_FLAG_SOURCE);
+  space->NotifyOperator(u"CMyListLayer", myNOTIFY_FLAGS | LYR_FLAG_SOURCE, dest);
+  EXPECT_EQ(tool->m_cpLayerSrc.get(), dest);
+  EXPECT_FLOAT_EQ(tool->m_args.Point(0, 0).x, -128.0f);
+  EXPECT_FLOAT_EQ(tool->m_args.Point(0, 0).y, -96.0f);
+}
+
+}  // namespace
