@@ -74,7 +74,7 @@ BOOL CDocCommands::OfferToSpace(UINT id, int code, void* extra, gui::CmdHandlerI
     if (!space->OnCmdMsg(id, &state)) return FALSE;
     if (auto* ui = static_cast<gui::CmdUI*>(extra)) {
       ui->Enable(state.bEnabled);
-      if (ShowsCheck(id) || state.bChecked) ui->SetCheck(state.bChecked ? 1 : 0);
+      if (ShowsCheck(id) || state.bCheckSet) ui->SetCheck(state.bChecked ? 1 : 0);
     }
     return TRUE;
   }

@@ -1,5 +1,6 @@
 // The free-mapping tool in the running program: its option tool bar shows all three of its
-// buttons on the option bar, and they follow the source mark.
+// buttons on the option bar, they follow the source mark, and the reverse-side button shows
+// its state both ways.
 #include <QApplication>
 #include <QToolBar>
 #include <QWidget>
@@ -11,6 +12,7 @@
 #include "panels/MyListLayer.h"
 #include "platform/gui/CommandActions.h"
 #include "platform/gui/OptionToolBar.h"
+#include "platform/gui/Messages.h"
 #include "tools/OperDistort.h"
 
 namespace {
@@ -41,6 +43,30 @@ TEST_F(DistortToolAppTest, TheOptionBarShowsEveryButtonOfTheTool) {
     const double dpr = widget->devicePixelRatioF();
     EXPECT_LE(rc.right / dpr, widget->width() + 0.5) << "button " << i << " fits the bar";
     EXPECT_GT(rc.right, rc.left) << "button " << i << " is shown";
+  }
+}
+
+TEST_F(DistortToolAppTest, TheButtonsFollowTheSourceAndShowTheReverseSide) {
+  GCompRef<OLayer> source = app->GetShowDevice()->CreateLayer(32, 32, OLayer::myFORMAT_C32, 77);
+  List()->AddLayer(-1, source);
+  List()->SetCurSelect(0);
+  Space()->SelectOperator(ID_OPER_DISTORT);
+  auto* options = dynamic_cast<gui::OptionToolBar*>(gui::GWindow::FromHandle(Options()->Shown()[0]));
+  ASSERT_NE(options, nullptr);
+  const int down = options->CommandToIndex(ID_DISTORT_DOWN), invert = options->CommandToIndex(ID_DISTORT_INVERT);
+  options->UpdateButtons();
+  EXPECT_TRUE(options->GetButtonStyle(down) & TBBS_DISABLED) << "no source yet";
+  EXPECT_TRUE(options->GetButtonStyle(invert) & TBBS_DISABLED);
+
+  source->SetFlags(LYR_FLAG_SOURCE);
+  Space()->NotifyOperator(u"CMyListLayer", myNOTIFY_FLAGS | LYR_FLAG_SOURCE, source.get());
+  options->UpdateButtons();
+  EXPECT_FALSE(options->GetButtonStyle(down) & TBBS_DISABLED);
+  EXPECT_FALSE(options->GetButtonStyle(invert) & TBBS_CHECKED);
+  for (const bool checked : {true, false}) {
+    Frame()->SendMessage(WM_COMMAND, MAKEWPARAM(ID_DISTORT_INVERT, 0), 0);
+    options->UpdateButtons();
+    EXPECT_EQ((options->GetButtonStyle(invert) & TBBS_CHECKED) != 0, checked);
   }
 }
 
