@@ -8,6 +8,8 @@ int32_t CHeadlessJobRunner::Run(OWorker* worker, JobRecord* job, const char16_t*
     worker->Wait(FALSE);
     result = job->result;
   }
+  // A caption the job set is the control's to release.
+  if (control.pObj) control.pObj->Release();
   if (flags) *flags = control.flags;
   return result;
 }

@@ -38,28 +38,6 @@ void Swallow(GErrRecord* e) {
   e->Release();
 }
 
-// The image a drawing goes to: the given one, else the view's own for the scope.
-class DcScope {
- public:
-  DcScope(IPaintSpaceHost* host, HDC dc) : m_host(host), m_dc(dc) {
-    if (!m_dc && m_host) {
-      m_dc = m_host->GetDC();
-      m_taken = true;
-    }
-  }
-  ~DcScope() {
-    if (m_taken && m_dc) m_host->ReleaseDC(m_dc);
-  }
-  DcScope(const DcScope&) = delete;
-  DcScope& operator=(const DcScope&) = delete;
-  HDC Get() const { return m_dc; }
-
- private:
-  IPaintSpaceHost* m_host;
-  HDC m_dc;
-  bool m_taken = false;
-};
-
 // Clips the segment a-b to the closed rectangle [0, w] x [0, h]; false when nothing is left.
 bool ClipSegment(double& ax, double& ay, double& bx, double& by, double w, double h) {
   double t0 = 0, t1 = 1;

@@ -170,6 +170,8 @@ class CPaintSpace {
   const ViewTransform& GetSpareTransform() const { return m_transSpare; }
   BOOL IsCompositeValid() const { return m_bCompositeValid.load(); }
   void InvalidateComposite() { m_bCompositeValid = FALSE; }
+  // A tool that drew the whole view itself (RefreshSpace) marks the back buffer current.
+  void ValidateComposite() { m_bCompositeValid = TRUE; }
   void InvalidateView(BOOL erase = FALSE);
 
   // Redraw. OnDraw is the view's paint; RefreshDraw composes and presents on the calling

@@ -4,6 +4,7 @@
 
 #include "odata/GError.h"
 #include "tools/OperDefault.h"
+#include "tools/OperDistort.h"
 #include "tools/OperPaint.h"
 #include "tools/OperPolygon.h"
 #include "tools/OperShape.h"
@@ -47,6 +48,7 @@ std::vector<GCompRef<COperation>> MakeTools(GSystem* system) {
   tools.emplace_back(new COperSucker());
   tools.emplace_back(new COperPolygon());
   tools.emplace_back(new COperShape());
+  tools.emplace_back(new COperDistort());
   return tools;
 }
 

@@ -22,3 +22,26 @@ class CViewDC {
   IPaintSpaceHost* m_pHost;
   gui::DeviceContext* m_pDC;
 };
+
+// The view's screen image to present into for the length of a scope: the given one, else the
+// view's own (taken from the host and given back at the end).
+class DcScope {
+ public:
+  DcScope(IPaintSpaceHost* host, HDC dc) : m_host(host), m_dc(dc) {
+    if (!m_dc && m_host) {
+      m_dc = m_host->GetDC();
+      m_taken = true;
+    }
+  }
+  ~DcScope() {
+    if (m_taken && m_dc) m_host->ReleaseDC(m_dc);
+  }
+  DcScope(const DcScope&) = delete;
+  DcScope& operator=(const DcScope&) = delete;
+  HDC Get() const { return m_dc; }
+
+ private:
+  IPaintSpaceHost* m_host;
+  HDC m_dc;
+  bool m_taken = false;
+};

@@ -20,6 +20,7 @@
 #include "frame/Resource.h"
 #include "platform/gui/Application.h"
 #include "platform/gui/ErrorHook.h"
+#include "platform/gui/OptionToolBar.h"
 
 // ---------------------------------------------------------------------------------------------
 
@@ -225,6 +226,12 @@ void COptionBar::SetOptions(const HWND* windows, int count) {
     if (widget->parentWidget() != m_pHost) widget->setParent(m_pHost);
     m_pLayout->addWidget(widget);
     widget->show();
+    // A tool bar measures its buttons once it is shown; the layout must not squeeze it.
+    if (auto* bar = dynamic_cast<gui::OptionToolBar*>(w)) {
+      const SIZE need = bar->CalcSize();
+      const double dpr = widget->devicePixelRatioF();
+      widget->setMinimumSize(int(std::ceil(double(need.cx) / dpr)), int(std::ceil(double(need.cy) / dpr)));
+    }
     m_shown.push_back(windows[i]);
   }
   m_pHost->adjustSize();

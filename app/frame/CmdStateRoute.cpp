@@ -7,7 +7,7 @@ BOOL OfferToStateHandler(const StateCommandHandler& handler, gui::CmdTarget* sel
     if (!handler(id, &state)) return FALSE;
     if (auto* ui = static_cast<gui::CmdUI*>(extra)) {
       ui->Enable(state.bEnabled);
-      if (showsCheck || state.bChecked) ui->SetCheck(state.bChecked ? 1 : 0);
+      if (showsCheck || state.bCheckSet || state.bChecked) ui->SetCheck(state.bChecked ? 1 : 0);
       if (state.pszText) ui->SetText(state.pszText);
     }
     return TRUE;

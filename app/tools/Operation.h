@@ -32,9 +32,13 @@ class GWindow;
 struct CmdUIState {
   BOOL bEnabled = FALSE;
   BOOL bChecked = FALSE;
+  BOOL bCheckSet = FALSE;  // a handler said checked or not: the button shows it either way
   const char16_t* pszText = nullptr;  // a new menu text, or null to keep it
   void Enable(BOOL on = TRUE) { bEnabled = on; }
-  void SetCheck(BOOL on = TRUE) { bChecked = on; }
+  void SetCheck(BOOL on = TRUE) {
+    bChecked = on;
+    bCheckSet = TRUE;
+  }
   void SetText(const char16_t* text) { pszText = text; }
 };
 

@@ -124,6 +124,7 @@ class CountingDevice final : public OShowDevice {
   int32_t Release() override { return 1; }
   void* GetInterface(const char16_t* name) override { return m_real->GetInterface(name); }
   int DrawSingleLayer(const ViewTransform* v, OLayer* l, const RECT* rc, const POINT* s) override {
+    ++singles;
     return m_real->DrawSingleLayer(v, l, rc, s);
   }
   BOOL DrawBegin(const ViewTransform* view, BOOL forShow) override {
@@ -167,7 +168,7 @@ class CountingDevice final : public OShowDevice {
     return tidy;
   }
 
-  std::atomic<int> begins{0}, ends{0}, presets{0};
+  std::atomic<int> begins{0}, ends{0}, presets{0}, singles{0};
   std::vector<OLayer*> layers;
 
  private:
