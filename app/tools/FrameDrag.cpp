@@ -49,6 +49,10 @@ BOOL COperFrameDrag::OnCmdMsg(UINT id, CmdUIState* ui) {
   return TRUE;
 }
 
+void COperFrameDrag::Deactivate() {
+  if (m_myState == myFRAME) DropFrame();
+}
+
 void COperFrameDrag::OnPaint() {
   m_pPaintSpace->OnDraw(nullptr);
   // The repaint took the outline away.

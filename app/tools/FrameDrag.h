@@ -27,6 +27,8 @@ class COperFrameDrag : public COperLeftDrag {
   enum State : int32_t { myFRAME = 2 };
 
   BOOL IsReady() override { return m_myState == myREADY; }
+  // A rectangle still being dragged is dropped with the tool.
+  void Deactivate() override;
   BOOL OnCmdMsg(UINT id, CmdUIState* ui) override;
   CFunctionMenu* GetFunctionMenu() override { return &m_menu; }
 

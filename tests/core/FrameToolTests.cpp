@@ -155,6 +155,39 @@ TEST_F(FrameTool, NoDialogWithoutADragOrWithTheRightButtonHeld) {
   EXPECT_EQ(shell.rings.size(), 2u);
 }
 
+// The outline is XORed over the view: while dragging exactly the edges of the latest
+// rectangle show, the earlier ones erased; a repaint forgets it and draws it afresh.
+TEST_F(FrameTool, TheOutlineShowsTheLatestRectangleOnly) {
+  Select(ID_OPER_NEW);
+  const POINT a = At(20, 20);
+  Send(WM_LBUTTONDOWN, MK_LBUTTON, a.x, a.y);
+  Send(WM_MOUSEMOVE, MK_LBUTTON, a.x + 30, a.y + 30);
+  Send(WM_MOUSEMOVE, MK_LBUTTON, a.x + 40, a.y + 20);
+  auto outlined = [&] {
+    std::vector<POINT> marked;
+    const gui::ScreenImage& image = win.feedback;
+    for (int y = 0; y < image.Height(); ++y)
+      for (int x = 0; x < image.Width(); ++x)
+        if ((image.Bits()[y * image.Pitch() + x] & 0xFFFFFF) != 0xFFFFFF) marked.push_back(POINT{x, y});
+    return marked;
+  };
+  // The rectangle of space 20..60 by 20..40 is client 70..110 by 70..90.
+  auto onEdge = [](POINT p) {
+    const bool x = p.x >= 70 && p.x <= 110, y = p.y >= 70 && p.y <= 90;
+    return (x && (p.y == 70 || p.y == 90)) || (y && (p.x == 70 || p.x == 110));
+  };
+  std::vector<POINT> marked = outlined();
+  EXPECT_GE(marked.size(), 2u * 40 + 2u * 20 - 4);
+  for (POINT p : marked) EXPECT_TRUE(onEdge(p)) << p.x << "," << p.y;
+  EXPECT_EQ(win.feedback.Bits()[80 * win.feedback.Pitch() + 70] & 0xFFFFFF, 0xFFFFFFu ^ 0x909090u);
+  // A repaint: the view is drawn anew, then the same outline.
+  win.feedback.Resize(0, 0);
+  Send(WM_PAINT, 0, 0, 0);
+  EXPECT_EQ(outlined().size(), marked.size());
+  Send(WM_LBUTTONUP, 0, a.x + 40, a.y + 20);
+  EXPECT_TRUE(create->IsReady());
+}
+
 // ---- trim ----------------------------------------------------------------------------------
 
 class TrimTool : public FrameTool {
