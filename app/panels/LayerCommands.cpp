@@ -59,8 +59,8 @@ int CMyListLayer::GetMergeOptions() const {
     LayerInfo a, b;
     layer->GetInfo(&a);
     below->GetInfo(&b);
-    if (a.nPixelSize == 4 && b.nPixelSize == 2 && below->IsMask() && a.x == b.x && a.y == b.y &&
-        a.nWidth == b.nWidth && a.nHeight == b.nHeight)
+    if (a.nPixelSize == 4 && b.nPixelSize == 2 && below->IsMask() && a.x == b.x && a.y == b.y && a.nWidth == b.nWidth &&
+        a.nHeight == b.nHeight)
       options |= LYR_MERGE_MASK;
   }
   if (layer->GetFlags() & LYR_FLAG_NEST) {
@@ -255,8 +255,9 @@ void CMyListLayer::MergePlainDown() {
   if (undoable) {
     GCompRef<OData> upperBackup(upper->Backup(nullptr));
     GCompRef<OData> lowerBackup(lower->Backup(nullptr));
-    GCompRef<OData> head = NewBlock(LYR_RECORD_BLOCK, {uint32_t(s), upper->GetID(), lower->GetID(), uint32_t(rect.left),
-                                                       uint32_t(rect.top), uint32_t(rect.right), uint32_t(rect.bottom)});
+    GCompRef<OData> head =
+        NewBlock(LYR_RECORD_BLOCK, {uint32_t(s), upper->GetID(), lower->GetID(), uint32_t(rect.left),
+                                    uint32_t(rect.top), uint32_t(rect.right), uint32_t(rect.bottom)});
     WriteStep(LYR_UNDO_MERGE, u"合并", {head, upperBackup, lowerBackup});
   }
   GVERIFY(DelLayer(s + 1), u"!DelLayer(nSel+1)");
@@ -286,8 +287,8 @@ void CMyListLayer::MergeNestDown() {
     return;
   }
   if (undoable) {
-    GCompRef<OData> head = NewBlock(std::max<size_t>(LYR_RECORD_BLOCK, 12 + 4 * size_t(n)),
-                                    {uint32_t(s), base->GetID(), uint32_t(n)});
+    GCompRef<OData> head =
+        NewBlock(std::max<size_t>(LYR_RECORD_BLOCK, 12 + 4 * size_t(n)), {uint32_t(s), base->GetID(), uint32_t(n)});
     std::vector<GCompRef<OData>> backups;
     std::vector<OData*> blocks{head, patch};
     for (int i = s; i < s + n; ++i) {

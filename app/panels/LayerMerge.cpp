@@ -26,7 +26,8 @@ class ComposedRows final : public ORowSource {
 GCompRef<OLayer> NewMergedLayer(CMyListLayer* list, OLayer* upper, OLayer* lower, const RECT& rect) {
   OShowDevice* device = list->GetShowDevice();
   GVERIFY(device, u"!m_pShowDevice");
-  GCompRef<OLayer> merged(device->CreateLayer(rect.right - rect.left, rect.bottom - rect.top, OLayer::myFORMAT_C32, lower->GetID()));
+  GCompRef<OLayer> merged(
+      device->CreateLayer(rect.right - rect.left, rect.bottom - rect.top, OLayer::myFORMAT_C32, lower->GetID()));
   GVERIFY(merged.IsValid(), u"!cpLayerNew.IsValid()");
   merged->SetName(lower->GetName());
   merged->SetFlags(lower->GetFlags());

@@ -134,8 +134,8 @@ OLayer* CMyListLayer::GetDestLayerByColor(COLORREF colour, int* outRow) {
     if (outRow) *outRow = row;
     LayerInfo info;
     layer->GetInfo(&info);
-    GCompRef<OData> block = NewBlock(12 + LAYER_INFO_BYTES + kRecordNameUnits * 2 + 2,
-                                     {uint32_t(selected), layer->GetID(), uint32_t(row)});
+    GCompRef<OData> block =
+        NewBlock(12 + LAYER_INFO_BYTES + kRecordNameUnits * 2 + 2, {uint32_t(selected), layer->GetID(), uint32_t(row)});
     WriteLayerInfo(block, info);
     WriteRecordName(block, layer->GetName(), false);
     WriteStep(LYR_UNDO_PARTITION, u"分区", {block});

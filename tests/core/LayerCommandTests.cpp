@@ -35,8 +35,8 @@ struct RowState {
   std::vector<BYTE> pixels;
   bool operator==(const RowState& o) const {
     return id == o.id && flags == o.flags && name == o.name && format == o.format && rect.left == o.rect.left &&
-           rect.top == o.rect.top && rect.right == o.rect.right && rect.bottom == o.rect.bottom &&
-           colour == o.colour && properties == o.properties && pixels == o.pixels;
+           rect.top == o.rect.top && rect.right == o.rect.right && rect.bottom == o.rect.bottom && colour == o.colour &&
+           properties == o.properties && pixels == o.pixels;
   }
 };
 
@@ -201,8 +201,10 @@ const Case kCases[] = {
        a.newLayers.push_back({2, u"", 7, 9});
        l->OnTbvcLyrAdd();
      }},
-    {"delete a middle row", kMixed, 1, true, [](LayerCommandTest&, CMyListLayer* l, ScriptedLayerAsk&) { l->OnTbvcLyrDel(); }},
-    {"delete the last row", kMixed, 2, true, [](LayerCommandTest&, CMyListLayer* l, ScriptedLayerAsk&) { l->OnTbvcLyrDel(); }},
+    {"delete a middle row", kMixed, 1, true,
+     [](LayerCommandTest&, CMyListLayer* l, ScriptedLayerAsk&) { l->OnTbvcLyrDel(); }},
+    {"delete the last row", kMixed, 2, true,
+     [](LayerCommandTest&, CMyListLayer* l, ScriptedLayerAsk&) { l->OnTbvcLyrDel(); }},
     {"reorder", kMixed, 0, false,
      [](LayerCommandTest&, CMyListLayer* l, ScriptedLayerAsk&) {
        const UINT id = l->GetLayer(0)->GetID();
@@ -338,21 +340,25 @@ TEST_F(LayerCommandTest, MergeOptionsFollowTheRowsBelowTheSelection) {
       {"colour over a mask of its rectangle", kMask, 0, LYR_MERGE_PLAIN | LYR_MERGE_MASK},
       {"mask over a mask", kMask, 1, LYR_MERGE_PLAIN},
       {"colour over a mask elsewhere",
-       {{33, 17, OLayer::myFORMAT_C32, 1, -4, 5, 0, u"", false}, {33, 17, OLayer::myFORMAT_A16, 2, -3, 5, 0, u"", true}},
+       {{33, 17, OLayer::myFORMAT_C32, 1, -4, 5, 0, u"", false},
+        {33, 17, OLayer::myFORMAT_A16, 2, -3, 5, 0, u"", true}},
        0,
        LYR_MERGE_PLAIN},
       {"colour over a mask without the MASK property",
-       {{33, 17, OLayer::myFORMAT_C32, 1, -4, 5, 0, u"", false}, {33, 17, OLayer::myFORMAT_A16, 2, -4, 5, 0, u"", false}},
+       {{33, 17, OLayer::myFORMAT_C32, 1, -4, 5, 0, u"", false},
+        {33, 17, OLayer::myFORMAT_A16, 2, -4, 5, 0, u"", false}},
        0,
        LYR_MERGE_PLAIN},
       {"nested rows over a colour layer", kNest, 0, LYR_MERGE_PLAIN | LYR_MERGE_NEST},
       {"the last nested row", kNest, 1, LYR_MERGE_PLAIN | LYR_MERGE_NEST},
       {"nested rows over a mask layer",
-       {{9, 9, OLayer::myFORMAT_C32, 1, 0, 0, LYR_FLAG_NEST, u"", false}, {9, 9, OLayer::myFORMAT_A16, 2, 0, 0, 0, u"", false}},
+       {{9, 9, OLayer::myFORMAT_C32, 1, 0, 0, LYR_FLAG_NEST, u"", false},
+        {9, 9, OLayer::myFORMAT_A16, 2, 0, 0, 0, u"", false}},
        0,
        LYR_MERGE_PLAIN},
       {"nested rows down to the end",
-       {{9, 9, OLayer::myFORMAT_C32, 1, 0, 0, 0, u"", false}, {9, 9, OLayer::myFORMAT_C32, 2, 0, 0, LYR_FLAG_NEST, u"", false}},
+       {{9, 9, OLayer::myFORMAT_C32, 1, 0, 0, 0, u"", false},
+        {9, 9, OLayer::myFORMAT_C32, 2, 0, 0, LYR_FLAG_NEST, u"", false}},
        1,
        0},
   };
@@ -380,6 +386,26 @@ TEST_F(LayerCommandTest, CancelledMergeDialogChangesNothingAndKeepsTheTool) {
   EXPECT_FALSE(clipboard.HasLayer()) << "merge down frees the clipboard first";
 }
 
+TEST_F(LayerCommandTest, AFailedPlainMergeLeavesTheRowsTheRedrawAndTheTool) {
+  Rows(kMixed);
+  list->SetCurSelect(0);
+  COperation* tool = space->GetCurOperator();
+  const std::vector<RowState> before = Snap();
+  const std::vector<UINT> ids = Ids(list.get());
+  ask.merges.push_back(LYR_MERGE_PLAIN);
+  {
+    // A locked upper layer cannot be read: the merge fails on its way.
+    LayerLock lock;
+    ASSERT_TRUE(lock.Lock(list->GetLayer(0), 0));
+    EXPECT_EQ(ThrownCondition([&] { list->OnTbvcLyrMerge(); }), u"!m_myState==myREADY");
+  }
+  EXPECT_EQ(Ids(list.get()), ids);
+  EXPECT_TRUE(Snap() == before);
+  EXPECT_EQ(Undos()->GetStepCount(), 0u);
+  EXPECT_TRUE(list->IsRedraw());
+  EXPECT_EQ(space->GetCurOperator(), tool);
+}
+
 TEST_F(LayerCommandTest, PlainMergeCoversBothRectanglesWithTheLowerLayersIdentity) {
   Rows({{50, 50, OLayer::myFORMAT_C32, 4, 200, 200, 0, u"upper", false},
         {100, 100, OLayer::myFORMAT_A16, 9, 0, 0, LYR_FLAG_PROTECT, u"lower", false}});
@@ -390,7 +416,8 @@ TEST_F(LayerCommandTest, PlainMergeCoversBothRectanglesWithTheLowerLayersIdentit
   OLayer* merged = list->GetLayer(0);
   RECT r;
   merged->GetRect(&r);
-  EXPECT_EQ(std::vector<int>({int(r.left), int(r.top), int(r.right), int(r.bottom)}), std::vector<int>({0, 0, 250, 250}));
+  EXPECT_EQ(std::vector<int>({int(r.left), int(r.top), int(r.right), int(r.bottom)}),
+            std::vector<int>({0, 0, 250, 250}));
   EXPECT_EQ(merged->GetFormat(), OLayer::myFORMAT_C32);
   EXPECT_EQ(merged->GetID(), 9u);
   EXPECT_EQ(std::u16string(merged->GetName()), u"lower");
@@ -533,8 +560,12 @@ TEST_F(LayerCommandTest, RecordsThatNoLongerMatchTheRowsChangeNothing) {
          for (int i = 0; i < 14; ++i) l->AddLayer(-1, l->GetShowDevice()->CreateLayer(2, 2, 2, UINT(100 + i)));
        },
        u"!nIndex==pOuter->InsertString(nIndex,_T(\"\"))"},
-      {"paste", [](CMyListLayer* l) { l->OnEditCopy(); l->OnEditPaste(); }, [](CMyListLayer* l) { l->MoveItemDataPtr(1, 0); },
-       u"!poLayer->GetID()==(UINT)nID"},
+      {"paste",
+       [](CMyListLayer* l) {
+         l->OnEditCopy();
+         l->OnEditPaste();
+       },
+       [](CMyListLayer* l) { l->MoveItemDataPtr(1, 0); }, u"!poLayer->GetID()==(UINT)nID"},
   };
   for (const Mismatch& c : cases) {
     SCOPED_TRACE(c.name);
@@ -547,7 +578,8 @@ TEST_F(LayerCommandTest, RecordsThatNoLongerMatchTheRowsChangeNothing) {
     c.spoil(list.get());
     if (std::string(c.name) == "delete") {
       // Sixty-four rows: the deleted layer has no place to come back to.
-      while (list->GetCount() < LYR_MAX_SUM) list->AddLayer(-1, realDevice->CreateLayer(2, 2, 2, UINT(200 + list->GetCount())));
+      while (list->GetCount() < LYR_MAX_SUM)
+        list->AddLayer(-1, realDevice->CreateLayer(2, 2, 2, UINT(200 + list->GetCount())));
     }
     const std::vector<RowState> before = Snap();
     EXPECT_EQ(ThrownCondition([&] { space->Undo(1); }), c.condition);
@@ -582,7 +614,8 @@ TEST_F(LayerCommandTest, PartitionLayersAreFoundByColourAndMadeBelowTheSource) {
   EXPECT_EQ(list->GetCurLayer()->GetID(), 8u);
   // Not a mask as the source: refused loudly.
   list->GetLayer(0)->SetFlags(LYR_FLAG_SOURCE);
-  EXPECT_EQ(ThrownCondition([&] { list->GetDestLayerByColor(0, &row); }), u"!pSrcLayer->GetFormat()==OLayer::myFORMAT_A16");
+  EXPECT_EQ(ThrownCondition([&] { list->GetDestLayerByColor(0, &row); }),
+            u"!pSrcLayer->GetFormat()==OLayer::myFORMAT_A16");
 }
 
 TEST_F(LayerCommandTest, AddLayerAsksForTheSpaceSizeAndCentresTheLayer) {
@@ -593,7 +626,8 @@ TEST_F(LayerCommandTest, AddLayerAsksForTheSpaceSizeAndCentresTheLayer) {
   ASSERT_EQ(list->GetCount(), 1);
   RECT r;
   list->GetLayer(0)->GetRect(&r);
-  EXPECT_EQ(std::vector<int>({int(r.left), int(r.top), int(r.right), int(r.bottom)}), std::vector<int>({30, 25, 60, 45}));
+  EXPECT_EQ(std::vector<int>({int(r.left), int(r.top), int(r.right), int(r.bottom)}),
+            std::vector<int>({30, 25, 60, 45}));
   EXPECT_EQ(list->GetLayer(0)->GetFormat(), OLayer::myFORMAT_C32);
   list->OnTbvcLyrAdd();  // cancelled
   EXPECT_EQ(list->GetCount(), 1);

@@ -562,4 +562,17 @@ TEST_F(ListLayerTest, DuplicateIDsAreRenumberedOnLoad) {
   EXPECT_TRUE(other->VerifyUniqueID());
 }
 
+TEST_F(ListLayerTest, OnlyTheTopmostSourceMarkSurvivesALoad) {
+  Fill(*list, {1, 2, 3, 4});
+  const uint32_t flags[] = {LYR_FLAG_HIDDEN, LYR_FLAG_SOURCE | LYR_FLAG_PROTECT, 0, LYR_FLAG_SOURCE | LYR_FLAG_NEST};
+  for (int i = 0; i < 4; ++i) list->GetLayer(i)->SetFlags(flags[i]);
+  const Bytes s = WriteSection(*list);
+  other = std::make_unique<CMyListLayer>(&sys, device);
+  ASSERT_TRUE(ReadSection(*other, s));
+  std::vector<uint32_t> loaded;
+  for (int i = 0; i < other->GetCount(); ++i) loaded.push_back(other->GetLayer(i)->GetFlags());
+  EXPECT_EQ(loaded, (std::vector<uint32_t>{LYR_FLAG_HIDDEN, LYR_FLAG_SOURCE | LYR_FLAG_PROTECT, 0, LYR_FLAG_NEST}));
+  EXPECT_EQ(other->GetSourceLayer(), other->GetLayer(1));
+}
+
 }  // namespace
