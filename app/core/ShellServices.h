@@ -24,6 +24,20 @@ constexpr DWORD COLORWHEEL_DRAG = 1;
 
 class CMyListBrush;
 
+// The trim dialog ("修剪"): the size of the rectangle (1..10000 each way, edited by the user)
+// and which actions it offers: the space's unless the rectangle is the whole space, the
+// layer's three when the current layer is writable and the rectangle is not the layer's.
+// Editing a size offers them all again.
+struct CropQuestion {
+  int nWidth;
+  int nHeight;
+  BOOL bWritable;
+  BOOL bEqualsLayer;
+  BOOL bEqualsSpace;
+};
+// Its answers.
+enum CropAction : int { myCROP_CANCEL = 0, myCROP_SPACE = 1, myCROP_LAYER = 2, myCROP_TILE = 3, myCROP_MIRROR = 4 };
+
 class IShellServices {
  public:
   virtual ~IShellServices() = default;
@@ -38,4 +52,7 @@ class IShellServices {
   virtual gui::GWindow* GetOptionBar() = 0;
   // The brush list of the brush bar; null when there is none.
   virtual CMyListBrush* GetBrushList() { return nullptr; }
+  // Asks the trim dialog; the chosen CropAction, with the edited size in the question.
+  // Without a dialog nothing is trimmed.
+  virtual int AskCrop(CropQuestion* /*question*/) { return myCROP_CANCEL; }
 };

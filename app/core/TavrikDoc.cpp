@@ -3,8 +3,11 @@
 #include <algorithm>
 
 #include "odata/GError.h"
+#include "tools/OperCrop.h"
 #include "tools/OperDefault.h"
 #include "tools/OperDistort.h"
+#include "tools/OperMove.h"
+#include "tools/OperNew.h"
 #include "tools/OperPaint.h"
 #include "tools/OperPolygon.h"
 #include "tools/OperShape.h"
@@ -29,6 +32,9 @@ UINT ClampSide(int v, UINT max) { return UINT(std::clamp<int>(v, 1, int(max))); 
 // paint tool only when its engine can be made: without the plug-in documents still open.
 std::vector<GCompRef<COperation>> MakeTools(GSystem* system) {
   std::vector<GCompRef<COperation>> tools;
+  tools.emplace_back(new COperMove());
+  tools.emplace_back(new COperNew());
+  tools.emplace_back(new COperCrop());
   OComponent* engine = nullptr;
   try {
     engine = system ? system->NewObj(u"Dorvil", nullptr) : nullptr;

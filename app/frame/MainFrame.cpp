@@ -30,6 +30,7 @@
 #include "core/TavrikDoc.h"
 #include "core/TavrikView.h"
 #include "frame/Bars.h"
+#include "frame/DlgCrop.h"
 #include "frame/ColorWheel.h"
 #include "frame/Dialogs.h"
 #include "frame/DockBar.h"
@@ -785,6 +786,8 @@ CColorWheel* CMainFrame::GetColorWheel() {
   }
   return m_pColorWheel.get();
 }
+
+int CMainFrame::AskCrop(CropQuestion* question) { return CDlgCrop::Ask(m_pWindow, question); }
 
 gui::GWindow* CMainFrame::GetOptionBar() { return gui::GWindow::FromHandle(GetOptionWindow()); }
 

@@ -33,11 +33,15 @@ uint32_t FloatBits(float v) {
 // Writing
 
 CToolUndoWriter::CToolUndoWriter(CPaintSpace* space, OLayer* layer, const char16_t* assertion, size_t capacity)
-    : m_pSpace(space), m_nSel(-1) {
+    : CToolUndoWriter(space, space->m_pwndListLayer ? space->m_pwndListLayer->GetCurSel() : -1, layer, assertion,
+                      capacity) {}
+
+CToolUndoWriter::CToolUndoWriter(CPaintSpace* space, int row, OLayer* layer, const char16_t* assertion,
+                                 size_t capacity)
+    : m_pSpace(space), m_nSel(row) {
   try {
     CMyListLayer* list = space->m_pwndListLayer;
     GVERIFY(list, u"!m_pPaintSpace->m_pwndListLayer");
-    m_nSel = list->GetCurSel();
     GVERIFY(layer && layer == list->GetLayer(m_nSel), assertion);
     m_cpFields = GNewData(capacity);
     WriteInt(m_nSel);

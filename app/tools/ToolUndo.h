@@ -26,6 +26,9 @@ class CToolUndoWriter {
   // The edited layer must be the layer list's current row; otherwise the tool's own
   // assertion text is thrown. capacity: the field block's fixed size in bytes.
   CToolUndoWriter(CPaintSpace* space, OLayer* layer, const char16_t* assertion, size_t capacity = 128);
+  // The same for the layer at a given row (a tool that holds its layer while the selection
+  // may move on).
+  CToolUndoWriter(CPaintSpace* space, int row, OLayer* layer, const char16_t* assertion, size_t capacity = 128);
   CToolUndoWriter(const CToolUndoWriter&) = delete;
   CToolUndoWriter& operator=(const CToolUndoWriter&) = delete;
 

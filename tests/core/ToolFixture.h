@@ -12,6 +12,7 @@
 #include "SpaceTestHost.h"
 #include "core/ShellServices.h"
 #include "frame/Resource.h"
+#include "platform/gui/Dc.h"
 #include "platform/gui/Messages.h"
 #include "platform/gui/Window.h"
 
@@ -57,8 +58,12 @@ class ToolHost final : public IPaintSpaceHost {
   SIZE GetClientSize() override { return client; }
   HDC GetDC() override { return &screen; }
   void ReleaseDC(HDC) override {}
-  gui::DeviceContext* GetViewDC() override { return nullptr; }
-  void ReleaseViewDC(gui::DeviceContext*) override {}
+  // Tool feedback goes into an image of the client's size, white until drawn on.
+  gui::DeviceContext* GetViewDC() override {
+    feedback.Resize(client.cx, client.cy, 0xFFFFFF);
+    return new gui::DeviceContext(&feedback);
+  }
+  void ReleaseViewDC(gui::DeviceContext* dc) override { delete dc; }
   void InvalidateView(BOOL) override { ++invalidated; }
   void InvalidateFrame() override {}
   void SyncScrollBars(const ScrollBarState& h, const ScrollBarState& v) override {
@@ -80,6 +85,7 @@ class ToolHost final : public IPaintSpaceHost {
 
   SIZE client{400, 300};
   plat::MemoryPresentTarget screen;
+  gui::ScreenImage feedback;
   int invalidated = 0, syncs = 0;
   bool captured = false;
   ScrollBarState horz{}, vert{};

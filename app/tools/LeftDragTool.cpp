@@ -1,0 +1,57 @@
+#include "LeftDragTool.h"
+
+#include "core/PaintSpace.h"
+#include "odata/GError.h"
+#include "platform/gui/Cursor.h"
+#include "platform/gui/Messages.h"
+#include "platform/gui/Resources.h"
+
+void COperLeftDrag::OnPaint() { m_pPaintSpace->OnDraw(nullptr); }
+
+BOOL COperLeftDrag::OnWndMsg(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result) {
+  try {
+    switch (msg) {
+      case WM_PAINT:
+        OnPaint();
+        return TRUE;
+      case WM_SETCURSOR:
+        if (LOWORD(lParam) != HTCLIENT) return FALSE;
+        gui::SetCursor(gui::LoadCursorResource(m_nCursorId));
+        if (result) *result = TRUE;
+        return TRUE;
+      case WM_KEYUP:
+        if (wParam != VK_SPACE) return FALSE;
+        if (IsCursorOverView()) {
+          m_ptRButton = m_ptMouse;
+          OnRButtonUp_Function(m_ptMouse);
+        }
+        return TRUE;
+      case WM_MOUSEMOVE:
+        OnMouseMove(wParam, MsgPoint(lParam));
+        return TRUE;
+      case WM_LBUTTONDOWN:
+      case WM_LBUTTONDBLCLK:
+        OnLButtonDown(MsgPoint(lParam));
+        return TRUE;
+      case WM_LBUTTONUP:
+        ReleaseButtonBit(myLEFT);
+        OnLButtonUp();
+        m_nLButton = myUP;
+        return TRUE;
+      case WM_RBUTTONUP: {
+        ReleaseButtonBit(myRIGHT);
+        const bool click = m_nRButton == myPRESSED;
+        m_nRButton = myUP;
+        if (click) OnRButtonUp_Function(MsgPoint(lParam));
+        return TRUE;
+      }
+      case WM_CAPTURECHANGED:
+        // The buttons go up first, so that nothing the tool does waits for a release.
+        if (DropButtons(FALSE)) OnCaptureLost();
+        return TRUE;
+      default:
+        return NavigationMsg(msg, wParam, lParam, result);
+    }
+  }
+  GCATCH(GetClassName(), u"::OnWndMsg()", ->AppendArg(GArgUint(msg)))
+}
