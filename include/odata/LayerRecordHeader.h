@@ -10,6 +10,9 @@
 
 struct LayerRecordHeader {
   static constexpr size_t kBytes = 72;
+  // A position further out than this could not be drawn: x + width and the space's
+  // coordinates must stay inside 32-bit signed numbers.
+  static constexpr int64_t kMaxOffset = int64_t(1) << 30;
 
   uint32_t dwTest = 0;
   uint32_t dwFileSize = 0;
@@ -61,6 +64,8 @@ struct LayerRecordHeader {
     if (dwWidth < 1 || dwWidth > uint32_t(LYR_MAX_SIDE) || dwHeight < 1 || dwHeight > uint32_t(LYR_MAX_SIDE))
       return u"!fh.dwWidth>=1 && fh.dwWidth<=10000 && fh.dwHeight>=1 && fh.dwHeight<=10000";
     if (dwFileSize < LAYER_RECORD_PIXELS) return u"!fh.dwFileSize>=200+4*nItems";
+    if (x < -kMaxOffset || x > kMaxOffset || y < -kMaxOffset || y > kMaxOffset)
+      return u"!abs(fh.x)<=0x40000000 && abs(fh.y)<=0x40000000";
     return nullptr;
   }
 };

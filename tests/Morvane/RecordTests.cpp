@@ -459,6 +459,9 @@ TEST_F(RecordTest, DamagedRecordsAreRefused) {
       {"height 10001", field(28, 10001), false},
       {"format 3", field(16, 3), false},
       {"dwFileSize 219", field(4, 219), false},
+      {"x where x + width passes 2^31", field(32, 0x7FFFFFC0u), false},
+      {"x one beyond -2^30", field(32, uint32_t(-(1 << 30) - 1)), false},
+      {"y one beyond 2^30", field(36, (1u << 30) + 1), false},
       {"dwFileSize far past the file", field(4, 0xFFFFFF00u), true},
       {"stream too short", withStream(shortSurface), true},
       {"stream with extra output", withStream(longSurface), true},
@@ -476,6 +479,30 @@ TEST_F(RecordTest, DamagedRecordsAreRefused) {
       EXPECT_LE(in.highWater, size_t(Get32(c.bytes, 4)));
     }
   }
+}
+
+// Positions up to 2^30 either way load and give their rectangle; a layer moved further
+// out still gives one whose far edge does not wrap.
+TEST_F(RecordTest, FarPositionsLoadWithinTheirBoundsAndRectanglesDoNotWrap) {
+  GCompRef<OLayer> l = RandomLayer(70, 40, OLayer::myFORMAT_A16);
+  for (int32_t at : {1 << 30, -(1 << 30)}) {
+    l->SetPosition(at, -at, FALSE);
+    const Bytes record = SaveRecord(l);
+    GCompRef<OLayer> back = NewEmpty();
+    MemIn in(record);
+    ASSERT_EQ(back->Load(&in, nullptr, nullptr), int64_t(record.size())) << at;
+    RECT rc;
+    back->GetRect(&rc);
+    EXPECT_EQ(rc.left, at);
+    EXPECT_EQ(rc.right, at + 70);
+    EXPECT_EQ(rc.top, -at);
+    EXPECT_EQ(rc.bottom, -at + 40);
+  }
+  l->SetPosition(0x7FFFFFC0, 0x7FFFFFF0, FALSE);
+  RECT rc;
+  l->GetRect(&rc);
+  EXPECT_EQ(rc.right, INT32_MAX);
+  EXPECT_EQ(rc.bottom, INT32_MAX);
 }
 
 // Loads under a watchdog: a load that spins fails the test (the abort bit then stops it).
