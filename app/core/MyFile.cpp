@@ -9,6 +9,7 @@
 namespace {
 
 constexpr uint64_t kMaxFileSize = 0xFFFFFFFFull;
+constexpr const char16_t* kTempPrefix = u"qvx";
 
 // The transfer job's argument block carries the address of the byte counter.
 JobRecord MakeTransferJob(OData* args, void* container, JobProc proc, uint64_t* counter) {
@@ -90,7 +91,13 @@ BOOL CMyFileSave::WriteDocument(const std::u16string& path, OWorker* worker, UIN
       file.Release();
     }
   } closer{m_cpFile};
-  FILE* f = plat::CreateTempFileIn(plat::FolderOf(path), u"qvx", &temp.path);
+  // A symbolic link is saved through: its target is replaced, beside the target.
+  const std::u16string target = plat::FollowLinks(path);
+  if (target.empty()) return FALSE;
+  const std::u16string folder = plat::FolderOf(target);
+  // Temporaries carry their process's id: those of processes that died while saving go.
+  plat::RemoveStaleTempFiles(folder, kTempPrefix);
+  FILE* f = plat::CreateTempFileIn(folder, kTempPrefix, &temp.path);
   if (!f) return FALSE;
   m_cpFile->Attach(f);
 
@@ -105,12 +112,15 @@ BOOL CMyFileSave::WriteDocument(const std::u16string& path, OWorker* worker, UIN
   BYTE head[MYFILE_HEADER_BYTES];
   h.Store(head);
   if (!m_cpFile->Seek(0, 0) || m_cpFile->Write(head, MYFILE_HEADER_BYTES, 1) != 1) return FALSE;
+  // The bytes are on the disk before the new file takes the old one's place, and the
+  // folder's new entry after: a crash leaves the old document or the new one, whole.
+  if (!plat::SyncFile(f)) return FALSE;
   // A failed close (the last buffered bytes not written) is a failed save.
   if (!m_cpFile->Close()) return FALSE;
-  plat::TakeFileMode(temp.path, path);
-  if (!plat::ReplaceFile(temp.path, path)) return FALSE;
+  plat::TakeFileMode(temp.path, target);
+  if (!plat::ReplaceFile(temp.path, target)) return FALSE;
   temp.keep = true;
-  return TRUE;
+  return plat::SyncFolder(folder) ? TRUE : FALSE;
 }
 
 void CMyFileLoad::AddUnit(OFileLoad* unit) {

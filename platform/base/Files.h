@@ -40,6 +40,18 @@ FILE* CreateExclusiveFile(const std::u16string& path);
 // Creates a new file named prefix + a number + ".tmp" in folder, exclusively; its path goes
 // to *path. Null when no name could be had.
 FILE* CreateTempFileIn(const std::u16string& folder, const std::u16string& prefix, std::u16string* path);
+// Removes the files prefix + pid + "_" ... ".tmp" in folder that CreateTempFileIn made for
+// processes that no longer run; the number of files removed.
+int RemoveStaleTempFiles(const std::u16string& folder, const std::u16string& prefix);
+// True while a process with this id runs.
+bool IsProcessAlive(int pid);
+// Writes a stream's buffered bytes through to the disk; false when any step fails.
+bool SyncFile(FILE* f);
+// Makes a folder's entries (a rename into it) durable.
+bool SyncFolder(const std::u16string& folder);
+// The path a chain of symbolic links at path ends in (path itself when it is no link);
+// a relative link is taken from its own folder. Empty when the chain does not end.
+std::u16string FollowLinks(const std::u16string& path);
 // Gives a new file the permissions of the file it will replace, or, when there is none, the
 // ones a newly created file gets (0666 less the umask): exclusive temporary files start
 // readable by their owner only.

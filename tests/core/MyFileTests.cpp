@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <mutex>
 
 #include <cstdio>
 #include <fstream>
@@ -14,6 +19,23 @@
 #include "odata/GCompRef.h"
 #include "odata/LittleEndian.h"
 #include "platform/base/Files.h"
+
+// Every fsync of this program is seen here: what it synced, in order.
+namespace {
+std::mutex g_syncMutex;
+std::vector<std::string> g_synced;
+}  // namespace
+
+extern "C" int fsync(int fd) {
+  char link[64], target[4096];
+  std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+  const ssize_t n = readlink(link, target, sizeof target - 1);
+  {
+    std::lock_guard<std::mutex> lock(g_syncMutex);
+    g_synced.push_back(n > 0 ? std::string(target, size_t(n)) : std::string());
+  }
+  return int(syscall(SYS_fsync, fd));
+}
 
 namespace {
 
@@ -139,6 +161,53 @@ TEST_F(MyFileTest, ASavedFileKeepsTheModeOfTheFileItReplaces) {
   ASSERT_TRUE(SaveWith(3));
   EXPECT_EQ(modeOf(), 0640u);  // a saved one keeps what its owner chose
   umask(mask);
+}
+
+// The new file reaches the disk before it replaces the old one, and the folder after.
+TEST_F(MyFileTest, ASaveSyncsTheFileBeforeTheRenameAndTheFolderAfter) {
+  {
+    std::lock_guard<std::mutex> lock(g_syncMutex);
+    g_synced.clear();
+  }
+  ASSERT_TRUE(SaveWith(3));
+  std::lock_guard<std::mutex> lock(g_syncMutex);
+  ASSERT_EQ(g_synced.size(), 2u);
+  const std::string folder = plat::ToUtf8(dir);
+  EXPECT_EQ(g_synced[0].rfind(folder + "/qvx", 0), 0u) << g_synced[0];  // still under its temporary name
+  EXPECT_EQ(g_synced[1], folder);
+}
+
+// A save through a symbolic link replaces the link's target, in the target's folder, and
+// leaves the link a link.
+TEST_F(MyFileTest, SavingOverALinkWritesItsTarget) {
+  const std::string d = plat::ToUtf8(dir);
+  ASSERT_EQ(std::system(("mkdir -p '" + d + "/real' && ln -s real/doc.kelv '" + d + "/link.kelv'").c_str()), 0);
+  path = dir + u"/link.kelv";
+  ASSERT_TRUE(SaveWith(3));
+  struct stat st;
+  ASSERT_EQ(lstat((d + "/link.kelv").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  const Bytes saved = ReadFile(dir + u"/real/doc.kelv");
+  ASSERT_EQ(saved.size(), 32u + 10 + 17 + 24);
+  EXPECT_EQ(GetLE32(saved.data()), MYFILE_MAGIC);
+  ASSERT_TRUE(LoadWith(3));
+  EXPECT_EQ(plat::FindFiles(dir + u"/real", u".tmp").size(), 0u);
+}
+
+// Temporaries of a process killed while saving go at the next save into their folder; a
+// running process's stay.
+TEST_F(MyFileTest, TemporariesOfDeadProcessesGoAtTheNextSave) {
+  const pid_t child = fork();
+  if (child == 0) _exit(0);
+  ASSERT_GT(child, 0);
+  ASSERT_EQ(waitpid(child, nullptr, 0), child);
+  auto name = [&](int pid, int n) { return dir + u"/qvx" + plat::Widen(std::to_string(pid) + "_" + std::to_string(n)) + u".tmp"; };
+  const std::u16string dead = name(int(child), 1), alive = name(int(getppid()), 2), other = dir + u"/qvxnote.tmp";
+  for (const auto& p : {dead, alive, other}) WriteFile(p, Bytes{1});
+  ASSERT_TRUE(SaveWith(3));
+  EXPECT_FALSE(plat::FileExists(dead));
+  EXPECT_TRUE(plat::FileExists(alive));
+  EXPECT_TRUE(plat::FileExists(other));
 }
 
 TEST_F(MyFileTest, DamagedHeadersAreRefusedBeforeAnyUnitRuns) {
