@@ -22,3 +22,9 @@ std::u16string NotADocument();
 std::u16string FromErrno(int error);
 
 }  // namespace file_refusal
+
+// The message of a refused document: the words and the path, then the reason on a line of
+// its own when there is one.
+inline std::u16string RefusalText(const std::u16string& words, const std::u16string& reason) {
+  return reason.empty() ? words : words + u"\n" + reason;
+}

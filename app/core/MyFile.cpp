@@ -1,6 +1,9 @@
 #include "MyFile.h"
 
+#include <cerrno>
 #include <cstring>
+
+#include "FileRefusal.h"
 
 #include "odata/GError.h"
 #include "odata/LittleEndian.h"
@@ -56,6 +59,8 @@ BOOL CMyFileSave::Save(const std::u16string& path, OWorker* worker) {
   try {
     GVERIFY(worker && worker->IsReady(), u"!poWorker->IsReady()");
     GVERIFY(m_nUnitCount, u"!m_nUnitCount");
+    file_refusal::Take();
+    m_strReason.clear();
     BOOL result = TRUE;
     UINT progressTotal = 1;
     for (UINT i = 0; i < m_nUnitCount; ++i)
@@ -68,12 +73,22 @@ BOOL CMyFileSave::Save(const std::u16string& path, OWorker* worker) {
     }
     for (UINT i = 0; i < m_nUnitCount; ++i)
       if (!m_apUnits[i]->End()) result = FALSE;
+    m_strReason = file_refusal::Take();
+    if (result) m_strReason.clear();
     return result;
   }
   GCATCH(GetClassName(), u"::Save()", ->AppendArg(GArgInt(int32_t(m_nUnitCount))))
 }
 
 BOOL CMyFileSave::WriteDocument(const std::u16string& path, OWorker* worker, UINT progressTotal) {
+  // What the system said of the step that failed is the reason given.
+  errno = 0;
+  const BOOL written = WriteFile(path, worker, progressTotal);
+  if (!written) file_refusal::Note(file_refusal::FromErrno(errno));
+  return written;
+}
+
+BOOL CMyFileSave::WriteFile(const std::u16string& path, OWorker* worker, UINT progressTotal) {
   // The document goes to a new file beside the target; the target is replaced only once the
   // whole document stands. Until then the new file goes again on every way out.
   struct TempFile {
@@ -143,14 +158,26 @@ BOOL CMyFileLoad::Load(const std::u16string& path, OWorker* worker) {
   try {
     GVERIFY(worker && worker->IsReady(), u"!poWorker->IsReady()");
     GVERIFY(m_nUnitCount, u"!m_nUnitCount");
+    file_refusal::Take();
+    m_strReason.clear();
     m_cpFile = new CFileIn();
-    if (!m_cpFile->Open(path.c_str())) return FALSE;
-    BYTE head[MYFILE_HEADER_BYTES];
-    if (m_cpFile->Read(head, MYFILE_HEADER_BYTES, 1) != 1) return FALSE;
-    MyFileHeader h = MyFileHeader::Parse(head);
-    if (h.magic != MYFILE_MAGIC || (h.version >> 16) != 1 || int64_t(h.fileSize) != m_cpFile->GetLength() ||
-        h.unitCount != m_nUnitCount || h.check != h.unitCount + h.fileSize)
+    errno = 0;
+    if (!m_cpFile->Open(path.c_str())) {
+      m_strReason = file_refusal::FromErrno(errno);
       return FALSE;
+    }
+    BYTE head[MYFILE_HEADER_BYTES];
+    const bool headRead = m_cpFile->Read(head, MYFILE_HEADER_BYTES, 1) == 1;
+    MyFileHeader h = MyFileHeader::Parse(head);
+    if (!headRead || h.magic != MYFILE_MAGIC || (h.version >> 16) != 1) {
+      m_strReason = file_refusal::NotADocument();
+      return FALSE;
+    }
+    if (int64_t(h.fileSize) != m_cpFile->GetLength() || h.unitCount != m_nUnitCount ||
+        h.check != h.unitCount + h.fileSize) {
+      m_strReason = file_refusal::Damaged(u"文件头");
+      return FALSE;
+    }
 
     BOOL result = TRUE;
     for (UINT i = 0; i < m_nUnitCount; ++i)
@@ -167,6 +194,8 @@ BOOL CMyFileLoad::Load(const std::u16string& path, OWorker* worker) {
     for (UINT i = 0; i < m_nUnitCount; ++i)
       if (!m_apUnits[i]->End(!result)) result = FALSE;
     m_cpFile.Release();
+    m_strReason = file_refusal::Take();
+    if (result) m_strReason.clear();
     return result;
   }
   GCATCH(GetClassName(), u"::Load()", ->AppendArg(GArgInt(int32_t(m_nUnitCount))))

@@ -169,7 +169,9 @@ BOOL CTavrikDoc::LoadFile(const std::u16string& path) {
       load.AddUnit(m_pSpace->GetFileLoad());
       load.AddUnit(m_pList->GetFileLoad());
       load.AddUnit(m_colorBar.GetFileLoad());
+      m_strReason.clear();
       ok = load.Load(path, worker);
+      m_strReason = load.GetLastReason();
     } catch (...) {
       restore();
       throw;
@@ -195,7 +197,11 @@ BOOL CTavrikDoc::SaveFile(const std::u16string& path) {
     save.AddUnit(m_pSpace->GetFileSave());
     save.AddUnit(m_pList->GetFileSave());
     save.AddUnit(m_colorBar.GetFileSave());
-    if (!save.Save(path, worker)) return FALSE;
+    m_strReason.clear();
+    if (!save.Save(path, worker)) {
+      m_strReason = save.GetLastReason();
+      return FALSE;
+    }
     m_pSpace->GetUndoStore()->ResetCounter();
     m_strPath = path;
     return TRUE;

@@ -5,6 +5,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <functional>
 #include <mutex>
 
 #include <cstdio>
@@ -46,6 +48,7 @@ struct TestUnit final : OFileSave, OFileLoad {
   Bytes payload;
   Bytes read;
   bool failBegin = false, failSave = false, failLoad = false;
+  std::u16string reason;  // noted when a save or load fails
   int begins = 0, ends = 0;
   BOOL lastFailed = -1;
   UINT progress = 3;
@@ -56,7 +59,10 @@ struct TestUnit final : OFileSave, OFileLoad {
     return !failBegin;
   }
   BOOL Save(OFileOut* file, uint64_t* bytes, JobControl*) override {
-    if (failSave) return FALSE;
+    if (failSave) {
+      if (!reason.empty()) file_refusal::Note(reason);
+      return FALSE;
+    }
     if (!payload.empty() && file->Write(payload.data(), payload.size(), 1) != 1) return FALSE;
     *bytes += payload.size();
     return TRUE;
@@ -208,6 +214,56 @@ TEST_F(MyFileTest, TemporariesOfDeadProcessesGoAtTheNextSave) {
   EXPECT_FALSE(plat::FileExists(dead));
   EXPECT_TRUE(plat::FileExists(alive));
   EXPECT_TRUE(plat::FileExists(other));
+}
+
+// A refusal says why: what the system said, what the header showed, what a unit noted.
+TEST_F(MyFileTest, ARefusalCarriesItsReason) {
+  const std::u16string good = path;
+  ASSERT_TRUE(SaveWith(3));
+  struct Case {
+    const char* what;
+    std::function<BOOL()> run;
+    std::u16string reason;
+    std::function<std::u16string()> last;
+  };
+  CMyFileLoad load(&runner);
+  CMyFileSave save(&runner);
+  for (auto& u : units) {
+    load.AddUnit(&u);
+    save.AddUnit(&u);
+  }
+  const Case cases[] = {
+      {"a missing file", [&] { return load.Load(dir + u"/none.kelv", worker); }, u"文件或文件夹不存在",
+       [&] { return load.GetLastReason(); }},
+      {"not a document", [&] { WriteFile(dir + u"/text.kelv", Bytes(40, 'a')); return load.Load(dir + u"/text.kelv", worker); },
+       u"不是本程序的文档", [&] { return load.GetLastReason(); }},
+      {"a file one byte longer", [&] {
+         Bytes b = ReadFile(good);
+         b.push_back(0);
+         WriteFile(dir + u"/long.kelv", b);
+         return load.Load(dir + u"/long.kelv", worker);
+       },
+       u"文档已损坏：文件头", [&] { return load.GetLastReason(); }},
+      {"a folder that refuses files", [&] { return save.Save(u"/sys/doc.kelv", worker); }, u"没有访问权限",
+       [&] { return save.GetLastReason(); }},
+      {"a unit's own reason", [&] {
+         units[1].failSave = true;
+         units[1].reason = u"文档已损坏：图层区";
+         const BOOL ok = save.Save(good, worker);
+         units[1].failSave = false;
+         return ok;
+       },
+       u"文档已损坏：图层区", [&] { return save.GetLastReason(); }},
+  };
+  for (const Case& c : cases) {
+    EXPECT_FALSE(c.run()) << c.what;
+    EXPECT_EQ(U8(c.last()), U8(c.reason)) << c.what;
+  }
+  ASSERT_TRUE(load.Load(good, worker));
+  EXPECT_TRUE(load.GetLastReason().empty());
+  EXPECT_EQ(file_refusal::FromErrno(ENOSPC), u"磁盘已满");
+  EXPECT_EQ(RefusalText(u"无法保存文档：\n/a", u"磁盘已满"), u"无法保存文档：\n/a\n磁盘已满");
+  EXPECT_EQ(RefusalText(u"无法保存文档：\n/a", u""), u"无法保存文档：\n/a");
 }
 
 TEST_F(MyFileTest, DamagedHeadersAreRefusedBeforeAnyUnitRuns) {
