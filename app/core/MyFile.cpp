@@ -188,8 +188,6 @@ BOOL CMyFileLoad::Load(const std::u16string& path, OWorker* worker) {
       JobRecord job = MakeTransferJob(args, this, JobThunk<CMyFileLoad, &CMyFileLoad::TransferJob>, &bytes);
       int total = h.progressTotal > 1 ? int(h.progressTotal) : 1;
       result = m_pRunner->Run(worker, &job, u"正在打开...", total, &m_dwJobFlags) ? TRUE : FALSE;
-      // Every section read exactly what the file holds.
-      if (result && bytes + MYFILE_HEADER_BYTES != h.fileSize) result = FALSE;
     }
     for (UINT i = 0; i < m_nUnitCount; ++i)
       if (!m_apUnits[i]->End(!result)) result = FALSE;

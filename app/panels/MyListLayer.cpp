@@ -363,8 +363,6 @@ BOOL CMyListLayer::XFileLoad::ReadSection(OFileIn* file, uint64_t* pBytes, JobCo
     return FALSE;
   }
   GVERIFY(fh.dwLayerCount <= uint32_t(LYR_MAX_SUM), u"!fh.dwLayerCount<=LYR_MAX_SUM");
-  if (uint64_t(fh.dwSize) < LayerSectionHeader::kBytes + uint64_t(fh.dwLayerCount) * LAYER_RECORD_PIXELS)
-    return FALSE;
 
   // Every record's head is read ahead: a damaged one, and a document that needs more memory
   // than the machine has, are refused before the first layer is allocated. dwSize is not
@@ -403,7 +401,7 @@ BOOL CMyListLayer::XFileLoad::ReadSection(OFileIn* file, uint64_t* pBytes, JobCo
     m_apLayers[m_nLayerCount++] = layer;
   }
   // The next section follows the last record.
-  if (!file->Seek(at, 0) || uint64_t(at - start) != fh.dwSize) return FALSE;
+  if (!file->Seek(at, 0)) return FALSE;
   m_dwSelected = fh.dwCurSel < m_nLayerCount ? fh.dwCurSel : kNoSelection;
   if (pBytes) *pBytes += uint64_t(at - start);
   return TRUE;

@@ -326,6 +326,15 @@ TEST_F(MyFileTest, AFailedSaveKeepsTheOldFile) {
   EXPECT_FALSE(SaveWith(3));
 }
 
+// The sections need not account for every byte of the file: what a unit reports having
+// read is not compared with the file's size.
+TEST_F(MyFileTest, SectionsReadingLessThanTheFileStillLoad) {
+  ASSERT_TRUE(SaveWith(3));
+  units[2].payload.resize(5);  // reads 5 of the 24 bytes it wrote
+  EXPECT_TRUE(LoadWith(3));
+  EXPECT_EQ(units[2].read, Bytes(5, 0x42));
+}
+
 TEST_F(MyFileTest, ALoadFailureReachesEveryUnitsEnd) {
   ASSERT_TRUE(SaveWith(3));
   units[1].failLoad = true;
