@@ -223,6 +223,8 @@ int64_t Morvane::Load(OFileIn* file, JobControl* job, OShowDevice* device) {
       if (job->flags & JOB_ABORT) return -1;
     }
     if (!file || !file->IsValid()) return -1;
+    const int64_t start = file->Tell();
+    if (start < 0) return -1;
     BYTE raw[kRecordHead];
     if (!ReadAll(file, raw, kHeaderBytes)) return -1;
     const RecordHeader fh = RecordHeader::Parse(raw);
@@ -238,7 +240,7 @@ int64_t Morvane::Load(OFileIn* file, JobControl* job, OShowDevice* device) {
     if (!ReadAll(file, raw + kHeaderBytes + kNameBytes, kValueBytes)) return -1;
     TakeRecordValues(raw + kHeaderBytes + kNameBytes);
 
-    // The stream is exactly the rest of the record; the source reads no further.
+    // The stream lies in the rest of the record; the source reads no further.
     const uint64_t streamBytes = uint64_t(fh.dwFileSize) - kRecordHead;
     auto* fileSource = new FileSource(file, streamBytes);
     GCompRef<OCoderInput> source = fileSource;
@@ -266,16 +268,19 @@ int64_t Morvane::Load(OFileIn* file, JobControl* job, OShowDevice* device) {
         dest += state.uOutputSize;
         left -= state.uOutputSize;
         if (state.bStreamEnd) {
-          // The stream must fill the surface and take the whole record, so that the file
-          // is left at the record's end.
-          complete = left == 0 && uint64_t(state.uTotalInput) == streamBytes;
+          // A stream may end before the surface is full: the rest is zero. Bytes after it
+          // inside the record are skipped below.
+          std::memset(dest, 0, size_t(left));
+          complete = true;
           break;
         }
         if (state.uOutputSize == 0) break;  // no progress and no end: it would spin
       }
       decoder->OutputEnd();
     }
-    if (!complete) return -1;
+    // The next record starts where this one says it ends, inside the file.
+    const int64_t end = start + int64_t(fh.dwFileSize);
+    if (!complete || end > file->GetLength() || !file->Seek(end, 0)) return -1;
     lock.Unlock();
     MipRefresh(nullptr);
     return fh.dwFileSize;
