@@ -451,6 +451,7 @@ TEST_F(RecordTest, DamagedRecordsAreRefused) {
       {"cut before the check word", cut(good.size() - 1), true},
       {"width 0", field(24, 0), false},
       {"width 20000", field(24, 20000), false},
+      {"height 0", field(28, 0), false},
       {"height 10001", field(28, 10001), false},
       {"format 3", field(16, 3), false},
       {"dwFileSize 219", field(4, 219), false},
