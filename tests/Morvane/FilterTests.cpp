@@ -644,6 +644,13 @@ TEST_F(FilterTest, HueOnKnownPixels) {
   EXPECT_EQ(hueFilter->ParamsFor(-1, -1).s, -2);
   EXPECT_EQ(hueFilter->ParamsFor(100, 100).shift, 766);
   EXPECT_EQ(hueFilter->ParamsFor(100, 100).s, 256);
+  // Values written past the items' bounds are held to them, both ways.
+  for (int over : {101, 5000, INT32_MAX}) {
+    EXPECT_EQ(hueFilter->ParamsFor(0, over).s, 256) << over;
+    EXPECT_EQ(hueFilter->ParamsFor(0, -over).s, -256) << over;
+    EXPECT_EQ(hueFilter->ParamsFor(over, 0).shift, 766) << over;
+    EXPECT_EQ(hueFilter->ParamsFor(-over, 0).shift, -766) << over;
+  }
 
   struct Case {
     uint32_t in;
