@@ -21,6 +21,7 @@
 #include "odata/GCompRef.h"
 #include "odata/LittleEndian.h"
 #include "platform/base/Files.h"
+#include "platform/base/Sync.h"
 
 // Every fsync of this program is seen here: what it synced, in order.
 namespace {
@@ -103,6 +104,8 @@ class MyFileTest : public ::testing::Test {
   void SetUp() override {
     sys.Register(u"XWorker", GCreateComponent<XWorker>);
     worker = static_cast<OWorker*>(sys.NewObj(u"XWorker", nullptr)->GetInterface(u"OWorker"));
+    // A new worker is ready once its thread runs; a save or load before that is refused.
+    for (int i = 0; i < 5000 && !worker->IsReady(); ++i) plat::Sleep(1);
     dir = plat::GetTempFolder() + u"tavrik_myfile_" + plat::Widen(std::to_string(::getpid()));
     std::system(("rm -rf '" + plat::ToUtf8(dir) + "' && mkdir -p '" + plat::ToUtf8(dir) + "'").c_str());
     path = dir + u"/doc.kelv";
