@@ -193,6 +193,8 @@ BOOL CTavrikDoc::SaveFile(const std::u16string& path) {
     m_pSpace->FinishWork();
     OWorker* worker = m_pSpace->GetWorker();
     worker->Wait(FALSE);
+    // A mask's low bytes are not part of its coverage: they are saved as zero.
+    m_pList->CleanupMaskLowBytes();
     CMyFileSave save(m_pRunner);
     save.AddUnit(m_pSpace->GetFileSave());
     save.AddUnit(m_pList->GetFileSave());
