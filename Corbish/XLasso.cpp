@@ -30,23 +30,35 @@ void XLasso::ImpressReady(const LayerLock* imgDest, const LayerLock* imgSrc, con
     GCHECK(imgDest && imgSrc && quad);
     GVERIFY(imgDest->nPixelSize == imgSrc->nPixelSize, u"!imgDest.nPixelSize==imgSrc.nPixelSize");
     GVERIFY(imgSrc->nPixelSize == 2 || imgSrc->nPixelSize == 4, u"!imgSrc.nPixelSize==2||imgSrc.nPixelSize==4");
+    // What cannot be mapped at all is the user's shape, not a fault: a plain error.
+    auto refuse = [](const char16_t* text) { throw new GErrRecord(text, GERR_FILE_, __LINE__, ERR_KIND_WARNING); };
     // A map through NaN, or through corners so far out that 24.8 positions overflow,
     // would draw garbage: such quadrilaterals are refused before anything is computed.
-    for (int k = 0; k < 8; ++k) GVERIFY(std::isfinite(quad[k]), u"!QuadIsFinite(quad)");
+    for (int k = 0; k < 8; ++k)
+      if (!std::isfinite(quad[k])) refuse(u"!QuadIsFinite(quad)");
     for (int k = 0; k < 8; ++k) GVERIFY(std::fabs(quad[k]) <= kMaxCoord, u"!QuadInRange(quad)");
     GVERIFY(std::abs(double(imgSrc->x)) <= kMaxCoord && std::abs(double(imgSrc->y)) <= kMaxCoord &&
                 imgSrc->nWidth >= 0 && imgSrc->nHeight >= 0 && imgSrc->nWidth <= 0x10000 && imgSrc->nHeight <= 0x10000,
             u"!SourceInRange(imgSrc)");
-    // Three corners on one line leave no quadrilateral; for P0, P1 and P2 the map would
-    // divide by the zero area they span.
+    // The map takes P0, P1, P2 to C0, C1, C2. A corner dragged onto another, or onto the
+    // line of two others, still leaves a triangle: when P0, P1, P2 lie on one line the map is
+    // taken from the three corners that span the most, with their own source corners. Only
+    // corners all on one line cannot be mapped.
     auto area = [quad](int a, int b, int c) {
       return (double(quad[2 * b]) - quad[2 * a]) * (double(quad[2 * c + 1]) - quad[2 * a + 1]) -
              (double(quad[2 * c]) - quad[2 * a]) * (double(quad[2 * b + 1]) - quad[2 * a + 1]);
     };
-    const double det = area(0, 1, 2);
-    GVERIFY(det != 0 && area(0, 1, 3) != 0 && area(0, 2, 3) != 0 && area(1, 2, 3) != 0, u"!QuadNotDegenerate(quad)");
-    const double d1x = double(quad[2]) - quad[0], d1y = double(quad[3]) - quad[1];
-    const double d2x = double(quad[4]) - quad[0], d2y = double(quad[5]) - quad[1];
+    static constexpr int kTriples[4][3] = {{0, 1, 2}, {3, 2, 1}, {1, 3, 0}, {2, 0, 3}};
+    int pick = 0;
+    for (int t = 1; t < 4 && area(0, 1, 2) == 0; ++t)
+      if (std::fabs(area(kTriples[t][0], kTriples[t][1], kTriples[t][2])) >
+          std::fabs(area(kTriples[pick][0], kTriples[pick][1], kTriples[pick][2])))
+        pick = t;
+    const int o = kTriples[pick][0], i = kTriples[pick][1], j = kTriples[pick][2];
+    const double det = area(o, i, j);
+    if (det == 0) refuse(u"!QuadNotDegenerate(quad)");
+    const double d1x = double(quad[2 * i]) - quad[2 * o], d1y = double(quad[2 * i + 1]) - quad[2 * o + 1];
+    const double d2x = double(quad[2 * j]) - quad[2 * o], d2y = double(quad[2 * j + 1]) - quad[2 * o + 1];
 
     int64_t minX = INT64_MAX, maxX = INT64_MIN, minY = INT64_MAX, maxY = INT64_MIN;
     for (int k = 0; k < 4; ++k) {
@@ -75,14 +87,16 @@ void XLasso::ImpressReady(const LayerLock* imgDest, const LayerLock* imgSrc, con
     const float sx1 = float(int64_t(imgSrc->x) + imgSrc->nWidth + 1);
     const float sy1 = float(int64_t(imgSrc->y) + imgSrc->nHeight + 1);
 
-    // L = E adj(D) / det with D = (P1 - P0, P2 - P0) and E = (C1 - C0, C2 - C0): the same
+    // L = E adj(D) / det with D = (Pi - Po, Pj - Po) and E = (Ci - Co, Cj - Co): the same
     // map as intersecting the parallels through X, written so that equal frames give
-    // exactly the identity.
-    const double e1x = double(sx1) - sx0, e1y = 0, e2x = 0, e2y = double(sy1) - sy0;
-    m_map = Map{quad[0],
-                quad[1],
-                sx0,
-                sy0,
+    // exactly the identity. Corner k of the source is (k & 1 ? sx1 : sx0, k & 2 ? sy1 : sy0).
+    auto cx = [&](int k) { return double(k & 1 ? sx1 : sx0); };
+    auto cy = [&](int k) { return double(k & 2 ? sy1 : sy0); };
+    const double e1x = cx(i) - cx(o), e1y = cy(i) - cy(o), e2x = cx(j) - cx(o), e2y = cy(j) - cy(o);
+    m_map = Map{quad[2 * o],
+                quad[2 * o + 1],
+                cx(o),
+                cy(o),
                 (e1x * d2y - e2x * d1y) / det,
                 (e2x * d1x - e1x * d2x) / det,
                 (e1y * d2y - e2y * d1y) / det,
@@ -90,8 +104,8 @@ void XLasso::ImpressReady(const LayerLock* imgDest, const LayerLock* imgSrc, con
     // One destination pixel step may span at most kMaxStep source pixels along each axis,
     // and no drawn pixel may map farther than kMaxReach from the source.
     const double stepX = std::hypot(m_map.a, m_map.c), stepY = std::hypot(m_map.b, m_map.d);
-    GVERIFY(std::isfinite(stepX) && std::isfinite(stepY) && stepX <= kMaxStep && stepY <= kMaxStep,
-            u"!QuadNotDegenerate(quad)");
+    if (!(std::isfinite(stepX) && std::isfinite(stepY) && stepX <= kMaxStep && stepY <= kMaxStep))
+      refuse(u"!QuadNotDegenerate(quad)");
     for (int k = 0; k < 4; ++k) {
       double mx, my;
       m_map.Apply(double(m_cx.first) + (k & 1 ? m_cx.l : 0), double(m_cy.first) + (k & 2 ? m_cy.l : 0), mx, my);

@@ -1,5 +1,8 @@
 #include "Morvane.h"
 
+#include <algorithm>
+#include <cstdint>
+
 #include <cstdlib>
 #include <cstring>
 
@@ -108,7 +111,11 @@ void Morvane::SetName(const char16_t* name) {
 void Morvane::GetRect(RECT* out) {
   try {
     GVERIFY(m_myState != myNULL, u"!m_myState!=myNULL");
-    *out = RECT{m_x, m_y, m_x + m_nWidth, m_y + m_nHeight};
+    // A layer moved far out must not wrap its far edge round to the other side.
+    auto edge = [](int32_t at, int32_t side) {
+      return int32_t(std::min<int64_t>(int64_t(at) + side, INT32_MAX));
+    };
+    *out = RECT{m_x, m_y, edge(m_x, m_nWidth), edge(m_y, m_nHeight)};
   }
   GCATCH(GetClassName(), u"::GetRect()", ->AppendArg(GArgInt(m_myState)))
 }

@@ -7,15 +7,16 @@ const PropertyItem kContrast = {0, PROP_TYPE_RANGE, 0, 0, -100, 100, u"CONTRAST"
 
 MorvaneFilterBright::MorvaneFilterBright() : LayerFilterBase(kBright, kContrast) {}
 
-// The table is (j - 128) x factor + offset + 128.5 truncated, with factor (contrast + 100) / 100
-// and offset 2.55 x bright, evaluated exactly: over the common denominator 100 it is one
-// integer division. Floating-point evaluation of that sum misses exact integers (2.55 and
-// 0.01 have no binary form) and lands on the wrong side of a whole number in thousands of
-// entries.
+// The table is (j - 128) x factor + offset + 128.5 truncated and clamped, with factor
+// (contrast + 100) x 0.01 and offset bright x 255 x 0.01, in double precision as written:
+// where the sum should be a whole number and the binary fractions land just below it, the
+// entry is the one below, as it always was.
 void MorvaneFilterBright::BuildTable(int bright, int contrast, BYTE table[256]) {
+  const double offset = bright * 255 * 0.01;
+  const double factor = (contrast + 100) * 0.01;
   for (int j = 0; j < 256; ++j) {
-    const int v = ((j - 128) * (contrast + 100) + 255 * bright + 12850) / 100;
-    table[j] = BYTE(v < 0 ? 0 : v > 255 ? 255 : v);
+    const double v = (j - 128) * factor + offset + 128.5;
+    table[j] = BYTE(v < 0 ? 0 : v >= 255 ? 255 : int(v));
   }
 }
 

@@ -8,12 +8,13 @@
 #include "odata/GCoderRef.h"
 #include "odata/GCompRef.h"
 #include "odata/GSystem.h"
+#include "odata/LayerRecordHeader.h"
 #include "odata/LittleEndian.h"
 #include "odata/OCoder.h"
 
 namespace {
 
-constexpr size_t kHeaderBytes = 72;
+constexpr size_t kHeaderBytes = LayerRecordHeader::kBytes;
 constexpr size_t kNameUnits = 64;
 constexpr size_t kNameBytes = 2 * kNameUnits;
 constexpr size_t kValueBytes = 4 * LayerProperty::kAllItems;
@@ -27,60 +28,7 @@ constexpr int kLevel = 4;
 // the stream's end without writing anything.
 constexpr UINT kScratch = 64;
 
-struct RecordHeader {
-  uint32_t dwTest = 0;
-  uint32_t dwFileSize = 0;
-  uint32_t dwID = 0;
-  uint32_t dwFlags = 0;
-  uint32_t dwFormat = 0;
-  uint32_t dwColor = 0;
-  uint32_t dwWidth = 0;
-  uint32_t dwHeight = 0;
-  int32_t x = 0;
-  int32_t y = 0;
-
-  uint32_t Sum() const {
-    return dwID + dwFlags + dwFormat + dwColor + dwFileSize + dwWidth + dwHeight + uint32_t(x) + uint32_t(y);
-  }
-  // The reserved 32 bytes are written as 0.
-  void Store(BYTE* out) const {
-    const uint32_t fields[10] = {dwTest, dwFileSize, dwID,     dwFlags,     dwFormat,
-                                 dwColor, dwWidth,   dwHeight, uint32_t(x), uint32_t(y)};
-    std::memset(out, 0, kHeaderBytes);
-    for (int i = 0; i < 10; ++i) PutLE32(out + 4 * i, fields[i]);
-  }
-  static RecordHeader Parse(const BYTE* in) {
-    RecordHeader h;
-    h.dwTest = GetLE32(in);
-    h.dwFileSize = GetLE32(in + 4);
-    h.dwID = GetLE32(in + 8);
-    h.dwFlags = GetLE32(in + 12);
-    h.dwFormat = GetLE32(in + 16);
-    h.dwColor = GetLE32(in + 20);
-    h.dwWidth = GetLE32(in + 24);
-    h.dwHeight = GetLE32(in + 28);
-    h.x = int32_t(GetLE32(in + 32));
-    h.y = int32_t(GetLE32(in + 36));
-    return h;
-  }
-  // Bytes of the primary surface the header asks for (valid once Check passed).
-  uint64_t SurfaceBytes() const {
-    return uint64_t((dwWidth + 63) & ~63u) * uint64_t((dwHeight + 63) & ~63u) * dwFormat;
-  }
-  // Null when the header may be used; else the condition text that refuses it. All of it
-  // is checked before anything is allocated, so a forged header cannot ask for memory.
-  const char16_t* Check() const {
-    if (dwTest != Sum())
-      return u"!fh.dwTest== fh.dwID + fh.dwFlags + fh.dwFormat + fh.dwColor + fh.dwFileSize + fh.dwWidth + "
-             u"fh.dwHeight + fh.x + fh.y";
-    if (dwFormat != uint32_t(OLayer::myFORMAT_A16) && dwFormat != uint32_t(OLayer::myFORMAT_C32))
-      return u"!fh.dwFormat==myFORMAT_A16 || fh.dwFormat==myFORMAT_C32";
-    if (dwWidth < 1 || dwWidth > uint32_t(LYR_MAX_SIDE) || dwHeight < 1 || dwHeight > uint32_t(LYR_MAX_SIDE))
-      return u"!fh.dwWidth>=1 && fh.dwWidth<=10000 && fh.dwHeight>=1 && fh.dwHeight<=10000";
-    if (dwFileSize < kRecordHead) return u"!fh.dwFileSize>=200+4*nItems";
-    return nullptr;
-  }
-};
+using RecordHeader = LayerRecordHeader;
 
 bool WriteAll(OFileOut* file, const void* p, size_t n) { return n == 0 || file->Write(p, 1, n) == n; }
 bool ReadAll(OFileIn* file, void* p, size_t n) { return file->Read(p, n, 1) == 1; }
@@ -275,6 +223,8 @@ int64_t Morvane::Load(OFileIn* file, JobControl* job, OShowDevice* device) {
       if (job->flags & JOB_ABORT) return -1;
     }
     if (!file || !file->IsValid()) return -1;
+    const int64_t start = file->Tell();
+    if (start < 0) return -1;
     BYTE raw[kRecordHead];
     if (!ReadAll(file, raw, kHeaderBytes)) return -1;
     const RecordHeader fh = RecordHeader::Parse(raw);
@@ -290,7 +240,7 @@ int64_t Morvane::Load(OFileIn* file, JobControl* job, OShowDevice* device) {
     if (!ReadAll(file, raw + kHeaderBytes + kNameBytes, kValueBytes)) return -1;
     TakeRecordValues(raw + kHeaderBytes + kNameBytes);
 
-    // The stream is exactly the rest of the record; the source reads no further.
+    // The stream lies in the rest of the record; the source reads no further.
     const uint64_t streamBytes = uint64_t(fh.dwFileSize) - kRecordHead;
     auto* fileSource = new FileSource(file, streamBytes);
     GCompRef<OCoderInput> source = fileSource;
@@ -318,16 +268,19 @@ int64_t Morvane::Load(OFileIn* file, JobControl* job, OShowDevice* device) {
         dest += state.uOutputSize;
         left -= state.uOutputSize;
         if (state.bStreamEnd) {
-          // The stream must fill the surface and take the whole record, so that the file
-          // is left at the record's end.
-          complete = left == 0 && uint64_t(state.uTotalInput) == streamBytes;
+          // A stream may end before the surface is full: the rest is zero. Bytes after it
+          // inside the record are skipped below.
+          std::memset(dest, 0, size_t(left));
+          complete = true;
           break;
         }
         if (state.uOutputSize == 0) break;  // no progress and no end: it would spin
       }
       decoder->OutputEnd();
     }
-    if (!complete) return -1;
+    // The next record starts where this one says it ends, inside the file.
+    const int64_t end = start + int64_t(fh.dwFileSize);
+    if (!complete || end > file->GetLength() || !file->Seek(end, 0)) return -1;
     lock.Unlock();
     MipRefresh(nullptr);
     return fh.dwFileSize;

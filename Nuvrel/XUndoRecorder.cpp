@@ -15,8 +15,8 @@ namespace {
 constexpr const char16_t* kClass = u"XUndoRecorder";
 constexpr const char16_t* kStoreClass = u"XUndoRecorder::XUndoStore";
 constexpr const char16_t* kRestoreClass = u"XUndoRecorder::XUndoRestore";
-// Swap-file names taken by someone else are skipped at most this often.
-constexpr int kMaxNameTries = 64;
+// The process's own swap folder in the temporary folder: tavrik-undo-<pid>-<random>.
+constexpr const char16_t* kSwapFolderPrefix = u"tavrik-undo-";
 // Undo waits this many times 100 ms for a step that is being moved or still in its file.
 constexpr int kMaxSwapWaits = 100;
 
@@ -98,8 +98,7 @@ void UndoBank::CloseFile(bool remove) {
   m_strFile.clear();
 }
 
-bool UndoBank::SwapOut(const std::u16string& folder, const char16_t* prefix,
-                       std::atomic<uint32_t>& counter) {
+bool UndoBank::SwapOut(const std::u16string& folder, const char16_t* prefix) {
   GVERIFY(0 == m_qDataSizes.size(), u"!0== pBank->m_qDataSizes.size()");
   // Only contiguous and fragmented blocks can be rebuilt; refuse anything else before a
   // file exists.
@@ -109,18 +108,9 @@ bool UndoBank::SwapOut(const std::u16string& folder, const char16_t* prefix,
     }
   });
 
-  // Another program may use the same folder and prefix: take the next free name, never an
-  // existing file.
-  FILE* f = nullptr;
+  // A name nobody can foresee, never an existing file.
   std::u16string name;
-  for (int i = 0; i < kMaxNameTries && !f; ++i) {
-    char num[24];
-    std::snprintf(num, sizeof num, "%016" PRIX64, uint64_t(++counter));
-    name = folder + prefix + plat::Widen(num) + u".tmp";
-    errno = 0;
-    f = plat::CreateExclusiveFile(name);
-    if (!f && errno != EEXIST) return false;
-  }
+  FILE* f = folder.empty() ? nullptr : plat::CreateUniqueFile(folder, prefix, &name);
   if (!f) return false;
 
   std::deque<UndoSeed> seeds;
@@ -194,7 +184,21 @@ bool UndoBank::SwapIn() {
 // ---------------------------------------------------------------------------------------------
 // XUndoRecorder
 
-XUndoRecorder::XUndoRecorder() : m_strTempFolder(plat::GetTempFolder()) {}
+std::u16string XUndoRecorder::ProcessSwapFolder() {
+  // Made once per process, readable by the user alone; the folders of processes that died
+  // go first. The folder is removed at exit once its last file went.
+  // Never destroyed: the exit handler still reads it.
+  static const std::u16string* folder = [] {
+    const std::u16string parent = plat::GetTempFolder();
+    plat::RemoveStalePrivateFolders(parent, kSwapFolderPrefix);
+    auto* made = new std::u16string(plat::CreatePrivateFolder(parent, kSwapFolderPrefix));
+    if (!made->empty()) std::atexit([] { plat::RemoveFolder(*folder); });
+    return made;
+  }();
+  return *folder;
+}
+
+XUndoRecorder::XUndoRecorder() : m_strTempFolder(ProcessSwapFolder()) {}
 
 XUndoRecorder::~XUndoRecorder() = default;
 
@@ -261,7 +265,7 @@ UndoBank* XUndoRecorder::PickForSwapLocked(bool& swapIn) {
   UINT index = 0;
   m_listSteps.ForEach([&](UndoBank* bank) {
     UINT i = index++;
-    if (pick || bank->IsBusy()) return;
+    if (pick || bank->IsBusy() || bank->m_bKeepInMemory.load()) return;
     if (bank->IsSwapped()) {
       // A step Undo waits for comes back whatever its place.
       if (i < inMemory || bank->m_bPinned.load()) {
@@ -296,12 +300,17 @@ void XUndoRecorder::ManageMemoryFile(const char16_t* prefix) {
       bool ok;
       {
         BusyScope busy(m_lock, bank.get());
-        ok = swapIn ? bank->SwapIn() : bank->SwapOut(folder, prefix, m_uFileCounter);
+        ok = swapIn ? bank->SwapIn() : bank->SwapOut(folder, prefix);
       }
-      if (!ok) {
-        m_bFailed.store(true);
-        return;
+      if (ok) continue;
+      // A step that could not go to a file stays in memory: history is never dropped for
+      // want of a file. One that could not come back is lost, and the next Undo clears.
+      if (!swapIn) {
+        bank->m_bKeepInMemory.store(true);
+        continue;
       }
+      m_bFailed.store(true);
+      return;
     }
   } catch (GErrRecord* e) {
     m_bFailed.store(true);

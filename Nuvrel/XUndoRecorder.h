@@ -51,9 +51,9 @@ class UndoBank final : public OBeing {
   bool IsSwapped() const { return m_bSwapped.load(std::memory_order_acquire); }
   bool IsBusy() const { return m_bBusy.load(std::memory_order_acquire); }
 
-  // Writes every block to a new file in folder (the name advances counter); false when
-  // the file cannot be made or written, and the step is then left as it was.
-  bool SwapOut(const std::u16string& folder, const char16_t* prefix, std::atomic<uint32_t>& counter);
+  // Writes every block to a new file of an unforeseeable name in folder; false when the
+  // file cannot be made or written, and the step is then left as it was.
+  bool SwapOut(const std::u16string& folder, const char16_t* prefix);
   // Reads the blocks back and removes the file; false when a read fails (the step stays
   // swapped). Throws on a mismatching record or when memory runs out.
   bool SwapIn();
@@ -73,6 +73,8 @@ class UndoBank final : public OBeing {
   std::atomic<bool> m_bSwapped{false};
   // Set while Undo works on the step: it is never swapped out then.
   std::atomic<bool> m_bPinned{false};
+  // Set once its file could not be made: the step stays in memory for good.
+  std::atomic<bool> m_bKeepInMemory{false};
 
  private:
   void CloseFile(bool remove);
@@ -102,6 +104,9 @@ class XUndoRecorder final : public GComponent<OUndoRecorder> {
 
   // The folder swap files go to, with a trailing separator (the temporary folder at first).
   void SetSwapFolder(const std::u16string& folder);
+  // The process's private swap folder (empty when it could not be made: steps then stay in
+  // memory); made by the first recorder, after the stale folders of dead processes went.
+  static std::u16string ProcessSwapFolder();
   std::u16string GetSwapFolder();
 
  protected:
@@ -155,7 +160,6 @@ class XUndoRecorder final : public GComponent<OUndoRecorder> {
   std::atomic<bool> m_bFailed{false};
   std::atomic<UINT> m_uInMemory{4};
   std::atomic<UINT> m_uMaxSteps{24};
-  std::atomic<uint32_t> m_uFileCounter{0};
   std::atomic<uint32_t> m_uCounter{0};
   GLock m_lock;
   std::u16string m_strTempFolder;  // guarded by m_lock

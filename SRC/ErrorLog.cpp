@@ -78,7 +78,34 @@ std::u16string CSystem::GetLogPath() {
 }
 
 void CSystem::WriteErrorLog() {
-  std::u16string path = GetLogPath();
+  const std::u16string path = GetLogPath();
+  std::u16string text;
+  SYSTEMTIME st;
+  plat::GetLocalTime(&st);
+  std::u16string head = u"\r\n\u25A0" + Num(st.wMonth) + u"." + Num(st.wDay) + u"." + Num(st.wYear) + u"  " +
+                        Num(st.wHour) + u":" + Num(st.wMinute) + u"  " + m_name + u"[" + GetBuildDate() + u"]\r\n";
+  head.append(64, u'-');
+  head += u"\r\n";
+  if (head.size() > kLogBufferChars - 1) head.resize(kLogBufferChars - 1);
+  text += head;
+  std::vector<char16_t> buffer(kLogBufferChars);
+  m_errors.ForEach([&](GError* e) {
+    uint32_t n = e->CopyText(buffer.data(), kLogBufferChars - 1);
+    text.append(buffer.data(), n);
+    text += u"\r\n\r\n";
+  });
+  text += u"\r\n\r\n\r\n";
+  const std::u16string mark = u"\uFEFF\u25A1ERROR LOG:\r\n\r\n";
+  // One run never fills the log alone: what does not fit is cut off.
+  const size_t maxUnits = kMaxLogBytes / 2 - mark.size();
+  if (text.size() > maxUnits) text.resize(maxUnits);
+
+  // A log that this run would take past its limit becomes the previous copy (the one before
+  // it goes), and a new log starts.
+  const int64_t length = plat::GetFileLength(path);
+  if (length > 0 && uint64_t(length) + 2 * text.size() > kMaxLogBytes) {
+    plat::ReplaceFile(path, path.substr(0, path.size() - 4) + u".OLD.TXT");
+  }
   bool fresh = false;
   FILE* f = plat::OpenFile(path, "r+b");
   if (f) {
@@ -93,24 +120,7 @@ void CSystem::WriteErrorLog() {
     if (!f) return;
     fresh = true;
   }
-
-  std::u16string head;
-  if (fresh) head += u"\uFEFF\u25A1ERROR LOG:\r\n\r\n";
-  SYSTEMTIME st;
-  plat::GetLocalTime(&st);
-  head += u"\r\n\u25A0" + Num(st.wMonth) + u"." + Num(st.wDay) + u"." + Num(st.wYear) + u"  " +
-          Num(st.wHour) + u":" + Num(st.wMinute) + u"  " + m_name + u"[" + GetBuildDate() + u"]\r\n";
-  head.append(64, u'-');
-  head += u"\r\n";
-  if (head.size() > kLogBufferChars - 1) head.resize(kLogBufferChars - 1);
-  WriteUnits(f, head);
-
-  std::vector<char16_t> buffer(kLogBufferChars);
-  m_errors.ForEach([&](GError* e) {
-    uint32_t n = e->CopyText(buffer.data(), kLogBufferChars - 1);
-    WriteUnits(f, std::u16string_view(buffer.data(), n));
-    WriteUnits(f, u"\r\n\r\n");
-  });
-  WriteUnits(f, u"\r\n\r\n\r\n");
+  if (fresh) WriteUnits(f, mark);
+  WriteUnits(f, text);
   std::fclose(f);
 }

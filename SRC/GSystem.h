@@ -76,6 +76,8 @@ class CSystem final : public GSystem {
   static constexpr int32_t kRecordBudget = 100;
   static constexpr int32_t kNoticeBudget = 3;
   static constexpr uint32_t kLogBufferChars = 0x8000;
+  // ERROR.TXT stays below this; the log before it is kept as ERROR.OLD.TXT.
+  static constexpr uint64_t kMaxLogBytes = 1 << 20;
 
   CSystem(const char16_t* name, HWND mainWindow, uint32_t threshold);
   ~CSystem() override;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "odata/GSystem.h"
+#include "platform/base/Files.h"
 
 // A broken promise of the code under test: libFuzzer keeps the input that made it.
 #define FUZZ_CHECK(cond)       \
@@ -55,4 +56,21 @@ inline void WriteSeedsWhenAsked(const char* variable, void (*write)(const char* 
     write(folder);
     std::exit(0);
   }
+}
+
+// A private folder for a target's files in the temporary folder, made once; those of earlier
+// runs that ended go first. At exit the files named go and the folder with them.
+inline const std::u16string& FuzzFolder(const char16_t* prefix, std::vector<std::u16string> files) {
+  static std::u16string folder;
+  static std::vector<std::u16string> names;
+  if (folder.empty()) {
+    plat::RemoveStalePrivateFolders(plat::GetTempFolder(), prefix);
+    folder = plat::CreatePrivateFolder(plat::GetTempFolder(), prefix);
+    names = std::move(files);
+    if (!folder.empty()) std::atexit([] {
+      for (const std::u16string& name : names) plat::DeleteFile(folder + name);
+      plat::RemoveFolder(folder);
+    });
+  }
+  return folder;
 }

@@ -18,20 +18,22 @@
 #include "FuzzSystem.h"
 #include "Morvane.h"
 #include "XCoderZlib.h"
+#include "XShowDevice.h"
 #include "odata/GCompRef.h"
 #include "odata/GSystem.h"
+#include "odata/LayerRecordHeader.h"
 #include "odata/LittleEndian.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-// A header may ask for 10000 x 10000 pixels: about 540 MB with the mip levels, cleared
-// on allocation, seconds an input and past the fuzzer's memory limit. Load allocates
-// before the stream shows whether the record holds that many pixels, so records asking
-// for more than this are not loaded. (Restore checks the block's size first and is fed
-// every input.)
-constexpr uint64_t kMaxLoadPixels = 512 * 512;
+// A header may ask for 10000 x 10000 pixels: about 540 MB with the mip levels, cleared on
+// allocation. Load allocates before the stream shows whether the record holds that many
+// pixels, so a record is loaded only when the layer fits the memory the document loader
+// would allow this process (its budget is the fuzzer's share); one the loader would refuse
+// never reaches Load. (Restore checks the block's size first and is fed every input.)
+constexpr uint64_t kMemoryBudget = 48ull << 20;
 
 FuzzSystem& System() {
   static FuzzSystem system = [] {
@@ -39,9 +41,21 @@ FuzzSystem& System() {
     s.Add(u"Morvane", GCreateComponent<Morvane>);
     s.Add(u"XEncoderZlib", GCreateComponent<XEncoderZlib>);
     s.Add(u"XDecoderZlib", GCreateComponent<XDecoderZlib>);
+    s.Add(u"XShowDevice", GCreateComponent<XShowDevice>);
     return s;
   }();
   return system;
+}
+
+// What a layer of the record's header costs, as the document loader adds it up; 0 for a
+// header Load refuses before allocating.
+uint64_t LayerMemory(const Bytes& record) {
+  if (record.size() < LayerRecordHeader::kBytes) return 0;
+  const LayerRecordHeader h = LayerRecordHeader::Parse(record.data());
+  if (h.Check()) return 0;
+  static GCompRef<OShowDevice> device =
+      static_cast<OShowDevice*>(System().NewObj(u"XShowDevice", nullptr)->GetInterface(u"OShowDevice"));
+  return device->GetLayerMemorySize(int(h.dwWidth), int(h.dwHeight), int(h.dwFormat));
 }
 
 GCompRef<OLayer> NewLayer() {
@@ -190,9 +204,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
   }
 
-  const bool loadable =
-      record.size() < 72 || uint64_t(GetLE32(record.data() + 24)) * GetLE32(record.data() + 28) <= kMaxLoadPixels;
-  if (loadable) {
+  if (LayerMemory(record) <= kMemoryBudget) {
     GCompRef<OLayer> layer = NewLayer();
     MemIn in(record.data(), record.size());
     int64_t got = -1;

@@ -151,7 +151,7 @@ BOOL CTavrikApp::OpenFirstDocument(const TavrikStartup& startup) {
       m_pFrame->UpdateTitle();
       return TRUE;
     }
-    const std::u16string text = u"无法打开文档：\n" + startup.strFile;
+    const std::u16string text = RefusalText(u"无法打开文档：\n" + startup.strFile, doc->GetLastReason());
     gui::MessageBox(nullptr, text.c_str(), u"Tavrik", gui::MB_OK | gui::MB_ICONERROR);
     return FALSE;
   }
@@ -251,7 +251,7 @@ BOOL CTavrikApp::OpenDocumentFile(const std::u16string& path) {
   if (ok) {
     AddToRecentFileList(path);
   } else if (!m_pFrame->WasJobCancelled()) {
-    const std::u16string text = u"无法打开文档：\n" + path;
+    const std::u16string text = RefusalText(u"无法打开文档：\n" + path, doc->GetLastReason());
     gui::MessageBox(m_pFrame->GetSafeHwnd(), text.c_str(), u"Tavrik", gui::MB_OK | gui::MB_ICONERROR);
   }
   m_pFrame->UpdateTitle();

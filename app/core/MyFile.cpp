@@ -1,6 +1,9 @@
 #include "MyFile.h"
 
+#include <cerrno>
 #include <cstring>
+
+#include "FileRefusal.h"
 
 #include "odata/GError.h"
 #include "odata/LittleEndian.h"
@@ -9,6 +12,7 @@
 namespace {
 
 constexpr uint64_t kMaxFileSize = 0xFFFFFFFFull;
+constexpr const char16_t* kTempPrefix = u"qvx";
 
 // The transfer job's argument block carries the address of the byte counter.
 JobRecord MakeTransferJob(OData* args, void* container, JobProc proc, uint64_t* counter) {
@@ -55,6 +59,8 @@ BOOL CMyFileSave::Save(const std::u16string& path, OWorker* worker) {
   try {
     GVERIFY(worker && worker->IsReady(), u"!poWorker->IsReady()");
     GVERIFY(m_nUnitCount, u"!m_nUnitCount");
+    file_refusal::Take();
+    m_strReason.clear();
     BOOL result = TRUE;
     UINT progressTotal = 1;
     for (UINT i = 0; i < m_nUnitCount; ++i)
@@ -67,12 +73,22 @@ BOOL CMyFileSave::Save(const std::u16string& path, OWorker* worker) {
     }
     for (UINT i = 0; i < m_nUnitCount; ++i)
       if (!m_apUnits[i]->End()) result = FALSE;
+    m_strReason = file_refusal::Take();
+    if (result) m_strReason.clear();
     return result;
   }
   GCATCH(GetClassName(), u"::Save()", ->AppendArg(GArgInt(int32_t(m_nUnitCount))))
 }
 
 BOOL CMyFileSave::WriteDocument(const std::u16string& path, OWorker* worker, UINT progressTotal) {
+  // What the system said of the step that failed is the reason given.
+  errno = 0;
+  const BOOL written = WriteFile(path, worker, progressTotal);
+  if (!written) file_refusal::Note(file_refusal::FromErrno(errno));
+  return written;
+}
+
+BOOL CMyFileSave::WriteFile(const std::u16string& path, OWorker* worker, UINT progressTotal) {
   // The document goes to a new file beside the target; the target is replaced only once the
   // whole document stands. Until then the new file goes again on every way out.
   struct TempFile {
@@ -90,7 +106,13 @@ BOOL CMyFileSave::WriteDocument(const std::u16string& path, OWorker* worker, UIN
       file.Release();
     }
   } closer{m_cpFile};
-  FILE* f = plat::CreateTempFileIn(plat::FolderOf(path), u"qvx", &temp.path);
+  // A symbolic link is saved through: its target is replaced, beside the target.
+  const std::u16string target = plat::FollowLinks(path);
+  if (target.empty()) return FALSE;
+  const std::u16string folder = plat::FolderOf(target);
+  // Temporaries carry their process's id: those of processes that died while saving go.
+  plat::RemoveStaleTempFiles(folder, kTempPrefix);
+  FILE* f = plat::CreateTempFileIn(folder, kTempPrefix, &temp.path);
   if (!f) return FALSE;
   m_cpFile->Attach(f);
 
@@ -105,12 +127,15 @@ BOOL CMyFileSave::WriteDocument(const std::u16string& path, OWorker* worker, UIN
   BYTE head[MYFILE_HEADER_BYTES];
   h.Store(head);
   if (!m_cpFile->Seek(0, 0) || m_cpFile->Write(head, MYFILE_HEADER_BYTES, 1) != 1) return FALSE;
+  // The bytes are on the disk before the new file takes the old one's place, and the
+  // folder's new entry after: a crash leaves the old document or the new one, whole.
+  if (!plat::SyncFile(f)) return FALSE;
   // A failed close (the last buffered bytes not written) is a failed save.
   if (!m_cpFile->Close()) return FALSE;
-  plat::TakeFileMode(temp.path, path);
-  if (!plat::ReplaceFile(temp.path, path)) return FALSE;
+  plat::TakeFileMode(temp.path, target);
+  if (!plat::ReplaceFile(temp.path, target)) return FALSE;
   temp.keep = true;
-  return TRUE;
+  return plat::SyncFolder(folder) ? TRUE : FALSE;
 }
 
 void CMyFileLoad::AddUnit(OFileLoad* unit) {
@@ -133,14 +158,26 @@ BOOL CMyFileLoad::Load(const std::u16string& path, OWorker* worker) {
   try {
     GVERIFY(worker && worker->IsReady(), u"!poWorker->IsReady()");
     GVERIFY(m_nUnitCount, u"!m_nUnitCount");
+    file_refusal::Take();
+    m_strReason.clear();
     m_cpFile = new CFileIn();
-    if (!m_cpFile->Open(path.c_str())) return FALSE;
-    BYTE head[MYFILE_HEADER_BYTES];
-    if (m_cpFile->Read(head, MYFILE_HEADER_BYTES, 1) != 1) return FALSE;
-    MyFileHeader h = MyFileHeader::Parse(head);
-    if (h.magic != MYFILE_MAGIC || (h.version >> 16) != 1 || int64_t(h.fileSize) != m_cpFile->GetLength() ||
-        h.unitCount != m_nUnitCount || h.check != h.unitCount + h.fileSize)
+    errno = 0;
+    if (!m_cpFile->Open(path.c_str())) {
+      m_strReason = file_refusal::FromErrno(errno);
       return FALSE;
+    }
+    BYTE head[MYFILE_HEADER_BYTES];
+    const bool headRead = m_cpFile->Read(head, MYFILE_HEADER_BYTES, 1) == 1;
+    MyFileHeader h = MyFileHeader::Parse(head);
+    if (!headRead || h.magic != MYFILE_MAGIC || (h.version >> 16) != 1) {
+      m_strReason = file_refusal::NotADocument();
+      return FALSE;
+    }
+    if (int64_t(h.fileSize) != m_cpFile->GetLength() || h.unitCount != m_nUnitCount ||
+        h.check != h.unitCount + h.fileSize) {
+      m_strReason = file_refusal::Damaged(u"文件头");
+      return FALSE;
+    }
 
     BOOL result = TRUE;
     for (UINT i = 0; i < m_nUnitCount; ++i)
@@ -151,12 +188,12 @@ BOOL CMyFileLoad::Load(const std::u16string& path, OWorker* worker) {
       JobRecord job = MakeTransferJob(args, this, JobThunk<CMyFileLoad, &CMyFileLoad::TransferJob>, &bytes);
       int total = h.progressTotal > 1 ? int(h.progressTotal) : 1;
       result = m_pRunner->Run(worker, &job, u"正在打开...", total, &m_dwJobFlags) ? TRUE : FALSE;
-      // Every section read exactly what the file holds.
-      if (result && bytes + MYFILE_HEADER_BYTES != h.fileSize) result = FALSE;
     }
     for (UINT i = 0; i < m_nUnitCount; ++i)
       if (!m_apUnits[i]->End(!result)) result = FALSE;
     m_cpFile.Release();
+    m_strReason = file_refusal::Take();
+    if (result) m_strReason.clear();
     return result;
   }
   GCATCH(GetClassName(), u"::Load()", ->AppendArg(GArgInt(int32_t(m_nUnitCount))))

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "FileRefusal.h"
 #include "JobRunner.h"
 #include "odata/GCompRef.h"
 #include "odata/OFile.h"
@@ -50,15 +51,21 @@ class CMyFileSave {
   BOOL Save(const std::u16string& path, OWorker* worker);
   uint32_t GetLastJobFlags() const { return m_dwJobFlags; }
   UINT GetUnitCount() const { return m_nUnitCount; }
+  // Why the last Save failed, in the interface's words; empty when it did not, or nobody
+  // could tell.
+  const std::u16string& GetLastReason() const { return m_strReason; }
 
  private:
   int32_t TransferJob(JobRecord* job, JobControl* control);
-  // Writes all sections and the header into a new file and puts it in the target's place.
+  // Writes all sections and the header into a new file and puts it in the target's place;
+  // a failure notes the system's reason.
   BOOL WriteDocument(const std::u16string& path, OWorker* worker, UINT progressTotal);
+  BOOL WriteFile(const std::u16string& path, OWorker* worker, UINT progressTotal);
 
   CJobRunner* m_pRunner;
   UINT m_nUnitCount = 0;
   uint32_t m_dwJobFlags = 0;
+  std::u16string m_strReason;
   GCompRef<CFileOut> m_cpFile;
   OFileSave* m_apUnits[MYFILE_MAX_UNITS] = {};
 };
@@ -73,6 +80,8 @@ class CMyFileLoad {
   // fails. Every unit's End runs once its Begin has. Throws as Save does.
   BOOL Load(const std::u16string& path, OWorker* worker);
   uint32_t GetLastJobFlags() const { return m_dwJobFlags; }
+  // Why the last Load failed, as Save's.
+  const std::u16string& GetLastReason() const { return m_strReason; }
 
  private:
   int32_t TransferJob(JobRecord* job, JobControl* control);
@@ -80,6 +89,7 @@ class CMyFileLoad {
   CJobRunner* m_pRunner;
   UINT m_nUnitCount = 0;
   uint32_t m_dwJobFlags = 0;
+  std::u16string m_strReason;
   GCompRef<CFileIn> m_cpFile;
   OFileLoad* m_apUnits[MYFILE_MAX_UNITS] = {};
 };

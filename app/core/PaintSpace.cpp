@@ -1,5 +1,7 @@
 #include "PaintSpace.h"
 
+#include "FileRefusal.h"
+
 #include <algorithm>
 #include <cmath>
 #include <iterator>
@@ -106,10 +108,17 @@ BOOL CPaintSpace::XFileLoad::Load(OFileIn* file, uint64_t* pBytes, JobControl*) 
   BYTE buf[SpaceSection::kBytes];
   if (!file || file->Read(buf, sizeof buf, 1) != 1) return FALSE;
   const SpaceSection s = SpaceSection::Parse(buf);
-  if (s.dwCheck != SpaceSection::CheckOf(s.dwWidth, s.dwHeight, s.dwBackground)) return FALSE;
-  if (s.dwWidth < 1 || s.dwWidth > LYR_MAX_WIDTH || s.dwHeight < 1 || s.dwHeight > LYR_MAX_HEIGHT) return FALSE;
-  if (s.dwBackground > SPACE_WHITE) return FALSE;
+  if (s.dwCheck != SpaceSection::CheckOf(s.dwWidth, s.dwHeight, s.dwBackground)) {
+    file_refusal::Note(file_refusal::Damaged(u"画布区"));
+    return FALSE;
+  }
+  if (s.dwWidth < 1 || s.dwWidth > LYR_MAX_WIDTH || s.dwHeight < 1 || s.dwHeight > LYR_MAX_HEIGHT) {
+    file_refusal::Note(file_refusal::TooLarge(s.dwWidth, s.dwHeight));
+    return FALSE;
+  }
   m_section = s;
+  // The background is a colour: the top byte means nothing and is ignored.
+  m_section.dwBackground &= SPACE_WHITE;
   m_bRead = TRUE;
   if (pBytes) *pBytes += sizeof buf;
   return TRUE;

@@ -181,7 +181,9 @@ BOOL CTavrikDoc::LoadFile(const std::u16string& path) {
       load.AddUnit(m_pSpace->GetFileLoad());
       load.AddUnit(m_pList->GetFileLoad());
       load.AddUnit(m_colorBar.GetFileLoad());
+      m_strReason.clear();
       ok = load.Load(path, worker);
+      m_strReason = load.GetLastReason();
     } catch (...) {
       restore();
       throw;
@@ -203,11 +205,17 @@ BOOL CTavrikDoc::SaveFile(const std::u16string& path) {
     m_pSpace->FinishWork();
     OWorker* worker = m_pSpace->GetWorker();
     worker->Wait(FALSE);
+    // A mask's low bytes are not part of its coverage: they are saved as zero.
+    m_pList->CleanupMaskLowBytes();
     CMyFileSave save(m_pRunner);
     save.AddUnit(m_pSpace->GetFileSave());
     save.AddUnit(m_pList->GetFileSave());
     save.AddUnit(m_colorBar.GetFileSave());
-    if (!save.Save(path, worker)) return FALSE;
+    m_strReason.clear();
+    if (!save.Save(path, worker)) {
+      m_strReason = save.GetLastReason();
+      return FALSE;
+    }
     m_pSpace->GetUndoStore()->ResetCounter();
     m_strPath = path;
     return TRUE;

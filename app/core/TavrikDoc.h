@@ -38,6 +38,8 @@ class CTavrikDoc {
   BOOL SaveFile(const std::u16string& path);
   BOOL IsModified() { return m_pSpace->IsModified(); }
   const std::u16string& GetPathName() const { return m_strPath; }
+  // Why the last LoadFile or SaveFile failed (one line; empty when unknown).
+  const std::u16string& GetLastReason() const { return m_strReason; }
 
   CPaintSpace* GetPaintSpace() const { return m_pSpace.get(); }
   CMyListLayer* GetListLayer() const { return m_pList.get(); }
@@ -54,6 +56,7 @@ class CTavrikDoc {
   CJobRunner* m_pRunner;
   NewSpaceSize* m_pSetting;
   std::u16string m_strPath;
+  std::u16string m_strReason;
   // Destroyed in reverse: the space detaches from the list before the list goes.
   CColorBar m_colorBar;
   std::unique_ptr<CMyListLayer> m_pList;

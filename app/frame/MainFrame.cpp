@@ -879,7 +879,7 @@ BOOL CMainFrame::SaveDocument(bool saveAs) {
   if (saved) {
     m_pApp->AddToRecentFileList(path);
   } else if (!WasJobCancelled()) {
-    const std::u16string text = u"无法保存文档：\n" + path;
+    const std::u16string text = RefusalText(u"无法保存文档：\n" + path, m_pDoc->GetLastReason());
     gui::MessageBox(GetSafeHwnd(), text.c_str(), u"Tavrik", gui::MB_OK | gui::MB_ICONERROR);
   }
   UpdateTitle();

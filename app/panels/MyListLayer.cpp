@@ -4,8 +4,10 @@
 #include <cstring>
 #include <utility>
 
+#include "core/FileRefusal.h"
 #include "odata/GError.h"
 #include "odata/LittleEndian.h"
+#include "odata/LayerRecordHeader.h"
 #include "platform/base/Memory.h"
 #include "platform/gui/MessageBox.h"
 
@@ -364,30 +366,54 @@ BOOL CMyListLayer::XFileLoad::ReadSection(OFileIn* file, uint64_t* pBytes, JobCo
   const int64_t start = file->Tell();
   if (start < 0) return FALSE;
   BYTE head[LayerSectionHeader::kBytes];
-  if (file->Read(head, sizeof head, 1) != 1) return FALSE;
+  const bool headRead = file->Read(head, sizeof head, 1) == 1;
   const LayerSectionHeader fh = LayerSectionHeader::Parse(head);
-  if (fh.dwCheck != fh.Sum()) return FALSE;
-  GVERIFY(fh.dwLayerCount <= uint32_t(LYR_MAX_SUM), u"!fh.dwLayerCount<=LYR_MAX_SUM");
-  // Every record is at least its fixed head long: a size that cannot hold them is refused
-  // before any layer is made.
-  if (uint64_t(fh.dwSize) < LayerSectionHeader::kBytes + uint64_t(fh.dwLayerCount) * LAYER_RECORD_PIXELS)
+  if (!headRead || fh.dwCheck != fh.Sum()) {
+    file_refusal::Note(file_refusal::Damaged(u"图层区"));
     return FALSE;
+  }
+  GVERIFY(fh.dwLayerCount <= uint32_t(LYR_MAX_SUM), u"!fh.dwLayerCount<=LYR_MAX_SUM");
+
+  // Every record's head is read ahead: a damaged one, and a document that needs more memory
+  // than the machine has, are refused before the first layer is allocated. dwSize is not
+  // relied on; each record says where the next one starts.
+  int64_t recordAt[LYR_MAX_SUM];
+  int64_t at = start + int64_t(LayerSectionHeader::kBytes);
+  uint64_t needed = 0;
+  for (uint32_t i = 0; i < fh.dwLayerCount; ++i) {
+    BYTE raw[LayerRecordHeader::kBytes];
+    if (!file->Seek(at, 0) || file->Read(raw, sizeof raw, 1) != 1 || LayerRecordHeader::Parse(raw).Check()) {
+      file_refusal::Note(file_refusal::Damaged(u"图层区", int(i) + 1));
+      return FALSE;
+    }
+    const LayerRecordHeader record = LayerRecordHeader::Parse(raw);
+    needed += m_pList->m_pDevice->GetLayerMemorySize(int(record.dwWidth), int(record.dwHeight), int(record.dwFormat));
+    recordAt[i] = at;
+    at += int64_t(record.dwFileSize);
+  }
+  plat::MemoryStatus status{};
+  const uint64_t available = plat::GetMemoryStatus(&status) ? status.availablePhysical : kMemoryCeiling;
+  if (needed > available) {
+    file_refusal::Note(file_refusal::NotEnoughMemory(needed, available));
+    return FALSE;
+  }
 
   GSystem* system = m_pList->m_pSystem;
   for (uint32_t i = 0; i < fh.dwLayerCount; ++i) {
     GCompRef<OComponent> obj = system ? system->NewObj(u"Morvane", nullptr) : nullptr;
     GCompRef<OLayer> layer = obj ? static_cast<OLayer*>(obj->GetInterface(u"OLayer__")) : nullptr;
     GVERIFY(layer.IsValid(), u"!cpLayer.IsValid()");
-    // The layer checks its record before it allocates anything.
-    if (layer->Load(file, control, m_pList->m_pDevice) < 1) return FALSE;
+    if (!file->Seek(recordAt[i], 0) || layer->Load(file, control, m_pList->m_pDevice) < 1) {
+      file_refusal::Note(file_refusal::Damaged(u"图层区", int(i) + 1));
+      return FALSE;
+    }
     layer->AddRef();
     m_apLayers[m_nLayerCount++] = layer;
   }
-  // The section must be exactly as long as it says.
-  const int64_t end = file->Tell();
-  if (end < start || uint64_t(end - start) != fh.dwSize) return FALSE;
+  // The next section follows the last record.
+  if (!file->Seek(at, 0)) return FALSE;
   m_dwSelected = fh.dwCurSel < m_nLayerCount ? fh.dwCurSel : kNoSelection;
-  if (pBytes) *pBytes += fh.dwSize;
+  if (pBytes) *pBytes += uint64_t(at - start);
   return TRUE;
 }
 

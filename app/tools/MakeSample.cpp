@@ -17,7 +17,7 @@
 
 #include "SRC/GSystem.h"
 #include "core/JobRunner.h"
-#include "core/PaintSpaceHost.h"
+#include "core/HeadlessHost.h"
 #include "core/TavrikDoc.h"
 #include "odata/OProperty.h"
 #include "platform/base/Text.h"
@@ -104,19 +104,6 @@ class Coverage {
  private:
   int m_w, m_h;
   std::vector<float> m_v;
-};
-
-class SampleHost final : public IPaintSpaceHost {
- public:
-  SIZE GetClientSize() override { return SIZE{0, 0}; }
-  HDC GetDC() override { return nullptr; }
-  void ReleaseDC(HDC) override {}
-  gui::DeviceContext* GetViewDC() override { return nullptr; }
-  void ReleaseViewDC(gui::DeviceContext*) override {}
-  void InvalidateView(BOOL) override {}
-  void InvalidateFrame() override {}
-  void SyncScrollBars(const ScrollBarState&, const ScrollBarState&) override {}
-  COLORREF GetColor(int) override { return 0; }
 };
 
 class Painter {
@@ -401,7 +388,7 @@ int Run(const std::u16string& out, const std::u16string& folder, const std::stri
       device = static_cast<OShowDevice*>(c->GetInterface(u"OShowDevice"));
       GVERIFY(device, u"!OShowDevice");
     }
-    SampleHost host;
+    CHeadlessHost host;
     CHeadlessJobRunner runner;
     NewSpaceSize size{kWidth, kHeight};
     {

@@ -45,11 +45,15 @@ GErrRecord::~GErrRecord() = default;
 uint32_t GErrRecord::CopyText(char16_t* dst, uint32_t cch) {
   uint32_t written = GError::CopyText(dst, cch);
   if (written == 0 && (!dst || cch == 0 || cch > kMaxCopy)) return 0;
-  // Pieces are kept newest first; each goes in whole or not at all.
+  // Pieces are kept newest first; each goes in whole or not at all, and the first that does
+  // not fit ends the trail: an older piece after a gap would put the trail out of order.
+  bool full = false;
   m_pieces.ForEach([&](GText* piece) {
-    if (piece->GetLength() + written + 1 < cch) {
-      written += uint32_t(plat::CopyTrunc(dst + written, cch - written, piece->GetText()));
+    if (full || piece->GetLength() + written + 1 >= cch) {
+      full = true;
+      return;
     }
+    written += uint32_t(plat::CopyTrunc(dst + written, cch - written, piece->GetText()));
   });
   dst[written] = 0;
   return written;

@@ -4,6 +4,7 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <link.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,6 +13,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
+#include <vector>
 
 #include "Text.h"
 
@@ -111,6 +114,108 @@ FILE* CreateTempFileIn(const std::u16string& folder, const std::u16string& prefi
     if (errno != EEXIST) return nullptr;
   }
   return nullptr;
+}
+
+FILE* CreateUniqueFile(const std::u16string& folder, const std::u16string& prefix, std::u16string* path) {
+  std::string name = Native(WithSlash(folder) + prefix) + "XXXXXX.tmp";
+  const int fd = mkostemps(name.data(), 4, O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  FILE* f = fdopen(fd, "w+b");
+  if (!f) {
+    const int error = errno;
+    close(fd);
+    unlink(name.c_str());
+    errno = error;
+    return nullptr;
+  }
+  if (path) *path = FromUtf8(name);
+  return f;
+}
+
+std::u16string CreatePrivateFolder(const std::u16string& parent, const std::u16string& prefix) {
+  std::string name = Native(WithSlash(parent) + prefix) + std::to_string(getpid()) + "-XXXXXX";
+  if (!mkdtemp(name.data())) return std::u16string();  // mkdtemp makes it 0700
+  return WithSlash(FromUtf8(name));
+}
+
+int RemoveStalePrivateFolders(const std::u16string& parent, const std::u16string& prefix) {
+  const std::string start = Native(prefix);
+  std::vector<std::string> stale;
+  if (DIR* dir = opendir(Native(parent).c_str())) {
+    while (dirent* e = readdir(dir)) {
+      const std::string name = e->d_name;
+      int pid = 0;
+      char dash = 0;
+      if (name.compare(0, start.size(), start) != 0 ||
+          std::sscanf(name.c_str() + start.size(), "%d%c", &pid, &dash) != 2 || dash != '-')
+        continue;
+      if (pid != int(getpid()) && !IsProcessAlive(pid)) stale.push_back(Native(WithSlash(parent)) + name);
+    }
+    closedir(dir);
+  }
+  int removed = 0;
+  for (const std::string& folder : stale) {
+    struct stat st;
+    // Only a folder of this user's: nothing is followed or removed in anyone else's.
+    if (lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != getuid()) continue;
+    if (DIR* dir = opendir(folder.c_str())) {
+      while (dirent* e = readdir(dir))
+        if (std::string(e->d_name) != "." && std::string(e->d_name) != "..") unlink((folder + "/" + e->d_name).c_str());
+      closedir(dir);
+    }
+    removed += rmdir(folder.c_str()) == 0;
+  }
+  return removed;
+}
+
+bool RemoveFolder(const std::u16string& path) { return rmdir(Native(path).c_str()) == 0; }
+
+bool IsProcessAlive(int pid) { return pid > 0 && (kill(pid_t(pid), 0) == 0 || errno == EPERM); }
+
+int RemoveStaleTempFiles(const std::u16string& folder, const std::u16string& prefix) {
+  const std::string start = Native(prefix);
+  int removed = 0;
+  DIR* dir = opendir(Native(folder).c_str());
+  if (!dir) return 0;
+  std::vector<std::string> stale;
+  while (dirent* e = readdir(dir)) {
+    const std::string name = e->d_name;
+    if (name.compare(0, start.size(), start) != 0) continue;
+    int pid = 0;
+    unsigned number = 0;
+    char tail[8] = {};
+    if (std::sscanf(name.c_str() + start.size(), "%d_%u%7s", &pid, &number, tail) != 3 ||
+        std::string(tail) != ".tmp")
+      continue;
+    if (pid != int(getpid()) && !IsProcessAlive(pid)) stale.push_back(name);
+  }
+  closedir(dir);
+  for (const std::string& name : stale) removed += unlink((Native(WithSlash(folder)) + name).c_str()) == 0;
+  return removed;
+}
+
+bool SyncFile(FILE* f) { return f && std::fflush(f) == 0 && fsync(fileno(f)) == 0; }
+
+bool SyncFolder(const std::u16string& folder) {
+  const int fd = open(Native(folder).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool ok = fsync(fd) == 0;
+  close(fd);
+  return ok;
+}
+
+std::u16string FollowLinks(const std::u16string& path) {
+  std::u16string at = path;
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat st;
+    if (lstat(Native(at).c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return at;
+    char buf[4096];
+    const ssize_t n = readlink(Native(at).c_str(), buf, sizeof buf - 1);
+    if (n <= 0) return std::u16string();
+    const std::u16string target = FromUtf8(std::string(buf, size_t(n)));
+    at = target[0] == u'/' ? target : WithSlash(FolderOf(at)) + target;
+  }
+  return std::u16string();
 }
 
 bool IsFileWritable(const std::u16string& path) {

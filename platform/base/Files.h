@@ -29,6 +29,8 @@ bool IsFolder(const std::u16string& path);
 // afterwards (false when a file has the name or the parent cannot take it).
 bool CreateFolder(const std::u16string& path);
 bool DeleteFile(const std::u16string& path);
+// Removes an empty folder.
+bool RemoveFolder(const std::u16string& path);
 // Length in bytes, or -1 when the file cannot be read.
 int64_t GetFileLength(const std::u16string& path);
 
@@ -40,6 +42,27 @@ FILE* CreateExclusiveFile(const std::u16string& path);
 // Creates a new file named prefix + a number + ".tmp" in folder, exclusively; its path goes
 // to *path. Null when no name could be had.
 FILE* CreateTempFileIn(const std::u16string& folder, const std::u16string& prefix, std::u16string* path);
+// Removes the files prefix + pid + "_" ... ".tmp" in folder that CreateTempFileIn made for
+// processes that no longer run; the number of files removed.
+int RemoveStaleTempFiles(const std::u16string& folder, const std::u16string& prefix);
+// Creates a new file prefix + random letters + ".tmp" in folder, readable by its owner only,
+// with a name nobody can foresee; its path goes to *path. Null on failure (errno tells).
+FILE* CreateUniqueFile(const std::u16string& folder, const std::u16string& prefix, std::u16string* path);
+// Creates a new folder prefix + pid + "-" + random letters in parent, mode 0700, and gives
+// its path with a trailing separator; empty on failure.
+std::u16string CreatePrivateFolder(const std::u16string& parent, const std::u16string& prefix);
+// Removes, with the files in them, the folders CreatePrivateFolder made in parent for
+// processes that no longer run; the number removed.
+int RemoveStalePrivateFolders(const std::u16string& parent, const std::u16string& prefix);
+// True while a process with this id runs.
+bool IsProcessAlive(int pid);
+// Writes a stream's buffered bytes through to the disk; false when any step fails.
+bool SyncFile(FILE* f);
+// Makes a folder's entries (a rename into it) durable.
+bool SyncFolder(const std::u16string& folder);
+// The path a chain of symbolic links at path ends in (path itself when it is no link);
+// a relative link is taken from its own folder. Empty when the chain does not end.
+std::u16string FollowLinks(const std::u16string& path);
 // Gives a new file the permissions of the file it will replace, or, when there is none, the
 // ones a newly created file gets (0666 less the umask): exclusive temporary files start
 // readable by their owner only.

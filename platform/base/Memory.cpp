@@ -1,5 +1,8 @@
 #include "Memory.h"
 
+#include <algorithm>
+#include <atomic>
+
 #include <sys/sysinfo.h>
 #include <sys/uio.h>
 #include <unistd.h>
@@ -8,6 +11,12 @@
 #include <cstring>
 
 namespace plat {
+
+namespace {
+std::atomic<uint64_t> g_budget{UINT64_MAX};
+}  // namespace
+
+void SetMemoryBudget(uint64_t bytes) { g_budget.store(bytes); }
 
 bool GetMemoryStatus(MemoryStatus* out) {
   long pages = sysconf(_SC_PHYS_PAGES);
@@ -28,6 +37,7 @@ bool GetMemoryStatus(MemoryStatus* out) {
     }
     std::fclose(f);
   }
+  out->availablePhysical = std::min(out->availablePhysical, g_budget.load());
   return true;
 }
 

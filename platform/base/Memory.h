@@ -16,6 +16,10 @@ struct ProcessMemory {
 };
 
 bool GetMemoryStatus(MemoryStatus* out);
+// Caps what GetMemoryStatus reports as available: a process that runs under a limit of its
+// own (a fuzzer's memory limit) sets it, so that what is checked against memory is checked
+// against that limit.
+void SetMemoryBudget(uint64_t bytes);
 bool GetProcessMemory(ProcessMemory* out);
 // True when bytes at p can be read without a fault (error traces dump memory).
 bool IsReadableMemory(const void* p, size_t bytes);

@@ -410,9 +410,8 @@ TEST_F(XLassoTest, RefusesWhatCannotBeMapped) {
   } cases[] = {
       {{30, 30, 40, 30, 30, 40, 40, 40}, u"!m_cx.l && m_cy.l"},                 // beside the destination
       {{-9, 2, -1, 2, -9, 9, -1, 9}, u"!m_cx.l && m_cy.l"},                     // left of it, touching x = 0
-      {{0, 0, 10, 10, 20, 20, 5, 9}, u"!QuadNotDegenerate(quad)"},              // P0, P1, P2 on one line
-      {{0, 0, 10, 0, 0, 0, 10, 10}, u"!QuadNotDegenerate(quad)"},               // P2 on P0
-      {{0, 0, 10, 0, 0, 10, 5, 5}, u"!QuadNotDegenerate(quad)"},                // P3 on the line P1 P2
+      {{0, 0, 10, 10, 20, 20, 5, 5}, u"!QuadNotDegenerate(quad)"},              // all four on one line
+      {{3, 3, 3, 3, 3, 3, 3, 3}, u"!QuadNotDegenerate(quad)"},                  // one point
       {{0, 0, 1e-4f, 0, 0, 1e-4f, 1e-4f, 1e-4f}, u"!QuadNotDegenerate(quad)"},  // a speck
       {{0, 0, 10, 0, 0, 10, 10, nan}, u"!QuadIsFinite(quad)"},
       {{0, 0, inf, 0, 0, 10, 10, 10}, u"!QuadIsFinite(quad)"},
@@ -426,6 +425,46 @@ TEST_F(XLassoTest, RefusesWhatCannotBeMapped) {
   }
   for (int y = 0; y < 20; ++y)
     for (int x = 0; x < 20; ++x) ASSERT_EQ(dest.Get(x, y), 0u);
+}
+
+// A corner dragged onto another or onto the line of two others leaves a triangle, which is
+// mapped: with P0, P1, P2 as they are the map is the whole quadrilateral's; with those on one
+// line the other three corners give it. Shapes that cannot be mapped are plain errors.
+TEST_F(XLassoTest, TrianglesAreMappedAndOnlyUnmappableShapesRefusedPlainly) {
+  Picture src(8, 8, 4, 0, 0);
+  for (int y = 0; y < 8; ++y)
+    for (int x = 0; x < 8; ++x) src.Set(x, y, 0xFF000000u | uint32_t(x * 16 + y));
+  const auto full = IdentityQuad(src);  // (-1, -1) .. (9, 9)
+  Picture whole(20, 20, 4, 0, 0);
+  Draw(whole, src, full, false);
+  struct Case {
+    const char* what;
+    std::array<float, 8> quad;
+    int x, y;  // a pixel inside the triangle
+  } cases[] = {
+      {"P3 on P1", {-1, -1, 9, -1, -1, 9, 9, -1}, 1, 1},
+      {"P3 on the line P1 P2", {-1, -1, 9, -1, -1, 9, 4, 4}, 2, 2},
+      {"P2 on P0", {-1, -1, 9, -1, -1, -1, 9, 9}, 7, 2},
+      {"P0, P1, P2 on one line", {-1, -1, 4, -1, 9, -1, 9, 9}, 7, 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Picture dest(20, 20, 4, 0, 0);
+    EXPECT_EQ(Refused(dest, src, c.quad), u"");
+    EXPECT_NE(dest.Get(c.x, c.y), 0u);
+    if (c.quad[4] == -1 && c.quad[5] == 9) {
+      EXPECT_EQ(dest.Get(c.x, c.y), whole.Get(c.x, c.y));  // the same map as the whole quadrilateral
+    }
+  }
+  Picture dest(20, 20, 4, 0, 0);
+  try {
+    lasso->Impress(&dest.rec, &src.rec, std::array<float, 8>{0, 0, 5, 5, 10, 10, 15, 15}.data(), nullptr);
+    ADD_FAILURE() << "a line was mapped";
+  } catch (GErrRecord* e) {
+    EXPECT_EQ(e->GetKind(), ERR_KIND_WARNING);
+    e->AddRef();
+    e->Release();
+  }
 }
 
 TEST_F(XLassoTest, PreparesTheJobRecord) {

@@ -160,6 +160,47 @@ TEST(Compositor, ModesOnSinglePixels) {
   }
 }
 
+// Each mode by hand on odd operands, through every path. A C32 pixel of alpha 255 at
+// opacity 128 weighs 256, so the colour lanes show the mode result B itself; an A16 entry of
+// coverage 128 weighs 129 in the two modes that add instead of mixing.
+TEST(Compositor, EveryModeOnHandWorkedOperands) {
+  const uint32_t pairs[10][2] = {{0, 0},   {255, 0},   {1, 254}, {128, 127}, {254, 1},
+                                 {127, 128}, {255, 255}, {1, 127}, {128, 128}, {254, 128}};
+  struct Case {
+    const char* what;
+    uint32_t code;
+    uint8_t coverage;
+    uint32_t expect[10];
+  } cases[] = {
+      {"normal: S", COMPOSE_C32 + 0, 0, {0, 255, 1, 128, 254, 127, 255, 1, 128, 254}},
+      // D + (S (256 - D) >> 8): 127 + (128 x 129 >> 8) = 191; 128 + (254 x 128 >> 8) = 255.
+      {"soft light", COMPOSE_C32 + 1, 0, {0, 255, 254, 191, 254, 191, 255, 127, 192, 255}},
+      // (S + 1) D >> 8: 129 x 127 = 16383 -> 63; 2 x 254 = 508 -> 1.
+      {"soft shadow", COMPOSE_C32 + 2, 0, {0, 0, 1, 63, 0, 64, 255, 0, 64, 127}},
+      {"hard light: min(255, S + D)", COMPOSE_C32 + 3, 0, {0, 255, 255, 255, 255, 255, 255, 128, 255, 255}},
+      {"hard shadow: max(0, S + D - 255)", COMPOSE_C32 + 4, 0, {0, 0, 0, 0, 0, 0, 255, 0, 1, 127}},
+      {"lighten", COMPOSE_C32 + 5, 0, {0, 255, 254, 128, 254, 128, 255, 127, 128, 254}},
+      {"darken", COMPOSE_C32 + 6, 0, {0, 0, 1, 127, 1, 127, 255, 1, 128, 128}},
+      // 254 ^ 1 = 255, 127 ^ 1 = 126, 128 ^ 127 = 255.
+      {"difference: S xor D", COMPOSE_C32 + 7, 0, {0, 255, 255, 255, 255, 255, 0, 126, 0, 126}},
+      // min(255, D + (S x 129 >> 8)): 1 + (254 x 129 >> 8) = 1 + 127.
+      {"A16 hard light adds", COMPOSE_A16 + 3, 128, {0, 128, 254, 191, 128, 191, 255, 127, 192, 255}},
+      // max(0, D + ((S x 129 + 255 x 127) >> 8) - 255): 254 + (32514 >> 8) - 255 = 126.
+      {"A16 hard shadow takes away", COMPOSE_A16 + 4, 128, {0, 0, 126, 63, 0, 63, 255, 0, 64, 127}},
+  };
+  for (const Path& p : kPaths)
+    for (const Case& c : cases)
+      for (int i = 0; i < 10; ++i) {
+        const uint32_t sv = pairs[i][0], dv = pairs[i][1];
+        const uint32_t grey = 0x010101u;
+        const bool c32 = c.code >= COMPOSE_C32;
+        const uint32_t s = (c32 ? 0xFF000000u : 0) | sv * grey;
+        const uint32_t d = 0x5A000000u | dv * grey;
+        EXPECT_EQ(ComposePixel(p.run, c.code, 128, s, c.coverage, d), 0x5A000000u | c.expect[i] * grey)
+            << p.name << ": " << c.what << " S " << sv << " D " << dv;
+      }
+}
+
 // ---- Exhaustive lane checks: the SSE2 arithmetic against the definition ---------------------
 
 #if defined(__SANITIZE_ADDRESS__)

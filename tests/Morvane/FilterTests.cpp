@@ -537,16 +537,24 @@ TEST_F(FilterTest, AbortMidRunKeepsTheRowsWrittenSoFar) {
 // ---------------------------------------------------------------------------------------
 // Brightness and contrast
 
-TEST(BrightTable, EqualsTheIntegerFormForEveryValue) {
+// Entries worked by hand from (j - 128) x (contrast + 100) x 0.01 + bright x 255 x 0.01 +
+// 128.5, truncated and clamped; the last four are whole numbers in decimals that double
+// precision lands just below (39.99999999999997 and the like), so they truncate to the one below.
+TEST(BrightTable, EntriesFollowTheFloatingPointFormula) {
+  struct Case {
+    int bright, contrast, j, expect;
+  } cases[] = {
+      {0, 0, 0, 0},        {0, 0, 255, 255},     {1, 0, 0, 3},         {-1, 0, 255, 252},
+      {100, 0, 128, 255},  {-100, 0, 127, 0},    {0, -100, 0, 128},    {0, -100, 255, 128},
+      {0, 100, 1, 0},      {0, 100, 254, 255},   {37, -63, 127, 222},  {50, -50, 1, 192},
+      {13, 7, 128, 161},   {-94, 20, 254, 39},   {-84, -5, 254, 33},   {-79, -15, 255, 34},
+      {-74, -40, 255, 15},
+  };
   BYTE table[256];
-  for (int bright = -100; bright <= 100; ++bright)
-    for (int contrast = -100; contrast <= 100; ++contrast) {
-      MorvaneFilterBright::BuildTable(bright, contrast, table);
-      for (int j = 0; j < 256; ++j) {
-        const int v = std::clamp(((j - 128) * (contrast + 100) + 255 * bright + 12850) / 100, 0, 255);
-        ASSERT_EQ(table[j], v) << bright << " " << contrast << " " << j;
-      }
-    }
+  for (const Case& c : cases) {
+    MorvaneFilterBright::BuildTable(c.bright, c.contrast, table);
+    EXPECT_EQ(table[c.j], c.expect) << c.bright << " " << c.contrast << " " << c.j;
+  }
   MorvaneFilterBright::BuildTable(0, 0, table);
   for (int j = 0; j < 256; ++j) EXPECT_EQ(table[j], j);
 }
@@ -564,9 +572,9 @@ TEST_F(FilterTest, BrightMapsEachColourByteThroughTheTableAndKeepsAlpha) {
       props->SetValue(0, bright);
       props->SetValue(1, contrast);
       ASSERT_EQ(f->Filter(l, 0, nullptr), 1);
-      auto t = [&](uint32_t c) {
-        return uint32_t(std::clamp((int(c - 128) * (contrast + 100) + 255 * bright + 12850) / 100, 0, 255));
-      };
+      BYTE table[256];
+      MorvaneFilterBright::BuildTable(bright, contrast, table);
+      auto t = [&](uint32_t c) { return uint32_t(table[c]); };
       std::vector<uint32_t> expected(src.size());
       for (size_t i = 0; i < src.size(); ++i) {
         const uint32_t p = src[i];
@@ -636,6 +644,13 @@ TEST_F(FilterTest, HueOnKnownPixels) {
   EXPECT_EQ(hueFilter->ParamsFor(-1, -1).s, -2);
   EXPECT_EQ(hueFilter->ParamsFor(100, 100).shift, 766);
   EXPECT_EQ(hueFilter->ParamsFor(100, 100).s, 256);
+  // Values written past the items' bounds are held to them, both ways.
+  for (int over : {101, 5000, INT32_MAX}) {
+    EXPECT_EQ(hueFilter->ParamsFor(0, over).s, 256) << over;
+    EXPECT_EQ(hueFilter->ParamsFor(0, -over).s, -256) << over;
+    EXPECT_EQ(hueFilter->ParamsFor(over, 0).shift, 766) << over;
+    EXPECT_EQ(hueFilter->ParamsFor(-over, 0).shift, -766) << over;
+  }
 
   struct Case {
     uint32_t in;

@@ -433,13 +433,8 @@ TEST_F(RecordTest, DamagedRecordsAreRefused) {
   };
   Bytes offByOne = good;
   Put32(offByOne, 0, Get32(good, 0) + 1);
-  Bytes trailing = good;
-  trailing.insert(trailing.end(), 16, 0x5A);
-  Put32(trailing, 4, uint32_t(trailing.size()));
-  Reseal(trailing);
   Bytes notZlib = good;
   std::fill(notZlib.begin() + kHead, notZlib.end(), 0x55);
-  Bytes shortSurface(surface.begin(), surface.end() - 1);
   Bytes longSurface = surface;
   longSurface.insert(longSurface.end(), 4096, 0x33);
 
@@ -456,14 +451,16 @@ TEST_F(RecordTest, DamagedRecordsAreRefused) {
       {"cut before the check word", cut(good.size() - 1), true},
       {"width 0", field(24, 0), false},
       {"width 20000", field(24, 20000), false},
+      {"height 0", field(28, 0), false},
       {"height 10001", field(28, 10001), false},
       {"format 3", field(16, 3), false},
       {"dwFileSize 219", field(4, 219), false},
+      {"x where x + width passes 2^31", field(32, 0x7FFFFFC0u), false},
+      {"x one beyond -2^30", field(32, uint32_t(-(1 << 30) - 1)), false},
+      {"y one beyond 2^30", field(36, (1u << 30) + 1), false},
       {"dwFileSize far past the file", field(4, 0xFFFFFF00u), true},
-      {"stream too short", withStream(shortSurface), true},
       {"stream with extra output", withStream(longSurface), true},
       {"stream not zlib", notZlib, true},
-      {"trailing bytes in the record", trailing, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -476,6 +473,61 @@ TEST_F(RecordTest, DamagedRecordsAreRefused) {
       EXPECT_LE(in.highWater, size_t(Get32(c.bytes, 4)));
     }
   }
+}
+
+// A stream that ends before the surface is full loads with the rest zero; bytes after the
+// stream inside the record are skipped, and the file is left at the record's end.
+TEST_F(RecordTest, ShortStreamsAndSpareBytesInsideTheRecordLoad) {
+  GCompRef<OLayer> l = RandomLayer(150, 90, OLayer::myFORMAT_C32);
+  const Bytes good = SaveRecord(l);
+  const Bytes surface = Surface(l);
+  const Bytes half(surface.begin(), surface.begin() + surface.size() / 2 + 3);
+  Bytes packed(compressBound(uLong(half.size())));
+  uLongf n = uLongf(packed.size());
+  ASSERT_EQ(compress2(packed.data(), &n, half.data(), uLong(half.size()), 4), Z_OK);
+  for (size_t spare : {size_t(0), size_t(1), size_t(5000)}) {
+    for (bool shortStream : {false, true}) {
+      const Bytes stream = shortStream ? Bytes(packed.begin(), packed.begin() + long(n))
+                                       : Bytes(good.begin() + long(kHead), good.end());
+      Bytes b = good;
+      b.resize(kHead + stream.size() + spare, 0x5A);
+      std::copy(stream.begin(), stream.end(), b.begin() + long(kHead));
+      Put32(b, 4, uint32_t(b.size()));
+      Reseal(b);
+      b.insert(b.end(), 16, 0x77);  // the next record
+      GCompRef<OLayer> back = NewEmpty();
+      MemIn in(b);
+      ASSERT_EQ(back->Load(&in, nullptr, nullptr), int64_t(b.size() - 16)) << spare << shortStream;
+      EXPECT_EQ(in.Tell(), int64_t(b.size() - 16));
+      Bytes expect = surface;
+      if (shortStream) std::fill(expect.begin() + half.size(), expect.end(), 0);
+      EXPECT_TRUE(Surface(back) == expect) << spare << shortStream;
+    }
+  }
+}
+
+// Positions up to 2^30 either way load and give their rectangle; a layer moved further
+// out still gives one whose far edge does not wrap.
+TEST_F(RecordTest, FarPositionsLoadWithinTheirBoundsAndRectanglesDoNotWrap) {
+  GCompRef<OLayer> l = RandomLayer(70, 40, OLayer::myFORMAT_A16);
+  for (int32_t at : {1 << 30, -(1 << 30)}) {
+    l->SetPosition(at, -at, FALSE);
+    const Bytes record = SaveRecord(l);
+    GCompRef<OLayer> back = NewEmpty();
+    MemIn in(record);
+    ASSERT_EQ(back->Load(&in, nullptr, nullptr), int64_t(record.size())) << at;
+    RECT rc;
+    back->GetRect(&rc);
+    EXPECT_EQ(rc.left, at);
+    EXPECT_EQ(rc.right, at + 70);
+    EXPECT_EQ(rc.top, -at);
+    EXPECT_EQ(rc.bottom, -at + 40);
+  }
+  l->SetPosition(0x7FFFFFC0, 0x7FFFFFF0, FALSE);
+  RECT rc;
+  l->GetRect(&rc);
+  EXPECT_EQ(rc.right, INT32_MAX);
+  EXPECT_EQ(rc.bottom, INT32_MAX);
 }
 
 // Loads under a watchdog: a load that spins fails the test (the abort bit then stops it).

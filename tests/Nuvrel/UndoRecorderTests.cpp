@@ -2,6 +2,9 @@
 // modification counter, swapping to files and the undo run.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <climits>
 #include <cstdio>
@@ -545,30 +548,74 @@ TEST_F(UndoRecorderTest, DroppingASwappedStepRemovesItsFile) {
   }
 }
 
+// A step whose file cannot be made stays in memory and undoes; the recorder does not try
+// it again.
+TEST_F(UndoRecorderTest, AStepThatCannotBeSwappedStaysInMemory) {
+  m_rec->SetSwapFolder(plat::FromUtf8((m_folder / "missing").string() + "/"));
+  m_rec->SetLimits(24, 1);
+  Store(m_rec, m_handler, {MakeBlock(0x200001, 1).get()});
+  StoreSmall(2);
+  m_rec->ManageMemoryFile(u"qvundo");
+  m_rec->SetSwapFolder(OwnFolder());
+  m_rec->ManageMemoryFile(u"qvundo");
+  EXPECT_TRUE(SwapFiles().empty());
+  m_handler.executed = 0;
+  EXPECT_EQ(m_rec->Undo(3, m_opp), 3u);
+  EXPECT_EQ(m_handler.executed, 3);
+}
+
+// Swap files have names nobody can foresee, in a folder of the process's own that only its
+// user may enter; the folders of dead processes go when the next one starts.
+TEST_F(UndoRecorderTest, SwapFilesLiveUnderUnforeseeableNamesInAPrivateFolder) {
+  const std::string own = U8(XUndoRecorder::ProcessSwapFolder());
+  ASSERT_FALSE(own.empty());
+  const fs::path folder = fs::path(own).parent_path();
+  EXPECT_EQ(folder.parent_path().string() + "/", U8(plat::GetTempFolder()));
+  EXPECT_EQ(folder.filename().string().rfind("tavrik-undo-" + std::to_string(getpid()) + "-", 0), 0u);
+  EXPECT_EQ(fs::status(folder).permissions() & fs::perms::all, fs::perms::owner_all);
+
+  // The names the counter once gave are taken in advance: swapping goes on regardless.
+  for (int i = 1; i <= 8; ++i) {
+    char name[40];
+    std::snprintf(name, sizeof name, "qvundo%016X.tmp", i);
+    std::ofstream(m_folder / name) << "taken";
+  }
+  m_rec->SetLimits(24, 0);
+  Store(m_rec, m_handler, {MakeBlock(0x200001, 1).get()});
+  Store(m_rec, m_handler, {MakeBlock(0x200001, 2).get()});
+  StoreSmall();  // the newest step is never swapped
+  m_rec->ManageMemoryFile(u"qvundo");
+  std::vector<std::string> made;
+  for (const fs::path& p : SwapFiles())
+    if (fs::file_size(p) != 5) made.push_back(p.filename().string());
+  ASSERT_EQ(made.size(), 2u);
+  for (const std::string& n : made) {
+    EXPECT_EQ(n.size(), std::string("qvundoXXXXXX.tmp").size()) << n;
+    EXPECT_EQ(n.rfind("qvundo", 0), 0u) << n;
+  }
+  EXPECT_NE(made[0], made[1]);
+
+  // A dead process's folder and its files go; a live one's stays.
+  const pid_t child = fork();
+  if (child == 0) _exit(0);
+  ASSERT_EQ(waitpid(child, nullptr, 0), child);
+  const fs::path dead = m_folder / ("tavrik-undo-" + std::to_string(child) + "-abcdef");
+  const fs::path alive = m_folder / ("tavrik-undo-" + std::to_string(getppid()) + "-abcdef");
+  for (const fs::path& d : {dead, alive}) {
+    fs::create_directory(d);
+    std::ofstream(d / "qvundo123456.tmp") << "step";
+  }
+  EXPECT_EQ(plat::RemoveStalePrivateFolders(OwnFolder(), u"tavrik-undo-"), 1);
+  EXPECT_FALSE(fs::exists(dead));
+  EXPECT_TRUE(fs::exists(alive / "qvundo123456.tmp"));
+}
+
 TEST_F(UndoRecorderTest, FailedSwapFileMakesTheNextUndoClear) {
   struct FailCase {
     const char* name;
     std::function<void()> provoke;
   };
   const FailCase cases[] = {
-      {"the folder cannot be written",
-       [this] {
-         // The default folder is the temporary folder at creation.
-         const char* old = std::getenv("TMPDIR");
-         std::string saved = old ? old : "";
-         fs::path missing = m_folder / "missing";
-         setenv("TMPDIR", missing.c_str(), 1);
-         m_rec->Release();
-         m_rec = NewRecorder(false);
-         if (old) setenv("TMPDIR", saved.c_str(), 1);
-         else unsetenv("TMPDIR");
-         EXPECT_EQ(U8(m_rec->GetSwapFolder()), missing.string() + "/");
-         m_rec->SetLimits(24, 1);
-         Store(m_rec, m_handler, {MakeBlock(0x200001, 1).get()});
-         StoreSmall(2);
-         m_rec->ManageMemoryFile(u"qvundo");
-         EXPECT_TRUE(SwapFiles().empty());
-       }},
       {"the file is cut short",
        [this] {
          m_rec->SetLimits(24, 1);

@@ -114,6 +114,17 @@ TEST(DistortMesh, BiasEasesColumnsAndRows) {
     const float b = float(r) / float(m->nRows);  // the last row is (nRows - 1) / nRows of the way
     for (int q = 0; q <= last; ++q) EXPECT_NEAR(m->grid[r][q].x, 100 * Ease(m->tx[q], b), 1e-3) << r << ", " << q;
   }
+  // A first row with a bias of its own: row 0 eases by it, and the rows run from it towards
+  // the last value (-0.8 + r x 1.2 / nRows).
+  a.nBiasRowFirst = -80, a.nBiasRowLast = 40;
+  auto skewed = Build(a, 0);
+  ASSERT_GE(skewed->nRows, 3);
+  for (int r : {0, 1, skewed->nRows - 1}) {
+    const float b = -0.8f + float(r) * 1.2f / float(skewed->nRows);
+    for (int q = 0; q <= last; ++q)
+      EXPECT_NEAR(skewed->grid[r][q].x, 100 * Ease(skewed->tx[q], b), 1e-3) << r << ", " << q;
+  }
+  EXPECT_NE(skewed->grid[0][1].x, 100 * skewed->tx[1]);  // row 0 is not left plain
   // Without bias the parameters are the grid's.
   a.nBiasColFirst = a.nBiasColLast = a.nBiasRowFirst = a.nBiasRowLast = 0;
   auto plain = Build(a, 0);

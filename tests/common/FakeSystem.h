@@ -16,13 +16,17 @@ class FakeEntry final : public OComponentClass {
   int32_t Release() override { return --m_refs; }
   const char16_t* GetDescription() override { return u"test"; }
   OComponent* CreateInstance(GSystem* system, OComponent* outer) override {
+    ++m_created;
     return m_factory(system, outer, this);
   }
   HMODULE GetModule() override { return nullptr; }
   int32_t Refs() const { return m_refs; }
+  // Objects made so far.
+  int32_t Created() const { return m_created; }
 
  private:
   ComponentFactory m_factory;
+  std::atomic<int32_t> m_created{0};
   std::atomic<int32_t> m_refs{0};
 };
 

@@ -195,6 +195,27 @@ TEST_F(DocumentTest, ADocumentRoundTripsAndSavesAgainByteForByte) {
   EXPECT_EQ(FolderFiles(), (std::vector<std::string>{"first.kelv", "second.kelv"})) << "a temporary file was left";
 }
 
+// A mask's unused low bytes are cleared before the document is written: the file holds zero
+// there, whatever the pixels held.
+TEST_F(DocumentTest, MasksAreSavedWithTheirLowBytesClear) {
+  CTavrikDoc* doc = Sample();
+  const std::u16string path = Path("masks.kelv");
+  ASSERT_TRUE(doc->SaveFile(path));
+  CTavrikDoc* back = NewDoc();
+  ASSERT_TRUE(back->LoadFile(path));
+  int masks = 0;
+  for (int i = 0; i < back->GetListLayer()->GetCount(); ++i) {
+    OLayer* l = back->GetListLayer()->GetLayer(i);
+    if (l->GetFormat() != OLayer::myFORMAT_A16) continue;
+    ++masks;
+    LayerLock lock;
+    ASSERT_TRUE(lock.Lock(l, 0));
+    for (int y = 0; y < l->GetHeight(); ++y)
+      for (int x = 0; x < l->GetWidth(); ++x) ASSERT_EQ(lock.Row(y)[2 * x], 0) << i << ": " << x << ", " << y;
+  }
+  EXPECT_EQ(masks, 2);
+}
+
 TEST_F(DocumentTest, DamagedDocumentsAreRefusedAndTheOpenDocumentStays) {
   CTavrikDoc* doc = Sample();
   const std::u16string good = Path("good.kelv"), bad = Path("bad.kelv");
@@ -230,9 +251,9 @@ TEST_F(DocumentTest, DamagedDocumentsAreRefusedAndTheOpenDocumentStays) {
       {"space section check off by one", [](Bytes& b) { PutLE32(b.data() + kSpace, GetLE32(b.data() + kSpace) + 1); },
        false, 0},
       {"a truncated layer record", [&](Bytes& b) { b.resize(kFirstRecord + 150), fixHeader(b); }, false, 0},
-      {"layer section one byte longer than its records",
-       [&](Bytes& b) { PutLE32(b.data() + kLayerSize, GetLE32(b.data() + kLayerSize) + 1), fixLayerCheck(b); }, false,
-       0},
+      {"layer section's dwSize one more than its records",
+       [&](Bytes& b) { PutLE32(b.data() + kLayerSize, GetLE32(b.data() + kLayerSize) + 1), fixLayerCheck(b); }, true,
+       2},
       {"65 layers with a valid sum", [&](Bytes& b) { PutLE32(b.data() + kLayerCount, 65), fixLayerCheck(b); }, false,
        0},
       {"damaged colour bar", [](Bytes& b) { b[b.size() - 40] ^= 1; }, false, 0},

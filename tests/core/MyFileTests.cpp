@@ -1,6 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <functional>
+#include <mutex>
 
 #include <cstdio>
 #include <fstream>
@@ -14,6 +21,24 @@
 #include "odata/GCompRef.h"
 #include "odata/LittleEndian.h"
 #include "platform/base/Files.h"
+#include "platform/base/Sync.h"
+
+// Every fsync of this program is seen here: what it synced, in order.
+namespace {
+std::mutex g_syncMutex;
+std::vector<std::string> g_synced;
+}  // namespace
+
+extern "C" int fsync(int fd) {
+  char link[64], target[4096];
+  std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+  const ssize_t n = readlink(link, target, sizeof target - 1);
+  {
+    std::lock_guard<std::mutex> lock(g_syncMutex);
+    g_synced.push_back(n > 0 ? std::string(target, size_t(n)) : std::string());
+  }
+  return int(syscall(SYS_fsync, fd));
+}
 
 namespace {
 
@@ -24,6 +49,7 @@ struct TestUnit final : OFileSave, OFileLoad {
   Bytes payload;
   Bytes read;
   bool failBegin = false, failSave = false, failLoad = false;
+  std::u16string reason;  // noted when a save or load fails
   int begins = 0, ends = 0;
   BOOL lastFailed = -1;
   UINT progress = 3;
@@ -34,7 +60,10 @@ struct TestUnit final : OFileSave, OFileLoad {
     return !failBegin;
   }
   BOOL Save(OFileOut* file, uint64_t* bytes, JobControl*) override {
-    if (failSave) return FALSE;
+    if (failSave) {
+      if (!reason.empty()) file_refusal::Note(reason);
+      return FALSE;
+    }
     if (!payload.empty() && file->Write(payload.data(), payload.size(), 1) != 1) return FALSE;
     *bytes += payload.size();
     return TRUE;
@@ -75,6 +104,8 @@ class MyFileTest : public ::testing::Test {
   void SetUp() override {
     sys.Register(u"XWorker", GCreateComponent<XWorker>);
     worker = static_cast<OWorker*>(sys.NewObj(u"XWorker", nullptr)->GetInterface(u"OWorker"));
+    // A new worker is ready once its thread runs; a save or load before that is refused.
+    for (int i = 0; i < 5000 && !worker->IsReady(); ++i) plat::Sleep(1);
     dir = plat::GetTempFolder() + u"tavrik_myfile_" + plat::Widen(std::to_string(::getpid()));
     std::system(("rm -rf '" + plat::ToUtf8(dir) + "' && mkdir -p '" + plat::ToUtf8(dir) + "'").c_str());
     path = dir + u"/doc.kelv";
@@ -141,6 +172,103 @@ TEST_F(MyFileTest, ASavedFileKeepsTheModeOfTheFileItReplaces) {
   umask(mask);
 }
 
+// The new file reaches the disk before it replaces the old one, and the folder after.
+TEST_F(MyFileTest, ASaveSyncsTheFileBeforeTheRenameAndTheFolderAfter) {
+  {
+    std::lock_guard<std::mutex> lock(g_syncMutex);
+    g_synced.clear();
+  }
+  ASSERT_TRUE(SaveWith(3));
+  std::lock_guard<std::mutex> lock(g_syncMutex);
+  ASSERT_EQ(g_synced.size(), 2u);
+  const std::string folder = plat::ToUtf8(dir);
+  EXPECT_EQ(g_synced[0].rfind(folder + "/qvx", 0), 0u) << g_synced[0];  // still under its temporary name
+  EXPECT_EQ(g_synced[1], folder);
+}
+
+// A save through a symbolic link replaces the link's target, in the target's folder, and
+// leaves the link a link.
+TEST_F(MyFileTest, SavingOverALinkWritesItsTarget) {
+  const std::string d = plat::ToUtf8(dir);
+  ASSERT_EQ(std::system(("mkdir -p '" + d + "/real' && ln -s real/doc.kelv '" + d + "/link.kelv'").c_str()), 0);
+  path = dir + u"/link.kelv";
+  ASSERT_TRUE(SaveWith(3));
+  struct stat st;
+  ASSERT_EQ(lstat((d + "/link.kelv").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  const Bytes saved = ReadFile(dir + u"/real/doc.kelv");
+  ASSERT_EQ(saved.size(), 32u + 10 + 17 + 24);
+  EXPECT_EQ(GetLE32(saved.data()), MYFILE_MAGIC);
+  ASSERT_TRUE(LoadWith(3));
+  EXPECT_EQ(plat::FindFiles(dir + u"/real", u".tmp").size(), 0u);
+}
+
+// Temporaries of a process killed while saving go at the next save into their folder; a
+// running process's stay.
+TEST_F(MyFileTest, TemporariesOfDeadProcessesGoAtTheNextSave) {
+  const pid_t child = fork();
+  if (child == 0) _exit(0);
+  ASSERT_GT(child, 0);
+  ASSERT_EQ(waitpid(child, nullptr, 0), child);
+  auto name = [&](int pid, int n) { return dir + u"/qvx" + plat::Widen(std::to_string(pid) + "_" + std::to_string(n)) + u".tmp"; };
+  const std::u16string dead = name(int(child), 1), alive = name(int(getppid()), 2), other = dir + u"/qvxnote.tmp";
+  for (const auto& p : {dead, alive, other}) WriteFile(p, Bytes{1});
+  ASSERT_TRUE(SaveWith(3));
+  EXPECT_FALSE(plat::FileExists(dead));
+  EXPECT_TRUE(plat::FileExists(alive));
+  EXPECT_TRUE(plat::FileExists(other));
+}
+
+// A refusal says why: what the system said, what the header showed, what a unit noted.
+TEST_F(MyFileTest, ARefusalCarriesItsReason) {
+  const std::u16string good = path;
+  ASSERT_TRUE(SaveWith(3));
+  struct Case {
+    const char* what;
+    std::function<BOOL()> run;
+    std::u16string reason;
+    std::function<std::u16string()> last;
+  };
+  CMyFileLoad load(&runner);
+  CMyFileSave save(&runner);
+  for (auto& u : units) {
+    load.AddUnit(&u);
+    save.AddUnit(&u);
+  }
+  const Case cases[] = {
+      {"a missing file", [&] { return load.Load(dir + u"/none.kelv", worker); }, u"文件或文件夹不存在",
+       [&] { return load.GetLastReason(); }},
+      {"not a document", [&] { WriteFile(dir + u"/text.kelv", Bytes(40, 'a')); return load.Load(dir + u"/text.kelv", worker); },
+       u"不是本程序的文档", [&] { return load.GetLastReason(); }},
+      {"a file one byte longer", [&] {
+         Bytes b = ReadFile(good);
+         b.push_back(0);
+         WriteFile(dir + u"/long.kelv", b);
+         return load.Load(dir + u"/long.kelv", worker);
+       },
+       u"文档已损坏：文件头", [&] { return load.GetLastReason(); }},
+      {"a folder that refuses files", [&] { return save.Save(u"/sys/doc.kelv", worker); }, u"没有访问权限",
+       [&] { return save.GetLastReason(); }},
+      {"a unit's own reason", [&] {
+         units[1].failSave = true;
+         units[1].reason = u"文档已损坏：图层区";
+         const BOOL ok = save.Save(good, worker);
+         units[1].failSave = false;
+         return ok;
+       },
+       u"文档已损坏：图层区", [&] { return save.GetLastReason(); }},
+  };
+  for (const Case& c : cases) {
+    EXPECT_FALSE(c.run()) << c.what;
+    EXPECT_EQ(U8(c.last()), U8(c.reason)) << c.what;
+  }
+  ASSERT_TRUE(load.Load(good, worker));
+  EXPECT_TRUE(load.GetLastReason().empty());
+  EXPECT_EQ(file_refusal::FromErrno(ENOSPC), u"磁盘已满");
+  EXPECT_EQ(RefusalText(u"无法保存文档：\n/a", u"磁盘已满"), u"无法保存文档：\n/a\n磁盘已满");
+  EXPECT_EQ(RefusalText(u"无法保存文档：\n/a", u""), u"无法保存文档：\n/a");
+}
+
 TEST_F(MyFileTest, DamagedHeadersAreRefusedBeforeAnyUnitRuns) {
   ASSERT_TRUE(SaveWith(3));
   const Bytes good = ReadFile(path);
@@ -199,6 +327,15 @@ TEST_F(MyFileTest, AFailedSaveKeepsTheOldFile) {
   path = dir + u"/missing/doc.kelv";
   units[1].failBegin = false;
   EXPECT_FALSE(SaveWith(3));
+}
+
+// The sections need not account for every byte of the file: what a unit reports having
+// read is not compared with the file's size.
+TEST_F(MyFileTest, SectionsReadingLessThanTheFileStillLoad) {
+  ASSERT_TRUE(SaveWith(3));
+  units[2].payload.resize(5);  // reads 5 of the 24 bytes it wrote
+  EXPECT_TRUE(LoadWith(3));
+  EXPECT_EQ(units[2].read, Bytes(5, 0x42));
 }
 
 TEST_F(MyFileTest, ALoadFailureReachesEveryUnitsEnd) {

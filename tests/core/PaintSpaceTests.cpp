@@ -2,6 +2,8 @@
 // worker and the host, and the undo and redo of its own records.
 #include <gtest/gtest.h>
 
+#include "core/FileRefusal.h"
+
 #include <chrono>
 #include <cmath>
 #include <cstddef>
@@ -428,27 +430,40 @@ TEST_F(PaintSpaceTest, SizeSectionRoundTrip) {
   EXPECT_EQ(host.frameInvalidated, frames + 1);
 }
 
+// The background's top byte means nothing: a section with one set loads, the colour without it.
+TEST_F(PaintSpaceTest, ABackgroundWithATopByteLoadsWithoutIt) {
+  Init(300, 200);
+  EXPECT_EQ(LoadSection(space.get(), Section(7 + 5 + 0xFF123456u, 7, 5, 0xFF123456u)), std::make_pair(TRUE, TRUE));
+  EXPECT_EQ(space->GetBackground(), 0x123456u);
+  EXPECT_EQ(LoadSection(space.get(), Section(7 + 5 + 0xFFFFFFFFu, 7, 5, 0xFFFFFFFFu)), std::make_pair(TRUE, TRUE));
+  EXPECT_EQ(space->GetBackground(), 0xFFFFFFu);
+  EXPECT_EQ(space->GetWidth(), 7u);
+}
+
 TEST_F(PaintSpaceTest, DamagedSizeSectionsAreRefusedAndTheSpaceKeepsItsSize) {
   Init(300, 200);
   struct Case {
     const char* what;
     Bytes bytes;
+    const char16_t* reason;
   };
   const Case cases[] = {
-      {"check word off by one", Section(7 + 5 + 0x123456 + 1, 7, 5, 0x123456)},
-      {"width 0", Section(0 + 5 + 0x123456, 0, 5, 0x123456)},
-      {"width 10001 with a matching check", Section(10001 + 5 + 0x123456, 10001, 5, 0x123456)},
-      {"height 10001 with a matching check", Section(7 + 10001, 7, 10001, 0)},
+      {"check word off by one", Section(7 + 5 + 0x123456 + 1, 7, 5, 0x123456), u"文档已损坏：画布区"},
+      {"width 0", Section(0 + 5 + 0x123456, 0, 5, 0x123456), u"画布尺寸 0 x 5 超出范围（1～10000）"},
+      {"width 10001 with a matching check", Section(10001 + 5 + 0x123456, 10001, 5, 0x123456),
+       u"画布尺寸 10001 x 5 超出范围（1～10000）"},
+      {"height 10001 with a matching check", Section(7 + 10001, 7, 10001, 0), u"画布尺寸 7 x 10001 超出范围（1～10000）"},
       {"a short read", [] {
          Bytes b = Section(7 + 5, 7, 5, 0);
          b.pop_back();
          return b;
-       }()},
-      {"background 0xFFFFFFFF with the wrapped check", Section(7 + 5 + 0xFFFFFFFFu, 7, 5, 0xFFFFFFFFu)},
+       }(), u""},
   };
   for (const Case& c : cases) {
     const int frames = host.frameInvalidated;
+    file_refusal::Take();
     EXPECT_EQ(LoadSection(space.get(), c.bytes), std::make_pair(FALSE, FALSE)) << c.what;
+    EXPECT_EQ(U8(file_refusal::Take()), U8(c.reason)) << c.what;
     EXPECT_EQ(space->GetWidth(), 300u) << c.what;
     EXPECT_EQ(space->GetHeight(), 200u) << c.what;
     EXPECT_EQ(space->GetBackground(), 0xFFFFFFu) << c.what;

@@ -122,6 +122,14 @@ TEST(ErrorRecord, CopyTextLimits) {
       EXPECT_EQ(buf[n], u'\0') << "cch " << c.cch;
     }
   }
+  // A newer piece that does not fit ends the trail: the older, shorter one after it would
+  // put the trail out of order.
+  Holder g(new GErrRecord(u"cond", u"file", 7, 6));
+  g.e->AddContext()->AppendString(u"old");
+  g.e->AddContext()->AppendString(u"a much newer piece");
+  EXPECT_EQ(Copy(g.e, uint32_t(full.size() + 10)), full);
+  EXPECT_EQ(Copy(g.e, 0x10000), full + u"a much newer piece old ");
+
   // The plain error form copies only its full text, under the same limits.
   GError* plain = new GError(u"cond", u"file", 7, 6);
   plain->AddRef();

@@ -201,6 +201,31 @@ TEST_F(ErrorLogTest, CreatedWithAMarkThenAppendedWithout) {
   EXPECT_TRUE(both == first + h3 + more || both == first + h4 + more) << U8(both);
 }
 
+// The log stays under 1 MB: a run that would pass it moves the log to ERROR.OLD.TXT (the
+// copy before goes) and starts a new one; a run with more to say than fits is cut.
+TEST_F(ErrorLogTest, TheLogStaysUnderAMegabyteWithOnePreviousCopy) {
+  const std::u16string old = logFolder.U16() + u"/ERROR.OLD.TXT";
+  std::ofstream(U8(old)) << "the copy before";
+  std::vector<unsigned char> full(1024 * 1024 - 100, 'x');
+  std::ofstream(U8(LogPath()), std::ios::binary).write(reinterpret_cast<const char*>(full.data()), std::streamsize(full.size()));
+  Report(6);
+  End();
+  EXPECT_EQ(ReadBytes(old), full);
+  std::u16string text = DecodeLE(ReadBytes(LogPath()));
+  EXPECT_EQ(text.rfind(u"\uFEFF\u25A1ERROR LOG:\r\n\r\n\r\n\u25A0", 0), 0u) << U8(text);
+
+  // 100 long records: far more than a megabyte of text.
+  Start(0);
+  for (int i = 0; i < 100; ++i) {
+    GCompRef<GErrRecord> e = new GErrRecord(u"!long", u"a.cpp", i, 6);
+    for (int k = 0; k < 100; ++k) GTrace(e, std::u16string(250, u'a' + char16_t(k % 26)).c_str(), u"::f()");
+    sys->ReportError(e);
+  }
+  End();
+  EXPECT_LE(ReadBytes(LogPath()).size(), 1024u * 1024u);
+  EXPECT_GT(ReadBytes(LogPath()).size(), 1000u * 1024u);
+}
+
 TEST_F(ErrorLogTest, EmptyExistingFileGetsTheMark) {
   std::ofstream(U8(LogPath())).close();
   Report(6);
