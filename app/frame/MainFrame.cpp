@@ -43,6 +43,7 @@
 #include "frame/LayerThumbPopup.h"
 #include "panels/MyListBrush.h"
 #include "tools/OperPaint.h"
+#include "tools/OperPolygon.h"
 #include "frame/Resource.h"
 #include "frame/ResourceIds.h"
 #include "frame/Shell.h"
@@ -865,6 +866,10 @@ void CMainFrame::OnConfigure() {
   m_pApp->nStartupCreateLayer = values.nStartupCreateLayer;
   m_pApp->nMouseClickInterval = values.nMouseClickInterval;
   m_pApp->nMouseTolerance = values.nMouseTolerance;
+  // The click interval and tolerance take effect at once, in every place that times a press.
+  COperPolygon::s_nClickInterval = values.nMouseClickInterval;
+  if (m_pLayerBar) m_pLayerBar->SetClickInterval(values.nMouseClickInterval);
+  if (m_pBrushList) m_pBrushList->SetMouseSettings(values.nMouseClickInterval, values.nMouseTolerance);
 }
 
 BOOL CMainFrame::SaveDocument(bool saveAs) {
