@@ -499,10 +499,12 @@ void CMyListProperty::OnLButtonUp(POINT pt) {
       m_nPressRow = -1;
     } else if (IsCommandRow(row)) {
       // Back to the page below first: the command may change what it shows.
+      // Going back may empty the page: the command's index is taken first.
       OAppendixMenu* menu = m_pMenu;
+      const int index = row - m_nItemCount - 1;
       m_nPressRow = -1;
       if (m_pPageBar) gui::SendMessage(*m_pPageBar, WM_MYVB_NAVIGATE, 1, 0);
-      if (menu) menu->OnHit(row - m_nItemCount - 1);
+      if (menu) menu->OnHit(index);
     } else {
       switch (m_piPressed.type) {
         case PROP_TYPE_RANGE: IntegerClick(rc); break;

@@ -457,6 +457,18 @@ TEST_F(PropertyListTest, ACommandRowGoesBackAPageThenRunsItsCommand) {
   Click(kWidth - 10, Y(second));
   EXPECT_EQ(log, Log({"navigate 1", "hit 1"}));
 
+  // The bar may empty the page as it goes back: the command keeps the row it was picked on.
+  log.clear();
+  bar.onMessage = [this](UINT msg, WPARAM wParam, LPARAM) -> LRESULT {
+    if (msg != WM_MYVB_NAVIGATE) return 1;
+    log.push_back("navigate " + std::to_string(wParam));
+    list.NewProperty(0, nullptr, nullptr);
+    return 1;
+  };
+  Click(kWidth - 10, Y(second));
+  EXPECT_EQ(log, Log({"navigate 1", "hit 1"}));
+  Fill(&menu);
+
   std::u16string tip;
   RECT area;
   EXPECT_TRUE(list.OnToolHitTest(POINT{kWidth - 10, Y(R_ITEMS + 3)}, &tip, &area));
