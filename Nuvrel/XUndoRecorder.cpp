@@ -186,16 +186,20 @@ bool UndoBank::SwapIn() {
 
 std::u16string XUndoRecorder::ProcessSwapFolder() {
   // Made once per process, readable by the user alone; the folders of processes that died
-  // go first. The folder is removed at exit once its last file went.
-  // Never destroyed: the exit handler still reads it.
-  static const std::u16string* folder = [] {
+  // go first. The folder goes when the plug-in is unloaded or the process ends, whichever
+  // comes first (its last file went with the last recorder).
+  struct SwapFolder {
+    std::u16string path;
+    ~SwapFolder() {
+      if (!path.empty()) plat::RemoveFolder(path);
+    }
+  };
+  static const SwapFolder folder = [] {
     const std::u16string parent = plat::GetTempFolder();
     plat::RemoveStalePrivateFolders(parent, kSwapFolderPrefix);
-    auto* made = new std::u16string(plat::CreatePrivateFolder(parent, kSwapFolderPrefix));
-    if (!made->empty()) std::atexit([] { plat::RemoveFolder(*folder); });
-    return made;
+    return SwapFolder{plat::CreatePrivateFolder(parent, kSwapFolderPrefix)};
   }();
-  return *folder;
+  return folder.path;
 }
 
 XUndoRecorder::XUndoRecorder() : m_strTempFolder(ProcessSwapFolder()) {}
