@@ -37,12 +37,7 @@ BOOL CFillTool::CommonMsg(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* resul
       if (result) *result = 0;
       return TRUE;
     case WM_KEYUP:
-      if (wParam != VK_SPACE) return FALSE;
-      if (IsCursorOverView()) {
-        m_ptRButton = m_ptMouse;
-        OnRButtonUp_Function(m_ptMouse);
-      }
-      return TRUE;
+      return SpaceUpAsRightClick(wParam);
     case WM_TIMER: return TRUE;
     default: return FALSE;
   }

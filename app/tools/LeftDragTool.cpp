@@ -15,17 +15,9 @@ BOOL COperLeftDrag::OnWndMsg(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* re
         OnPaint();
         return TRUE;
       case WM_SETCURSOR:
-        if (LOWORD(lParam) != HTCLIENT) return FALSE;
-        gui::SetCursor(gui::LoadCursorResource(m_nCursorId));
-        if (result) *result = TRUE;
-        return TRUE;
+        return SetToolCursor(lParam, result, m_nCursorId);
       case WM_KEYUP:
-        if (wParam != VK_SPACE) return FALSE;
-        if (IsCursorOverView()) {
-          m_ptRButton = m_ptMouse;
-          OnRButtonUp_Function(m_ptMouse);
-        }
-        return TRUE;
+        return SpaceUpAsRightClick(wParam);
       case WM_MOUSEMOVE:
         OnMouseMove(wParam, MsgPoint(lParam));
         return TRUE;

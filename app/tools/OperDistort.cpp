@@ -451,19 +451,11 @@ BOOL COperDistort::OnWndMsg(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* res
         OnDraw();
         return TRUE;
       case WM_SETCURSOR:
-        if (LOWORD(lParam) != HTCLIENT) return FALSE;
-        gui::SetCursor(gui::LoadCursorResource(IDC_MOVE));
-        if (result) *result = TRUE;
-        return TRUE;
+        return SetToolCursor(lParam, result, IDC_MOVE);
       case WM_TIMER:
         return TRUE;
       case WM_KEYUP:
-        if (wParam != VK_SPACE) return FALSE;
-        if (IsCursorOverView()) {
-          m_ptRButton = m_ptMouse;
-          OnRButtonUp_Function(m_ptMouse);
-        }
-        return TRUE;
+        return SpaceUpAsRightClick(wParam);
       case WM_LBUTTONDOWN:
       case WM_LBUTTONDBLCLK:
         OnLButtonDown(MsgPoint(lParam));

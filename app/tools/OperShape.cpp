@@ -230,10 +230,7 @@ BOOL COperShape::OnWndMsg(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* resul
     switch (msg) {
       case WM_PAINT: OnDraw(); return TRUE;
       case WM_SETCURSOR:
-        if (LOWORD(lParam) != HTCLIENT) return FALSE;
-        gui::SetCursor(gui::LoadCursorResource(IDC_MOVE));
-        if (result) *result = TRUE;
-        return TRUE;
+        return SetToolCursor(lParam, result, IDC_MOVE);
       case WM_LBUTTONDOWN:
       case WM_LBUTTONDBLCLK: OnLButtonDown(MsgPoint(lParam)); return TRUE;
       case WM_LBUTTONUP:

@@ -39,10 +39,7 @@ BOOL COperSucker::OnWndMsg(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* resu
         m_pPaintSpace->OnDraw(nullptr);
         return TRUE;
       case WM_SETCURSOR:
-        if (LOWORD(lParam) != HTCLIENT) return FALSE;
-        gui::SetCursor(gui::LoadCursorResource(IDC_SUCKER));
-        if (result) *result = TRUE;
-        return TRUE;
+        return SetToolCursor(lParam, result, IDC_SUCKER);
       case WM_LBUTTONDOWN:
       case WM_LBUTTONDBLCLK:
         OnLButtonDown(MsgPoint(lParam));

@@ -7,7 +7,9 @@
 #include "frame/Resource.h"
 #include "odata/GError.h"
 #include "platform/base/Sync.h"
+#include "platform/gui/Cursor.h"
 #include "platform/gui/Messages.h"
+#include "platform/gui/Resources.h"
 #include "platform/gui/OptionToolBar.h"
 #include "tools/FunctionMenu.h"
 
@@ -229,6 +231,22 @@ BOOL COperation::SpaceUp() {
 BOOL COperation::SpaceTapRingMenu() {
   m_ptRButton = m_ptMouse;
   return ShowRingMenu(m_ptMouse);
+}
+
+BOOL COperation::SpaceUpAsRightClick(WPARAM key) {
+  if (key != VK_SPACE) return FALSE;
+  if (IsCursorOverView()) {
+    m_ptRButton = m_ptMouse;
+    OnRButtonUp_Function(m_ptMouse);
+  }
+  return TRUE;
+}
+
+BOOL COperation::SetToolCursor(LPARAM lParam, LRESULT* result, UINT cursorId) {
+  if (LOWORD(lParam) != HTCLIENT) return FALSE;
+  gui::SetCursor(gui::LoadCursorResource(cursorId));
+  if (result) *result = TRUE;
+  return TRUE;
 }
 
 // ---------------------------------------------------------------------------------------------

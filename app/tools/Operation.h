@@ -186,6 +186,14 @@ class COperation {
   BOOL SpaceUp();
   // After a tap: the cursor becomes the ring's anchor (m_ptRButton) and the ring opens there.
   BOOL SpaceTapRingMenu();
+  // What a right click (a press and release without a drag) does at the client point: the
+  // ring menu, or a step back of the tool's own.
+  virtual void OnRButtonUp_Function(POINT /*pt*/) {}
+  // WM_KEYUP: SPACE released over the view does what a right click there does. FALSE for
+  // other keys.
+  BOOL SpaceUpAsRightClick(WPARAM key);
+  // WM_SETCURSOR over the client: the tool's cursor resource. FALSE elsewhere.
+  static BOOL SetToolCursor(LPARAM lParam, LRESULT* result, UINT cursorId);
 
   // ---- option windows ----------------------------------------------------------------------
   // Builds the option windows once (when the option bar exists) and sends the bar
