@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QVariant>
 #include <QToolTip>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -211,6 +212,11 @@ LRESULT COptionBar::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
   return GWindow::WindowProc(msg, wParam, lParam);
 }
 
+namespace {
+// The widget property that keeps an option control's size as its tool made it.
+constexpr const char* kMadeSize = "tavrikMadeSize";
+}  // namespace
+
 void COptionBar::SetOptions(const HWND* windows, int count) {
   for (HWND h : m_shown) {
     if (gui::GWindow* w = gui::GWindow::FromHandle(h); w && w->GetWidget()) {
@@ -223,6 +229,13 @@ void COptionBar::SetOptions(const HWND* windows, int count) {
     gui::GWindow* w = gui::GWindow::FromHandle(windows[i]);
     if (!w || !w->GetWidget()) continue;
     QWidget* widget = w->GetWidget();
+    // Every other control keeps the size its tool made it with: the first time it comes here
+    // that is its size, remembered before the layout can squeeze it.
+    QVariant made = widget->property(kMadeSize);
+    if (!made.isValid()) {
+      made = widget->size();
+      widget->setProperty(kMadeSize, made);
+    }
     if (widget->parentWidget() != m_pHost) widget->setParent(m_pHost);
     m_pLayout->addWidget(widget);
     widget->show();
@@ -231,6 +244,8 @@ void COptionBar::SetOptions(const HWND* windows, int count) {
       const SIZE need = bar->CalcSize();
       const double dpr = widget->devicePixelRatioF();
       widget->setMinimumSize(int(std::ceil(double(need.cx) / dpr)), int(std::ceil(double(need.cy) / dpr)));
+    } else {
+      widget->setMinimumSize(made.toSize());
     }
     m_shown.push_back(windows[i]);
   }

@@ -1,3 +1,4 @@
+#include <QApplication>
 // The operation tool bar in the running program: the ten tool buttons in the order of its
 // toolbar resource, each with its string resource's tooltip and its one-letter shortcut,
 // enabled only for the tools that exist; the eyedropper's button makes it current and a click
@@ -123,6 +124,23 @@ TEST_F(ToolBarTest, AToolsOptionBarIsBuiltOnceAndShownWhileItIsCurrent) {
   EXPECT_TRUE(Options()->Shown().empty()) << "the eyedropper shows nothing";
   Space()->SelectOperator(ID_OPER_PAINT);
   EXPECT_EQ(Options()->Shown(), std::vector<HWND>{shown});
+}
+
+// The shape tool's lists and slider keep the sizes the tool made them with, also when the tool
+// comes back: the bar's layout never squeezes a control below that.
+TEST_F(ToolBarTest, OptionControlsKeepTheirSizeOnTheBar) {
+  for (int round = 0; round < 2; ++round) {
+    Space()->SelectOperator(ID_OPER_SHAPE);
+    QApplication::processEvents();
+    const std::vector<HWND> shown = Options()->Shown();
+    ASSERT_EQ(shown.size(), 4u);
+    const int widths[] = {80, 80, 32};  // the shape list, the mode list, the slider
+    for (size_t i = 1; i < shown.size(); ++i) {
+      const QWidget* widget = gui::GWindow::FromHandle(shown[i])->GetWidget();
+      EXPECT_GE(widget->width() * widget->devicePixelRatioF(), widths[i - 1] - 0.5) << "control " << i;
+    }
+    Space()->SelectOperator(ID_OPER_PAINT);
+  }
 }
 
 }  // namespace
