@@ -124,6 +124,11 @@ void CMyListLayer::XUndoInner::AfterUndo() { m_pList->RowsChanged(); }
 // the selection stays where BeginSpaceUndo found it.
 int32_t CMyListLayer::ExecuteAttributeStep(StepRun& run) {
   GCompRef<OData> block = run.Next();
+  // A block read back from a swap file must hold every field before any is used.
+  const size_t need = run.type == LYR_UNDO_NAME    ? 8 + 2 * LYR_RECORD_NAME_BYTES
+                      : run.type == LYR_UNDO_COLOR ? 16
+                                                   : 20;
+  GVERIFY(block->GetSize() >= need, u"!poData->GetSize()>=nSize");
   uint32_t f[2];
   ReadFields(block, f, 2);
   const int index = int32_t(f[0]);
