@@ -23,7 +23,7 @@ class CFillTool : public COperation {
 
  protected:
   // The right button's release without a drag, or SPACE released over the view at pt.
-  virtual void OnRButtonUp_Function(POINT pt) = 0;
+  void OnRButtonUp_Function(POINT pt) override = 0;
   // WM_RBUTTONUP, the wheel, SPACE and the timer; FALSE for other messages.
   BOOL CommonMsg(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result);
   // The closed outline (space points) into the layer as one step with label; maskOp is what

@@ -18,7 +18,7 @@ class COperLeftDrag : public COperation {
   virtual void OnLButtonUp() = 0;
   virtual void OnMouseMove(WPARAM wParam, POINT pt) = 0;
   // A right click without a drag, or a SPACE tap over the view, at pt.
-  virtual void OnRButtonUp_Function(POINT pt) = 0;
+  void OnRButtonUp_Function(POINT pt) override = 0;
   // The view lost the capture while a button held it; the buttons are up already.
   virtual void OnCaptureLost() = 0;
 

@@ -116,7 +116,7 @@ class COperDistort final : public COperation {
   void OnLButtonUp();
   void OnMouseMove(WPARAM wParam, POINT pt);
   // A right click or a SPACE tap at pt: the ring menu, or during a left drag its cancel.
-  void OnRButtonUp_Function(POINT pt);
+  void OnRButtonUp_Function(POINT pt) override;
   // Moves the dragged point, or the whole lattice, by (dx, dy); points stay within reach.
   void MoveLattice(float dx, float dy);
   // The render copy of the lattice: space coordinates, the facing the view shows.

@@ -114,7 +114,7 @@ class COperPaint final : public COperation {
   void OnLButtonDown(POINT pt);
   void OnLButtonUp();
   void OnMouseMove(WPARAM wParam, POINT pt);
-  void OnRButtonUp_Function(POINT pt);
+  void OnRButtonUp_Function(POINT pt) override;
   BOOL OnMouseWheel(WPARAM wParam);
   BOOL OnSetCursor(LPARAM lParam, LRESULT* result);
   void OnDraw();

@@ -50,12 +50,12 @@ BOOL COperSucker::OnWndMsg(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* resu
       case WM_RBUTTONUP:
         // The bit first: the switch needs an empty capture mask.
         ReleaseButtonBit(myRIGHT);
-        if (m_nRButton == myPRESSED) OnRButtonUp_Function();
+        if (m_nRButton == myPRESSED) OnRButtonUp_Function(m_ptMouse);
         m_nRButton = myUP;
         return TRUE;
       case WM_KEYUP:
         if (wParam != VK_SPACE) return FALSE;
-        if (IsCursorOverView()) OnRButtonUp_Function();
+        if (IsCursorOverView()) OnRButtonUp_Function(m_ptMouse);
         return TRUE;
       case WM_CAPTURECHANGED:
         // Nothing is pending: no FinishWork.
@@ -86,7 +86,7 @@ void COperSucker::OnLButtonUp() {
   GCATCH(GetClassName(), u"::OnLButtonUp()")
 }
 
-void COperSucker::OnRButtonUp_Function() {
+void COperSucker::OnRButtonUp_Function(POINT) {
   try {
     if (m_myState == myREADY && m_pPaintSpace->GetCaptureMask() == 0)
       m_pPaintSpace->SelectOperator(m_pPaintSpace->GetPrevOperatorID());

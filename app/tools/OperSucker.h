@@ -31,7 +31,7 @@ class COperSucker final : public COperation {
   void OnLButtonDown(POINT pt);
   void OnLButtonUp();
   // A right click, or SPACE released over the view: back to the previous tool.
-  void OnRButtonUp_Function();
+  void OnRButtonUp_Function(POINT pt) override;
   // The pixel of the view's composed picture at the client point; FALSE outside it.
   static BOOL ComposedAt(CPaintSpace* space, int x, int y, uint32_t* colour);
 };
