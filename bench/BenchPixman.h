@@ -4,6 +4,7 @@
 #include <pixman.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstdint>
 #include <vector>
 
@@ -22,4 +23,19 @@ inline double PixmanRun(pixman_image_t* src, const pixman_f_transform& ft, std::
   auto t1 = Clock::now();
   pixman_image_unref(dst);
   return std::chrono::duration<double>(t1 - t0).count();
+}
+
+// The transform that turns a side x side source by angle into a w x h destination, the
+// destination's centre on the source's, sampled the way the layer utility samples.
+inline pixman_f_transform RotationTransform(float angle, int side, int w, int h) {
+  const double c = std::cos(double(angle)), s = std::sin(double(angle));
+  pixman_f_transform ft;
+  pixman_f_transform_init_identity(&ft);
+  ft.m[0][0] = c;
+  ft.m[0][1] = s;
+  ft.m[0][2] = side / 2.0 - (c * w / 2.0 + s * h / 2.0);
+  ft.m[1][0] = -s;
+  ft.m[1][1] = c;
+  ft.m[1][2] = side / 2.0 - (-s * w / 2.0 + c * h / 2.0);
+  return ft;
 }

@@ -103,15 +103,7 @@ void BM_RotateCommand(benchmark::State& state) {
   NewLayerUtility(&g_system)->GetRotatedRect(d.List()->GetCurLayer(), angle, &r);
   const int W = r.right - r.left, H = r.bottom - r.top;
   std::vector<uint32_t> out(size_t(W) * H);
-  const double c = std::cos(double(angle)), s = std::sin(double(angle));
-  pixman_f_transform ft;
-  pixman_f_transform_init_identity(&ft);
-  ft.m[0][0] = c;
-  ft.m[0][1] = s;
-  ft.m[0][2] = kSide / 2.0 - (c * W / 2.0 + s * H / 2.0);
-  ft.m[1][0] = -s;
-  ft.m[1][1] = c;
-  ft.m[1][2] = kSide / 2.0 - (-s * W / 2.0 + c * H / 2.0);
+  const pixman_f_transform ft = RotationTransform(angle, kSide, W, H);
   PixmanRun(d.image, ft, out, W, H);  // every page touched once
   Compare(
       state, d, 5, "cmd/pixman", [&] { return PixmanRun(d.image, ft, out, W, H); },

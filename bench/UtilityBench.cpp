@@ -109,16 +109,7 @@ void BM_Rotate(benchmark::State& state) {
   util->GetRotatedRect(source.layer, angle, &r);
   const int W = r.right - r.left, H = r.bottom - r.top;
   OLayer* dest = NewLayer(W, H);
-  // Destination centre onto source centre, turned back, as the utility samples.
-  const double c = std::cos(double(angle)), s = std::sin(double(angle));
-  pixman_f_transform ft;
-  pixman_f_transform_init_identity(&ft);
-  ft.m[0][0] = c;
-  ft.m[0][1] = s;
-  ft.m[0][2] = kSide / 2.0 - (c * W / 2.0 + s * H / 2.0);
-  ft.m[1][0] = -s;
-  ft.m[1][1] = c;
-  ft.m[1][2] = kSide / 2.0 - (-s * W / 2.0 + c * H / 2.0);
+  const pixman_f_transform ft = RotationTransform(angle, kSide, W, H);
   Measure(state, source, W, H, ft, [&] { util->Rotate(dest, source.layer, angle, nullptr); });
   dest->Release();
   util->Release();

@@ -138,23 +138,25 @@ void CDlgNew::SetValues(int kind, int width, int height) {
 
 // ---------------------------------------------------------------------------------------------
 
-CDlgSpaceSize::CDlgSpaceSize(QWidget* parent, int width, int height)
+CDlgSize::CDlgSize(QWidget* parent, const char16_t* title, int width, int height, const char16_t* note)
     : QDialog(parent), m_width(this, 1, int(LYR_MAX_WIDTH), width, false), m_height(this, 1, int(LYR_MAX_HEIGHT), height, false) {
-  setWindowTitle(QStringLiteral("空间尺寸"));
+  setWindowTitle(QString::fromUtf16(title));
   m_width.Spin()->setSuffix(QStringLiteral(" 像素"));
   m_height.Spin()->setSuffix(QStringLiteral(" 像素"));
   auto* form = new QFormLayout;
   form->addRow(QStringLiteral("宽度:"), m_width.Spin());
   form->addRow(QStringLiteral("高度:"), m_height.Spin());
-  auto* note = new QLabel(QStringLiteral("以空间中心为准，裁切或扩展四边。"), this);
-  note->setEnabled(false);
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(form);
-  layout->addWidget(note);
+  if (note) {
+    auto* label = new QLabel(QString::fromUtf16(note), this);
+    label->setEnabled(false);
+    layout->addWidget(label);
+  }
   layout->addWidget(OkCancel(this));
 }
 
-void CDlgSpaceSize::SetValues(int width, int height) {
+void CDlgSize::SetValues(int width, int height) {
   m_width.SetValue(width);
   m_height.SetValue(height);
 }

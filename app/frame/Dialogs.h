@@ -64,11 +64,10 @@ class CDlgNew : public QDialog {
   CNumberField m_height;
 };
 
-// "空间尺寸": the space's new width and height (1..10000); the space is cut or widened about
-// its centre.
-class CDlgSpaceSize : public QDialog {
+// A width and a height in pixels, each 1..10000, with OK and Cancel; a note below when given.
+class CDlgSize : public QDialog {
  public:
-  CDlgSpaceSize(QWidget* parent, int width, int height);
+  CDlgSize(QWidget* parent, const char16_t* title, int width, int height, const char16_t* note = nullptr);
   int GetWidth() const { return m_width.Value(); }
   int GetHeight() const { return m_height.Value(); }
   void SetValues(int width, int height);
@@ -76,6 +75,13 @@ class CDlgSpaceSize : public QDialog {
  private:
   CNumberField m_width;
   CNumberField m_height;
+};
+
+// "空间尺寸": the space's new width and height; the space is cut or widened about its centre.
+class CDlgSpaceSize : public CDlgSize {
+ public:
+  CDlgSpaceSize(QWidget* parent, int width, int height)
+      : CDlgSize(parent, u"空间尺寸", width, height, u"以空间中心为准，裁切或扩展四边。") {}
 };
 
 // The name and description of a cloned brush.

@@ -1,7 +1,5 @@
 #include "DlgLayerFormat.h"
 
-#include <QDialogButtonBox>
-#include <QFormLayout>
 #include <QGridLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -68,29 +66,6 @@ void CDlgRotate::Choose(int choice) {
     accept();
   else
     reject();
-}
-
-CDlgScale::CDlgScale(QWidget* parent, int width, int height)
-    : QDialog(parent), m_width(this, 1, LYR_MAX_SIDE, width, false), m_height(this, 1, LYR_MAX_SIDE, height, false) {
-  setWindowTitle(QStringLiteral("缩放"));
-  m_width.Spin()->setSuffix(QStringLiteral(" 像素"));
-  m_height.Spin()->setSuffix(QStringLiteral(" 像素"));
-  auto* form = new QFormLayout;
-  form->addRow(QStringLiteral("宽度:"), m_width.Spin());
-  form->addRow(QStringLiteral("高度:"), m_height.Spin());
-  auto* box = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-  box->button(QDialogButtonBox::Ok)->setText(QStringLiteral("确定"));
-  box->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("取消"));
-  connect(box, &QDialogButtonBox::accepted, this, &QDialog::accept);
-  connect(box, &QDialogButtonBox::rejected, this, &QDialog::reject);
-  auto* layout = new QVBoxLayout(this);
-  layout->addLayout(form);
-  layout->addWidget(box);
-}
-
-void CDlgScale::SetValues(int width, int height) {
-  m_width.SetValue(width);
-  m_height.SetValue(height);
 }
 
 // ---- the frame's answers --------------------------------------------------------------------

@@ -36,14 +36,7 @@ class CDlgRotate : public QDialog {
 };
 
 // "缩放": the layer's new width and height, each 1..10000.
-class CDlgScale : public QDialog {
+class CDlgScale : public CDlgSize {
  public:
-  CDlgScale(QWidget* parent, int width, int height);
-  int GetWidth() const { return m_width.Value(); }
-  int GetHeight() const { return m_height.Value(); }
-  void SetValues(int width, int height);
-
- private:
-  CNumberField m_width;
-  CNumberField m_height;
+  CDlgScale(QWidget* parent, int width, int height) : CDlgSize(parent, u"缩放", width, height) {}
 };
