@@ -6,6 +6,7 @@
 #include "tools/OperCrop.h"
 #include "tools/OperDefault.h"
 #include "tools/OperDistort.h"
+#include "tools/OperLasso.h"
 #include "tools/OperMove.h"
 #include "tools/OperNew.h"
 #include "tools/OperPaint.h"
@@ -35,6 +36,7 @@ std::vector<GCompRef<COperation>> MakeTools(GSystem* system) {
   tools.emplace_back(new COperMove());
   tools.emplace_back(new COperNew());
   tools.emplace_back(new COperCrop());
+  tools.emplace_back(new COperLasso());
   OComponent* engine = nullptr;
   try {
     engine = system ? system->NewObj(u"Dorvil", nullptr) : nullptr;
