@@ -380,15 +380,7 @@ BOOL COperDistort::OnDistortDown() {
 
 BOOL COperDistort::ApplyUndoStep(CToolUndoReplay& step) {
   if (step.GetTag() != kTagDistort) return FALSE;
-  OLayer* layer = step.GetLayer();
-  layer->AddChangeFlags(LYR_CHANGE_PIXELS);
-  OData* data = step.NextData();
-  GCompRef<OData> inverse;
-  {
-    GAutoLock lock(m_pPaintSpace->GetDrawLock());
-    inverse = step.IsRedo() ? layer->PAT_Redo(data) : layer->PAT_Undo(data);
-  }
-  step.AddInverse(inverse);
+  step.ReplayBlocks();
   return TRUE;
 }
 

@@ -332,15 +332,7 @@ void COperLasso::PutDownFromCut() {
 
 BOOL COperLasso::ApplyUndoStep(CToolUndoReplay& step) {
   if (step.GetTag() != kTagSurgery) return FALSE;
-  OLayer* layer = step.GetLayer();
-  layer->AddChangeFlags(LYR_CHANGE_PIXELS);
-  OData* data = step.NextData();
-  GCompRef<OData> inverse;
-  {
-    GAutoLock lock(m_pPaintSpace->GetDrawLock());
-    inverse = step.IsRedo() ? layer->PAT_Redo(data) : layer->PAT_Undo(data);
-  }
-  step.AddInverse(inverse);
+  step.ReplayBlocks();
   return TRUE;
 }
 

@@ -115,6 +115,17 @@ OData* CToolUndoReplay::NextData() {
 
 void CToolUndoReplay::AddInverse(OData* block) { m_inverse.emplace_back(block); }
 
+void CToolUndoReplay::ReplayBlocks() {
+  m_pLayer->AddChangeFlags(LYR_CHANGE_PIXELS);
+  OData* data = NextData();
+  GCompRef<OData> inverse;
+  {
+    GAutoLock lock(m_pSpace->GetDrawLock());
+    inverse = m_bRedo ? m_pLayer->PAT_Redo(data) : m_pLayer->PAT_Undo(data);
+  }
+  AddInverse(inverse);
+}
+
 void CToolUndoReplay::Finish(OUndoStore* opposite, OUndoHandler* sibling) {
   opposite->Begin(sibling, m_uTag, m_pStep->GetStepObject());
   opposite->SetData(m_cpFields);

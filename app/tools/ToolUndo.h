@@ -74,6 +74,9 @@ class CToolUndoReplay {
   OData* NextData();
   // Inverse data for the opposite step, in order (a reference is held).
   void AddInverse(OData* block);
+  // The next stored blocks of a paint transaction put back into the layer (PAT_Undo, or
+  // PAT_Redo for a redo, under the drawing lock); the blocks they replaced become the inverse.
+  void ReplayBlocks();
   // 1: a worker job the step ran was cancelled; the step stays and nothing is written.
   void SetCancelled() { m_nResult = 1; }
   int32_t GetResult() const { return m_nResult; }
