@@ -465,4 +465,39 @@ TEST_F(LassoTool, EdgeCasesOfLiftDragAndMode) {
   EXPECT_EQ(tool->m_myState, COperLasso::myREADY);
 }
 
+TEST_F(LassoTool, AnotherLayerChosenWhileAPieceIsLiftedPutsItDownOnItsOwnLayer) {
+  const Image before = Pixels(a);
+  Lasso({{60, 50}, {140, 45}, {150, 130}, {70, 140}});
+  Drag(POINT{100, 90}, POINT{110, 95});
+  const Image moved = Pixels(a);
+  // The tool hears of a new current layer after the selection has moved on (as the layer
+  // bar tells it): the step is still the lifted layer's, and nothing is lost.
+  list->SetCurSelect(1);
+  space->NotifyOperator(CMyListLayer::GetClassName(), myNOTIFY_SELECT, list->GetCurLayer());
+  EXPECT_EQ(tool->m_myState, COperLasso::myREADY);
+  ASSERT_EQ(UndoSteps(), 1u);
+  EXPECT_EQ(LastLabel(), u"手术");
+  EXPECT_EQ(Pixels(a), moved);
+  EXPECT_EQ(sys.ErrorCount(), 0u);
+  space->Undo(1);
+  EXPECT_EQ(Pixels(a), before);
+}
+
+TEST_F(LassoTool, TheRingMenuOpensWhenReadyAndSwitchesTheCutMode) {
+  RightClick(120, 80);
+  ASSERT_EQ(shell.rings.size(), 1u);
+  CFunctionMenu* menu = shell.rings.back().menu;
+  EXPECT_EQ(std::u16string(menu->GetLabel(206, 1)), u"模式切换");
+  EXPECT_EQ(std::u16string(menu->GetLabel(206, 0)), u"");
+  EXPECT_EQ(std::u16string(menu->GetLabel(5, 1)), u"");
+  menu->Run(0, 0, 206, 0);
+  EXPECT_TRUE(tool->m_bCutMode);
+  // Lifted, a right click puts the piece down instead of opening the ring.
+  menu->Run(0, 0, 206, 0);
+  Lasso({{60, 50}, {140, 45}, {150, 130}, {70, 140}});
+  RightClick(120, 80);
+  EXPECT_EQ(shell.rings.size(), 1u);
+  EXPECT_EQ(tool->m_myState, COperLasso::myREADY);
+}
+
 }  // namespace
