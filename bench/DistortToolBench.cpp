@@ -13,12 +13,8 @@
 #include <memory>
 #include <vector>
 
-#include "Morvane.h"
+#include "BenchToolHost.h"
 #include "Talvene.h"
-#include "XShowDevice.h"
-#include "XUndoRecorder.h"
-#include "XWorker.h"
-#include "common/FakeSystem.h"
 #include "core/PaintSpace.h"
 #include "odata/GCompRef.h"
 #include "panels/MyListLayer.h"
@@ -33,31 +29,8 @@ constexpr int kClientW = 1920, kClientH = 1080;
 
 double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
 
-// The view: its screen image takes the presents, a second image the lattice's XOR lines.
-class BenchHost final : public IPaintSpaceHost {
- public:
-  BenchHost() { m_feedback.Resize(kClientW, kClientH); }
-  SIZE GetClientSize() override { return SIZE{kClientW, kClientH}; }
-  HDC GetDC() override { return &m_screen; }
-  void ReleaseDC(HDC) override {}
-  gui::DeviceContext* GetViewDC() override { return new gui::DeviceContext(&m_feedback); }
-  void ReleaseViewDC(gui::DeviceContext* dc) override { delete dc; }
-  void InvalidateView(BOOL) override {}
-  void InvalidateFrame() override {}
-  void SyncScrollBars(const ScrollBarState&, const ScrollBarState&) override {}
-  COLORREF GetColor(int) override { return 0; }
-
- private:
-  plat::MemoryPresentTarget m_screen;
-  gui::ScreenImage m_feedback;
-};
-
 FakeSystem& MakeSystem() {
-  static FakeSystem system;
-  system.Register(u"Morvane", GCreateComponent<Morvane>);
-  system.Register(u"XShowDevice", GCreateComponent<XShowDevice>);
-  system.Register(u"XWorker", GCreateComponent<XWorker>);
-  system.Register(u"XUndoRecorder", GCreateComponent<XUndoRecorder>);
+  FakeSystem& system = ToolBenchSystem();
   system.Register(u"Talvene", GCreateComponent<Talvene>);
   return system;
 }
@@ -81,7 +54,7 @@ struct Scene {
   FakeSystem& sys = MakeSystem();
   GCompRef<OShowDevice> device =
       static_cast<OShowDevice*>(sys.NewObj(u"XShowDevice", nullptr)->GetInterface(u"OShowDevice"));
-  BenchHost host;
+  ToolBenchHost host{kClientW, kClientH};
   std::unique_ptr<CMyListLayer> list = std::make_unique<CMyListLayer>(&sys, device.get());
   std::unique_ptr<CPaintSpace> space = std::make_unique<CPaintSpace>(&sys, device.get());
   COperDistort* tool = new COperDistort();

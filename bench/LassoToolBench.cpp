@@ -17,13 +17,9 @@
 #include <vector>
 
 #include "BenchRatio.h"
+#include "BenchToolHost.h"
 #include "Corbish.h"
-#include "Morvane.h"
 #include "XLasso.h"
-#include "XShowDevice.h"
-#include "XUndoRecorder.h"
-#include "XWorker.h"
-#include "common/FakeSystem.h"
 #include "core/PaintSpace.h"
 #include "odata/GCompRef.h"
 #include "panels/MyListLayer.h"
@@ -41,30 +37,8 @@ constexpr double kAngle = 15.0 * 3.14159265358979323846 / 180.0;
 
 double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
 
-class BenchHost final : public IPaintSpaceHost {
- public:
-  BenchHost() { m_feedback.Resize(800, 600); }
-  SIZE GetClientSize() override { return SIZE{800, 600}; }
-  HDC GetDC() override { return &m_screen; }
-  void ReleaseDC(HDC) override {}
-  gui::DeviceContext* GetViewDC() override { return new gui::DeviceContext(&m_feedback); }
-  void ReleaseViewDC(gui::DeviceContext* dc) override { delete dc; }
-  void InvalidateView(BOOL) override {}
-  void InvalidateFrame() override {}
-  void SyncScrollBars(const ScrollBarState&, const ScrollBarState&) override {}
-  COLORREF GetColor(int) override { return 0; }
-
- private:
-  plat::MemoryPresentTarget m_screen;
-  gui::ScreenImage m_feedback;
-};
-
 FakeSystem& MakeSystem() {
-  static FakeSystem system;
-  system.Register(u"Morvane", GCreateComponent<Morvane>);
-  system.Register(u"XShowDevice", GCreateComponent<XShowDevice>);
-  system.Register(u"XWorker", GCreateComponent<XWorker>);
-  system.Register(u"XUndoRecorder", GCreateComponent<XUndoRecorder>);
+  FakeSystem& system = ToolBenchSystem();
   system.Register(u"Corbish", GCreateComponent<Corbish>);
   system.Register(u"XLasso", GCreateComponent<XLasso>);
   return system;
@@ -94,7 +68,7 @@ struct Scene {
   FakeSystem& sys = MakeSystem();
   GCompRef<OShowDevice> device =
       static_cast<OShowDevice*>(sys.NewObj(u"XShowDevice", nullptr)->GetInterface(u"OShowDevice"));
-  BenchHost host;
+  ToolBenchHost host{800, 600};
   std::unique_ptr<CMyListLayer> list = std::make_unique<CMyListLayer>(&sys, device.get());
   std::unique_ptr<CPaintSpace> space = std::make_unique<CPaintSpace>(&sys, device.get());
   COperLasso* tool = new COperLasso();
