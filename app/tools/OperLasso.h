@@ -126,7 +126,10 @@ class COperLasso final : public COperation {
   void DragFrame(POINT pt);
   POINTF ClientToSpace(float x, float y) const;
   POINTF SpaceToClient(const POINTF& p) const;
-  // The row of the edited layer, checked to be the current one.
+  // The piece at (left, top) of the given size becomes lifted on the layer: its frame (the
+  // rectangle grown by a pixel) and the layer's transaction with the backup of the lift.
+  void BeginLift(OLayer* layer, LONG left, LONG top, LONG width, LONG height, BOOL fromPaste);
+  // The row that holds the edited layer; throws when it is gone from the list.
   int EditedRow() const;
   // Turns back the blocks of rc (marked anew) to their state at the lift and makes the hole
   // again inside them. Returns the marked block rectangle.

@@ -85,23 +85,27 @@ void COperLasso::LiftUp() {
       SetImage(m_imgLift, lp, lp.pPixels);
     }
 
-    const RECT grown{rc.left - 1, rc.top - 1, rc.right + 1, rc.bottom + 1};
-    m_rrFrame.SetRect(&grown);
-    m_rrFrame.GetCorners(m_aptLast);
-    {
-      GAutoLock lock(space->GetDrawLock());
-      layer->PAT_PrepareActivate(PAT_F_BACKUP, nullptr);
-    }
-    m_cpLayer = layer;
+    BeginLift(layer, rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top, FALSE);
     m_cpLayerLift = piece;
     m_cpLayerAlpha = mask;
-    m_myState = myLIFT;
     m_bImpressed = FALSE;
-    m_bFromPaste = FALSE;
-    m_bFrameShown = FALSE;
     space->InvalidateView();
   }
   GCATCH(GetClassName(), u"::LiftUp()", ->AppendArg(GArgInt(m_myState)))
+}
+
+void COperLasso::BeginLift(OLayer* layer, LONG left, LONG top, LONG width, LONG height, BOOL fromPaste) {
+  const RECT grown{left - 1, top - 1, left + width + 1, top + height + 1};
+  m_rrFrame.SetRect(&grown);
+  m_rrFrame.GetCorners(m_aptLast);
+  {
+    GAutoLock lock(m_pPaintSpace->GetDrawLock());
+    layer->PAT_PrepareActivate(PAT_F_BACKUP, nullptr);
+  }
+  m_cpLayer = layer;
+  m_myState = myLIFT;
+  m_bFromPaste = fromPaste;
+  m_bFrameShown = FALSE;
 }
 
 void COperLasso::LiftUpFromPaste() {
@@ -121,22 +125,10 @@ void COperLasso::LiftUpFromPaste() {
     const ViewTransform* t = space->m_pTransform;
     const int64_t cx = std::clamp<int64_t>(int64_t(t->centreX), lr.left, int64_t(lr.right) - 1);
     const int64_t cy = std::clamp<int64_t>(int64_t(t->centreY), lr.top, int64_t(lr.bottom) - 1);
-    const int64_t left = cx - info.nWidth / 2, top = cy - info.nHeight / 2;
-    const RECT grown{LONG(left - 1), LONG(top - 1), LONG(left + info.nWidth + 1), LONG(top + info.nHeight + 1)};
-    m_rrFrame.SetRect(&grown);
-    m_rrFrame.GetCorners(m_aptLast);
-
     // The block stays alive under the piece whatever the clipboard does meanwhile.
     m_cpPasteData = clip->cpData;
     SetImage(m_imgLift, info, pixels);
-    {
-      GAutoLock lock(space->GetDrawLock());
-      layer->PAT_PrepareActivate(PAT_F_BACKUP, nullptr);
-    }
-    m_cpLayer = layer;
-    m_myState = myLIFT;
-    m_bFromPaste = TRUE;
-    m_bFrameShown = FALSE;
+    BeginLift(layer, LONG(cx - info.nWidth / 2), LONG(cy - info.nHeight / 2), info.nWidth, info.nHeight, TRUE);
     try {
       Impress(FALSE);
     } catch (...) {
