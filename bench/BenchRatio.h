@@ -22,3 +22,26 @@ inline double MedianOf(std::vector<double>& v) {
   std::nth_element(v.begin(), v.begin() + v.size() / 2, v.end());
   return v[v.size() / 2];
 }
+
+// One comparison's timings, ours and the reference's, one pair per iteration; its ratio line
+// gives the medians and says over how many pairs.
+class RatioTimes {
+ public:
+  void Add(double oursSec, double refSec) {
+    m_ours.push_back(oursSec * 1e3);
+    m_ref.push_back(refSec * 1e3);
+  }
+  size_t Count() const { return m_ours.size(); }
+  double OursMs() const { return Median(m_ours); }
+  double RefMs() const { return Median(m_ref); }
+  // The ratio line; the note gains the number of pairs the medians are taken over.
+  void Print(const char* bench, const std::string& caseName, const char* reference,
+             const std::string& note = std::string()) const {
+    const std::string count = "median of " + std::to_string(Count());
+    PrintRatio(bench, caseName, OursMs(), reference, RefMs(), note.empty() ? count : note + "; " + count);
+  }
+
+ private:
+  static double Median(std::vector<double> v) { return MedianOf(v); }
+  std::vector<double> m_ours, m_ref;
+};
