@@ -4,6 +4,7 @@
 // more than once while it settles its iteration count; the script keeps each case's last line.
 #pragma once
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -45,3 +46,15 @@ class RatioTimes {
   static double Median(std::vector<double> v) { return MedianOf(v); }
   std::vector<double> m_ours, m_ref;
 };
+
+// The result check of benchmarks that compare pixels with the reference's: the largest
+// difference of one byte channel over n 32-bit pixels.
+inline int LargestChannelDifference(const uint32_t* a, const uint32_t* b, size_t n) {
+  int most = 0;
+  for (size_t i = 0; i < n; ++i)
+    for (int s = 0; s < 32; s += 8) {
+      const int d = int((a[i] >> s) & 255) - int((b[i] >> s) & 255);
+      most = std::max(most, d < 0 ? -d : d);
+    }
+  return most;
+}

@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -128,11 +127,7 @@ struct MergeDest {
   // The largest difference of one premultiplied channel between the two merged results.
   int LargestDifference() const {
     const std::vector<uint32_t> ours = PixelsOf(layer, true);
-    int most = 0;
-    for (size_t i = 0; i < ours.size(); ++i)
-      for (int s = 0; s < 32; s += 8)
-        most = std::max(most, std::abs(int((ours[i] >> s) & 255) - int((pixman.bits[i] >> s) & 255)));
-    return most;
+    return LargestChannelDifference(ours.data(), pixman.bits.data(), ours.size());
   }
 };
 
