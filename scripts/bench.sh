@@ -43,8 +43,11 @@ wanted() {
   return 1
 }
 
-ratios=$(mktemp)
-trap 'rm -f "$ratios"' EXIT
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+ratios=$tmp/ratios
+out=$tmp/out
+: >"$ratios"
 failed=()
 ran=0
 for b in "$dir"/bin/*_bench; do
@@ -54,12 +57,10 @@ for b in "$dir"/bin/*_bench; do
   ran=$((ran + 1))
   echo "== $name"
   # Google benchmark names a failed check "ERROR OCCURRED" and still exits 0.
-  out=$(mktemp)
   status=0
   "$b" "${args[@]}" 2>&1 | tee "$out" || status=$?
   grep '^RATIO ' "$out" >>"$ratios" || true
   if ((status != 0)) || grep -q 'ERROR OCCURRED' "$out"; then failed+=("$name"); fi
-  rm -f "$out"
 done
 ((ran)) || { echo "no benchmark in $dir/bin matches: ${names[*]}" >&2; exit 1; }
 
