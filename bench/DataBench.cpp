@@ -4,8 +4,10 @@
 
 #include <chrono>
 #include <cstring>
+#include <string>
 #include <vector>
 
+#include "BenchRatio.h"
 #include "odata/OData.h"
 
 namespace {
@@ -32,14 +34,16 @@ double Seconds(Clock::time_point a, Clock::time_point b) {
 void BM_Data(benchmark::State& state) {
   const int kind = int(state.range(0));
   const int dir = int(state.range(1));
-  state.SetLabel(std::string(kind == kFragmented ? "fragmented " : "contiguous ") +
-                 (dir == kWrite ? "write" : "read"));
+  const std::string caseName =
+      std::string(kind == kFragmented ? "fragmented " : "contiguous ") + (dir == kWrite ? "write" : "read");
+  state.SetLabel(caseName);
   std::vector<uint8_t> plain(kTotal), other(kTotal), ref(kTotal);
   for (size_t i = 0; i < kTotal; ++i) plain[i] = uint8_t(i * 31 + (i >> 12));
   OData* block = NewBlock(kind);
   block->Write(plain.data(), kTotal);  // fault every page in before timing
 
   double dataSec = 0, copySec = 0;
+  RatioTimes times;
   for (auto _ : state) {
     block->Rewind();
     auto t0 = Clock::now();
@@ -56,6 +60,7 @@ void BM_Data(benchmark::State& state) {
     state.SetIterationTime(Seconds(t0, t1));
     dataSec += Seconds(t0, t1);
     copySec += Seconds(t1, t2);
+    times.Add(Seconds(t0, t1), Seconds(t1, t2));
   }
   if (dir == kRead && std::memcmp(other.data(), plain.data(), kTotal) != 0) {
     state.SkipWithError("read gave other bytes");
@@ -65,13 +70,14 @@ void BM_Data(benchmark::State& state) {
   state.counters["memcpy_GBps"] = bytes / copySec / 1e9;
   state.counters["data/memcpy"] = copySec / dataSec;  // speed ratio: 1 means as fast as memcpy
   state.SetBytesProcessed(int64_t(bytes));
+  times.Print("data_bench", caseName, "memcpy", "floor: memcpy of the same 64 KiB pieces");
   block->Release();
 }
 
 BENCHMARK(BM_Data)
     ->ArgsProduct({{kFragmented, kContiguous}, {kWrite, kRead}})
     ->ArgNames({"kind", "dir"})
-    ->Iterations(10)
+    ->Iterations(15)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
 

@@ -3,13 +3,17 @@
 // surface painting the same stroke with the same prepared brush in the same run. Both get
 // the same samples and the same time between them; the engine rasterises every dab itself
 // (SSE2 coverage rows, marked blocks), the reference through libmypaint's tile renderer.
+// Each iteration paints the stroke with both; the ratio line gives the medians.
 #include <benchmark/benchmark.h>
 #include <mypaint-brush.h>
 #include <mypaint-fixed-tiled-surface.h>
 
+#include <chrono>
 #include <cmath>
+#include <string>
 #include <vector>
 
+#include "BenchRatio.h"
 #include "BrushItems.h"
 #include "DorvilBrush.h"
 #include "DorvilEngine.h"
@@ -70,53 +74,64 @@ Setup& Get() {
 
 const float kRadii[] = {5.0f, 50.0f, 300.0f};
 
-// Straight into the colour layer (over), or into a glass as a stroke of the paint tool goes.
+using Clock = std::chrono::steady_clock;
+
+double Seconds(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); }
+
+// The stroke through libmypaint's tile renderer, with the engine's timing: a long pause
+// places the pen, then 1 ms between samples.
+void LibmypaintStroke(Setup& s, MyPaintSurface* surface) {
+  MyPaintBrush* b = s.ctx.brush;
+  mypaint_brush_reset(b);
+  mypaint_brush_new_stroke(b);
+  mypaint_surface_begin_atomic(surface);
+  mypaint_brush_stroke_to(b, surface, s.stroke[0].x, s.stroke[0].y, s.stroke[1].pressure, 0, 0, 10.0);
+  for (int i = 0; i < kSamples; ++i)
+    mypaint_brush_stroke_to(b, surface, s.stroke[size_t(i)].x, s.stroke[size_t(i)].y, s.stroke[size_t(i)].pressure, 0, 0,
+                            0.001);
+  MyPaintRectangle roi{};
+  mypaint_surface_end_atomic(surface, &roi);
+}
+
+// Straight into the colour layer (over), or into a glass as a stroke of the paint tool goes;
+// each iteration paints the stroke with the engine, then with libmypaint.
 void DorvilStroke(benchmark::State& state, bool glass) {
   Setup& s = Get();
-  s.Prepare(kRadii[state.range(0)]);
+  const float radius = kRadii[state.range(0)];
+  s.Prepare(radius);
   PaintTarget target{s.layer, nullptr, glass ? s.glass.get() : nullptr, 0};
+  MyPaintFixedTiledSurface* fixed = mypaint_fixed_tiled_surface_new(kSide, kSide);
+  MyPaintSurface* surface = mypaint_fixed_tiled_surface_interface(fixed);
+  RatioTimes times;
   for (auto _ : state) {
+    auto t0 = Clock::now();
     if (!s.engine->BeginStroke(s.brush, &target, nullptr, nullptr)) {
       state.SkipWithError("the stroke did not begin");
-      return;
+      break;
     }
     for (const PaintSample& p : s.stroke) s.engine->AddSample(&p);
     s.engine->EndStroke();
+    auto t1 = Clock::now();
     s.layer->PAT_MarkClear();
+    auto t2 = Clock::now();
+    LibmypaintStroke(s, surface);
+    auto t3 = Clock::now();
+    state.SetIterationTime(Seconds(t0, t1));
+    times.Add(Seconds(t0, t1), Seconds(t2, t3));
   }
+  mypaint_surface_unref(surface);
   state.SetItemsProcessed(int64_t(state.iterations()) * kSamples);
-  state.counters["radius"] = kRadii[state.range(0)];
+  state.counters["radius"] = radius;
+  state.counters["libmypaint_ms"] = times.RefMs();
+  times.Print("dorvil_stroke_bench", std::string(glass ? "glass" : "layer") + " radius " + std::to_string(int(radius)),
+              "libmypaint_tiled", "same samples, same brush");
 }
 
 void BM_DorvilStroke(benchmark::State& state) { DorvilStroke(state, false); }
 void BM_DorvilStrokeGlass(benchmark::State& state) { DorvilStroke(state, true); }
 
-void BM_LibmypaintTiledSurface(benchmark::State& state) {
-  Setup& s = Get();
-  s.Prepare(kRadii[state.range(0)]);
-  MyPaintFixedTiledSurface* fixed = mypaint_fixed_tiled_surface_new(kSide, kSide);
-  MyPaintSurface* surface = mypaint_fixed_tiled_surface_interface(fixed);
-  for (auto _ : state) {
-    MyPaintBrush* b = s.ctx.brush;
-    mypaint_brush_reset(b);
-    mypaint_brush_new_stroke(b);
-    mypaint_surface_begin_atomic(surface);
-    // The engine's timing: a long pause places the pen, then 1 ms between samples.
-    mypaint_brush_stroke_to(b, surface, s.stroke[0].x, s.stroke[0].y, s.stroke[1].pressure, 0, 0, 10.0);
-    for (int i = 0; i < kSamples; ++i)
-      mypaint_brush_stroke_to(b, surface, s.stroke[size_t(i)].x, s.stroke[size_t(i)].y, s.stroke[size_t(i)].pressure, 0,
-                              0, 0.001);
-    MyPaintRectangle roi{};
-    mypaint_surface_end_atomic(surface, &roi);
-  }
-  mypaint_surface_unref(surface);
-  state.SetItemsProcessed(int64_t(state.iterations()) * kSamples);
-  state.counters["radius"] = kRadii[state.range(0)];
-}
-
-BENCHMARK(BM_DorvilStroke)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_DorvilStrokeGlass)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_LibmypaintTiledSurface)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DorvilStroke)->DenseRange(0, 2)->Iterations(7)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DorvilStrokeGlass)->DenseRange(0, 2)->Iterations(7)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

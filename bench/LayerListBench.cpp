@@ -7,9 +7,12 @@
 
 #include <QApplication>
 #include <QWidget>
+#include <chrono>
 #include <cstring>
+#include <string>
 #include <vector>
 
+#include "BenchRatio.h"
 #include "Morvane.h"
 #include "XShowDevice.h"
 #include "PanelBenchMain.h"
@@ -83,45 +86,68 @@ Bar& Get() {
   return *bar;
 }
 
-void BM_LayerBarRows(benchmark::State& state) {
-  Bar& b = Get();
-  for (auto _ : state)
-    for (int r = 0; r < kRows; ++r) b.list->RedrawItem(r);
-  state.SetItemsProcessed(int64_t(state.iterations()) * kRows);
-}
+using Clock = std::chrono::steady_clock;
 
-void BM_MemcpyRows(benchmark::State& state) {
-  const size_t bytes = size_t(kWidth) * CLayerBar::kRowHeight * 4;
-  std::vector<uint8_t> from(bytes * kRows, 0x5A), to(from.size());
-  for (auto _ : state) {
-    for (int r = 0; r < kRows; ++r) std::memcpy(to.data() + size_t(r) * bytes, from.data() + size_t(r) * bytes, bytes);
+double Seconds(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); }
+
+// memcpy of n pieces of the given size between two buffers.
+struct Copier {
+  size_t bytes;
+  int pieces;
+  std::vector<uint8_t> from, to;
+  Copier(size_t pieceBytes, int n) : bytes(pieceBytes), pieces(n), from(pieceBytes * size_t(n), 0x5A), to(from.size()) {}
+  void Run() {
+    for (int r = 0; r < pieces; ++r)
+      std::memcpy(to.data() + size_t(r) * bytes, from.data() + size_t(r) * bytes, bytes);
     benchmark::DoNotOptimize(to.data());
   }
+};
+
+// Every row drawn, then memcpy of as many row pixels, in each iteration.
+void BM_LayerBarRows(benchmark::State& state) {
+  Bar& b = Get();
+  Copier copy(size_t(kWidth) * CLayerBar::kRowHeight * 4, kRows);
+  RatioTimes times;
+  for (auto _ : state) {
+    auto t0 = Clock::now();
+    for (int r = 0; r < kRows; ++r) b.list->RedrawItem(r);
+    auto t1 = Clock::now();
+    copy.Run();
+    auto t2 = Clock::now();
+    state.SetIterationTime(Seconds(t0, t1));
+    times.Add(Seconds(t0, t1), Seconds(t1, t2));
+  }
   state.SetItemsProcessed(int64_t(state.iterations()) * kRows);
+  times.Print("layer_list_bench", "64 bar rows", "memcpy", "floor: memcpy of the rows' pixels");
 }
 
+// The thumbnail, then memcpy of its 64 KB and of the mip level it reads, in each iteration.
 void BM_MakeThumbnail(benchmark::State& state) {
   Bar& b = Get();
   OLayer* layer = state.range(0) ? b.nearlyEmpty.get() : b.painted.get();
-  state.SetLabel(state.range(0) ? "one pixel painted, the last" : "painted everywhere");
-  for (auto _ : state) benchmark::DoNotOptimize(layer->MakeThumbnail(0xFFFFFF));
-}
-
-void BM_MemcpyThumbnail(benchmark::State& state) {
-  const size_t bytes = state.range(0) ? ThumbnailLevelBytes() : size_t(kThumbSide) * kThumbSide * 4;
-  state.SetLabel(state.range(0) ? "the mip level read" : "the thumbnail's 64 KB");
-  std::vector<uint8_t> from(bytes, 0x5A), to(bytes);
+  const std::string caseName =
+      std::string("thumbnail, ") + (state.range(0) ? "one pixel painted, the last" : "painted everywhere");
+  state.SetLabel(caseName);
+  Copier thumb(size_t(kThumbSide) * kThumbSide * 4, 1), level(ThumbnailLevelBytes(), 1);
+  RatioTimes thumbTimes, levelTimes;
   for (auto _ : state) {
-    std::memcpy(to.data(), from.data(), bytes);
-    benchmark::DoNotOptimize(to.data());
+    auto t0 = Clock::now();
+    benchmark::DoNotOptimize(layer->MakeThumbnail(0xFFFFFF));
+    auto t1 = Clock::now();
+    thumb.Run();
+    auto t2 = Clock::now();
+    level.Run();
+    auto t3 = Clock::now();
+    state.SetIterationTime(Seconds(t0, t1));
+    thumbTimes.Add(Seconds(t0, t1), Seconds(t1, t2));
+    levelTimes.Add(Seconds(t0, t1), Seconds(t2, t3));
   }
-  state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(bytes));
+  thumbTimes.Print("layer_list_bench", caseName, "memcpy_thumbnail", "floor: memcpy of the thumbnail's 64 KB");
+  levelTimes.Print("layer_list_bench", caseName, "memcpy_level", "floor: memcpy of the mip level it reads");
 }
 
-BENCHMARK(BM_LayerBarRows)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_MemcpyRows)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_MakeThumbnail)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_MemcpyThumbnail)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_LayerBarRows)->UseManualTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_MakeThumbnail)->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

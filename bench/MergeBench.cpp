@@ -1,15 +1,21 @@
-// Layer merges beside pixman OVER on the same pixels, and the flips beside memcpy of the same
-// bytes. pixman works on premultiplied colour and our layers on straight colour, so only the
-// rates compare, not the results. Layers are 2048 x 2048; rates are Mpixel/s; the ratio is
-// ours / the reference's speed (above 1: faster than the reference).
+// Layer merges beside pixman OVER on the same pixels, and the flips beside memcpy swapping the
+// same bytes in place. Our layers keep straight colour and pixman premultiplied colour, so
+// pixman gets premultiplied copies of the same layers, both destinations are put back before
+// every merge, and after the run the two results are compared premultiplied: the largest
+// channel difference is reported and a difference beyond the tolerance fails the case. memcpy
+// is a floor, not a competitor: it moves every byte once in place, as a flip must, and does
+// nothing else. Layers are 2048 x 2048; the ratio lines give medians per operation in ms.
 #include <benchmark/benchmark.h>
 #include <pixman.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "BenchRatio.h"
 #include "Morvane.h"
 
 namespace {
@@ -51,19 +57,35 @@ OLayer* NewLayer(int format, int content = 0) {
   return l;
 }
 
-// A pixman image over a copy of a layer's level 0 (same bytes, same stride).
+// Straight colour to premultiplied, as pixman keeps it: each colour byte times alpha / 255.
+uint32_t Premultiply(uint32_t v) {
+  const uint32_t a = v >> 24;
+  uint32_t out = a << 24;
+  for (int s = 0; s < 24; s += 8) out |= (((v >> s) & 255) * a + 127) / 255 << s;
+  return out;
+}
+
+// The bytes of a colour layer's level 0 (pitch included), premultiplied when asked.
+std::vector<uint32_t> PixelsOf(OLayer* l, bool premultiplied) {
+  LayerLock lock;
+  lock.Lock(l, 0);
+  std::vector<uint32_t> v(size_t(lock.cbRow) * kSide / 4);
+  std::memcpy(v.data(), lock.pPixels, v.size() * 4);
+  if (premultiplied)
+    for (uint32_t& p : v) p = Premultiply(p);
+  return v;
+}
+
+// A pixman image over the premultiplied copy of a colour layer's level 0 (same stride).
 struct PixmanCopy {
   std::vector<uint32_t> bits;
   pixman_image_t* image = nullptr;
-  PixmanCopy(OLayer* l, pixman_format_code_t format) {
-    LayerLock lock;
-    lock.Lock(l, 0);
-    const size_t bytes = size_t(lock.cbRow) * kSide;
-    bits.resize(bytes / 4);
-    std::memcpy(bits.data(), lock.pPixels, bytes);
-    image = pixman_image_create_bits(format, kSide, kSide, bits.data(), int(lock.cbRow));
+  explicit PixmanCopy(OLayer* l) : bits(PixelsOf(l, true)) {
+    image = pixman_image_create_bits(PIXMAN_a8r8g8b8, kSide, kSide, bits.data(), int(bits.size() / kSide * 4));
   }
   ~PixmanCopy() { pixman_image_unref(image); }
+  PixmanCopy(const PixmanCopy&) = delete;
+  PixmanCopy& operator=(const PixmanCopy&) = delete;
 };
 
 // The a8 mask of an A16 layer: its high bytes.
@@ -80,83 +102,143 @@ struct PixmanMask {
     image = pixman_image_create_bits(PIXMAN_a8, kSide, kSide, reinterpret_cast<uint32_t*>(bits.data()), kSide);
   }
   ~PixmanMask() { pixman_image_unref(image); }
+  PixmanMask(const PixmanMask&) = delete;
+  PixmanMask& operator=(const PixmanMask&) = delete;
 };
 
-void Report(benchmark::State& state, double own, double ref, const char* refName) {
-  const double total = kPixels * double(state.iterations());
-  state.counters["own_Mpix/s"] = total / own / 1e6;
-  state.counters[std::string(refName) + "_Mpix/s"] = total / ref / 1e6;
-  state.counters[std::string("own/") + refName] = ref / own;
+// The destination of a merge twice over: the colour layer and pixman's premultiplied copy,
+// each with its starting pixels to put back before every merge.
+struct MergeDest {
+  OLayer* layer;
+  std::vector<uint32_t> start;
+  PixmanCopy pixman;
+  std::vector<uint32_t> pixmanStart;
+  explicit MergeDest(OLayer* l) : layer(l), start(PixelsOf(l, false)), pixman(l), pixmanStart(pixman.bits) {}
+  ~MergeDest() { layer->Release(); }
+  MergeDest(const MergeDest&) = delete;
+  MergeDest& operator=(const MergeDest&) = delete;
+
+  void Reset() {
+    LayerLock lock;
+    lock.Lock(layer, 0);
+    std::memcpy(lock.pPixels, start.data(), start.size() * 4);
+    std::copy(pixmanStart.begin(), pixmanStart.end(), pixman.bits.begin());
+  }
+  // The largest difference of one premultiplied channel between the two merged results.
+  int LargestDifference() const {
+    const std::vector<uint32_t> ours = PixelsOf(layer, true);
+    return LargestChannelDifference(ours.data(), pixman.bits.data(), ours.size());
+  }
+};
+
+// Our merge keeps straight colour and truncates three times where exact OVER divides by 255
+// (the destination's share, its weight, the colour), each up to a level below; pixman rounds
+// in premultiplied colour, and the comparison premultiplies ours with one more rounding.
+// Compared premultiplied, the results may differ by this much.
+constexpr int kTolerance = 4;
+
+void Report(benchmark::State& state, double ownMs, double refMs, const std::string& refName) {
+  state.counters["own_Mpix/s"] = kPixels / ownMs / 1e3;
+  state.counters[refName + "_Mpix/s"] = kPixels / refMs / 1e3;
+  state.counters["own/" + refName] = refMs / ownMs;
 }
 
-// Merge of a colour layer, against pixman OVER of an a8r8g8b8 source.
-void BM_MergeC32(benchmark::State& state) {
-  state.SetLabel(state.range(0) ? "areas" : "mixed");
-  OLayer* dest = NewLayer(4);
-  OLayer* src = NewLayer(4, int(state.range(0)));
-  PixmanCopy pdest(dest, PIXMAN_a8r8g8b8), psrc(src, PIXMAN_a8r8g8b8);
-  double own = 0, ref = 0;
+// One merge of ours and one of pixman per iteration, each on the starting pixels; then the
+// result check and the ratio line of the medians.
+template <class Ours, class Reference>
+void RunMerge(benchmark::State& state, MergeDest& dest, const std::string& caseName, const char* refName, Ours ours,
+              Reference reference) {
+  RatioTimes times;
   for (auto _ : state) {
+    dest.Reset();
     auto t0 = Clock::now();
-    dest->Merge(src);
+    ours();
     auto t1 = Clock::now();
-    pixman_image_composite32(PIXMAN_OP_OVER, psrc.image, nullptr, pdest.image, 0, 0, 0, 0, 0, 0, kSide, kSide);
+    reference();
     auto t2 = Clock::now();
     benchmark::ClobberMemory();
     state.SetIterationTime(Seconds(t0, t1));
-    own += Seconds(t0, t1);
-    ref += Seconds(t1, t2);
+    times.Add(Seconds(t0, t1), Seconds(t1, t2));
   }
-  Report(state, own, ref, "pixman_over");
+  const int diff = dest.LargestDifference();
+  if (diff > kTolerance) {
+    std::fprintf(stderr, "merge_bench %s: merged pixels differ from %s by %d levels (tolerance %d)\n",
+                 caseName.c_str(), refName, diff, kTolerance);
+    state.SkipWithError("merged pixels differ from the reference beyond the tolerance");
+  }
+  Report(state, times.OursMs(), times.RefMs(), refName);
+  times.Print("merge_bench", caseName, refName,
+              "max channel diff " + std::to_string(diff) + " (tolerance " + std::to_string(kTolerance) +
+                  ", premultiplied)");
+}
+
+// Merge of a colour layer, against pixman OVER of its premultiplied copy.
+void BM_MergeC32(benchmark::State& state) {
+  const std::string content = state.range(0) ? "areas" : "mixed";
+  state.SetLabel(content);
+  MergeDest dest(NewLayer(4));
+  OLayer* src = NewLayer(4, int(state.range(0)));
+  PixmanCopy psrc(src);
+  RunMerge(
+      state, dest, "C32 Merge " + content, "pixman_over", [&] { dest.layer->Merge(src); },
+      [&] {
+        pixman_image_composite32(PIXMAN_OP_OVER, psrc.image, nullptr, dest.pixman.image, 0, 0, 0, 0, 0, 0, kSide,
+                                 kSide);
+      });
   src->Release();
-  dest->Release();
 }
 
 // Merge of a mask layer (painted in its colour), and the glass merge of a whole layer,
 // against pixman OVER of a solid colour through an a8 mask.
 void BM_MergeA16(benchmark::State& state) {
   const bool glassMerge = state.range(0) == 1;
-  state.SetLabel(std::string(glassMerge ? "glass merge" : "Merge") + (state.range(1) ? " areas" : " mixed"));
-  OLayer* dest = NewLayer(4);
+  const std::string name = std::string(glassMerge ? "glass merge" : "Merge") + (state.range(1) ? " areas" : " mixed");
+  state.SetLabel(name);
+  MergeDest dest(NewLayer(4));
   OLayer* src = NewLayer(2, int(state.range(1)));
   src->SetColor(0x3090F0);
   if (glassMerge) src->PAT_MarkSet(nullptr, nullptr);
-  PixmanCopy pdest(dest, PIXMAN_a8r8g8b8);
   PixmanMask pmask(src);
   const pixman_color_t colour{0xF0F0, 0x9090, 0x3030, 0xFFFF};
   pixman_image_t* solid = pixman_image_create_solid_fill(&colour);
-  double own = 0, ref = 0;
-  for (auto _ : state) {
-    auto t0 = Clock::now();
-    if (glassMerge) {
-      src->PAT_GlassMergeTo(dest);
-    } else {
-      dest->Merge(src);
-    }
-    auto t1 = Clock::now();
-    pixman_image_composite32(PIXMAN_OP_OVER, solid, pmask.image, pdest.image, 0, 0, 0, 0, 0, 0, kSide, kSide);
-    auto t2 = Clock::now();
-    benchmark::ClobberMemory();
-    state.SetIterationTime(Seconds(t0, t1));
-    own += Seconds(t0, t1);
-    ref += Seconds(t1, t2);
-  }
-  Report(state, own, ref, "pixman_over_a8");
+  RunMerge(
+      state, dest, "A16 " + name, "pixman_over_a8",
+      [&] {
+        if (glassMerge) {
+          src->PAT_GlassMergeTo(dest.layer);
+        } else {
+          dest.layer->Merge(src);
+        }
+      },
+      [&] {
+        pixman_image_composite32(PIXMAN_OP_OVER, solid, pmask.image, dest.pixman.image, 0, 0, 0, 0, 0, 0, kSide,
+                                 kSide);
+      });
   pixman_image_unref(solid);
   src->Release();
-  dest->Release();
 }
 
-// The flips (0 vertical, 1 horizontal, 2 half turn) of a colour layer against memcpy of its
-// level-0 bytes: both read and write every byte once.
+// Swaps the rows of a buffer end for end through one row of scratch, memcpy doing all moves:
+// every byte read and written once in place, the least any flip of the buffer can do.
+void SwapRows(uint8_t* bytes, size_t rowBytes, int rows, uint8_t* scratch) {
+  for (int i = 0, j = rows - 1; i < j; ++i, --j) {
+    std::memcpy(scratch, bytes + size_t(i) * rowBytes, rowBytes);
+    std::memcpy(bytes + size_t(i) * rowBytes, bytes + size_t(j) * rowBytes, rowBytes);
+    std::memcpy(bytes + size_t(j) * rowBytes, scratch, rowBytes);
+  }
+}
+
+// The flips (0 vertical, 1 horizontal, 2 half turn) of a layer, in place, against memcpy
+// swapping the rows of a buffer of the same size in place: the floor of a flip.
 void BM_Flip(benchmark::State& state) {
   const int which = int(state.range(0));
   const char* names[] = {"FlipVertical", "FlipHorizontal", "Rotate180"};
-  state.SetLabel(names[which]);
+  const std::string caseName = std::string(names[which]) + (state.range(1) == 4 ? " C32" : " A16");
+  state.SetLabel(caseName);
   OLayer* l = NewLayer(int(state.range(1)));
-  const size_t bytes = size_t(l->GetPitch()) * kSide * size_t(l->GetPixelSize());
-  std::vector<uint8_t> from(bytes, 1), to(bytes);
-  double own = 0, ref = 0;
+  const size_t rowBytes = size_t(l->GetPitch()) * size_t(l->GetPixelSize());
+  std::vector<uint8_t> floor(rowBytes * kSide, 1), scratch(rowBytes);
+  RatioTimes times;
   for (auto _ : state) {
     auto t0 = Clock::now();
     if (which == 0) {
@@ -167,15 +249,15 @@ void BM_Flip(benchmark::State& state) {
       l->Rotate180();
     }
     auto t1 = Clock::now();
-    std::memcpy(to.data(), from.data(), bytes);
+    SwapRows(floor.data(), rowBytes, kSide, scratch.data());
     auto t2 = Clock::now();
-    benchmark::DoNotOptimize(to.data());
+    benchmark::DoNotOptimize(floor.data());
     benchmark::ClobberMemory();
     state.SetIterationTime(Seconds(t0, t1));
-    own += Seconds(t0, t1);
-    ref += Seconds(t1, t2);
+    times.Add(Seconds(t0, t1), Seconds(t1, t2));
   }
-  Report(state, own, ref, "memcpy");
+  Report(state, times.OursMs(), times.RefMs(), "memcpy");
+  times.Print("merge_bench", caseName, "memcpy", "floor: memcpy swapping the rows in place");
   l->Release();
 }
 
@@ -183,19 +265,19 @@ BENCHMARK(BM_MergeC32)
     ->Arg(0)
     ->Arg(1)
     ->ArgName("content")
-    ->Iterations(20)
+    ->Iterations(21)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MergeA16)
     ->ArgsProduct({{0, 1}, {0, 1}})
     ->ArgNames({"glass", "content"})
-    ->Iterations(20)
+    ->Iterations(21)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Flip)
     ->ArgsProduct({{0, 1, 2}, {2, 4}})
     ->ArgNames({"kind", "format"})
-    ->Iterations(20)
+    ->Iterations(21)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
 

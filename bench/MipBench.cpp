@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "BenchRatio.h"
 #include "Morvane.h"
 
 namespace {
@@ -37,6 +38,7 @@ void BM_MipRefresh(benchmark::State& state) {
   std::vector<uint8_t> from(bytes, 1), to(bytes);
   l->MipRefresh(nullptr);  // touch every page once
   double own = 0, copy = 0;
+  RatioTimes times;
   for (auto _ : state) {
     auto t0 = Clock::now();
     l->MipRefresh(nullptr);
@@ -48,12 +50,14 @@ void BM_MipRefresh(benchmark::State& state) {
     state.SetIterationTime(Seconds(t0, t1));
     own += Seconds(t0, t1);
     copy += Seconds(t1, t2);
+    times.Add(Seconds(t0, t1), Seconds(t1, t2));
   }
   const double total = double(bytes) * double(state.iterations());
   state.counters["mip_GBps"] = total / own / 1e9;
   state.counters["memcpy_GBps"] = total / copy / 1e9;
   state.counters["mip/memcpy"] = copy / own;  // speed ratio: 1 means as fast as memcpy
   state.SetBytesProcessed(int64_t(total));
+  times.Print("mip_bench", opaque ? "opaque" : "mixed alpha", "memcpy", "floor: memcpy of the level-0 bytes");
   l->Release();
 }
 

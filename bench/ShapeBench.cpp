@@ -16,6 +16,7 @@
 #include <random>
 #include <vector>
 
+#include "BenchRatio.h"
 #include "Corbish.h"
 #include "XCreateShapeFromBitmap.h"
 
@@ -196,6 +197,7 @@ void BM_Fill(benchmark::State& state) {
     params.clip_box = FT_BBox{s.scan.left, s.scan.top, s.scan.right, s.scan.bottom};
 
     double ourSec = 0, ftSec = 0, ourArea = 0;
+    RatioTimes times;
     for (auto _ : state) {
       auto t0 = Clock::now();
       FillCorbish(shape, s);
@@ -211,6 +213,7 @@ void BM_Fill(benchmark::State& state) {
       state.SetIterationTime(Seconds(t0, t1));
       ourSec += Seconds(t0, t1);
       ftSec += Seconds(t1, t2);
+      times.Add(Seconds(t0, t1), Seconds(t1, t2));
     }
     // Coverage area of both, for the cross-check (outside the timing).
     {
@@ -233,7 +236,11 @@ void BM_Fill(benchmark::State& state) {
       state.counters["corbish/freetype"] = ftSec / ourSec;  // speed ratio: above 1 is faster
       state.counters["contours"] = double(s.contours.size());
       state.counters["points"] = double(points);
-      state.counters["area_diff_%"] = 100.0 * (ourArea - double(sink.area) / 255.0) / ourArea;
+      const double areaDiff = 100.0 * (ourArea - double(sink.area) / 255.0) / ourArea;
+      state.counters["area_diff_%"] = areaDiff;
+      char note[64];
+      std::snprintf(note, sizeof note, "same outline, covered area differs by %.3f%%", areaDiff);
+      times.Print("shape_bench", s.name, "freetype_smooth", note);
     }
   }
   FT_Done_FreeType(lib);

@@ -9,8 +9,10 @@
 #include <chrono>
 #include <cmath>
 #include <random>
+#include <string>
 #include <vector>
 
+#include "BenchRatio.h"
 #include "XCreateShapeFromBitmap.h"
 
 namespace {
@@ -158,6 +160,7 @@ void BM_Trace(benchmark::State& state) {
   std::vector<TraceVertex> q;
   std::vector<int32_t> links;
   double ourSec = 0, passSec = 0, plainSec = 0, scanSec = 0;
+  RatioTimes plainTimes, scanTimes;
   int points = 0, contours = 0;
   size_t plainPoints = 0;
   for (auto _ : state) {
@@ -188,6 +191,8 @@ void BM_Trace(benchmark::State& state) {
     passSec += Seconds(t0, tPass);
     plainSec += Seconds(t1, t2);
     scanSec += Seconds(t2, t3);
+    plainTimes.Add(Seconds(t0, tPass), Seconds(t1, t2));
+    scanTimes.Add(Seconds(t0, tPass), Seconds(t2, t3));
   }
   if (size_t(points) != plainPoints) state.SkipWithError("the plain pass found other vertices");
   if (ourSec > 0) {
@@ -200,12 +205,15 @@ void BM_Trace(benchmark::State& state) {
     state.counters["readout_ms"] = (ourSec - passSec) * 1e3 / double(state.iterations());
     state.counters["vertices"] = points;
     state.counters["contours"] = contours;
+    const std::string caseName = std::string(state.range(0) ? "dense" : "sparse") + " pass";
+    plainTimes.Print("trace_bench", caseName, "plain_pass", "same vertex count: " + std::to_string(points));
+    scanTimes.Print("trace_bench", caseName, "popcount_scan", "floor: one popcount pass over the mask words");
   }
   tracer->Release();
 }
 
 }  // namespace
 
-BENCHMARK(BM_Trace)->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(6);
+BENCHMARK(BM_Trace)->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(9);
 
 BENCHMARK_MAIN();

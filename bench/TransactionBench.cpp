@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchRatio.h"
 #include "Morvane.h"
 
 namespace {
@@ -27,12 +28,14 @@ OLayer* NewLayer() {
   return l;
 }
 
-void Report(benchmark::State& state, double bytes, double ownSec, double copySec) {
+void Report(benchmark::State& state, double bytes, double ownSec, double copySec, const RatioTimes& times,
+            const std::string& caseName) {
   bytes *= double(state.iterations());
   state.counters["own_GBps"] = bytes / ownSec / 1e9;
   state.counters["memcpy_GBps"] = bytes / copySec / 1e9;
   state.counters["own/memcpy"] = copySec / ownSec;  // speed ratio: 1 means as fast as memcpy
   state.SetBytesProcessed(int64_t(bytes));
+  times.Print("transaction_bench", caseName, "memcpy", "floor: memcpy of the same bytes");
 }
 
 void BM_PrepareBackup(benchmark::State& state) {
@@ -41,6 +44,7 @@ void BM_PrepareBackup(benchmark::State& state) {
   std::vector<uint8_t> from(bytes, 1), to(bytes);
   l->PAT_PrepareActivate(PAT_F_BACKUP, nullptr);  // the surface exists from here on
   double own = 0, copy = 0;
+  RatioTimes times;
   for (auto _ : state) {
     auto t0 = Clock::now();
     l->PAT_PrepareActivate(PAT_F_BACKUP, nullptr);
@@ -52,8 +56,9 @@ void BM_PrepareBackup(benchmark::State& state) {
     state.SetIterationTime(Seconds(t0, t1));
     own += Seconds(t0, t1);
     copy += Seconds(t1, t2);
+    times.Add(Seconds(t0, t1), Seconds(t1, t2));
   }
-  Report(state, double(bytes), own, copy);
+  Report(state, double(bytes), own, copy, times, "prepare backup");
   l->Release();
 }
 
@@ -71,16 +76,18 @@ void BM_Patch(benchmark::State& state) {
       map[r * LYR_MARK_SIDE + c] = on ? 1 : 0;
       marked += on;
     }
-  state.SetLabel(std::string(op == kBackup    ? "backup"
-                             : op == kRestore ? "restore"
-                                              : "undo (out and in)") +
-                 (full ? ", full" : ", every 7th block"));
+  const std::string caseName = std::string(op == kBackup    ? "backup"
+                                           : op == kRestore ? "restore"
+                                                            : "undo (out and in)") +
+                               (full ? ", full" : ", every 7th block");
+  state.SetLabel(caseName);
   // Undo moves the marked bytes twice: out into the new block, then in from the old one.
   const size_t bytes = size_t(marked) * 64 * 64 * 4 * (op == kUndo ? 2 : 1);
   std::vector<uint8_t> from(bytes, 1), to(bytes);
   OData* record = l->PAT_Backup(FALSE);
   record->AddRef();
   double own = 0, copy = 0;
+  RatioTimes times;
   for (auto _ : state) {
     auto t0 = Clock::now();
     if (op == kBackup) {
@@ -103,17 +110,18 @@ void BM_Patch(benchmark::State& state) {
     state.SetIterationTime(Seconds(t0, t1));
     own += Seconds(t0, t1);
     copy += Seconds(t1, t2);
+    times.Add(Seconds(t0, t1), Seconds(t1, t2));
   }
-  Report(state, double(bytes), own, copy);
+  Report(state, double(bytes), own, copy, times, caseName);
   record->Release();
   l->Release();
 }
 
-BENCHMARK(BM_PrepareBackup)->Iterations(10)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PrepareBackup)->Iterations(15)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Patch)
     ->ArgsProduct({{kBackup, kRestore, kUndo}, {0, 1}})
     ->ArgNames({"op", "full"})
-    ->Iterations(10)
+    ->Iterations(15)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
 

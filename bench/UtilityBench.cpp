@@ -11,9 +11,11 @@
 
 #include <chrono>
 #include <cmath>
+#include <string>
 #include <vector>
 
 #include "BenchPixman.h"
+#include "BenchRatio.h"
 #include "Morvane.h"
 #include "MorvaneUtility.h"
 
@@ -70,10 +72,12 @@ struct Source {
 };
 
 template <class RunOwn>
-void Measure(benchmark::State& state, Source& source, int w, int h, const pixman_f_transform& ft, RunOwn&& own) {
+void Measure(benchmark::State& state, const std::string& caseName, const char* note, Source& source, int w, int h,
+             const pixman_f_transform& ft, RunOwn&& own) {
   std::vector<uint32_t> out(size_t(w) * h);
   PixmanRun(source.image, ft, out, w, h);  // touch every page once
   double ownTime = 0, pixmanTime = 0;
+  RatioTimes times;
   for (auto _ : state) {
     auto t0 = Clock::now();
     own();
@@ -83,12 +87,14 @@ void Measure(benchmark::State& state, Source& source, int w, int h, const pixman
     state.SetIterationTime(Seconds(t0, t1));
     ownTime += Seconds(t0, t1);
     pixmanTime += p;
+    times.Add(Seconds(t0, t1), p);
   }
   const double n = double(state.iterations());
   state.counters["own_ms"] = ownTime / n * 1e3;
   state.counters["pixman_ms"] = pixmanTime / n * 1e3;
   state.counters["speed_vs_pixman"] = pixmanTime / ownTime;
   state.counters["Mpix_per_s"] = double(w) * h * n / ownTime / 1e6;
+  times.Print("utility_bench", caseName, "pixman_bilinear", note);
 }
 
 OLayerUtility* NewUtility() {
@@ -110,7 +116,10 @@ void BM_Rotate(benchmark::State& state) {
   const int W = r.right - r.left, H = r.bottom - r.top;
   OLayer* dest = NewLayer(W, H);
   const pixman_f_transform ft = RotationTransform(angle, kSide, W, H);
-  Measure(state, source, W, H, ft, [&] { util->Rotate(dest, source.layer, angle, nullptr); });
+  const std::string caseName =
+      std::string("Rotate ") + (painted ? "painted " : "mixed alpha ") + std::to_string(int(degrees)) + " deg";
+  Measure(state, caseName, "same source, both bilinear", source, W, H, ft,
+          [&] { util->Rotate(dest, source.layer, angle, nullptr); });
   dest->Release();
   util->Release();
 }
@@ -124,7 +133,11 @@ void BM_Scale(benchmark::State& state) {
   OLayer* dest = NewLayer(side, side);
   pixman_f_transform ft;
   pixman_f_transform_init_scale(&ft, double(kSide) / side, double(kSide) / side);
-  Measure(state, source, side, side, ft, [&] { util->Scale(dest, source.layer, nullptr); });
+  const std::string caseName =
+      std::string("Scale ") + (painted ? "painted " : "mixed alpha ") + "to " + std::to_string(side);
+  // Shrinking, Scale averages areas where pixman's bilinear filter reads four pixels an output.
+  Measure(state, caseName, side < kSide ? "ours averages areas, pixman bilinear" : "same source, both bilinear",
+          source, side, side, ft, [&] { util->Scale(dest, source.layer, nullptr); });
   dest->Release();
   util->Release();
 }
@@ -132,13 +145,13 @@ void BM_Scale(benchmark::State& state) {
 BENCHMARK(BM_Rotate)
     ->ArgsProduct({{0, 1}, {1, 30}})
     ->ArgNames({"content", "degrees"})
-    ->Iterations(4)
+    ->Iterations(7)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Scale)
     ->ArgsProduct({{0, 1}, {1024, 2896, 5793}})
     ->ArgNames({"content", "side"})
-    ->Iterations(4)
+    ->Iterations(7)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
 
