@@ -16,6 +16,7 @@
 #include "XFlood.h"
 #include "frame/ResourceIds.h"
 #include "tools/BucketBlend.h"
+#include "tools/FunctionMenu.h"
 #include "tools/FloodOutline.h"
 #include "tools/OperFlood.h"
 
@@ -400,6 +401,53 @@ TEST_F(FloodTool, RightClickWhileFloodingDropsTheFill) {
   EXPECT_EQ(UndoSteps(), 0u);
   EXPECT_TRUE(shell.rings.empty()) << "the click ended the flooding, it opened no menu";
   EXPECT_TRUE(tool->IsReady());
+}
+
+DWORD g_now = 0;
+DWORD Now() { return g_now; }
+
+TEST_F(FloodTool, WheelGestureAndSpaceTapSetTheRadiusOrOpenTheRing) {
+  COperation::SetTickSource(Now);
+  Start();
+  const float max = tool->m_fMaxRadius;
+  ASSERT_EQ(max, 200.0f) << "half the larger side of the 400 x 300 view";
+  EXPECT_EQ(tool->m_fRadius, 100.0f);
+  LRESULT r = 0;
+  Send(WM_MOUSEMOVE, 0, 200, 150);
+  space->OnWndMsg(WM_MOUSEWHEEL, MAKEWPARAM(0, WHEEL_DELTA), MakePointLParam(200, 150), &r);
+  EXPECT_FLOAT_EQ(tool->m_fRadius, 80.0f);
+  space->OnWndMsg(WM_MOUSEWHEEL, MAKEWPARAM(0, uint16_t(-WHEEL_DELTA)), MakePointLParam(200, 150), &r);
+  EXPECT_FLOAT_EQ(tool->m_fRadius, 96.0f);
+  for (int i = 0; i < 20; ++i)
+    space->OnWndMsg(WM_MOUSEWHEEL, MAKEWPARAM(0, uint16_t(-WHEEL_DELTA)), MakePointLParam(200, 150), &r);
+  EXPECT_EQ(tool->m_fRadius, max) << "never above half the larger side";
+  tool->m_fRadius = 100.0f;
+
+  // SPACE held: a move 30 pixels right grows the ratio 0.5 by (30 - 10) x 0.02 of what is left.
+  g_now = 1000;
+  space->OnWndMsg(WM_KEYDOWN, VK_SPACE, 1, &r);
+  Send(WM_MOUSEMOVE, 0, 230, 150);
+  EXPECT_NEAR(tool->m_fRadius, max * (0.5f + 0.4f * 0.5f), 1e-3);
+  g_now = 2000;
+  space->OnWndMsg(WM_KEYUP, VK_SPACE, LPARAM(0xC0000001u), &r);
+  EXPECT_NEAR(tool->m_fRadius, 140.0f, 1e-3) << "a long hold keeps the new radius";
+  EXPECT_TRUE(shell.rings.empty());
+
+  // A tap of 249 ms: the radius as it was at the key press, and the ring menu at the cursor.
+  g_now = 3000;
+  space->OnWndMsg(WM_KEYDOWN, VK_SPACE, 1, &r);
+  Send(WM_MOUSEMOVE, 0, 190, 150);
+  g_now = 3249;
+  space->OnWndMsg(WM_KEYUP, VK_SPACE, LPARAM(0xC0000001u), &r);
+  EXPECT_NEAR(tool->m_fRadius, 140.0f, 1e-3);
+  ASSERT_EQ(shell.rings.size(), 1u);
+  EXPECT_EQ(shell.rings[0].x, ToolHost::kScreen.x + 190);
+  // Its lower-left sector switches the tolerance.
+  CFunctionMenu* ring = shell.rings[0].menu;
+  EXPECT_EQ(std::u16string(ring->GetLabel(FLOWER_SECTOR_BOTTOMLEFT, 1)), u"容差切换");
+  ring->Run(0, 0, FLOWER_SECTOR_BOTTOMLEFT, 0);
+  EXPECT_EQ(tool->GetOption(COperFlood::myTOLERANCE), 100);
+  COperation::SetTickSource(nullptr);
 }
 
 TEST_F(FloodTool, ToleranceSwitchGoesToHundredAndBack) {
