@@ -30,7 +30,7 @@ struct OptionSpec {
 };
 constexpr OptionSpec kOptions[COperFlood::myOPTION_COUNT] = {{u"容差", 0, 100}, {u"平滑", 1, 10}, {u"扩张", 0, 10}};
 
-// The filler and the tracer go back to their ready states however the fill ends.
+// The filler goes back to its ready state however the fill ends.
 struct FillReset {
   OShape* filler;
   ~FillReset() { filler->Reset(); }
