@@ -55,4 +55,6 @@ class IShellServices {
   // Asks the trim dialog; the chosen CropAction, with the edited size in the question.
   // Without a dialog nothing is trimmed.
   virtual int AskCrop(CropQuestion* /*question*/) { return myCROP_CANCEL; }
+  // A short notice in the status bar (why a tool did nothing).
+  virtual void ShowStatus(const char16_t* /*text*/) {}
 };

@@ -6,6 +6,7 @@
 #include "tools/OperCrop.h"
 #include "tools/OperDefault.h"
 #include "tools/OperDistort.h"
+#include "tools/OperFlood.h"
 #include "tools/OperLasso.h"
 #include "tools/OperMove.h"
 #include "tools/OperNew.h"
@@ -56,6 +57,7 @@ std::vector<GCompRef<COperation>> MakeTools(GSystem* system) {
   tools.emplace_back(new COperSucker());
   tools.emplace_back(new COperPolygon());
   tools.emplace_back(new COperShape());
+  tools.emplace_back(new COperFlood());
   tools.emplace_back(new COperDistort());
   return tools;
 }

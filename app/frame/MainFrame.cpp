@@ -826,6 +826,8 @@ void CMainFrame::SetPaneText(int pane, const QString& text) {
   m_apPane[size_t(pane)]->repaint();
 }
 
+void CMainFrame::ShowStatus(const char16_t* text) { SetPaneText(0, Q(std::u16string(text ? text : u""))); }
+
 std::u16string CMainFrame::GetPaneText(int pane) const {
   if (pane < 0 || pane >= kPanes || !m_apPane[size_t(pane)]) return u"";
   return U(m_apPane[size_t(pane)]->text());

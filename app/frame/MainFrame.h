@@ -101,6 +101,7 @@ class CMainFrame : public gui::GWindow, public gui::CmdTarget, public IShellServ
   gui::GWindow* GetOptionBar() override;
   CMyListBrush* GetBrushList() override { return m_pBrushList.get(); }
   int AskCrop(CropQuestion* question) override;
+  void ShowStatus(const char16_t* text) override;
   // Writes the brush list's presets file (at the program's end).
   void SaveBrushes();
   // The clone dialog of the brush list; FALSE when cancelled or left without a name.

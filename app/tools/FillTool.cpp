@@ -17,21 +17,14 @@ void CFillTool::OnEnvironmentVaryNotify(const char16_t*, DWORD, void*) {
   GCATCH(GetClassName(), u"::OnEnvironmentVaryNotify()")
 }
 
-BOOL CFillTool::ApplyUndoStep(CToolUndoReplay& step) {
-  if (step.GetTag() != OUTLINE_FILL_TAG) GTHROW(u"Should not get here!");
-  ReplayOutlineFill(step);
-  return TRUE;
-}
+// Another tag makes the replay throw "Should not get here!".
+BOOL CFillTool::ApplyUndoStep(CToolUndoReplay& step) { return ReplayOutlineFill(step); }
 
 BOOL CFillTool::CommonMsg(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result) {
   switch (msg) {
-    case WM_RBUTTONUP: {
-      ReleaseButtonBit(myRIGHT);
-      const BOOL click = m_nRButton == myPRESSED;
-      m_nRButton = myUP;
-      if (click) OnRButtonUp_Function(MsgPoint(lParam));
+    case WM_RBUTTONUP:
+      RightButtonUp(lParam);
       return TRUE;
-    }
     case WM_MOUSEWHEEL:
     case WM_MOUSEHWHEEL:
       if (result) *result = 0;

@@ -723,7 +723,7 @@ void COperPaint::OnDraw() {
   else m_pPaintSpace->OnDraw(nullptr);
   OverlaysErased();
   CViewDC dc(m_pPaintSpace->GetHost());
-  if (m_bGestureShown) DrawSizeGesture(dc.Get());
+  if (m_bGestureShown) DrawSizeGesture(dc.Get(), m_ptGesture, kCursorPen);
   DrawArcMark(dc.Get(), FALSE);
 }
 
@@ -745,12 +745,7 @@ void COperPaint::DrawBrushCursor(gui::DeviceContext* dc, const POINT* pt, BOOL s
     if (!dc || !brushes) return;
     int r = int(brushes->GetRadius() * m_pPaintSpace->m_pTransform->scale);
     if (r > 4096) r = 0;
-    const int oldRop = dc->SetROP2(gui::R2_XORPEN);
-    dc->SetPen(gui::PS_SOLID, kCursorPen);
-    // The arc starts where the pen stands: no line runs in from elsewhere.
-    dc->MoveTo(m_ptCursor.x + r, m_ptCursor.y);
-    dc->AngleArc(m_ptCursor.x, m_ptCursor.y, r, 0.0f, 360.0f);
-    dc->SetROP2(oldRop);
+    DrawSizeCircle(dc, m_ptCursor, r, kCursorPen);
   };
   if (m_bCursorShown) {
     circle();
@@ -823,26 +818,6 @@ void COperPaint::ShowSizeGesture(BOOL show) {
   if (m_bGestureShown == show) return;
   m_bGestureShown = show;
   m_pPaintSpace->InvalidateView();
-}
-
-void COperPaint::DrawSizeGesture(gui::DeviceContext* dc) {
-  if (!dc) return;
-  const int x = m_ptGesture.x, y = m_ptGesture.y;
-  const int oldRop = dc->SetROP2(gui::R2_XORPEN);
-  dc->SetPen(gui::PS_SOLID, kCursorPen);
-  for (float start : {315.0f, 135.0f}) {
-    const float a = start * 0.017453292f;
-    for (int r : {SIZE_GESTURE_INNER, SIZE_GESTURE_OUTER}) {
-      dc->MoveTo(x + int(std::lround(r * std::cos(a))), y - int(std::lround(r * std::sin(a))));
-      dc->AngleArc(x, y, r, start, 90.0f);
-    }
-  }
-  for (int sx : {-1, 1})
-    for (int sy : {-1, 1}) {
-      dc->MoveTo(x + sx * 7, y + sy * 7);
-      dc->LineTo(x + sx * 42, y + sy * 42);
-    }
-  dc->SetROP2(oldRop);
 }
 
 void COperPaint::UpdateSizeGesture(POINT pt) {

@@ -125,7 +125,6 @@ class COperPaint final : public COperation {
   void DrawBrushCursor(gui::DeviceContext* dc, const POINT* pt, BOOL show);
   void DrawArcMark(gui::DeviceContext* dc, BOOL erase);
   void DrawArcPreview(gui::DeviceContext* dc, BOOL show);
-  void DrawSizeGesture(gui::DeviceContext* dc);
   void ShowSizeGesture(BOOL show);
   void UpdateSizeGesture(POINT pt);
   void OverlaysErased();

@@ -142,6 +142,13 @@ BOOL COperation::RightUpRingMenu(POINT pt) {
   return click && ShowRingMenu(pt);
 }
 
+void COperation::RightButtonUp(LPARAM lParam) {
+  ReleaseButtonBit(myRIGHT);
+  const BOOL click = m_nRButton == myPRESSED;
+  m_nRButton = myUP;
+  if (click) OnRButtonUp_Function(MsgPoint(lParam));
+}
+
 BOOL COperation::ShowRingMenu(POINT pt) {
   CPaintSpace* space = m_pPaintSpace;
   if (!IsReady() || space->GetCaptureMask()) return FALSE;

@@ -164,6 +164,9 @@ class COperation {
   // The right button went up at pt (its bit already cleared): a click without a drag opens
   // the ring menu there. TRUE when it opened.
   BOOL RightUpRingMenu(POINT pt);
+  // WM_RBUTTONUP: the bit and the state go; a click without a drag goes on to
+  // OnRButtonUp_Function at the release point.
+  void RightButtonUp(LPARAM lParam);
   // The ring menu at a client point, when the tool is ready, no button holds the capture and
   // it has a provider. TRUE when it opened.
   BOOL ShowRingMenu(POINT pt);

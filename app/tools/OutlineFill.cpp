@@ -53,41 +53,39 @@ BOOL FillOutline(CPaintSpace* space, OLayer* layer, OShape* filler, std::deque<P
     step.Commit(args.owner, OUTLINE_FILL_TAG, args.label);
   }
 
-  const WORD* cov = filler->ScanBegin(&rc);
   LayerLock lock;
   GCHECK(lock.Lock(layer, 0));
   const bool colour = lock.nPixelSize == 4;
-  RECT row;
-  // The filler skips rows without crossings: the row it reports is the one it holds.
-  while (filler->Scan(&row)) {
-    if (row.top < rc.top || row.top >= rc.bottom) continue;
-    const LONG x0 = std::max(row.left, rc.left), x1 = std::min(row.right, rc.right);
-    if (x0 >= x1) continue;
-    BYTE* line = lock.Row(int(row.top - layerRc.top)) + size_t(x0 - layerRc.left) * size_t(lock.nPixelSize);
-    const uint16_t* k = cov + (x0 - rc.left);
-    if (colour) fill::BlendRowC32Sse2(reinterpret_cast<uint32_t*>(line), k, int(x1 - x0), args.colour, args.mode);
-    else fill::BlendRowA16Sse2(reinterpret_cast<uint16_t*>(line), k, int(x1 - x0), args.colour >> 24, args.maskOp);
-  }
+  ScanIntoLayer(filler, rc, layerRc, lock, [&](BYTE* line, const uint16_t* k, int n) {
+    if (colour) fill::BlendRowC32Sse2(reinterpret_cast<uint32_t*>(line), k, n, args.colour, args.mode);
+    else fill::BlendRowA16Sse2(reinterpret_cast<uint16_t*>(line), k, n, args.colour >> 24, args.maskOp);
+  });
   lock.Unlock();
   layer->MipRefresh(&rc);
   return TRUE;
 }
 
-void ReplayOutlineFill(CToolUndoReplay& step) {
+BOOL ReplayOutlineFill(CToolUndoReplay& step) {
+  if (step.GetTag() != OUTLINE_FILL_TAG) return FALSE;
   OLayer* layer = step.GetLayer();
   layer->AddChangeFlags(LYR_CHANGE_PIXELS);
   OData* data = step.NextData();
   GCompRef<OData> inverse = step.IsRedo() ? layer->PAT_Redo(data) : layer->PAT_Undo(data);
   step.AddInverse(inverse);
+  return TRUE;
 }
 
-OShape* NewShapeFiller(CPaintSpace* space) {
-  OComponent* c = space->GetSystem()->NewObj(u"Corbish", nullptr);
-  OShape* shape = c ? static_cast<OShape*>(c->GetInterface(u"OShape")) : nullptr;
-  if (!shape && c) {
+void* NewToolComponent(CPaintSpace* space, const char16_t* name, const char16_t* iface, const char16_t* assertion) {
+  OComponent* c = space->GetSystem()->NewObj(name, nullptr);
+  void* found = c ? c->GetInterface(iface) : nullptr;
+  if (!found && c) {
     c->AddRef();
     c->Release();
   }
-  GVERIFY(shape, u"!m_cpShape.IsValid()");
-  return shape;
+  GVERIFY(found, assertion);
+  return found;
+}
+
+OShape* NewShapeFiller(CPaintSpace* space) {
+  return static_cast<OShape*>(NewToolComponent(space, u"Corbish", u"OShape", u"!m_cpShape.IsValid()"));
 }

@@ -30,10 +30,30 @@ constexpr uint32_t OUTLINE_FILL_TAG = 1;
 BOOL FillOutline(CPaintSpace* space, OLayer* layer, OShape* filler, std::deque<POINTF>* outline,
                  const OutlineFillArgs& args);
 
-// Undo (PAT_Undo) or redo (PAT_Redo) of such a step.
+// Undo (PAT_Undo) or redo (PAT_Redo) of such a step; FALSE for a step of another tag.
 class CToolUndoReplay;
-void ReplayOutlineFill(CToolUndoReplay& step);
+BOOL ReplayOutlineFill(CToolUndoReplay& step);
 
+// Hands every coverage row the filler gives within rc (space pixels, inside the layer locked
+// in lock, whose rectangle is layerRc) to blend(first pixel, its coverage, pixel count).
+template <class Blend>
+void ScanIntoLayer(OShape* filler, const RECT& rc, const RECT& layerRc, const LayerLock& lock, Blend blend) {
+  const WORD* cov = filler->ScanBegin(&rc);
+  RECT row;
+  // The filler skips rows without crossings: the row it reports is the one it holds.
+  while (filler->Scan(&row)) {
+    if (row.top < rc.top || row.top >= rc.bottom) continue;
+    const LONG x0 = row.left > rc.left ? row.left : rc.left;
+    const LONG x1 = row.right < rc.right ? row.right : rc.right;
+    if (x0 >= x1) continue;
+    BYTE* line = lock.Row(int(row.top - layerRc.top)) + size_t(x0 - layerRc.left) * size_t(lock.nPixelSize);
+    blend(line, cov + (x0 - rc.left), int(x1 - x0));
+  }
+}
+
+// A component of a tool, made by its implementation name, as the interface asked for; throws
+// assertion when there is none.
+void* NewToolComponent(CPaintSpace* space, const char16_t* name, const char16_t* iface, const char16_t* assertion);
 // The polygon filler of a tool, created by name on first use; throws "!m_cpShape.IsValid()"
 // when there is none.
 OShape* NewShapeFiller(CPaintSpace* space);

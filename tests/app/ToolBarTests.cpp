@@ -47,7 +47,7 @@ TEST_F(ToolBarTest, TheOperationBarHoldsTheTenToolsOnlyTheMadeOnesEnabled) {
   EXPECT_EQ(ids, order);
 
   // The program starts with the paint tool; the move, create-layer, trim, surgery, eyedropper,
-  // outline, shape and free-mapping tools are the others made so far.
+  // outline, shape, paint-bucket and free-mapping tools are the others made so far.
   ASSERT_NE(dynamic_cast<COperPaint*>(Space()->GetCurOperator()), nullptr);
   Frame()->UpdateAll();
   std::set<QString> keys;
@@ -56,7 +56,8 @@ TEST_F(ToolBarTest, TheOperationBarHoldsTheTenToolsOnlyTheMadeOnesEnabled) {
     SCOPED_TRACE(id);
     EXPECT_EQ(a->isEnabled(), id == ID_OPER_SUCKER || id == ID_OPER_PAINT || id == ID_OPER_MOVE ||
                                   id == ID_OPER_NEW || id == ID_OPER_CROP || id == ID_OPER_POLYGON ||
-                                  id == ID_OPER_SHAPE || id == ID_OPER_DISTORT || id == ID_OPER_LASSO);
+                                  id == ID_OPER_SHAPE || id == ID_OPER_FLOOD || id == ID_OPER_DISTORT ||
+                                  id == ID_OPER_LASSO);
     EXPECT_EQ(a->isChecked(), id == ID_OPER_PAINT);
     // One letter, no modifier, shown in the tooltip after the string resource's tip.
     const QString key = a->shortcut().toString(QKeySequence::PortableText);

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -43,8 +44,10 @@ class RecordingShell final : public IShellServices {
   void PopupRingMenu(int x, int y, CFunctionMenu* menu) override { rings.push_back({x, y, menu}); }
   BOOL PopupColorWheel(int, int, HSVCOLOR, HWND, DWORD) override { return FALSE; }
   gui::GWindow* GetOptionBar() override { return withBar ? &bar : nullptr; }
+  void ShowStatus(const char16_t* text) override { statuses.emplace_back(text); }
 
   std::vector<Ring> rings;
+  std::vector<std::u16string> statuses;
   RecordingOptionBar bar;
   bool withBar = true;
 };
@@ -71,7 +74,7 @@ class ToolHost final : public IPaintSpaceHost {
     vert = v;
     ++syncs;
   }
-  COLORREF GetColor(int) override { return 0; }
+  COLORREF GetColor(int) override { return colour; }
   void SetCapture() override {
     EXPECT_FALSE(captured) << "the capture is taken once per drag";
     captured = true;
@@ -84,6 +87,7 @@ class ToolHost final : public IPaintSpaceHost {
   IShellServices* GetShell() override { return shell; }
 
   SIZE client{400, 300};
+  COLORREF colour = 0;  // the current colour, 0x00RRGGBB
   plat::MemoryPresentTarget screen;
   gui::ScreenImage feedback;
   int invalidated = 0, syncs = 0;
