@@ -8,6 +8,8 @@
 #include "Resampler.h"
 #include "odata/OShowDevice.h"
 
+class TilePool;
+
 // The pass's view as the tile loop uses it: the Q14 rotation, the step (accumulator pixels per
 // screen pixel x 2048) and the centre in units of the pass's mip level.
 struct ViewPass {
@@ -32,6 +34,10 @@ class ViewRenderer {
   ViewRenderer(const ViewRenderer&) = delete;
   ViewRenderer& operator=(const ViewRenderer&) = delete;
 
+  // The threads that share out the tiles (null: the calling thread alone). The pool must
+  // outlive every Render that uses it; the picture is the same with or without one.
+  void SetPool(TilePool* pool);
+
   // Takes the pass's view; the mip level, or -1 when a view is set and not yet rendered.
   int SetView(const ViewTransform* view);
   // Appends an entry from a layer's show record; the record's nKernel is the compose code
@@ -52,6 +58,7 @@ class ViewRenderer {
  private:
   struct Impl;
   void RenderArea(RECT area);
+  static void RenderTileJob(void* context, int index, int worker);
   void Scroll(int dx, int dy);
   Impl* m_impl;
   int m_state = 1;  // 1 ready, 2 view set
