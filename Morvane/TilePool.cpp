@@ -34,29 +34,26 @@ TilePool::~TilePool() {
 }
 
 void TilePool::Drain(int worker) {
-  for (;;) {
-    int index;
-    {
-      std::lock_guard<std::mutex> lock(m_mutex);
-      if (m_next >= m_count) return;
-      index = m_next++;
-    }
-    m_job(m_context, index, worker);
+  std::unique_lock<std::mutex> lock(m_mutex);
+  while (m_next < m_count) {
+    const int index = m_next++;
+    const Job job = m_job;
+    void* const context = m_context;
+    lock.unlock();
+    job(context, index, worker);
+    lock.lock();
+    if (++m_finished == m_count) m_done.notify_one();
   }
 }
 
 void TilePool::Loop(int worker) {
-  unsigned seen = 0;
   for (;;) {
     {
       std::unique_lock<std::mutex> lock(m_mutex);
-      m_wake.wait(lock, [&] { return m_stop || m_generation != seen; });
+      m_wake.wait(lock, [&] { return m_stop || m_next < m_count; });
       if (m_stop) return;
-      seen = m_generation;
     }
     Drain(worker);
-    std::lock_guard<std::mutex> lock(m_mutex);
-    if (--m_busy == 0) m_done.notify_one();
   }
 }
 
@@ -72,13 +69,12 @@ void TilePool::Run(int count, Job job, void* context) {
     m_context = context;
     m_count = count;
     m_next = 0;
-    m_busy = int(m_threads.size());
-    ++m_generation;
+    m_finished = 0;
   }
   m_wake.notify_all();
   Drain(0);
-  // Every worker leaves the Run before the job's data may go: a worker still waking up
-  // would otherwise read the next Run's job with this one's indices.
+  // Every index done (not every worker woken: a thread the system has not yet run would
+  // hold the frame up).
   std::unique_lock<std::mutex> lock(m_mutex);
-  m_done.wait(lock, [&] { return m_busy == 0; });
+  m_done.wait(lock, [&] { return m_finished == m_count; });
 }

@@ -32,11 +32,12 @@ class TilePool {
   std::vector<std::thread> m_threads;
   std::mutex m_mutex;
   std::condition_variable m_wake, m_done;
-  unsigned m_generation = 0;  // bumped per Run: the workers' cue
-  int m_busy = 0;             // pool workers still inside the current Run
   bool m_stop = false;
+  // The current Run, all under the mutex: a worker reads the job with the index it takes, so
+  // one that wakes late finds either nothing left or the next Run's job and index.
   Job m_job = nullptr;
   void* m_context = nullptr;
   int m_count = 0;
-  int m_next = 0;  // the next index to hand out (under the mutex: a frame has few tiles)
+  int m_next = 0;      // the next index to hand out
+  int m_finished = 0;  // indices done
 };

@@ -89,6 +89,12 @@ class Quad {
 }  // namespace
 
 void MapTile(const ViewPass& v, int left, int top, int width, int height, ResampleParams* rp, ComposeWork* work) {
+  MapTileAnchor(v, left, top, width, height, rp, work);
+  MapTileFootprint(v, *rp, work);
+}
+
+void MapTileAnchor(const ViewPass& v, int left, int top, int width, int height, ResampleParams* rp,
+                   ComposeWork* work) {
   const double k = v.step / 2048.0;  // accumulator pixels per screen pixel, as the resampler scales
   const double C = v.cosQ14 / 16384.0, S = v.sinQ14 / 16384.0;
   const double f = v.flip ? -1.0 : 1.0;
@@ -115,6 +121,13 @@ void MapTile(const ViewPass& v, int left, int top, int width, int height, Resamp
 
   work->originX = int32_t(Ax) - ACC_ANCHOR;
   work->originY = int32_t(Ay) - ACC_ANCHOR;
+}
+
+void MapTileFootprint(const ViewPass& v, const ResampleParams& p, ComposeWork* work) {
+  const ResampleParams* rp = &p;
+  const int width = p.width, height = p.height;
+  const double k = v.step / 2048.0;
+  const double C = v.cosQ14 / 16384.0, S = v.sinQ14 / 16384.0;
 
   // The footprint: the parallelogram of the pixel centres' images in accumulator pixels (the
   // resampler's own X and Y, so the anchor's rounding is included).
@@ -179,9 +192,18 @@ bool PackStraight(const ComposeEntry& top, int x0, int y0, int width, int height
   const __m128i alphaMask = _mm_set1_epi32(int(0xFF000000u));
   const __m128i alphaBits = _mm_set1_epi32(int(alpha << 24));
   const __m128i colourMask = _mm_set1_epi32(0x00FFFFFF);
+  constexpr int kAhead = 4;  // rows of a tile are short bursts in pages of their own: fetch ahead
+  auto rowOf = [&](int j) {
+    return static_cast<const uint32_t*>(top.source) + size_t(y0 + j - top.top) * top.pitch + size_t(x0 - top.left);
+  };
+  for (int j = 0; j < std::min(kAhead, height); ++j)
+    for (int x = 0; x < width; x += 16) _mm_prefetch(reinterpret_cast<const char*>(rowOf(j) + x), _MM_HINT_T0);
   for (int j = 0; j < height; ++j) {
-    const uint32_t* src =
-        static_cast<const uint32_t*>(top.source) + size_t(y0 + j - top.top) * top.pitch + size_t(x0 - top.left);
+    const uint32_t* src = rowOf(j);
+    if (j + kAhead < height) {
+      const uint32_t* ahead = rowOf(j + kAhead);
+      for (int x = 0; x < width + 15; x += 16) _mm_prefetch(reinterpret_cast<const char*>(ahead + x), _MM_HINT_T0);
+    }
     __m128i* dst = reinterpret_cast<__m128i*>(dstRows[j]);
     for (int x = 0; x < width; x += 4) {
       const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + x));
@@ -239,7 +261,7 @@ void ViewRenderer::Impl::RenderTile(int tx, int ty, int tw, int th, TileScratch&
   w->insideColour = insideColour;
   w->outsideColour = outsideColour;
   ResampleParams rp{};
-  MapTile(pass, tx, ty, tw, th, &rp, w);
+  MapTileAnchor(pass, tx, ty, tw, th, &rp, w);
   const int pitchBytes = bufWidth * 4;
   const int rowBase = bufHeight - ty - TILE_SIDE;
   if (packStraight && pass.step == 2048 && pass.sinQ14 == 0 && pass.cosQ14 == 16384 && !pass.flip &&
@@ -256,6 +278,7 @@ void ViewRenderer::Impl::RenderTile(int tx, int ty, int tw, int th, TileScratch&
       if (PackStraight(top, int(x0), int(y0), tw, th, insideColour >> 24, dstRows)) return;
     }
   }
+  MapTileFootprint(pass, rp, w);
   LayerCompositor(w, entries.get(), count);
   ResampleTile(rp, w, s.rows.get());
   CopyTileSse2(s.rows.get(), tw, th, tx, rowBase, pitchBytes, bits.get());

@@ -26,6 +26,11 @@ struct ViewPass {
 // parameters with the anchor, and the accumulator's origin, rows and per-row spans in work.
 void MapTile(const ViewPass& pass, int left, int top, int width, int height, ResampleParams* rp,
              ComposeWork* work);
+// Its two halves: the resampler's parameters and the accumulator's origin, then the rows and
+// spans the resampler will read (from those parameters).
+void MapTileAnchor(const ViewPass& pass, int left, int top, int width, int height, ResampleParams* rp,
+                   ComposeWork* work);
+void MapTileFootprint(const ViewPass& pass, const ResampleParams& rp, ComposeWork* work);
 
 class ViewRenderer {
  public:
