@@ -216,6 +216,22 @@ void RowAvx2(const RowArgs& a) {
       Step8<Family, Mode>(d8, src + sb * i, nullptr, o2, colour);
     }
   }
+  if constexpr (Family == FAM_A16 || Family == FAM_GLASS || Family == FAM_C32_MASKED) {
+    // Clear groups weigh 0 and leave D: eight coverage bytes (A16 high bytes, or C32 alphas
+    // or mask bytes) tested before anything is widened.
+    const __m128i high = _mm_set1_epi16(short(0xFF00));
+    const V alpha = _mm256_set1_epi32(int(0xFF000000u));
+    for (; i + 8 <= n; i += 8) {
+      if constexpr (Family == FAM_C32_MASKED) {
+        if (_mm256_testz_si256(LoadU(src + sb * i), alpha) ||
+            _mm_testz_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(mask + i)), high))
+          continue;
+      } else if (_mm_testz_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src + sb * i)), high)) {
+        continue;
+      }
+      Step8<Family, Mode>(dst + 4 * i, src + sb * i, mask ? mask + i : nullptr, o2, colour);
+    }
+  }
   for (; i + 8 <= n; i += 8) Step8<Family, Mode>(dst + 4 * i, src + sb * i, mask ? mask + i : nullptr, o2, colour);
   if (i < n) {
     // The last 1..7 pixels through a local block, so nothing past the span is read.
