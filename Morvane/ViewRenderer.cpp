@@ -4,9 +4,10 @@
 // into the bottom-up back buffer. Tiles are independent (each has its own accumulator and
 // writes its own part of the buffer), so a pool's threads take them in any order.
 //
-// Where the view maps screen pixels 1:1 onto the level's pixels and the top entry is an
-// opaque colour layer over the whole tile, the four passes give that layer's colour with
-// the background's alpha: the tile is packed straight from the layer.
+// Where the view maps screen pixels 1:1 onto the level's pixels, the tile's own pixels are
+// composed and packed without the resampler; where the top entry is besides an opaque colour
+// layer over the whole tile, the passes give that layer's colour with the background's
+// alpha: the tile is packed straight from the layer.
 //
 // The anchor: the top-left corner of accumulator pixel (200, 200) is the integer space point
 // A = floor of the tile centre's image (at the level). The resampler measures every pixel
@@ -214,6 +215,19 @@ bool PackStraight(const ComposeEntry& top, int x0, int y0, int width, int height
   return true;
 }
 
+// Packs width x height accumulator pixels from (col0, row0) into the buffer rows, as the
+// resampler and CopyTile would at 1:1 (the resampler keeps a lane modulo 8192).
+void PackAccumulator(const ComposeWork& w, int col0, int row0, int width, int height, uint8_t* const* dstRows) {
+  const __m128i mask = _mm_set1_epi16(0x1FFF);
+  for (int j = 0; j < height; ++j) {
+    const __m128i* src = reinterpret_cast<const __m128i*>(w.acc[row0 + j][col0]);
+    __m128i* dst = reinterpret_cast<__m128i*>(dstRows[j]);
+    for (int x = 0; x < width / 4; ++x)
+      _mm_stream_si128(dst + x, _mm_packus_epi16(_mm_and_si128(_mm_loadu_si128(src + 2 * x), mask),
+                                                 _mm_and_si128(_mm_loadu_si128(src + 2 * x + 1), mask)));
+  }
+}
+
 // One thread's scratch: its accumulator and resampled rows.
 struct TileScratch {
   std::unique_ptr<ComposeWork> work{new ComposeWork()};
@@ -264,19 +278,27 @@ void ViewRenderer::Impl::RenderTile(int tx, int ty, int tw, int th, TileScratch&
   MapTileAnchor(pass, tx, ty, tw, th, &rp, w);
   const int pitchBytes = bufWidth * 4;
   const int rowBase = bufHeight - ty - TILE_SIDE;
-  if (packStraight && pass.step == 2048 && pass.sinQ14 == 0 && pass.cosQ14 == 16384 && !pass.flip &&
-      (rp.ax & 31) == 0 && (rp.ay & 31) == 0) {
-    // Screen pixel (x, y) of the tile is accumulator pixel (200 + x - ax / 32, 200 + y - ay / 32).
-    const int64_t x0 = int64_t(w->originX) + ACC_ANCHOR - rp.ax / 32;
-    const int64_t y0 = int64_t(w->originY) + ACC_ANCHOR - rp.ay / 32;
-    const ComposeEntry& top = entries[count - 1];
-    if (x0 >= 0 && y0 >= 0 && x0 + tw <= spaceWidth && y0 + th <= spaceHeight && x0 >= top.left &&
-        y0 >= top.top && x0 + tw <= top.right && y0 + th <= top.bottom) {
-      uint8_t* dstRows[TILE_SIDE];
-      for (int j = 0; j < th; ++j)
-        dstRows[j] = bits.get() + std::ptrdiff_t(rowBase + TILE_SIDE - 1 - j) * pitchBytes + std::ptrdiff_t(tx) * 4;
-      if (PackStraight(top, int(x0), int(y0), tw, th, insideColour >> 24, dstRows)) return;
-    }
+  // At 1:1 with the anchor on a pixel corner every sub-sample of screen pixel (x, y) reads
+  // accumulator pixel (col0 + x, row0 + y): the resampler would copy, so it is left out.
+  const int col0 = ACC_ANCHOR - rp.ax / 32, row0 = ACC_ANCHOR - rp.ay / 32;
+  if (pass.step == 2048 && pass.sinQ14 == 0 && pass.cosQ14 == 16384 && !pass.flip && (rp.ax & 31) == 0 &&
+      (rp.ay & 31) == 0 && col0 >= 0 && row0 >= 0 && col0 + tw <= ACC_SIDE && row0 + th <= ACC_SIDE) {
+    uint8_t* dstRows[TILE_SIDE];
+    for (int j = 0; j < th; ++j)
+      dstRows[j] = bits.get() + std::ptrdiff_t(rowBase + TILE_SIDE - 1 - j) * pitchBytes + std::ptrdiff_t(tx) * 4;
+    const int64_t x0 = int64_t(w->originX) + col0, y0 = int64_t(w->originY) + row0;  // at the level
+    const ComposeEntry& top = entries[count > 0 ? count - 1 : 0];
+    if (packStraight && x0 >= 0 && y0 >= 0 && x0 + tw <= spaceWidth && y0 + th <= spaceHeight &&
+        x0 >= top.left && y0 >= top.top && x0 + tw <= top.right && y0 + th <= top.bottom &&
+        PackStraight(top, int(x0), int(y0), tw, th, insideColour >> 24, dstRows))
+      return;
+    // Compose the tile's own pixels and pack them.
+    w->firstRow = row0;
+    w->endRow = row0 + th;
+    for (int j = 0; j < th; ++j) w->spans[row0 + j] = ComposeSpan{col0, col0 + tw};
+    LayerCompositor(w, entries.get(), count);
+    PackAccumulator(*w, col0, row0, tw, th, dstRows);
+    return;
   }
   MapTileFootprint(pass, rp, w);
   LayerCompositor(w, entries.get(), count);
