@@ -81,12 +81,14 @@ const KernelSet& ScalarKernels() { return kScalar; }
 
 // The tile composes one accumulator row across every entry, so each layer row is a short
 // burst in a page of its own that the hardware prefetcher does not foresee: ask for the
-// same columns two rows further down while this row is composed. Into the second-level
-// cache: the first holds too few lines of one set for every layer's row at once. Every line
-// the span touches, the partial ones at either end too: a single line left out costs a
-// full memory wait per layer and row.
+// same columns of the next row once this row's entry is composed (the kernel's own loads
+// first; further ahead the requests only queue up behind each other at 64 layers). Into
+// the second-level cache: the first holds too few lines of one set for every layer's row at
+// once. Every line the span touches, the partial ones at either end too: a single line left
+// out costs a full memory wait per layer and row.
+constexpr int kPrefetchRows = 1;
 inline void PrefetchAhead(const void* base, size_t index, size_t pitch, size_t pixelSize, uint32_t n) {
-  const uintptr_t from = reinterpret_cast<uintptr_t>(base) + (index + 2 * pitch) * pixelSize;
+  const uintptr_t from = reinterpret_cast<uintptr_t>(base) + (index + kPrefetchRows * pitch) * pixelSize;
   const uintptr_t to = from + size_t(n) * pixelSize;
   for (uintptr_t at = from & ~uintptr_t(63); at < to; at += 64) _mm_prefetch(reinterpret_cast<const char*>(at), _MM_HINT_T1);
 }
@@ -150,7 +152,7 @@ void ComposeTile(ComposeWork* work, const ComposeEntry* entries, int count, cons
       a.o = 128;
       a.colour = work->insideColour;
       const size_t index = size_t(y - bottom->top) * bottom->pitch + size_t(savedStart + ox - bottom->left);
-      if (y + 2 < bottom->bottom) PrefetchAhead(bottom->source, index, bottom->pitch, 4, a.n);
+      if (y + kPrefetchRows < bottom->bottom) PrefetchAhead(bottom->source, index, bottom->pitch, 4, a.n);
       a.dst = work->acc[r][savedStart];
       a.src = static_cast<const uint32_t*>(bottom->source) + index;
       set.first(a);
@@ -220,11 +222,6 @@ void ComposeTile(ComposeWork* work, const ComposeEntry* entries, int count, cons
         continue;
       }
       if (!a.n) continue;
-      if (y + 2 < e.bottom) {
-        const size_t pixelSize = (family == FAM_A16 || family == FAM_GLASS) ? 2 : 4;
-        PrefetchAhead(e.source, index, e.pitch, pixelSize, a.n);
-        if (family == FAM_C32_MASKED) PrefetchAhead(e.mask, index, e.pitch, 2, a.n);
-      }
       a.dst = rows[level] + 4 * cs;
       if (family == FAM_A16 || family == FAM_GLASS) {
         a.src = static_cast<const uint16_t*>(e.source) + index;
@@ -233,6 +230,11 @@ void ComposeTile(ComposeWork* work, const ComposeEntry* entries, int count, cons
       }
       a.mask = family == FAM_C32_MASKED ? e.mask + index : nullptr;
       set.kernels[code](a);
+      if (y + kPrefetchRows < e.bottom) {
+        const size_t pixelSize = (family == FAM_A16 || family == FAM_GLASS) ? 2 : 4;
+        PrefetchAhead(e.source, index, e.pitch, pixelSize, a.n);
+        if (family == FAM_C32_MASKED) PrefetchAhead(e.mask, index, e.pitch, 2, a.n);
+      }
     }
   }
 }
