@@ -197,14 +197,13 @@ bool PackStraight(const ComposeEntry& top, int x0, int y0, int width, int height
   auto rowOf = [&](int j) {
     return static_cast<const uint32_t*>(top.source) + size_t(y0 + j - top.top) * top.pitch + size_t(x0 - top.left);
   };
-  for (int j = 0; j < std::min(kAhead, height); ++j)
-    for (int x = 0; x < width; x += 16) _mm_prefetch(reinterpret_cast<const char*>(rowOf(j) + x), _MM_HINT_T0);
+  auto fetch = [&](int j) {  // every line of the row, the partial last one too
+    for (int x = 0; x < width + 15; x += 16) _mm_prefetch(reinterpret_cast<const char*>(rowOf(j) + x), _MM_HINT_T0);
+  };
+  for (int j = 0; j < std::min(kAhead, height); ++j) fetch(j);
   for (int j = 0; j < height; ++j) {
     const uint32_t* src = rowOf(j);
-    if (j + kAhead < height) {
-      const uint32_t* ahead = rowOf(j + kAhead);
-      for (int x = 0; x < width + 15; x += 16) _mm_prefetch(reinterpret_cast<const char*>(ahead + x), _MM_HINT_T0);
-    }
+    if (j + kAhead < height) fetch(j + kAhead);
     __m128i* dst = reinterpret_cast<__m128i*>(dstRows[j]);
     for (int x = 0; x < width; x += 4) {
       const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + x));
