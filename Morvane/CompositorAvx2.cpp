@@ -216,6 +216,22 @@ void RowAvx2(const RowArgs& a) {
       Step8<Family, Mode>(d8, src + sb * i, nullptr, o2, colour);
     }
   }
+  if constexpr (Family == FAM_A16 || Family == FAM_GLASS || Family == FAM_C32_MASKED) {
+    // Clear groups weigh 0 and leave D: eight coverage bytes (A16 high bytes, or C32 alphas
+    // or mask bytes) tested before anything is widened.
+    const __m128i high = _mm_set1_epi16(short(0xFF00));
+    const V alpha = _mm256_set1_epi32(int(0xFF000000u));
+    for (; i + 8 <= n; i += 8) {
+      if constexpr (Family == FAM_C32_MASKED) {
+        if (_mm256_testz_si256(LoadU(src + sb * i), alpha) ||
+            _mm_testz_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(mask + i)), high))
+          continue;
+      } else if (_mm_testz_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src + sb * i)), high)) {
+        continue;
+      }
+      Step8<Family, Mode>(dst + 4 * i, src + sb * i, mask ? mask + i : nullptr, o2, colour);
+    }
+  }
   for (; i + 8 <= n; i += 8) Step8<Family, Mode>(dst + 4 * i, src + sb * i, mask ? mask + i : nullptr, o2, colour);
   if (i < n) {
     // The last 1..7 pixels through a local block, so nothing past the span is read.
@@ -249,9 +265,41 @@ void FillAvx2(uint16_t* dst, uint32_t n, uint32_t colour) {
   for (; i < n; ++i) _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + 4 * i), _mm256_castsi256_si128(c));
 }
 
+// The background and the bottom colour layer in one go: a covered group of eight is the
+// source's colour over the background's alpha, a clear one the background, any other is
+// blended onto the background as the kernel would.
+void FirstAvx2(const RowArgs& a) {
+  const V background = _mm256_cvtepu8_epi16(_mm_set1_epi32(int(a.colour)));
+  const V alpha = _mm256_set1_epi32(int(0xFF000000u));
+  const V o2 = K16(256);
+  const uint8_t* src = static_cast<const uint8_t*>(a.src);
+  uint16_t* dst = a.dst;
+  uint32_t i = 0;
+  for (; i + 8 <= a.n; i += 8) {
+    const V p = LoadU(src + 4 * i);
+    uint16_t* d8 = dst + 4 * i;
+    if (_mm256_testc_si256(p, alpha)) {
+      StoreU(d8, _mm256_blend_epi16(_mm256_cvtepu8_epi16(_mm256_castsi256_si128(p)), background, 0x88));
+      StoreU(d8 + 16, _mm256_blend_epi16(_mm256_cvtepu8_epi16(_mm256_extracti128_si256(p, 1)), background, 0x88));
+      continue;
+    }
+    StoreU(d8, background);
+    StoreU(d8 + 16, background);
+    if (!_mm256_testz_si256(p, alpha)) Step8<FAM_C32, myMODE_NORMAL>(d8, src + 4 * i, nullptr, o2, background);
+  }
+  if (i < a.n) {
+    RowArgs tail = a;
+    tail.dst = dst + 4 * i;
+    tail.src = src + 4 * i;
+    tail.n = a.n - i;
+    FillAvx2(tail.dst, tail.n, a.colour);
+    RowAvx2<FAM_C32, myMODE_NORMAL>(tail);
+  }
+}
+
 template <size_t... I>
 constexpr KernelSet MakeAvx2Set(std::index_sequence<I...>) {
-  return {{RowAvx2<int(I / 8), int(I % 8)>..., CopyAvx2}, FillAvx2};
+  return {{RowAvx2<int(I / 8), int(I % 8)>..., CopyAvx2}, FillAvx2, FirstAvx2};
 }
 constexpr KernelSet kAvx2 = MakeAvx2Set(std::make_index_sequence<COMPOSE_COPY>());
 

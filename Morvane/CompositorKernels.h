@@ -129,12 +129,17 @@ struct RowArgs {
 using RowKernel = void (*)(const RowArgs&);
 // Fill n pixels with a colour widened.
 using RowFill = void (*)(uint16_t* dst, uint32_t n, uint32_t colour);
+// The bottom entry of a row where it covers the row's whole span: fill with the background
+// colour, then the C32 normal kernel at opacity 128 (a.colour is the background). Fused, a
+// covered pixel is written once instead of filled, read and blended.
+using RowFirst = void (*)(const RowArgs& a);
 
 // A complete set of kernels: index = code (0..47 family x mode, 48 the copy, whose dst is
 // the nest row and src the C32 source).
 struct KernelSet {
   RowKernel kernels[COMPOSE_COPY + 1];
   RowFill fill;
+  RowFirst first;
 };
 
 // The routine itself; every path runs it with its own kernels, so the row and entry logic

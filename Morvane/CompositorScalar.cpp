@@ -53,9 +53,14 @@ void FillScalar(uint16_t* dst, uint32_t n, uint32_t colour) {
   for (uint32_t i = 0; i < n; ++i) Widen(colour, dst + 4 * i);
 }
 
+void FirstScalar(const RowArgs& a) {
+  FillScalar(a.dst, a.n, a.colour);
+  RowScalar<FAM_C32, myMODE_NORMAL>(a);
+}
+
 template <size_t... I>
 constexpr KernelSet MakeScalarSet(std::index_sequence<I...>) {
-  return {{RowScalar<int(I / 8), int(I % 8)>..., CopyScalar}, FillScalar};
+  return {{RowScalar<int(I / 8), int(I % 8)>..., CopyScalar}, FillScalar, FirstScalar};
 }
 constexpr KernelSet kScalar = MakeScalarSet(std::make_index_sequence<COMPOSE_COPY>());
 
@@ -76,12 +81,14 @@ const KernelSet& ScalarKernels() { return kScalar; }
 
 // The tile composes one accumulator row across every entry, so each layer row is a short
 // burst in a page of its own that the hardware prefetcher does not foresee: ask for the
-// same columns two rows further down while this row is composed. Into the second-level
-// cache: the first holds too few lines of one set for every layer's row at once. Every line
-// the span touches, the partial ones at either end too: a single line left out costs a
-// full memory wait per layer and row.
+// same columns of the next row once this row's entry is composed (the kernel's own loads
+// first; further ahead the requests only queue up behind each other at 64 layers). Into
+// the second-level cache: the first holds too few lines of one set for every layer's row at
+// once. Every line the span touches, the partial ones at either end too: a single line left
+// out costs a full memory wait per layer and row.
+constexpr int kPrefetchRows = 1;
 inline void PrefetchAhead(const void* base, size_t index, size_t pitch, size_t pixelSize, uint32_t n) {
-  const uintptr_t from = reinterpret_cast<uintptr_t>(base) + (index + 2 * pitch) * pixelSize;
+  const uintptr_t from = reinterpret_cast<uintptr_t>(base) + (index + kPrefetchRows * pitch) * pixelSize;
   const uintptr_t to = from + size_t(n) * pixelSize;
   for (uintptr_t at = from & ~uintptr_t(63); at < to; at += 64) _mm_prefetch(reinterpret_cast<const char*>(at), _MM_HINT_T1);
 }
@@ -96,8 +103,9 @@ void ComposeTile(ComposeWork* work, const ComposeEntry* entries, int count, cons
                                        Clamp(work->spans[r].end, 0, ACC_SIDE));
   };
 
-  // Background: inside or outside the space by unsigned comparisons, as runs of one colour.
-  for (int64_t r = firstRow; r < endRow; ++r) {
+  // The background of a row: inside or outside the space by unsigned comparisons, as runs
+  // of one colour.
+  auto fillRow = [&](int64_t r) {
     const auto [x0, x1] = spanOf(r);
     uint16_t* row = work->acc[r][0];
     const bool rowInside = uint32_t(r + oy) < insideH;
@@ -112,24 +120,53 @@ void ComposeTile(ComposeWork* work, const ComposeEntry* entries, int count, cons
       set.fill(row + 4 * x, uint32_t(len), inside ? work->insideColour : work->outsideColour);
       x += len;
     }
-  }
+  };
 
   // Clip to the space.
   const int64_t rowLo = std::max(firstRow, -oy);
   const int64_t rowHi = std::min(endRow, int64_t(work->spaceHeight) - oy);
   const int64_t colLo = -ox, colHi = int64_t(work->spaceWidth) - ox;
   count = int(Clamp(count, 0, COMPOSE_MAX_ENTRIES));
+  // A bottom colour layer in normal mode at full opacity may take the background's place
+  // on the rows whose whole span lies inside it and inside the space.
+  const ComposeEntry* bottom = nullptr;
+  if (count > 0 && (entries[0].code & 63) == uint32_t(COMPOSE_C32) + uint32_t(myMODE_NORMAL) &&
+      entries[0].opacity[0] >= 128)
+    bottom = &entries[0];
 
-  for (int64_t r = rowLo; r < rowHi; ++r) {
+  // Row by row, the background just before the entries, so it is still in the cache. An end
+  // code leaves the rest of the tile to the background.
+  bool ended = false;
+  for (int64_t r = firstRow; r < endRow; ++r) {
+    if (ended || r < rowLo || r >= rowHi) {
+      fillRow(r);
+      continue;
+    }
     auto [savedStart, savedEnd] = spanOf(r);
+    const int64_t y = r + oy;
+    int firstEntry = 0;
+    if (bottom && y >= bottom->top && y < bottom->bottom && savedStart < savedEnd && savedStart >= colLo &&
+        savedEnd <= colHi && savedStart + ox >= bottom->left && savedEnd + ox <= bottom->right) {
+      RowArgs a{};
+      a.n = uint32_t(savedEnd - savedStart);
+      a.o = 128;
+      a.colour = work->insideColour;
+      const size_t index = size_t(y - bottom->top) * bottom->pitch + size_t(savedStart + ox - bottom->left);
+      if (y + kPrefetchRows < bottom->bottom) PrefetchAhead(bottom->source, index, bottom->pitch, 4, a.n);
+      a.dst = work->acc[r][savedStart];
+      a.src = static_cast<const uint32_t*>(bottom->source) + index;
+      set.first(a);
+      firstEntry = 1;
+    } else {
+      fillRow(r);
+    }
     savedStart = std::max(savedStart, colLo);
     savedEnd = std::min(savedEnd, colHi);
     int64_t start = savedStart, end = savedEnd;
     int level = 0;
     uint16_t* const rows[3] = {work->acc[r][0], work->nest[0][0], work->nest[1][0]};
-    const int64_t y = r + oy;
 
-    for (int i = 0; i < count; ++i) {
+    for (int i = firstEntry; i < count && !ended; ++i) {
       const ComposeEntry& e = entries[i];
       const uint32_t code = e.code & 63;
       const int family = int(code >> 3);
@@ -143,7 +180,10 @@ void ComposeTile(ComposeWork* work, const ComposeEntry* entries, int count, cons
         }
         continue;
       }
-      if (code > COMPOSE_COPY) return;  // the end of the whole tile
+      if (code > COMPOSE_COPY) {  // the end of the whole tile
+        ended = true;
+        break;
+      }
 
       const int64_t cs = std::max(start, int64_t(e.left) - ox);
       const int64_t ce = std::min(end, int64_t(e.right) - ox);
@@ -182,11 +222,6 @@ void ComposeTile(ComposeWork* work, const ComposeEntry* entries, int count, cons
         continue;
       }
       if (!a.n) continue;
-      if (y + 2 < e.bottom) {
-        const size_t pixelSize = (family == FAM_A16 || family == FAM_GLASS) ? 2 : 4;
-        PrefetchAhead(e.source, index, e.pitch, pixelSize, a.n);
-        if (family == FAM_C32_MASKED) PrefetchAhead(e.mask, index, e.pitch, 2, a.n);
-      }
       a.dst = rows[level] + 4 * cs;
       if (family == FAM_A16 || family == FAM_GLASS) {
         a.src = static_cast<const uint16_t*>(e.source) + index;
@@ -195,6 +230,11 @@ void ComposeTile(ComposeWork* work, const ComposeEntry* entries, int count, cons
       }
       a.mask = family == FAM_C32_MASKED ? e.mask + index : nullptr;
       set.kernels[code](a);
+      if (y + kPrefetchRows < e.bottom) {
+        const size_t pixelSize = (family == FAM_A16 || family == FAM_GLASS) ? 2 : 4;
+        PrefetchAhead(e.source, index, e.pitch, pixelSize, a.n);
+        if (family == FAM_C32_MASKED) PrefetchAhead(e.mask, index, e.pitch, 2, a.n);
+      }
     }
   }
 }

@@ -231,9 +231,14 @@ void FillSse2(uint16_t* dst, uint32_t n, uint32_t colour) {
   if (i < n) _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + 4 * i), c);
 }
 
+void FirstSse2(const RowArgs& a) {
+  FillSse2(a.dst, a.n, a.colour);
+  RowSse2<FAM_C32, myMODE_NORMAL>(a);
+}
+
 template <size_t... I>
 constexpr KernelSet MakeSse2Set(std::index_sequence<I...>) {
-  return {{RowSse2<int(I / 8), int(I % 8)>..., CopySse2}, FillSse2};
+  return {{RowSse2<int(I / 8), int(I % 8)>..., CopySse2}, FillSse2, FirstSse2};
 }
 constexpr KernelSet kSse2 = MakeSse2Set(std::make_index_sequence<COMPOSE_COPY>());
 

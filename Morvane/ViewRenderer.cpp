@@ -1,7 +1,13 @@
 // The view renderer. Per tile of 128 x 128 client pixels: MapTile maps the tile back into
 // the space at the pass's mip level, the compositor composes the layers over the footprint
 // into the accumulator, the resampler turns it into screen pixels and CopyTile stores them
-// into the bottom-up back buffer.
+// into the bottom-up back buffer. Tiles are independent (each has its own accumulator and
+// writes its own part of the buffer), so a pool's threads take them in any order.
+//
+// Where the view maps screen pixels 1:1 onto the level's pixels, the tile's own pixels are
+// composed and packed without the resampler; where the top entry is besides an opaque colour
+// layer over the whole tile, the passes give that layer's colour with the background's
+// alpha: the tile is packed straight from the layer.
 //
 // The anchor: the top-left corner of accumulator pixel (200, 200) is the integer space point
 // A = floor of the tile centre's image (at the level). The resampler measures every pixel
@@ -19,7 +25,9 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <vector>
 
+#include "TilePool.h"
 #include "ViewMath.h"
 
 namespace {
@@ -82,6 +90,12 @@ class Quad {
 }  // namespace
 
 void MapTile(const ViewPass& v, int left, int top, int width, int height, ResampleParams* rp, ComposeWork* work) {
+  MapTileAnchor(v, left, top, width, height, rp, work);
+  MapTileFootprint(v, *rp, work);
+}
+
+void MapTileAnchor(const ViewPass& v, int left, int top, int width, int height, ResampleParams* rp,
+                   ComposeWork* work) {
   const double k = v.step / 2048.0;  // accumulator pixels per screen pixel, as the resampler scales
   const double C = v.cosQ14 / 16384.0, S = v.sinQ14 / 16384.0;
   const double f = v.flip ? -1.0 : 1.0;
@@ -108,6 +122,13 @@ void MapTile(const ViewPass& v, int left, int top, int width, int height, Resamp
 
   work->originX = int32_t(Ax) - ACC_ANCHOR;
   work->originY = int32_t(Ay) - ACC_ANCHOR;
+}
+
+void MapTileFootprint(const ViewPass& v, const ResampleParams& p, ComposeWork* work) {
+  const ResampleParams* rp = &p;
+  const int width = p.width, height = p.height;
+  const double k = v.step / 2048.0;
+  const double C = v.cosQ14 / 16384.0, S = v.sinQ14 / 16384.0;
 
   // The footprint: the parallelogram of the pixel centres' images in accumulator pixels (the
   // resampler's own X and Y, so the anchor's rounding is included).
@@ -150,11 +171,82 @@ void MapTile(const ViewPass& v, int left, int top, int width, int height, Resamp
   }
 }
 
-struct ViewRenderer::Impl {
+namespace {
+
+// The layers of a pass may be packed straight into the buffer on tiles where the top entry
+// covers opaquely: every entry is plain (no nest, no glass, which alone change the alpha
+// lane, no end code) and the top one is a colour layer in normal mode at full opacity.
+bool TopPacksStraight(const ComposeEntry* entries, int count) {
+  if (count <= 0) return false;
+  for (int i = 0; i < count; ++i) {
+    const uint32_t code = entries[i].code & 63;
+    if (!(code < COMPOSE_GLASS || (code >= COMPOSE_C32_MASKED && code < COMPOSE_NEST))) return false;
+  }
+  const ComposeEntry& top = entries[count - 1];
+  return (top.code & 63) == uint32_t(COMPOSE_C32) + uint32_t(myMODE_NORMAL) && top.opacity[0] >= 128;
+}
+
+// Packs the tile straight from the top entry: its colour with the background's alpha. False
+// (the tile maybe half written; the caller renders it whole) where a pixel is not opaque.
+bool PackStraight(const ComposeEntry& top, int x0, int y0, int width, int height, uint32_t alpha,
+                  uint8_t* const* dstRows) {
+  const __m128i alphaMask = _mm_set1_epi32(int(0xFF000000u));
+  const __m128i alphaBits = _mm_set1_epi32(int(alpha << 24));
+  const __m128i colourMask = _mm_set1_epi32(0x00FFFFFF);
+  constexpr int kAhead = 4;  // rows of a tile are short bursts in pages of their own: fetch ahead
+  auto rowOf = [&](int j) {
+    return static_cast<const uint32_t*>(top.source) + size_t(y0 + j - top.top) * top.pitch + size_t(x0 - top.left);
+  };
+  auto fetch = [&](int j) {  // every line of the row, the partial last one too
+    for (int x = 0; x < width + 15; x += 16) _mm_prefetch(reinterpret_cast<const char*>(rowOf(j) + x), _MM_HINT_T0);
+  };
+  for (int j = 0; j < std::min(kAhead, height); ++j) fetch(j);
+  for (int j = 0; j < height; ++j) {
+    const uint32_t* src = rowOf(j);
+    if (j + kAhead < height) fetch(j + kAhead);
+    __m128i* dst = reinterpret_cast<__m128i*>(dstRows[j]);
+    for (int x = 0; x < width; x += 4) {
+      const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + x));
+      if (_mm_movemask_epi8(_mm_cmpeq_epi32(_mm_and_si128(p, alphaMask), alphaMask)) != 0xFFFF) return false;
+      _mm_stream_si128(dst + x / 4, _mm_or_si128(_mm_and_si128(p, colourMask), alphaBits));
+    }
+  }
+  return true;
+}
+
+// Packs width x height accumulator pixels from (col0, row0) into the buffer rows, as the
+// resampler and CopyTile would at 1:1 (the resampler keeps a lane modulo 8192).
+void PackAccumulator(const ComposeWork& w, int col0, int row0, int width, int height, uint8_t* const* dstRows) {
+  const __m128i mask = _mm_set1_epi16(0x1FFF);
+  for (int j = 0; j < height; ++j) {
+    const __m128i* src = reinterpret_cast<const __m128i*>(w.acc[row0 + j][col0]);
+    __m128i* dst = reinterpret_cast<__m128i*>(dstRows[j]);
+    for (int x = 0; x < width / 4; ++x)
+      _mm_stream_si128(dst + x, _mm_packus_epi16(_mm_and_si128(_mm_loadu_si128(src + 2 * x), mask),
+                                                 _mm_and_si128(_mm_loadu_si128(src + 2 * x + 1), mask)));
+  }
+}
+
+// One thread's scratch: its accumulator and resampled rows.
+struct TileScratch {
   std::unique_ptr<ComposeWork> work{new ComposeWork()};
   std::unique_ptr<TileRows> rows{new TileRows()};
+};
+
+}  // namespace
+
+struct ViewRenderer::Impl {
+  std::vector<TileScratch> scratch = std::vector<TileScratch>(1);
+  TilePool* pool = nullptr;
   std::unique_ptr<ComposeEntry[]> entries{new ComposeEntry[kMaxEntries]()};
   int count = 0;
+  bool packStraight = false;  // TopPacksStraight of the pass
+  // The pass's part of every tile's work: the space at the level and its colours.
+  int32_t spaceWidth = 0, spaceHeight = 0;
+  uint32_t insideColour = 0, outsideColour = kOutsideColour;
+
+  // The area being rendered, in tiles from its top-left corner.
+  int areaLeft = 0, areaTop = 0, areaRight = 0, areaBottom = 0, areaColumns = 0;
 
   // The back buffer: bufWidth x bufHeight (the client size rounded up to multiples of 4),
   // rows bottom-up, pitch bufWidth pixels.
@@ -171,9 +263,56 @@ struct ViewRenderer::Impl {
     return reinterpret_cast<uint32_t*>(bits.get()) + size_t(bufHeight - clientHeight) * size_t(bufWidth);
   }
   uint32_t* ClientRow(int y) const { return ClientBits() + size_t(clientHeight - 1 - y) * size_t(bufWidth); }
+
+  void RenderTile(int tx, int ty, int tw, int th, TileScratch& s);
 };
 
+void ViewRenderer::Impl::RenderTile(int tx, int ty, int tw, int th, TileScratch& s) {
+  ComposeWork* w = s.work.get();
+  w->spaceWidth = spaceWidth;
+  w->spaceHeight = spaceHeight;
+  w->insideColour = insideColour;
+  w->outsideColour = outsideColour;
+  ResampleParams rp{};
+  MapTileAnchor(pass, tx, ty, tw, th, &rp, w);
+  const int pitchBytes = bufWidth * 4;
+  const int rowBase = bufHeight - ty - TILE_SIDE;
+  // At 1:1 with the anchor on a pixel corner every sub-sample of screen pixel (x, y) reads
+  // accumulator pixel (col0 + x, row0 + y): the resampler would copy, so it is left out.
+  const int col0 = ACC_ANCHOR - rp.ax / 32, row0 = ACC_ANCHOR - rp.ay / 32;
+  if (pass.step == 2048 && pass.sinQ14 == 0 && pass.cosQ14 == 16384 && !pass.flip && (rp.ax & 31) == 0 &&
+      (rp.ay & 31) == 0 && col0 >= 0 && row0 >= 0 && col0 + tw <= ACC_SIDE && row0 + th <= ACC_SIDE) {
+    uint8_t* dstRows[TILE_SIDE];
+    for (int j = 0; j < th; ++j)
+      dstRows[j] = bits.get() + std::ptrdiff_t(rowBase + TILE_SIDE - 1 - j) * pitchBytes + std::ptrdiff_t(tx) * 4;
+    const int64_t x0 = int64_t(w->originX) + col0, y0 = int64_t(w->originY) + row0;  // at the level
+    const ComposeEntry& top = entries[count > 0 ? count - 1 : 0];
+    if (packStraight && x0 >= 0 && y0 >= 0 && x0 + tw <= spaceWidth && y0 + th <= spaceHeight &&
+        x0 >= top.left && y0 >= top.top && x0 + tw <= top.right && y0 + th <= top.bottom &&
+        PackStraight(top, int(x0), int(y0), tw, th, insideColour >> 24, dstRows))
+      return;
+    // Compose the tile's own pixels and pack them.
+    w->firstRow = row0;
+    w->endRow = row0 + th;
+    for (int j = 0; j < th; ++j) w->spans[row0 + j] = ComposeSpan{col0, col0 + tw};
+    LayerCompositor(w, entries.get(), count);
+    PackAccumulator(*w, col0, row0, tw, th, dstRows);
+    return;
+  }
+  MapTileFootprint(pass, rp, w);
+  LayerCompositor(w, entries.get(), count);
+  ResampleTile(rp, w, s.rows.get());
+  CopyTileSse2(s.rows.get(), tw, th, tx, rowBase, pitchBytes, bits.get());
+}
+
 ViewRenderer::ViewRenderer() : m_impl(new Impl) {}
+
+void ViewRenderer::SetPool(TilePool* pool) {
+  Impl& d = *m_impl;
+  d.pool = pool;
+  const size_t workers = pool ? size_t(pool->Workers()) : 1;
+  if (d.scratch.size() < workers) d.scratch.resize(workers);
+}
 
 ViewRenderer::~ViewRenderer() { delete m_impl; }
 
@@ -217,11 +356,9 @@ int ViewRenderer::SetView(const ViewTransform* view) {
   p.centreY = std::ldexp(double(d.view.centreY), -m_mip);
   d.count = 0;
 
-  ComposeWork* w = d.work.get();
-  w->spaceWidth = int32_t((uint64_t(view->spaceWidth) + (uint64_t(1) << m_mip) - 1) >> m_mip);
-  w->spaceHeight = int32_t((uint64_t(view->spaceHeight) + (uint64_t(1) << m_mip) - 1) >> m_mip);
-  w->insideColour = view->background & 0xFFFFFF;
-  w->outsideColour = kOutsideColour;
+  d.spaceWidth = int32_t((uint64_t(view->spaceWidth) + (uint64_t(1) << m_mip) - 1) >> m_mip);
+  d.spaceHeight = int32_t((uint64_t(view->spaceHeight) + (uint64_t(1) << m_mip) - 1) >> m_mip);
+  d.insideColour = view->background & 0xFFFFFF;
   m_state = 2;
   return m_mip;
 }
@@ -252,19 +389,27 @@ void ViewRenderer::RenderArea(RECT area) {
   const int r = RoundUp4(std::min<int>(d.clientWidth, area.right));
   const int b = RoundUp4(std::min<int>(d.clientHeight, area.bottom));
   if (l >= r || t >= b) return;
-  ComposeWork* w = d.work.get();
-  const int pitchBytes = d.bufWidth * 4;
-  ResampleParams rp{};
-  for (int ty = t; ty < b; ty += TILE_SIDE) {
-    const int th = std::min(TILE_SIDE, b - ty);
-    for (int tx = l; tx < r; tx += TILE_SIDE) {
-      const int tw = std::min(TILE_SIDE, r - tx);
-      MapTile(d.pass, tx, ty, tw, th, &rp, w);
-      LayerCompositor(w, d.entries.get(), d.count);
-      ResampleTile(rp, w, d.rows.get());
-      CopyTileSse2(d.rows.get(), tw, th, tx, d.bufHeight - ty - TILE_SIDE, pitchBytes, d.bits.get());
-    }
+  d.areaLeft = l;
+  d.areaTop = t;
+  d.areaRight = r;
+  d.areaBottom = b;
+  d.areaColumns = (r - l + TILE_SIDE - 1) / TILE_SIDE;
+  const int tiles = d.areaColumns * ((b - t + TILE_SIDE - 1) / TILE_SIDE);
+  if (d.pool) {
+    d.pool->Run(tiles, &ViewRenderer::RenderTileJob, m_impl);
+  } else {
+    for (int i = 0; i < tiles; ++i) RenderTileJob(m_impl, i, 0);
   }
+}
+
+void ViewRenderer::RenderTileJob(void* context, int index, int worker) {
+  Impl& d = *static_cast<Impl*>(context);
+  const int tx = d.areaLeft + (index % d.areaColumns) * TILE_SIDE;
+  const int ty = d.areaTop + (index / d.areaColumns) * TILE_SIDE;
+  d.RenderTile(tx, ty, std::min(TILE_SIDE, d.areaRight - tx), std::min(TILE_SIDE, d.areaBottom - ty),
+               d.scratch[size_t(worker)]);
+  // The copies store around the cache: order them before the pool reports the tile done.
+  _mm_sfence();
 }
 
 void ViewRenderer::Scroll(int dx, int dy) {
@@ -309,6 +454,7 @@ int ViewRenderer::Render(const RECT* rc, const POINT* scroll) {
     }
   } endPass{this};
   if (!d.bits) return 0;
+  d.packStraight = TopPacksStraight(d.entries.get(), d.count);
   int rendered = 1;
   if (scroll) {
     if (scroll->x == 0 && scroll->y == 0)

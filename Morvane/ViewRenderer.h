@@ -8,6 +8,8 @@
 #include "Resampler.h"
 #include "odata/OShowDevice.h"
 
+class TilePool;
+
 // The pass's view as the tile loop uses it: the Q14 rotation, the step (accumulator pixels per
 // screen pixel x 2048) and the centre in units of the pass's mip level.
 struct ViewPass {
@@ -24,6 +26,11 @@ struct ViewPass {
 // parameters with the anchor, and the accumulator's origin, rows and per-row spans in work.
 void MapTile(const ViewPass& pass, int left, int top, int width, int height, ResampleParams* rp,
              ComposeWork* work);
+// Its two halves: the resampler's parameters and the accumulator's origin, then the rows and
+// spans the resampler will read (from those parameters).
+void MapTileAnchor(const ViewPass& pass, int left, int top, int width, int height, ResampleParams* rp,
+                   ComposeWork* work);
+void MapTileFootprint(const ViewPass& pass, const ResampleParams& rp, ComposeWork* work);
 
 class ViewRenderer {
  public:
@@ -31,6 +38,10 @@ class ViewRenderer {
   ~ViewRenderer();
   ViewRenderer(const ViewRenderer&) = delete;
   ViewRenderer& operator=(const ViewRenderer&) = delete;
+
+  // The threads that share out the tiles (null: the calling thread alone). The pool must
+  // outlive every Render that uses it; the picture is the same with or without one.
+  void SetPool(TilePool* pool);
 
   // Takes the pass's view; the mip level, or -1 when a view is set and not yet rendered.
   int SetView(const ViewTransform* view);
@@ -52,6 +63,7 @@ class ViewRenderer {
  private:
   struct Impl;
   void RenderArea(RECT area);
+  static void RenderTileJob(void* context, int index, int worker);
   void Scroll(int dx, int dy);
   Impl* m_impl;
   int m_state = 1;  // 1 ready, 2 view set

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "Compositor.h"
+#include "TilePool.h"
 #include "ViewMath.h"
 #include "ViewRenderer.h"
 #include "odata/GSystem.h"
@@ -82,7 +83,11 @@ void* XShowDevice::FindInterface(const char16_t* name) {
 }
 
 ViewRenderer* XShowDevice::Renderer() {
-  if (!m_pRenderer) m_pRenderer = std::make_unique<ViewRenderer>();
+  if (!m_pRenderer) {
+    m_pPool = std::make_unique<TilePool>();
+    m_pRenderer = std::make_unique<ViewRenderer>();
+    m_pRenderer->SetPool(m_pPool.get());
+  }
   return m_pRenderer.get();
 }
 

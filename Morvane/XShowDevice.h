@@ -10,6 +10,7 @@
 #include "odata/GError.h"
 #include "odata/OShowDevice.h"
 
+class TilePool;
 class ViewRenderer;
 
 class XShowDevice final : public GComponent<OShowDevice> {
@@ -77,6 +78,8 @@ class XShowDevice final : public GComponent<OShowDevice> {
   int WeightAt(int i, const POINT& pt);
 
   int32_t m_myState = myREADY;
+  // The threads the renderer shares its tiles out to, made with it and gone after it.
+  std::unique_ptr<TilePool> m_pPool;
   std::unique_ptr<ViewRenderer> m_pRenderer;
   int m_nMipLevel = 0;
   BOOL m_bDrawForShow = FALSE;

@@ -606,6 +606,14 @@ TEST(Compositor, RandomTilesMatchTheScalarPath) {
       const uint32_t o = pickO == 0 ? rng() % 256 : pickO < 4 ? 128 : rng() % 129;
       e.push_back(Entry(code, o, left, top, left + w, top + h, source, pitch, mask, uint32_t(rng())));
     };
+    // Half the tiles start with a colour layer in normal mode at full opacity over about the
+    // whole accumulator: where it covers a row's span it stands in for the background.
+    if (rng() % 2) {
+      const int left = start->originX - int(rng() % 3), top = start->originY - int(rng() % 3);
+      const int w = ACC_SIDE + 2 - int(rng() % 4), h = ACC_SIDE + 4;
+      e.push_back(Entry(COMPOSE_C32, rng() % 2 ? 128 : 228, left, top, left + w, top + h,
+                        src.Random<uint32_t>(size_t(w) * size_t(h), rng), uint32_t(w)));
+    }
     for (int i = 0; i < entries; ++i) {
       const uint32_t pick = rng() % 20;
       if (pick < 3) {  // a group: base, nested entries, its nest

@@ -7,8 +7,10 @@
 #include <vector>
 
 #include "MorvaneFixture.h"
+#include "TilePool.h"
 #include "ViewMath.h"
 #include "ViewRenderer.h"
+#include "XShowDevice.h"
 
 namespace {
 
@@ -100,17 +102,27 @@ TEST(ViewRendererState, BackBufferFollowsTheClientSize) {
 
 class ViewRendererTest : public LayerTest {
  protected:
-  // A C32 layer of opaque random colours at (x, y) of the space.
-  GCompRef<OLayer> ColourLayer(int w, int h, int x, int y) {
+  // The alpha of a colour layer: opaque, random in 8 x 8 blocks (clear, opaque, anything),
+  // opaque with a clear hole in the middle, or clear.
+  enum Alpha { kOpaque, kBlocks, kHole, kClear };
+  // A C32 layer of random colours at (x, y) of the space, its mip levels made.
+  GCompRef<OLayer> ColourLayer(int w, int h, int x, int y, Alpha kind = kOpaque) {
     GCompRef<OLayer> l = NewLayer(w, h, OLayer::myFORMAT_C32);
     l->SetPosition(x, y, FALSE);
     LayerLock lock;
     lock.Lock(l, 0);
     for (int r = 0; r < h; ++r)
       for (int c = 0; c < w; ++c) {
-        uint32_t v = (rng() & 0x00FFFFFF) | 0xFF000000;
+        const uint32_t block = ((r / 8) * 31 + (c / 8) * 17) % 3;
+        const bool hole = std::abs(r - h / 2) < h / 5 && std::abs(c - w / 2) < w / 5;
+        uint32_t a = 255;
+        if (kind == kBlocks) a = block == 0 ? 0 : block == 1 ? 255 : rng() & 255;
+        if ((kind == kHole && hole) || kind == kClear) a = 0;
+        const uint32_t v = (rng() & 0x00FFFFFF) | a << 24;
         std::memcpy(lock.Row(r) + size_t(c) * 4, &v, 4);
       }
+    lock.Unlock();
+    l->MipRefresh(nullptr);
     return l;
   }
   static uint32_t LayerPixel(OLayer* l, int X, int Y) {
@@ -264,6 +276,123 @@ TEST_F(ViewRendererTest, ScrollEqualsFullRenderOfTheScrolledView) {
   r.AddLayer(&sp, nullptr);
   EXPECT_EQ(r.Render(nullptr, &none), 0);
   EXPECT_EQ(Snapshot(r), before);
+}
+
+// A pool's threads, the 1:1 packing without the resampler and the straight packing of opaque
+// top layers give the picture every pass gives with the scalar kernels on one thread. Stacks of colour layers in several modes,
+// a masked one, a glyph layer and a layer with a hole on top; views at zoom 1 (on a pixel
+// corner and half a pixel off), 0.5 (mip 1), 2 flipped and turned. A clear layer added on
+// top leaves every pixel alone, but sends every tile through all the passes.
+TEST_F(ViewRendererTest, PoolAndStraightPackingKeepThePicture) {
+  constexpr int kW = 420, kH = 300;
+  auto glyphs = [&](int w, int h) {
+    GCompRef<OLayer> l = NewLayer(w, h, OLayer::myFORMAT_A16);
+    LayerLock lock;
+    lock.Lock(l, 0);
+    for (int r = 0; r < h; ++r)
+      for (int c = 0; c < w; ++c) {
+        const uint16_t v = uint16_t(rng());
+        std::memcpy(lock.Row(r) + size_t(c) * 2, &v, 2);
+      }
+    lock.Unlock();
+    l->MipRefresh(nullptr);
+    return l;
+  };
+  struct Entry {
+    OLayer* layer;
+    uint32_t code;
+    OLayer* mask;
+  };
+  GCompRef<OLayer> bottom = ColourLayer(kW, kH, 0, 0), blocks = ColourLayer(300, 250, 30, -10, kBlocks),
+                   blocks2 = ColourLayer(380, 200, -40, 60, kBlocks), holed = ColourLayer(kW, kH, 0, 0, kHole),
+                   a16 = glyphs(kW, kH), mask = glyphs(380, 200), clear = ColourLayer(kW, kH, 0, 0, kClear);
+  const std::vector<std::vector<Entry>> stacks = {
+      {{bottom, uint32_t(COMPOSE_C32) + myMODE_NORMAL, nullptr}},
+      {{bottom, uint32_t(COMPOSE_C32) + myMODE_NORMAL, nullptr},
+       {blocks, uint32_t(COMPOSE_C32) + myMODE_SOFTLIGHT, nullptr},
+       {blocks2, uint32_t(COMPOSE_C32_MASKED) + myMODE_DARKEN, mask},
+       {a16, uint32_t(COMPOSE_A16) + myMODE_HARDLIGHT, nullptr},
+       {blocks, uint32_t(COMPOSE_C32) + myMODE_NORMAL, nullptr}},
+      {{blocks, uint32_t(COMPOSE_C32) + myMODE_DIFFERENCE, nullptr}, {holed, uint32_t(COMPOSE_C32) + myMODE_NORMAL, nullptr}},
+  };
+  const struct {
+    float zoom, angle, dx;
+    bool flip;
+  } views[] = {{1, 0, 0, false}, {1, 0, 0.5f, false}, {0.5f, 0, 0, false}, {2, 0, 0, true}, {1, 0.26f, 0, false}};
+
+  TilePool pool(4);
+  auto render = [&](ViewRenderer& r, const ViewTransform& v, const std::vector<Entry>& stack, bool clearTop) {
+    r.SetView(&v);
+    for (const Entry& e : stack) {
+      ShowParam sp, mp;
+      e.layer->GetShowParam(&sp, r.GetMipLevel());
+      sp.nKernel = e.code;
+      if (e.mask) e.mask->GetShowParam(&mp, r.GetMipLevel());
+      r.AddLayer(&sp, e.mask ? &mp : nullptr);
+    }
+    if (clearTop) {
+      ShowParam sp;
+      clear->GetShowParam(&sp, r.GetMipLevel());
+      sp.nKernel = uint32_t(COMPOSE_C32) + myMODE_NORMAL;
+      r.AddLayer(&sp, nullptr);
+    }
+    r.Render(nullptr, nullptr);
+    return Snapshot(r);
+  };
+  // The picture through every pass with the scalar kernels, tile by tile, for the views at
+  // zoom 1 without a turn (where the pass's view is plain to write down).
+  auto scalarPasses = [&](const ViewTransform& v, const std::vector<Entry>& stack) {
+    ViewPass pass;
+    pass.centreX = v.centreX;
+    pass.centreY = v.centreY;
+    pass.clientWidth = v.clientWidth;
+    pass.clientHeight = v.clientHeight;
+    auto work = std::make_unique<ComposeWork>();
+    auto rows = std::make_unique<TileRows>();
+    work->spaceWidth = int32_t(v.spaceWidth);
+    work->spaceHeight = int32_t(v.spaceHeight);
+    work->insideColour = v.background & 0xFFFFFF;
+    work->outsideColour = kOutside;
+    std::vector<ComposeEntry> entries;
+    for (const Entry& e : stack) {
+      XShowDevice::PassRecord r{};
+      e.layer->GetShowParam(&r.show, 0);
+      r.show.nKernel = e.code;
+      r.masked = e.mask != nullptr;
+      if (e.mask) e.mask->GetShowParam(&r.mask, 0);
+      entries.push_back(ToComposeEntry(r));
+    }
+    const int bw = (v.clientWidth + 3) & ~3, bh = (v.clientHeight + 3) & ~3;
+    std::vector<uint32_t> bits(size_t(bw) * size_t(bh));
+    ResampleParams rp{};
+    for (int ty = 0; ty < bh; ty += TILE_SIDE)
+      for (int tx = 0; tx < bw; tx += TILE_SIDE) {
+        const int tw = std::min(TILE_SIDE, bw - tx), th = std::min(TILE_SIDE, bh - ty);
+        MapTile(pass, tx, ty, tw, th, &rp, work.get());
+        LayerCompositorScalar(work.get(), entries.data(), int(entries.size()));
+        ResampleTileScalar(rp, work.get(), rows.get());
+        CopyTileScalar(rows.get(), tw, th, tx, bh - ty - TILE_SIDE, bw * 4, reinterpret_cast<uint8_t*>(bits.data()));
+      }
+    std::vector<uint32_t> out;
+    for (int y = 0; y < v.clientHeight; ++y)
+      for (int x = 0; x < v.clientWidth; ++x) out.push_back(bits[size_t(bh - 1 - y) * size_t(bw) + size_t(x)]);
+    return out;
+  };
+  for (size_t s = 0; s < stacks.size(); ++s)
+    for (const auto& c : views) {
+      SCOPED_TRACE(::testing::Message() << "stack " << s << " zoom " << c.zoom << " angle " << c.angle << " dx "
+                                        << c.dx << " flip " << c.flip);
+      ViewTransform v = MakeView(kW, kH, 333, 250, c.zoom, c.angle, c.flip);
+      v.centreX += c.dx;
+      ViewRenderer alone, pooled, passes;
+      pooled.SetPool(&pool);
+      const std::vector<uint32_t> want = render(alone, v, stacks[s], false);
+      if (c.zoom == 1 && c.angle == 0 && !c.flip) {
+        EXPECT_EQ(scalarPasses(v, stacks[s]), want);
+      }
+      EXPECT_EQ(render(pooled, v, stacks[s], false), want);
+      EXPECT_EQ(render(passes, v, stacks[s], true), want);
+    }
 }
 
 // The record block is bounded: entries past it are dropped, the pass still renders.
