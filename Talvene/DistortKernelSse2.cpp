@@ -14,13 +14,10 @@
 
 #include "BlendSse2.h"
 #include "DistortKernels.h"
+#include "SplatMix.h"
 
 namespace distort {
 namespace {
-
-// floor(a / b) for 0 <= a < 2^53 and 0 < b < 2^53: the rounded double quotient never
-// reaches the next integer, since the distance to it is at least 1 / b.
-inline int64_t Quot(int64_t a, int64_t b) { return int64_t(double(a) / double(b)); }
 
 // base + trunc(d * k / m) for k = k0, k0 + step, k0 + 2 step, ...
 struct Walk {
@@ -57,39 +54,13 @@ inline void DivMod(int64_t a, int64_t m, double inv, int64_t& q, int64_t& r) {
   }
 }
 
-struct Mix {
-  int64_t c[3];
-  int64_t d;
-};
-inline Mix MixSide(const Texel& p, const Texel& q, int64_t i, int64_t count) {
-  const int64_t u = Quot((count - i + 1) * p.a, count), v = Quot(i * q.a, count);
-  Mix m;
-  m.d = u + v;
-  if (m.d > 0) {
-    m.c[0] = Quot(u * p.b + v * q.b, m.d);
-    m.c[1] = Quot(u * p.g + v * q.g, m.d);
-    m.c[2] = Quot(u * p.r + v * q.r, m.d);
-  } else {
-    m.c[0] = p.b, m.c[1] = p.g, m.c[2] = p.r;
-  }
-  return m;
-}
-
 // The three 128-bit increments of one splat: (b, g), (r, t), (w, n).
 struct Inc {
   __m128i bg, rt, wn;
 };
 inline Inc MakeInc(const Mix& up, const Mix& lo, int64_t j, int64_t end) {
-  const int64_t gu = Quot((end - j + 1) * up.d, end), gl = Quot(lo.d * j, end);
-  int64_t t = gu + gl, cm[3];
-  if (t > 0) {
-    for (int c = 0; c < 3; ++c) cm[c] = Quot(up.c[c] * gu + lo.c[c] * gl, t);
-  } else {
-    for (int c = 0; c < 3; ++c) cm[c] = up.c[c];
-    t = 0;
-  }
-  const int64_t w = (t + 15) / 16;
-  return Inc{_mm_set_epi64x(cm[1] * w, cm[0] * w), _mm_set_epi64x(t, cm[2] * w), _mm_set_epi64x(1, w)};
+  const SplatValue v = MakeValue(up, lo, j, end);
+  return Inc{_mm_set_epi64x(v.gw, v.bw), _mm_set_epi64x(v.t, v.rw), _mm_set_epi64x(1, v.w)};
 }
 
 inline void Add(AccEntry* e, const Inc& inc) {
@@ -122,11 +93,11 @@ struct Pending {
   }
 };
 
-// Narrows [lo, hi) (real j) to where u + d j / end may lie in [0, kTileFix): outside
-// [-1, kTileFix + 1] the truncated position cannot be inside. Returns false when empty.
-inline bool ClipAxis(int64_t u, int64_t d, int64_t end, double& lo, double& hi) {
-  if (d == 0) return u >= 0 && u < kTileFix;
-  const double a = double(-1 - u) * double(end) / double(d), b = double(kTileFix + 1 - u) * double(end) / double(d);
+// Narrows [lo, hi) (real j) to where u + d j / end may lie in [0, limit): outside
+// [-1, limit + 1] the truncated position cannot be inside. Returns false when empty.
+inline bool ClipAxis(int64_t u, int64_t d, int64_t end, int64_t limit, double& lo, double& hi) {
+  if (d == 0) return u >= 0 && u < limit;
+  const double a = double(-1 - u) * double(end) / double(d), b = double(limit + 1 - u) * double(end) / double(d);
   lo = std::max(lo, std::min(a, b) - 2);
   hi = std::min(hi, std::max(a, b) + 2);
   return lo < hi;
@@ -139,8 +110,8 @@ void SplatStripSse2(const Strip& s, AccEntry* tile) {
   const int64_t minX = std::min({s.ux0, s.ux1, s.lx0, s.lx1}), maxX = std::max({s.ux0, s.ux1, s.lx0, s.lx1});
   const int64_t minY = std::min({s.uy0, s.uy1, s.ly0, s.ly1}), maxY = std::max({s.uy0, s.uy1, s.ly0, s.ly1});
   // Every splat lies in the box of the four corners.
-  if (maxX < 0 || maxY < 0 || minX >= kTileFix || minY >= kTileFix) return;
-  const bool inside = minX >= 0 && minY >= 0 && maxX < kTileFix && maxY < kTileFix;
+  if (maxX < 0 || maxY < 0 || minX >= kTileFix || minY >= s.rowsFix) return;
+  const bool inside = minX >= 0 && minY >= 0 && maxX < kTileFix && maxY < s.rowsFix;
 
   Walk ux, uy, lx, ly;
   ux.Init(s.ux0, s.ux1 - s.ux0, count, 0, 1);
@@ -161,7 +132,7 @@ void SplatStripSse2(const Strip& s, AccEntry* tile) {
     int64_t jFirst = par, jEnd = end;
     if (!inside) {
       double lo2 = double(par), hi2 = double(end);
-      if (!ClipAxis(x0, dx, end, lo2, hi2) || !ClipAxis(y0, dy, end, lo2, hi2)) continue;
+      if (!ClipAxis(x0, dx, end, kTileFix, lo2, hi2) || !ClipAxis(y0, dy, end, s.rowsFix, lo2, hi2)) continue;
       const int64_t a = std::max<int64_t>(par, int64_t(std::floor(lo2)));
       jFirst = a + ((a - par) & 1);
       jEnd = std::min<int64_t>(end, int64_t(std::ceil(hi2)) + 1);
@@ -205,7 +176,7 @@ void SplatStripSse2(const Strip& s, AccEntry* tile) {
       } else {
         for (; j < runEnd; j += 2, px.Next(), py.Next()) {
           const int64_t x = px.Value(), y = py.Value();
-          if (uint64_t(x) >= uint64_t(kTileFix) || uint64_t(y) >= uint64_t(kTileFix)) continue;
+          if (uint64_t(x) >= uint64_t(kTileFix) || uint64_t(y) >= uint64_t(s.rowsFix)) continue;
           pending.Take((y >> 7) * kTile + (x >> 7), inc);
         }
       }

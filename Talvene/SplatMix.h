@@ -1,0 +1,53 @@
+// The colour mixes of a strip's splats, exact in double precision, shared by the production
+// splat kernels: the side mix of an i group and the splat value of a j group.
+#pragma once
+#include <cstdint>
+
+#include "DistortKernels.h"
+
+namespace distort {
+
+// trunc(a / b) for |a| < 2^53 and 0 < |b| < 2^53: the rounded double quotient never reaches
+// the next integer, since the distance to it is at least 1 / |b|.
+inline int64_t Quot(int64_t a, int64_t b) { return int64_t(double(a) / double(b)); }
+
+struct Mix {
+  int64_t c[3];
+  int64_t d;
+};
+// The colour and weight of a side at step i of count.
+inline Mix MixSide(const Texel& p, const Texel& q, int64_t i, int64_t count) {
+  const int64_t u = Quot((count - i + 1) * p.a, count), v = Quot(i * q.a, count);
+  Mix m;
+  m.d = u + v;
+  if (m.d > 0 && v > 0) {
+    m.c[0] = Quot(u * p.b + v * q.b, m.d);
+    m.c[1] = Quot(u * p.g + v * q.g, m.d);
+    m.c[2] = Quot(u * p.r + v * q.r, m.d);
+  } else {
+    // Without a weight of q the mix is p's colour itself.
+    m.c[0] = p.b, m.c[1] = p.g, m.c[2] = p.r;
+  }
+  return m;
+}
+
+// What one splat adds to its entry: colour x w (blue, green, red), t, w; n grows by one.
+struct SplatValue {
+  int64_t bw, gw, rw, t, w;
+};
+// The splat value at step j of end between the upper and lower side mixes.
+inline SplatValue MakeValue(const Mix& up, const Mix& lo, int64_t j, int64_t end) {
+  const int64_t gu = Quot((end - j + 1) * up.d, end), gl = Quot(lo.d * j, end);
+  int64_t t = gu + gl, cm[3];
+  if (t > 0 && gl > 0) {
+    for (int c = 0; c < 3; ++c) cm[c] = Quot(up.c[c] * gu + lo.c[c] * gl, t);
+  } else {
+    // Without a lower weight the mix is the upper colour itself.
+    for (int c = 0; c < 3; ++c) cm[c] = up.c[c];
+    if (t < 0) t = 0;
+  }
+  const int64_t w = (t + 15) / 16;
+  return SplatValue{cm[0] * w, cm[1] * w, cm[2] * w, t, w};
+}
+
+}  // namespace distort
