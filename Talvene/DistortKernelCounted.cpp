@@ -29,8 +29,15 @@ struct AxisCounts {
 
 enum class Counted { kDone, kEmpty, kTooWide };
 
-// Counts the steps k in [0, steps) at base + trunc(d k / m) that lie in [0, limit), keyed
-// by (k / period) * 2 + (k & 1) (period even, or 1 per step group of i).
+// The k in [a, b) of parity par (0 <= a <= b).
+inline int64_t OfParity(int64_t a, int64_t b, int64_t par) { return ((b - par + 1) >> 1) - ((a - par + 1) >> 1); }
+
+// ceil(a / b) for 0 < a, b < 2^53.
+inline int64_t CeilQuot(int64_t a, int64_t b) { return Quot(a + b - 1, b); }
+
+// Counts the steps k in [0, steps) at base + trunc(d k / m) that lie in [0, limit) (a
+// multiple of 128), keyed by (k / period) * 2 + (k & 1). The positions are monotone in k,
+// so each pixel takes one run of k, found from where the position reaches its edge.
 Counted CountAxis(AxisCounts& a, int64_t base, int64_t d, int64_t m, int64_t steps, int64_t period, int64_t limit) {
   const int64_t ad = d < 0 ? -d : d;
   const int64_t last = base + (d < 0 ? -1 : 1) * Quot(ad * (steps - 1), m);
@@ -43,18 +50,27 @@ Counted CountAxis(AxisCounts& a, int64_t base, int64_t d, int64_t m, int64_t ste
   a.span = int(span), a.keys = int(keys);
   std::memset(a.total, 0, sizeof(uint32_t) * size_t(keys));
   std::memset(a.n, 0, sizeof(a.n[0]) * size_t(keys));
-  const int64_t dq = Quot(ad, m), dr = ad - dq * m;
-  int64_t q = 0, r = 0, group = 0, inGroup = 0;
-  for (int64_t k = 0; k < steps; ++k) {
-    const int64_t pos = d < 0 ? base - q : base + q;
-    if (pos >= 0 && pos < limit) {
-      const int key = int(group * 2 + (k & 1));
-      ++a.n[key][(pos >> 7) - a.first];
-      ++a.total[key];
+  // The first k whose position has passed the edge e (in 1/128 pixel): reached it going
+  // up, or gone below it going down.
+  auto firstPast = [&](int64_t e) -> int64_t {
+    const int64_t need = d < 0 ? base - e + 1 : e - base;  // trunc(ad k / m) must reach this
+    if (need <= 0) return 0;
+    if (d < 0 ? e <= lo : e > hi) return steps;
+    return std::min(steps, CeilQuot(need * m, ad));
+  };
+  // Pixel x's run: going up from its left edge to the next one's; going down the reverse.
+  int64_t edgeK = d < 0 ? firstPast((a.first + span) * 128) : firstPast(a.first * 128);
+  for (int x = 0; x < span; ++x) {
+    const int px = d < 0 ? int(span) - 1 - x : x;
+    const int64_t nextK = d < 0 ? firstPast((a.first + px) * 128) : firstPast((a.first + px + 1) * 128);
+    for (int64_t k0 = edgeK; k0 < nextK;) {
+      const int64_t group = k0 / period, k1 = std::min(nextK, (group + 1) * period);
+      const uint32_t even = uint32_t(OfParity(k0, k1, 0)), odd = uint32_t(OfParity(k0, k1, 1));
+      a.n[2 * group][px] += even, a.total[2 * group] += even;
+      a.n[2 * group + 1][px] += odd, a.total[2 * group + 1] += odd;
+      k0 = k1;
     }
-    q += dq, r += dr;
-    if (r >= m) r -= m, ++q;
-    if (++inGroup == period) inGroup = 0, ++group;
+    edgeK = std::max(edgeK, nextK);
   }
   return Counted::kDone;
 }
@@ -66,7 +82,7 @@ void SplatStripCounted(const Strip& s, AccEntry* tile) {
   const int64_t minY = std::min({s.uy0, s.uy1, s.ly0, s.ly1}), maxY = std::max({s.uy0, s.uy1, s.ly0, s.ly1});
   if (maxX < 0 || maxY < 0 || minX >= kTileFix || minY >= s.rowsFix) return;
   // Beyond this the step products could leave the doubles' exact range.
-  constexpr int64_t kReach = int64_t(1) << 40;
+  constexpr int64_t kReach = int64_t(1) << 26;
   if (maxX - minX >= kReach || maxY - minY >= kReach || s.count >= kReach || s.end >= kReach) {
     SplatStripSse2(s, tile);
     return;
