@@ -35,6 +35,13 @@ inline int64_t OfParity(int64_t a, int64_t b, int64_t par) { return ((b - par + 
 // ceil(a / b) for 0 < a, b < 2^53.
 inline int64_t CeilQuot(int64_t a, int64_t b) { return Quot(a + b - 1, b); }
 
+// The first step k >= 0 whose position base -/+ trunc(ad k / m) has passed the edge e:
+// reached it going up, or gone below it going down. The caller knows some k passes it.
+inline int64_t FirstPast(int64_t base, int64_t ad, bool down, int64_t m, int64_t e) {
+  const int64_t need = down ? base - e + 1 : e - base;  // trunc(ad k / m) must reach this
+  return need <= 0 ? 0 : CeilQuot(need * m, ad);
+}
+
 // Counts the steps k in [0, steps) at base + trunc(d k / m) that lie in [0, limit) (a
 // multiple of 128), keyed by (k / period) * 2 + (k & 1). The positions are monotone in k,
 // so each pixel takes one run of k, found from where the position reaches its edge.
@@ -53,10 +60,8 @@ Counted CountAxis(AxisCounts& a, int64_t base, int64_t d, int64_t m, int64_t ste
   // The first k whose position has passed the edge e (in 1/128 pixel): reached it going
   // up, or gone below it going down.
   auto firstPast = [&](int64_t e) -> int64_t {
-    const int64_t need = d < 0 ? base - e + 1 : e - base;  // trunc(ad k / m) must reach this
-    if (need <= 0) return 0;
     if (d < 0 ? e <= lo : e > hi) return steps;
-    return std::min(steps, CeilQuot(need * m, ad));
+    return std::min(steps, FirstPast(base, ad, d < 0, m, e));
   };
   // Pixel x's run: going up from its left edge to the next one's; going down the reverse.
   int64_t edgeK = d < 0 ? firstPast((a.first + span) * 128) : firstPast(a.first * 128);
@@ -75,6 +80,112 @@ Counted CountAxis(AxisCounts& a, int64_t base, int64_t d, int64_t m, int64_t ste
   return Counted::kDone;
 }
 
+
+constexpr int kGridCells = 512;  // counters of a turned strip: i keys x j groups x pixels
+
+// One pixel edge a line of splats crosses: at splat m, one pixel on along an axis.
+struct Crossing {
+  int64_t m;
+  int axis, step;
+};
+
+// The crossings of one axis of line i (splats j = par + 2 m, m < count), in order of m.
+int Crossings(Crossing* out, int axis, int64_t base, int64_t d, int64_t end, int64_t par, int64_t last, int64_t& first) {
+  const int64_t ad = d < 0 ? -d : d;
+  const bool down = d < 0;
+  const int64_t pf = down ? base - Quot(ad * par, end) : base + Quot(ad * par, end);
+  const int64_t pl = down ? base - Quot(ad * last, end) : base + Quot(ad * last, end);
+  first = pf >> 7;
+  const int64_t lastPixel = pl >> 7;
+  int n = 0;
+  for (int64_t p = first; p != lastPixel; p += down ? -1 : 1) {
+    const int64_t j = FirstPast(base, ad, down, end, down ? p * 128 : (p + 1) * 128);
+    out[n++] = Crossing{std::max<int64_t>(0, (j - par + 1) >> 1), axis, down ? -1 : 1};
+  }
+  return n;
+}
+
+// A strip of any shape within kSpan pixels each way: every line i of splats is cut where it
+// crosses pixel edges, and the runs between are counted per i key, j group and pixel.
+// False when the strip needs more counters.
+bool SplatTurned(const Strip& s, AccEntry* tile, int64_t minX, int64_t maxX, int64_t minY, int64_t maxY) {
+  const int64_t x0 = minX >> 7, y0 = minY >> 7;
+  const int64_t w = (maxX >> 7) - x0 + 1, h = (maxY >> 7) - y0 + 1;
+  const int64_t half = s.vPer / 2;
+  const int64_t keysI = 2 * ((s.count + s.hPer - 1) / s.hPer);
+  const int64_t groupsJ = (((s.end + 1) >> 1) + half - 1) / half;
+  if (w > kSpan || h > kSpan || keysI * groupsJ * w * h > kGridCells) return false;
+  const int64_t plane = w * h;  // counters of one (i key, j group)
+  uint32_t cnt[kGridCells];
+  std::memset(cnt, 0, sizeof(uint32_t) * size_t(keysI * groupsJ * plane));
+  // The pixels of the box inside the tile.
+  const int64_t xa = std::max<int64_t>(0, -x0), xb = std::min<int64_t>(w, kTile - x0);
+  const int64_t ya = std::max<int64_t>(0, -y0), yb = std::min<int64_t>(h, (s.rowsFix >> 7) - y0);
+
+  Walk ux, uy, lx, ly;
+  ux.Init(s.ux0, s.ux1 - s.ux0, s.count, 0, 1);
+  uy.Init(s.uy0, s.uy1 - s.uy0, s.count, 0, 1);
+  lx.Init(s.lx0, s.lx1 - s.lx0, s.count, 0, 1);
+  ly.Init(s.ly0, s.ly1 - s.ly0, s.count, 0, 1);
+  Crossing cx[kSpan], cy[kSpan];
+  int64_t group = 0, inGroup = 0;
+  for (int64_t i = 0; i < s.count; ++i, ux.Next(), uy.Next(), lx.Next(), ly.Next()) {
+    const int64_t par = i & 1, steps = (s.end - par + 1) >> 1;
+    const int64_t key = group * 2 + par;
+    if (++inGroup == s.hPer) inGroup = 0, ++group;
+    if (steps <= 0) continue;
+    const int64_t bx = ux.Value(), by = uy.Value(), last = par + 2 * (steps - 1);
+    int64_t px, py;
+    const int nx = Crossings(cx, 0, bx, lx.Value() - bx, s.end, par, last, px);
+    const int ny = Crossings(cy, 1, by, ly.Value() - by, s.end, par, last, py);
+    px -= x0, py -= y0;
+    uint32_t* counts = cnt + key * groupsJ * plane;
+    // The runs between crossings, the x and y crossings merged by m.
+    int kx = 0, ky = 0;
+    int64_t m = 0;
+    while (m < steps) {
+      const int64_t mx = kx < nx ? cx[kx].m : steps, my = ky < ny ? cy[ky].m : steps;
+      const int64_t next = std::min({mx, my, steps});
+      if (next > m && px >= xa && px < xb && py >= ya && py < yb) {
+        for (int64_t a = m; a < next;) {
+          const int64_t g = a / half, b = std::min(next, (g + 1) * half);
+          counts[g * plane + py * w + px] += uint32_t(b - a);
+          a = b;
+        }
+      }
+      if (next >= steps) break;
+      m = next;
+      if (mx == next) px += cx[kx++].step;
+      if (my == next) py += cy[ky++].step;
+    }
+  }
+
+  for (int64_t ki = 0; ki < keysI; ++ki) {
+    const uint32_t* counts = cnt + ki * groupsJ * plane;
+    if (std::all_of(counts, counts + groupsJ * plane, [](uint32_t c) { return c == 0; })) continue;
+    const int64_t i0 = (ki / 2) * s.hPer, par = ki & 1;
+    const Mix up = MixSide(s.P, s.Q, i0, s.count), lo = MixSide(s.P2, s.Q2, i0, s.count);
+    for (int64_t g = 0; g < groupsJ; ++g) {
+      const uint32_t* at = counts + g * plane;
+      if (std::all_of(at, at + plane, [](uint32_t c) { return c == 0; })) continue;
+      const SplatValue v = MakeValue(up, lo, 2 * half * g + par, s.end);
+      for (int64_t y = 0; y < h; ++y)
+        for (int64_t x = 0; x < w; ++x) {
+          const uint64_t n = at[y * w + x];
+          if (!n) continue;
+          AccEntry& e = tile[(y0 + y) * kTile + x0 + x];
+          e.b += n * uint64_t(v.bw);
+          e.g += n * uint64_t(v.gw);
+          e.r += n * uint64_t(v.rw);
+          e.t += n * uint64_t(v.t);
+          e.w += n * uint64_t(v.w);
+          e.n += n;
+        }
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 void SplatStripCounted(const Strip& s, AccEntry* tile) {
@@ -90,7 +201,7 @@ void SplatStripCounted(const Strip& s, AccEntry* tile) {
   const bool onePixel = (minX >> 7) == (maxX >> 7) && (minY >> 7) == (maxY >> 7);
   const bool separable = s.ux0 == s.lx0 && s.ux1 == s.lx1 && s.uy0 == s.uy1 && s.ly0 == s.ly1;
   if (!onePixel && !separable) {
-    SplatStripSse2(s, tile);
+    if (!SplatTurned(s, tile, minX, maxX, minY, maxY)) SplatStripSse2(s, tile);
     return;
   }
   const int64_t half = s.vPer / 2, jPeriod = 2 * half;

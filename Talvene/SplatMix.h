@@ -1,5 +1,6 @@
-// The colour mixes of a strip's splats, exact in double precision, shared by the production
-// splat kernels: the side mix of an i group and the splat value of a j group.
+// What the production splat kernels share: stepping a position along a side without a
+// division per step, and the colour mixes of a strip's splats, exact in double precision
+// (the side mix of an i group and the splat value of a j group).
 #pragma once
 #include <cstdint>
 
@@ -10,6 +11,30 @@ namespace distort {
 // trunc(a / b) for |a| < 2^53 and 0 < |b| < 2^53: the rounded double quotient never reaches
 // the next integer, since the distance to it is at least 1 / |b|.
 inline int64_t Quot(int64_t a, int64_t b) { return int64_t(double(a) / double(b)); }
+
+// base + trunc(d * k / m) for k = k0, k0 + step, k0 + 2 step, ...
+struct Walk {
+  int64_t base = 0, q = 0, r = 0, dq = 0, dr = 0, m = 1;
+  bool neg = false;
+  void Init(int64_t b, int64_t d, int64_t mm, int64_t k0, int64_t step) {
+    base = b, m = mm, neg = d < 0;
+    const int64_t ad = neg ? -d : d;
+    q = ad * k0 / m, r = ad * k0 % m;
+    dq = ad * step / m, dr = ad * step % m;
+  }
+  // The same from k0 = 0 or 1 with step 2, given |d| / m and |d| % m.
+  void InitPair(int64_t b, int64_t d, int64_t mm, int64_t k0, int64_t q1, int64_t r1) {
+    base = b, m = mm, neg = d < 0;
+    const bool carry = 2 * r1 >= m;
+    dq = 2 * q1 + carry, dr = 2 * r1 - (carry ? m : 0);
+    q = k0 ? q1 : 0, r = k0 ? r1 : 0;
+  }
+  int64_t Value() const { return neg ? base - q : base + q; }
+  void Next() {
+    q += dq, r += dr;
+    if (r >= m) r -= m, ++q;
+  }
+};
 
 struct Mix {
   int64_t c[3];

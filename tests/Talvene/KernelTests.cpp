@@ -70,6 +70,11 @@ TEST(DistortKernel, SplatSse2AndCountedMatchScalar) {
           s.lx1 = s.ux0 + int64_t(rng() % 60) - 30, s.uy1 = s.uy0 + int64_t(rng() % 60) - 30;
           s.ly0 = s.uy0 + int64_t(rng() % 60) - 30, s.ly1 = s.uy0 + int64_t(rng() % 60) - 30;
           break;
+        case 3:  // turned, a few pixels across
+          s.ux1 = s.ux0 + int64_t(rng() % 800) - 400, s.lx0 = s.ux0 + int64_t(rng() % 800) - 400;
+          s.lx1 = s.ux0 + int64_t(rng() % 800) - 400, s.uy1 = s.uy0 + int64_t(rng() % 800) - 400;
+          s.ly0 = s.uy0 + int64_t(rng() % 800) - 400, s.ly1 = s.uy0 + int64_t(rng() % 800) - 400;
+          break;
         default: break;
       }
       // Some strips splat into a band of the tile's first rows only.
