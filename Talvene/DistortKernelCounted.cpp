@@ -83,31 +83,9 @@ Counted CountAxis(AxisCounts& a, int64_t base, int64_t d, int64_t m, int64_t ste
 
 constexpr int kGridCells = 512;  // counters of a turned strip: i keys x j groups x pixels
 
-// One pixel edge a line of splats crosses: at splat m, one pixel on along an axis.
-struct Crossing {
-  int64_t m;
-  int axis, step;
-};
-
-// The crossings of one axis of line i (splats j = par + 2 m, m < count), in order of m.
-int Crossings(Crossing* out, int axis, int64_t base, int64_t d, int64_t end, int64_t par, int64_t last, int64_t& first) {
-  const int64_t ad = d < 0 ? -d : d;
-  const bool down = d < 0;
-  const int64_t pf = down ? base - Quot(ad * par, end) : base + Quot(ad * par, end);
-  const int64_t pl = down ? base - Quot(ad * last, end) : base + Quot(ad * last, end);
-  first = pf >> 7;
-  const int64_t lastPixel = pl >> 7;
-  int n = 0;
-  for (int64_t p = first; p != lastPixel; p += down ? -1 : 1) {
-    const int64_t j = FirstPast(base, ad, down, end, down ? p * 128 : (p + 1) * 128);
-    out[n++] = Crossing{std::max<int64_t>(0, (j - par + 1) >> 1), axis, down ? -1 : 1};
-  }
-  return n;
-}
-
-// A strip of any shape within kSpan pixels each way: every line i of splats is cut where it
-// crosses pixel edges, and the runs between are counted per i key, j group and pixel.
-// False when the strip needs more counters.
+// A strip of any shape within kSpan pixels each way: its splats are stepped line by line and
+// counted per i key, j group and pixel, then each counter's entry takes them at once. False
+// when the strip needs more counters.
 bool SplatTurned(const Strip& s, AccEntry* tile, int64_t minX, int64_t maxX, int64_t minY, int64_t maxY) {
   const int64_t x0 = minX >> 7, y0 = minY >> 7;
   const int64_t w = (maxX >> 7) - x0 + 1, h = (maxY >> 7) - y0 + 1;
@@ -127,37 +105,41 @@ bool SplatTurned(const Strip& s, AccEntry* tile, int64_t minX, int64_t maxX, int
   uy.Init(s.uy0, s.uy1 - s.uy0, s.count, 0, 1);
   lx.Init(s.lx0, s.lx1 - s.lx0, s.count, 0, 1);
   ly.Init(s.ly0, s.ly1 - s.ly0, s.count, 0, 1);
-  Crossing cx[kSpan], cy[kSpan];
+  const bool inside = xa == 0 && ya == 0 && xb == w && yb == h;
+  const double inv = 1.0 / double(s.end);
   int64_t group = 0, inGroup = 0;
   for (int64_t i = 0; i < s.count; ++i, ux.Next(), uy.Next(), lx.Next(), ly.Next()) {
     const int64_t par = i & 1, steps = (s.end - par + 1) >> 1;
     const int64_t key = group * 2 + par;
     if (++inGroup == s.hPer) inGroup = 0, ++group;
     if (steps <= 0) continue;
-    const int64_t bx = ux.Value(), by = uy.Value(), last = par + 2 * (steps - 1);
-    int64_t px, py;
-    const int nx = Crossings(cx, 0, bx, lx.Value() - bx, s.end, par, last, px);
-    const int ny = Crossings(cy, 1, by, ly.Value() - by, s.end, par, last, py);
-    px -= x0, py -= y0;
+    // The line's splats: positions stepped by quotient and remainder, without branches.
+    const int64_t bx = ux.Value() - 128 * x0, by = uy.Value() - 128 * y0;
+    const int64_t dx = lx.Value() - ux.Value(), dy = ly.Value() - uy.Value();
+    int64_t qx, rx, qy, ry;
+    DivMod(dx < 0 ? -dx : dx, s.end, inv, qx, rx);
+    DivMod(dy < 0 ? -dy : dy, s.end, inv, qy, ry);
+    Walk px, py;
+    px.InitPair(0, dx, s.end, par, qx, rx);
+    py.InitPair(0, dy, s.end, par, qy, ry);
+    const int64_t sx = dx < 0 ? -1 : 1, sy = dy < 0 ? -1 : 1, end = s.end;
     uint32_t* counts = cnt + key * groupsJ * plane;
-    // The runs between crossings, the x and y crossings merged by m.
-    int kx = 0, ky = 0;
-    int64_t m = 0;
-    while (m < steps) {
-      const int64_t mx = kx < nx ? cx[kx].m : steps, my = ky < ny ? cy[ky].m : steps;
-      const int64_t next = std::min({mx, my, steps});
-      if (next > m && px >= xa && px < xb && py >= ya && py < yb) {
-        for (int64_t a = m; a < next;) {
-          const int64_t g = a / half, b = std::min(next, (g + 1) * half);
-          counts[g * plane + py * w + px] += uint32_t(b - a);
-          a = b;
-        }
+    // Runs of splats on one counter are added at once.
+    int64_t at = -1, run = 0;
+    for (int64_t m = 0, g = 0, inG = 0; m < steps; ++m) {
+      const int64_t x = (bx + sx * px.q) >> 7, y = (by + sy * py.q) >> 7;
+      const int64_t index = (inside || (x >= xa && x < xb && y >= ya && y < yb)) ? g * plane + y * w + x : -2;
+      if (index != at) {
+        if (at >= 0) counts[at] += uint32_t(run);
+        at = index, run = 0;
       }
-      if (next >= steps) break;
-      m = next;
-      if (mx == next) px += cx[kx++].step;
-      if (my == next) py += cy[ky++].step;
+      ++run;
+      px.q += px.dq, px.r += px.dr, py.q += py.dq, py.r += py.dr;
+      const int64_t cxr = px.r >= end, cyr = py.r >= end;
+      px.q += cxr, px.r -= cxr * end, py.q += cyr, py.r -= cyr * end;
+      if (++inG == half) inG = 0, ++g;
     }
+    if (at >= 0) counts[at] += uint32_t(run);
   }
 
   for (int64_t ki = 0; ki < keysI; ++ki) {

@@ -19,17 +19,6 @@
 namespace distort {
 namespace {
 
-// a / m and a % m for 0 <= a < 2^50 through the reciprocal, corrected to the exact values.
-inline void DivMod(int64_t a, int64_t m, double inv, int64_t& q, int64_t& r) {
-  q = int64_t(double(a) * inv);
-  r = a - q * m;
-  if (r < 0) {
-    --q, r += m;
-  } else if (r >= m) {
-    ++q, r -= m;
-  }
-}
-
 // The three 128-bit increments of one splat: (b, g), (r, t), (w, n).
 struct Inc {
   __m128i bg, rt, wn;

@@ -36,6 +36,17 @@ struct Walk {
   }
 };
 
+// a / m and a % m for 0 <= a < 2^50 through the reciprocal, corrected to the exact values.
+inline void DivMod(int64_t a, int64_t m, double inv, int64_t& q, int64_t& r) {
+  q = int64_t(double(a) * inv);
+  r = a - q * m;
+  if (r < 0) {
+    --q, r += m;
+  } else if (r >= m) {
+    ++q, r -= m;
+  }
+}
+
 struct Mix {
   int64_t c[3];
   int64_t d;
