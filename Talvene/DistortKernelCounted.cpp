@@ -47,7 +47,7 @@ inline int64_t FirstPast(int64_t base, int64_t ad, bool down, int64_t m, int64_t
 // so each pixel takes one run of k, found from where the position reaches its edge.
 Counted CountAxis(AxisCounts& a, int64_t base, int64_t d, int64_t m, int64_t steps, int64_t period, int64_t limit) {
   const int64_t ad = d < 0 ? -d : d;
-  const int64_t last = base + (d < 0 ? -1 : 1) * Quot(ad * (steps - 1), m);
+  const int64_t last = d == 0 ? base : base + (d < 0 ? -1 : 1) * Quot(ad * (steps - 1), m);
   const int64_t lo = std::min(base, last), hi = std::max(base, last);
   if (hi < 0 || lo >= limit) return Counted::kEmpty;
   a.first = std::max<int64_t>(lo, 0) >> 7;
@@ -55,8 +55,10 @@ Counted CountAxis(AxisCounts& a, int64_t base, int64_t d, int64_t m, int64_t ste
   const int64_t keys = 2 * ((steps + period - 1) / period);
   if (span > kSpan || keys > kKeys) return Counted::kTooWide;
   a.span = int(span), a.keys = int(keys);
-  std::memset(a.total, 0, sizeof(uint32_t) * size_t(keys));
-  std::memset(a.n, 0, sizeof(a.n[0]) * size_t(keys));
+  for (int k = 0; k < a.keys; ++k) {
+    a.total[k] = 0;
+    for (int x = 0; x < a.span; ++x) a.n[k][x] = 0;
+  }
   // The first k whose position has passed the edge e (in 1/128 pixel): reached it going
   // up, or gone below it going down.
   auto firstPast = [&](int64_t e) -> int64_t {
@@ -78,6 +80,47 @@ Counted CountAxis(AxisCounts& a, int64_t base, int64_t d, int64_t m, int64_t ste
     edgeK = std::max(edgeK, nextK);
   }
   return Counted::kDone;
+}
+
+// Counts met before: a strip's counts on an axis depend only on where its first position
+// lies within its pixel and on its steps, as long as every position lies inside. Neighbouring
+// strips of a row repeat a few of them.
+struct CountCache {
+  static constexpr int kEntries = 16;
+  struct Entry {
+    int64_t phase = -1, d = 0, m = 0, steps = 0, period = 0;
+    int64_t firstFromBase = 0;
+    AxisCounts counts;
+  };
+  Entry e[kEntries];
+};
+
+// The counts of CountAxis, from the cache where they can be. first: the first pixel.
+Counted CountAxisCached(CountCache& cache, AxisCounts& scratch, const AxisCounts*& out, int64_t& first,
+                        int64_t base, int64_t d, int64_t m, int64_t steps, int64_t period, int64_t limit) {
+  const int64_t phase = base & 127;
+  CountCache::Entry& e = cache.e[(phase ^ ((d & 15) * 7) ^ steps) & (CountCache::kEntries - 1)];
+  if (e.phase == phase && e.d == d && e.m == m && e.steps == steps && e.period == period) {
+    // Whether every position lies inside, from the cached first pixel and span.
+    const int64_t f = (base >> 7) + e.firstFromBase;
+    if (f >= 0 && f + e.counts.span <= (limit >> 7)) {
+      out = &e.counts, first = f;
+      return Counted::kDone;
+    }
+  }
+  const Counted c = CountAxis(scratch, base, d, m, steps, period, limit);
+  out = &scratch, first = scratch.first;
+  if (c != Counted::kDone) return c;
+  // Cache only counts whose span was not cut by the limits: then they hold wherever the
+  // pixels lie inside.
+  const int64_t ad = d < 0 ? -d : d;
+  const int64_t last = d == 0 ? base : base + (d < 0 ? -1 : 1) * Quot(ad * (steps - 1), m);
+  if (std::min(base, last) >= 0 && std::max(base, last) < limit) {
+    e.phase = phase, e.d = d, e.m = m, e.steps = steps, e.period = period;
+    e.firstFromBase = scratch.first - (base >> 7);
+    e.counts = scratch;
+  }
+  return c;
 }
 
 
@@ -187,36 +230,41 @@ void SplatStripCounted(const Strip& s, AccEntry* tile) {
     return;
   }
   const int64_t half = s.vPer / 2, jPeriod = 2 * half;
-  AxisCounts ax, ay;
+  thread_local CountCache cacheX, cacheY;
+  AxisCounts scratchX, scratchY;
+  const AxisCounts *ax = nullptr, *ay = nullptr;
+  int64_t firstX = 0, firstY = 0;
   // Within one pixel every splat lies on the box's corner pixel.
-  const Counted cx = onePixel ? CountAxis(ax, minX, 0, 1, s.count, s.hPer, kTileFix)
-                              : CountAxis(ax, s.ux0, s.ux1 - s.ux0, s.count, s.count, s.hPer, kTileFix);
+  const Counted cx =
+      onePixel ? CountAxisCached(cacheX, scratchX, ax, firstX, minX, 0, 1, s.count, s.hPer, kTileFix)
+               : CountAxisCached(cacheX, scratchX, ax, firstX, s.ux0, s.ux1 - s.ux0, s.count, s.count, s.hPer, kTileFix);
   if (cx == Counted::kEmpty) return;
-  const Counted cy = cx == Counted::kTooWide ? Counted::kTooWide
-                     : onePixel              ? CountAxis(ay, minY, 0, 1, s.end, jPeriod, s.rowsFix)
-                                             : CountAxis(ay, s.uy0, s.ly0 - s.uy0, s.end, s.end, jPeriod, s.rowsFix);
+  const Counted cy =
+      cx == Counted::kTooWide ? Counted::kTooWide
+      : onePixel ? CountAxisCached(cacheY, scratchY, ay, firstY, minY, 0, 1, s.end, jPeriod, s.rowsFix)
+                 : CountAxisCached(cacheY, scratchY, ay, firstY, s.uy0, s.ly0 - s.uy0, s.end, s.end, jPeriod, s.rowsFix);
   if (cy == Counted::kEmpty) return;
   if (cy == Counted::kTooWide) {
     SplatStripSse2(s, tile);
     return;
   }
-  for (int ib = 0; ib * 2 < ax.keys; ++ib) {
-    if (!ax.total[2 * ib] && !ax.total[2 * ib + 1]) continue;
+  for (int ib = 0; ib * 2 < ax->keys; ++ib) {
+    if (!ax->total[2 * ib] && !ax->total[2 * ib + 1]) continue;
     const int64_t i0 = int64_t(ib) * s.hPer;
     const Mix up = MixSide(s.P, s.Q, i0, s.count), lo = MixSide(s.P2, s.Q2, i0, s.count);
     for (int par = 0; par < 2; ++par) {
       const int ki = 2 * ib + par;
-      if (!ax.total[ki]) continue;
-      for (int jb = 0; jb * 2 < ay.keys; ++jb) {
+      if (!ax->total[ki]) continue;
+      for (int jb = 0; jb * 2 < ay->keys; ++jb) {
         const int kj = 2 * jb + par;
-        if (!ay.total[kj]) continue;
+        if (!ay->total[kj]) continue;
         const SplatValue v = MakeValue(up, lo, int64_t(jb) * jPeriod + par, s.end);
-        for (int y = 0; y < ay.span; ++y) {
-          const uint64_t ny = ay.n[kj][y];
+        for (int y = 0; y < ay->span; ++y) {
+          const uint64_t ny = ay->n[kj][y];
           if (!ny) continue;
-          AccEntry* row = tile + (ay.first + y) * kTile + ax.first;
-          for (int x = 0; x < ax.span; ++x) {
-            const uint64_t n = ny * ax.n[ki][x];
+          AccEntry* row = tile + (firstY + y) * kTile + firstX;
+          for (int x = 0; x < ax->span; ++x) {
+            const uint64_t n = ny * ax->n[ki][x];
             if (!n) continue;
             AccEntry& e = row[x];
             e.b += n * uint64_t(v.bw);

@@ -53,7 +53,7 @@ struct Mix {
 };
 // The colour and weight of a side at step i of count.
 inline Mix MixSide(const Texel& p, const Texel& q, int64_t i, int64_t count) {
-  const int64_t u = Quot((count - i + 1) * p.a, count), v = Quot(i * q.a, count);
+  const int64_t u = Quot((count - i + 1) * p.a, count), v = i ? Quot(i * q.a, count) : 0;
   Mix m;
   m.d = u + v;
   if (m.d > 0 && v > 0) {
@@ -73,7 +73,7 @@ struct SplatValue {
 };
 // The splat value at step j of end between the upper and lower side mixes.
 inline SplatValue MakeValue(const Mix& up, const Mix& lo, int64_t j, int64_t end) {
-  const int64_t gu = Quot((end - j + 1) * up.d, end), gl = Quot(lo.d * j, end);
+  const int64_t gu = Quot((end - j + 1) * up.d, end), gl = j ? Quot(lo.d * j, end) : 0;
   int64_t t = gu + gl, cm[3];
   if (t > 0 && gl > 0) {
     for (int c = 0; c < 3; ++c) cm[c] = Quot(up.c[c] * gu + lo.c[c] * gl, t);
