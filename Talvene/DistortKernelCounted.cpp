@@ -185,15 +185,16 @@ bool SplatTurned(const Strip& s, AccEntry* tile, int64_t minX, int64_t maxX, int
     if (at >= 0) counts[at] += uint32_t(run);
   }
 
+  const double invCount = 1.0 / double(s.count), invEnd = inv;
   for (int64_t ki = 0; ki < keysI; ++ki) {
     const uint32_t* counts = cnt + ki * groupsJ * plane;
     if (std::all_of(counts, counts + groupsJ * plane, [](uint32_t c) { return c == 0; })) continue;
     const int64_t i0 = (ki / 2) * s.hPer, par = ki & 1;
-    const Mix up = MixSide(s.P, s.Q, i0, s.count), lo = MixSide(s.P2, s.Q2, i0, s.count);
+    const Mix up = MixSide(s.P, s.Q, i0, s.count, invCount), lo = MixSide(s.P2, s.Q2, i0, s.count, invCount);
     for (int64_t g = 0; g < groupsJ; ++g) {
       const uint32_t* at = counts + g * plane;
       if (std::all_of(at, at + plane, [](uint32_t c) { return c == 0; })) continue;
-      const SplatValue v = MakeValue(up, lo, 2 * half * g + par, s.end);
+      const SplatValue v = MakeValue(up, lo, 2 * half * g + par, s.end, invEnd);
       for (int64_t y = 0; y < h; ++y)
         for (int64_t x = 0; x < w; ++x) {
           const uint64_t n = at[y * w + x];
@@ -248,17 +249,18 @@ void SplatStripCounted(const Strip& s, AccEntry* tile) {
     SplatStripSse2(s, tile);
     return;
   }
+  const double invCount = 1.0 / double(s.count), invEnd = 1.0 / double(s.end);
   for (int ib = 0; ib * 2 < ax->keys; ++ib) {
     if (!ax->total[2 * ib] && !ax->total[2 * ib + 1]) continue;
     const int64_t i0 = int64_t(ib) * s.hPer;
-    const Mix up = MixSide(s.P, s.Q, i0, s.count), lo = MixSide(s.P2, s.Q2, i0, s.count);
+    const Mix up = MixSide(s.P, s.Q, i0, s.count, invCount), lo = MixSide(s.P2, s.Q2, i0, s.count, invCount);
     for (int par = 0; par < 2; ++par) {
       const int ki = 2 * ib + par;
       if (!ax->total[ki]) continue;
       for (int jb = 0; jb * 2 < ay->keys; ++jb) {
         const int kj = 2 * jb + par;
         if (!ay->total[kj]) continue;
-        const SplatValue v = MakeValue(up, lo, int64_t(jb) * jPeriod + par, s.end);
+        const SplatValue v = MakeValue(up, lo, int64_t(jb) * jPeriod + par, s.end, invEnd);
         for (int y = 0; y < ay->span; ++y) {
           const uint64_t ny = ay->n[kj][y];
           if (!ny) continue;

@@ -47,36 +47,52 @@ inline void DivMod(int64_t a, int64_t m, double inv, int64_t& q, int64_t& r) {
   }
 }
 
+// trunc(a / b) for 0 <= a < 2^50 and b > 0 through inv = 1 / b: the product is within one
+// of the quotient, and the remainder corrects it. Cheaper than a division where one
+// reciprocal serves several quotients.
+inline int64_t QuotBy(int64_t a, int64_t b, double inv) {
+  int64_t q = int64_t(double(a) * inv);
+  const int64_t r = a - q * b;
+  q -= r < 0;
+  q += r >= b;
+  return q;
+}
+
 struct Mix {
   int64_t c[3];
   int64_t d;
 };
-// The colour and weight of a side at step i of count.
-inline Mix MixSide(const Texel& p, const Texel& q, int64_t i, int64_t count) {
-  const int64_t u = Quot((count - i + 1) * p.a, count), v = i ? Quot(i * q.a, count) : 0;
+// The colour and weight of a side at step i of count (invCount = 1 / count).
+inline Mix MixSide(const Texel& p, const Texel& q, int64_t i, int64_t count, double invCount) {
+  const int64_t u = QuotBy((count - i + 1) * p.a, count, invCount), v = i ? QuotBy(i * q.a, count, invCount) : 0;
   Mix m;
   m.d = u + v;
   if (m.d > 0 && v > 0) {
-    m.c[0] = Quot(u * p.b + v * q.b, m.d);
-    m.c[1] = Quot(u * p.g + v * q.g, m.d);
-    m.c[2] = Quot(u * p.r + v * q.r, m.d);
+    const double inv = 1.0 / double(m.d);
+    m.c[0] = QuotBy(u * p.b + v * q.b, m.d, inv);
+    m.c[1] = QuotBy(u * p.g + v * q.g, m.d, inv);
+    m.c[2] = QuotBy(u * p.r + v * q.r, m.d, inv);
   } else {
     // Without a weight of q the mix is p's colour itself.
     m.c[0] = p.b, m.c[1] = p.g, m.c[2] = p.r;
   }
   return m;
 }
+inline Mix MixSide(const Texel& p, const Texel& q, int64_t i, int64_t count) {
+  return MixSide(p, q, i, count, 1.0 / double(count));
+}
 
 // What one splat adds to its entry: colour x w (blue, green, red), t, w; n grows by one.
 struct SplatValue {
   int64_t bw, gw, rw, t, w;
 };
-// The splat value at step j of end between the upper and lower side mixes.
-inline SplatValue MakeValue(const Mix& up, const Mix& lo, int64_t j, int64_t end) {
-  const int64_t gu = Quot((end - j + 1) * up.d, end), gl = j ? Quot(lo.d * j, end) : 0;
+// The splat value at step j of end between the upper and lower side mixes (invEnd = 1 / end).
+inline SplatValue MakeValue(const Mix& up, const Mix& lo, int64_t j, int64_t end, double invEnd) {
+  const int64_t gu = QuotBy((end - j + 1) * up.d, end, invEnd), gl = j ? QuotBy(lo.d * j, end, invEnd) : 0;
   int64_t t = gu + gl, cm[3];
   if (t > 0 && gl > 0) {
-    for (int c = 0; c < 3; ++c) cm[c] = Quot(up.c[c] * gu + lo.c[c] * gl, t);
+    const double inv = 1.0 / double(t);
+    for (int c = 0; c < 3; ++c) cm[c] = QuotBy(up.c[c] * gu + lo.c[c] * gl, t, inv);
   } else {
     // Without a lower weight the mix is the upper colour itself.
     for (int c = 0; c < 3; ++c) cm[c] = up.c[c];
@@ -84,6 +100,9 @@ inline SplatValue MakeValue(const Mix& up, const Mix& lo, int64_t j, int64_t end
   }
   const int64_t w = (t + 15) / 16;
   return SplatValue{cm[0] * w, cm[1] * w, cm[2] * w, t, w};
+}
+inline SplatValue MakeValue(const Mix& up, const Mix& lo, int64_t j, int64_t end) {
+  return MakeValue(up, lo, j, end, 1.0 / double(end));
 }
 
 }  // namespace distort
