@@ -126,9 +126,34 @@ Counted CountAxisCached(CountCache& cache, AxisCounts& scratch, const AxisCounts
 
 constexpr int kGridCells = 512;  // counters of a turned strip: i keys x j groups x pixels
 
-// A strip of any shape within kSpan pixels each way: its splats are stepped line by line and
-// counted per i key, j group and pixel, then each counter's entry takes them at once. False
-// when the strip needs more counters.
+// One line of splats along one axis: positions b + trunc(d (par + 2 m) / end) for m up to
+// the line's last splat, relative to the strip's box (b >= 0, so >> 7 gives the pixel). The
+// pixel of the first splat, and the splats at which the pixel moves on by step, in order.
+struct LineAxis {
+  int64_t first;
+  int n;
+  int step;
+  int64_t at[kSpan];
+  void Cut(int64_t b, int64_t d, int64_t par, int64_t last, int64_t end, double invEnd) {
+    const bool down = d < 0;
+    const int64_t ad = down ? -d : d;
+    const int64_t qf = par ? QuotBy(ad, end, invEnd) : 0, ql = QuotBy(ad * last, end, invEnd);
+    first = (down ? b - qf : b + qf) >> 7;
+    const int64_t lastPixel = (down ? b - ql : b + ql) >> 7;
+    step = down ? -1 : 1;
+    n = 0;
+    for (int64_t p = first; p != lastPixel && n < kSpan; p += step) {
+      // The first j past the edge: trunc(ad j / end) reaches need.
+      const int64_t need = down ? b - p * 128 + 1 : (p + 1) * 128 - b;
+      const int64_t j = Quot(need * end + ad - 1, ad);
+      at[n++] = std::max<int64_t>(0, (j - par + 1) >> 1);
+    }
+  }
+};
+
+// A strip of any shape within kSpan pixels each way: each line i of splats is cut where it
+// passes pixel edges, the runs between counted per i key, j group and pixel, then each
+// counter's entry takes them at once. False when the strip needs more counters.
 bool SplatTurned(const Strip& s, AccEntry* tile, int64_t minX, int64_t maxX, int64_t minY, int64_t maxY) {
   const int64_t x0 = minX >> 7, y0 = minY >> 7;
   const int64_t w = (maxX >> 7) - x0 + 1, h = (maxY >> 7) - y0 + 1;
@@ -156,33 +181,30 @@ bool SplatTurned(const Strip& s, AccEntry* tile, int64_t minX, int64_t maxX, int
     const int64_t key = group * 2 + par;
     if (++inGroup == s.hPer) inGroup = 0, ++group;
     if (steps <= 0) continue;
-    // The line's splats: positions stepped by quotient and remainder, without branches.
-    const int64_t bx = ux.Value() - 128 * x0, by = uy.Value() - 128 * y0;
-    const int64_t dx = lx.Value() - ux.Value(), dy = ly.Value() - uy.Value();
-    int64_t qx, rx, qy, ry;
-    DivMod(dx < 0 ? -dx : dx, s.end, inv, qx, rx);
-    DivMod(dy < 0 ? -dy : dy, s.end, inv, qy, ry);
-    Walk px, py;
-    px.InitPair(0, dx, s.end, par, qx, rx);
-    py.InitPair(0, dy, s.end, par, qy, ry);
-    const int64_t sx = dx < 0 ? -1 : 1, sy = dy < 0 ? -1 : 1, end = s.end;
+    // The line's splats m < steps lie at (bx, by) + trunc(d (par + 2 m) / end); the runs
+    // between the splats where they pass a pixel edge go to one counter each.
+    const int64_t bx = ux.Value() - 128 * x0, by = uy.Value() - 128 * y0, last = par + 2 * (steps - 1);
+    LineAxis lx1, ly1;
+    lx1.Cut(bx, lx.Value() - ux.Value(), par, last, s.end, inv);
+    ly1.Cut(by, ly.Value() - uy.Value(), par, last, s.end, inv);
     uint32_t* counts = cnt + key * groupsJ * plane;
-    // Runs of splats on one counter are added at once.
-    int64_t at = -1, run = 0;
-    for (int64_t m = 0, g = 0, inG = 0; m < steps; ++m) {
-      const int64_t x = (bx + sx * px.q) >> 7, y = (by + sy * py.q) >> 7;
-      const int64_t index = (inside || (x >= xa && x < xb && y >= ya && y < yb)) ? g * plane + y * w + x : -2;
-      if (index != at) {
-        if (at >= 0) counts[at] += uint32_t(run);
-        at = index, run = 0;
+    int64_t px = lx1.first, py = ly1.first, m = 0;
+    for (int kx = 0, ky = 0;;) {
+      const int64_t mx = kx < lx1.n ? lx1.at[kx] : steps, my = ky < ly1.n ? ly1.at[ky] : steps;
+      const int64_t next = std::min(mx, my);
+      if (next > m && (inside || (px >= xa && px < xb && py >= ya && py < yb))) {
+        uint32_t* at = counts + py * w + px;
+        for (int64_t a = m; a < next;) {
+          const int64_t g = a / half, e = std::min(next, (g + 1) * half);
+          at[g * plane] += uint32_t(e - a);
+          a = e;
+        }
       }
-      ++run;
-      px.q += px.dq, px.r += px.dr, py.q += py.dq, py.r += py.dr;
-      const int64_t cxr = px.r >= end, cyr = py.r >= end;
-      px.q += cxr, px.r -= cxr * end, py.q += cyr, py.r -= cyr * end;
-      if (++inG == half) inG = 0, ++g;
+      if (next >= steps) break;
+      m = next;
+      if (mx == next) px += lx1.step, ++kx;
+      if (my == next) py += ly1.step, ++ky;
     }
-    if (at >= 0) counts[at] += uint32_t(run);
   }
 
   const double invCount = 1.0 / double(s.count), invEnd = inv;
