@@ -194,10 +194,14 @@ bool SplatTurned(const Strip& s, AccEntry* tile, int64_t minX, int64_t maxX, int
       const int64_t next = std::min(mx, my);
       if (next > m && (inside || (px >= xa && px < xb && py >= ya && py < yb))) {
         uint32_t* at = counts + py * w + px;
-        for (int64_t a = m; a < next;) {
-          const int64_t g = a / half, e = std::min(next, (g + 1) * half);
-          at[g * plane] += uint32_t(e - a);
-          a = e;
+        if (groupsJ == 1) {
+          *at += uint32_t(next - m);
+        } else {
+          for (int64_t a = m; a < next;) {
+            const int64_t g = a / half, e = std::min(next, (g + 1) * half);
+            at[g * plane] += uint32_t(e - a);
+            a = e;
+          }
         }
       }
       if (next >= steps) break;
