@@ -98,7 +98,8 @@ struct CountCache {
 // The counts of CountAxis, from the cache where they can be. first: the first pixel.
 Counted CountAxisCached(CountCache& cache, AxisCounts& scratch, const AxisCounts*& out, int64_t& first,
                         int64_t base, int64_t d, int64_t m, int64_t steps, int64_t period, int64_t limit) {
-  const int64_t phase = base & 127;
+  // All at one position, the counts do not depend on where in its pixel it lies.
+  const int64_t phase = d == 0 ? 0 : base & 127;
   CountCache::Entry& e = cache.e[(phase ^ ((d & 15) * 7) ^ steps) & (CountCache::kEntries - 1)];
   if (e.phase == phase && e.d == d && e.m == m && e.steps == steps && e.period == period) {
     // Whether every position lies inside, from the cached first pixel and span.
@@ -118,7 +119,9 @@ Counted CountAxisCached(CountCache& cache, AxisCounts& scratch, const AxisCounts
   if (std::min(base, last) >= 0 && std::max(base, last) < limit) {
     e.phase = phase, e.d = d, e.m = m, e.steps = steps, e.period = period;
     e.firstFromBase = scratch.first - (base >> 7);
-    e.counts = scratch;
+    e.counts.first = scratch.first, e.counts.span = scratch.span, e.counts.keys = scratch.keys;
+    std::memcpy(e.counts.total, scratch.total, sizeof(uint32_t) * size_t(scratch.keys));
+    std::memcpy(e.counts.n, scratch.n, sizeof(scratch.n[0]) * size_t(scratch.keys));
   }
   return c;
 }
