@@ -9,7 +9,10 @@
 #include <thread>
 #include <vector>
 
-#include "RowBands.h"
+#ifdef __linux__
+#include <sched.h>
+#endif
+
 #include "SplatMix.h"
 
 using distort::AccEntry;
@@ -89,6 +92,15 @@ void StepsFor(int64_t len, int64_t n, int64_t& steps, int64_t& period) {
   period = 12;
   if (len > 128 * n) period = std::max<int64_t>(4, ((12 * n) / (len / 128) + 1) & ~int64_t(1));
   steps = std::max<int64_t>(4, ((period * len) / (128 * n) + 1) & ~int64_t(1));
+}
+
+// The processors this thread may run on.
+int UsableProcessors() {
+#ifdef __linux__
+  cpu_set_t set;
+  if (sched_getaffinity(0, sizeof set, &set) == 0) return std::max(1, CPU_COUNT(&set));
+#endif
+  return int(std::max(1u, std::thread::hardware_concurrency()));
 }
 
 // Bands below this many rows cost more in cells drawn twice than they gain.
@@ -183,7 +195,7 @@ RECT MeshBound(const DistortMesh& mesh) {
   return RECT{LONG(l) - 1, LONG(t) - 1, LONG(r) + 1, LONG(b) + 1};
 }
 
-CDistort::CDistort() : m_threads(std::min(talvene::UsableProcessors(), kMaxThreads)) {}
+CDistort::CDistort() : m_threads(std::min(UsableProcessors(), kMaxThreads)) {}
 
 void CDistort::GetBound(RECT* out, const DistortArgs& args) {
   m_mesh.Clear();

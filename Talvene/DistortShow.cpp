@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "RowBands.h"
 #include "Talvene.h"
 
 namespace {
@@ -17,8 +16,6 @@ const uint32_t* BackRow(const LayerLock& bb, int y) {
 }
 
 }  // namespace
-
-int Talvene::PreviewBands(int rows) const { return std::clamp(rows / kMinPreviewBandRows, 1, m_previewThreads); }
 
 void DrawPreviewQuad(const Grid& g, uint32_t colour, PreviewRowSpan* spans, int nSpans, const preview::Kernels& k) {
   GVERIFY(g.imgDest.info.nPixelSize == 4, u"!Grid.imgDest.nPixelSize==4");
@@ -87,6 +84,7 @@ void Talvene::ShowRefresh(OShowDevice* device, DistortArgs* args) {
     m_previewColour = args->dwColor;
     m_previewMode = (args->nPixelSize == 4 ? 8 : 0) + (args->nMode & 7);
     const LayerInfo view = m_grid.imgDest.info;
+    if (m_pPreview) std::memset(m_pPreview.get(), 0, size_t(view.nWidth) * size_t(view.nHeight) * 4);
 
     m_previewMesh.Clear();
     m_grid = Grid{};
@@ -95,37 +93,20 @@ void Talvene::ShowRefresh(OShowDevice* device, DistortArgs* args) {
     m_grid.imgSrc = GridImage{LayerInfo{args->nWidth, args->nHeight, args->nPitch, args->nPixelSize, args->x, args->y,
                                         args->dwColor, 0},
                               args->pPixels};
-    GVERIFY(args->nPixelSize == 2 || args->nPixelSize == 4, u"nPixelSize?");
-    m_bComposed = false;
-    if (!m_pPreview) return;
 
     const DistortMesh& m = m_previewMesh;
     const bool facing = (args->dwFlags & DISTORT_F_FACING) != 0;
-    for (int r = 0; r + 1 < m.nRows; ++r)
-      for (int q = 0; q + 1 < m.nCols; ++q)
-        m_previewFront[r][q] = IsFrontFacing(m.grid[r][q], m.grid[r][q + 1], m.grid[r + 1][q], m.grid[r + 1][q + 1], facing);
-    // Each band of rows draws every quad in the same order into its own rows: what a later
-    // quad overwrites stays the same.
-    const int bands = PreviewBands(view.nHeight);
-    talvene::RunBands(bands, [&](int b) {
-      const int32_t r0 = int32_t(int64_t(view.nHeight) * b / bands), r1 = int32_t(int64_t(view.nHeight) * (b + 1) / bands);
-      BYTE* first = m_grid.imgDest.pixels + size_t(r0) * size_t(view.nPitch) * 4;
-      std::memset(first, 0, size_t(r1 - r0) * size_t(view.nPitch) * 4);
-      Grid g = m_grid;
-      g.imgDest.pixels = first;
-      g.imgDest.info.nHeight = r1 - r0;
-      for (int r = m.nRows - 2; r >= 0; --r)
-        for (int q = m.nCols - 2; q >= 0; --q) {
-          if (!m_previewFront[r][q]) continue;
-          const DistortPoint c[4] = {m.grid[r][q], m.grid[r][q + 1], m.grid[r + 1][q], m.grid[r + 1][q + 1]};
-          for (int k = 0; k < 4; ++k) g.dst[k] = POINT{LONG(c[k].x), LONG(int64_t(LONG(c[k].y)) - r0)};
-          g.src[0] = POINT{m.xs[q], m.ys[r]};
-          g.src[1] = POINT{m.xs[q + 1], m.ys[r]};
-          g.src[2] = POINT{m.xs[q], m.ys[r + 1]};
-          g.src[3] = POINT{m.xs[q + 1], m.ys[r + 1]};
-          DrawPreviewQuad(g, m_previewColour, m_spans.data() + r0, r1 - r0, m_previewKernels);
-        }
-    });
+    for (int r = m.nRows - 2; r >= 0; --r)
+      for (int q = m.nCols - 2; q >= 0; --q) {
+        const DistortPoint c[4] = {m.grid[r][q], m.grid[r][q + 1], m.grid[r + 1][q], m.grid[r + 1][q + 1]};
+        for (int k = 0; k < 4; ++k) m_grid.dst[k] = POINT{LONG(c[k].x), LONG(c[k].y)};
+        m_grid.src[0] = POINT{m.xs[q], m.ys[r]};
+        m_grid.src[1] = POINT{m.xs[q + 1], m.ys[r]};
+        m_grid.src[2] = POINT{m.xs[q], m.ys[r + 1]};
+        m_grid.src[3] = POINT{m.xs[q + 1], m.ys[r + 1]};
+        if (IsFrontFacing(c[0], c[1], c[2], c[3], facing))
+          DrawPreviewQuad(m_grid, m_previewColour, m_spans.data(), int(m_spans.size()), m_previewKernels);
+      }
     m_bComposed = false;
   }
   GCATCH(GetClassName(), u"::ShowRefresh()",
@@ -147,15 +128,12 @@ int Talvene::Show(OShowDevice* device, HDC hdc, const RECT* rc, BOOL recompose) 
                     r.right <= m_rcComposed.right && r.bottom <= m_rcComposed.bottom;
   if (recompose || !held) {
     const uint32_t word = (SwapRedBlue(m_previewColour) & 0xFFFFFF) | ((m_previewColour >> 24) * 128 / 255) << 24;
-    const int n = r.right - r.left, rows = r.bottom - r.top;
-    const int bands = PreviewBands(rows);
-    talvene::RunBands(bands, [&](int b) {
-      for (int32_t y = r.top + rows * b / bands; y < r.top + rows * (b + 1) / bands; ++y) {
-        uint32_t* out = m_pOut.get() + size_t(h - 1 - y) * size_t(w) + size_t(r.left);
-        const uint32_t* prev = m_pPreview.get() + size_t(y) * size_t(w) + size_t(r.left);
-        m_previewKernels.composite(out, BackRow(bb, y) + r.left, prev, n, m_previewMode, word);
-      }
-    });
+    const int n = r.right - r.left;
+    for (int32_t y = r.top; y < r.bottom; ++y) {
+      uint32_t* out = m_pOut.get() + size_t(h - 1 - y) * size_t(w) + size_t(r.left);
+      const uint32_t* prev = m_pPreview.get() + size_t(y) * size_t(w) + size_t(r.left);
+      m_previewKernels.composite(out, BackRow(bb, y) + r.left, prev, n, m_previewMode, word);
+    }
     m_bComposed = true;
     m_rcComposed = r;
   }

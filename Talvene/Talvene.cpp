@@ -6,7 +6,6 @@
 #include "odata/GText.h"
 #include "odata/OProperty.h"
 #include "platform/base/Text.h"
-#include "RowBands.h"
 
 namespace {
 
@@ -25,7 +24,7 @@ void WriteJobArgs(OData* block, const LayerLock& dest, const DistortArgs& args) 
 
 }  // namespace
 
-Talvene::Talvene() : m_previewThreads(std::min(talvene::UsableProcessors(), CDistort::kMaxThreads)) {}
+Talvene::Talvene() = default;
 Talvene::~Talvene() = default;
 
 void* Talvene::FindInterface(const char16_t* name) {

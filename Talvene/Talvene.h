@@ -35,9 +35,6 @@ class Talvene final : public GComponent<ODistort> {
   // For tests and measurements: the renderer, the kernels, and what the preview holds.
   CDistort& Renderer() { return m_distort; }
   void UseReferenceKernels(bool reference);
-  // The threads that share the preview's rows (1: the calling thread alone); the bits do not
-  // depend on it.
-  void SetPreviewThreads(int n) { m_previewThreads = std::clamp(n, 1, CDistort::kMaxThreads); }
   const GridImage& GetPreviewImage() const { return m_grid.imgDest; }
   int GetPreviewMode() const { return m_previewMode; }
   uint32_t GetPreviewColour() const { return m_previewColour; }
@@ -62,11 +59,6 @@ class Talvene final : public GComponent<ODistort> {
   std::vector<PreviewRowSpan> m_spans;
   preview::Kernels m_previewKernels = preview::kFastKernels;
   DistortMesh m_previewMesh;
-  uint8_t m_previewFront[kMeshMax][kMeshMax];  // the preview mesh's cell is front-facing
-  int m_previewThreads = 1;
-  // Bands below this many rows cost more in threads than they gain.
-  static constexpr int kMinPreviewBandRows = 64;
-  int PreviewBands(int rows) const;
 
   CDistort m_distort;
 };

@@ -205,32 +205,6 @@ TEST_F(PreviewTest, AgreesWithTheRenderWithinFourLevels) {
   EXPECT_LE(worst, 4);
 }
 
-TEST_F(PreviewTest, PreviewIsTheSameOnAnyNumberOfThreads) {
-  // A strong bulge and a stretched lower edge on a translucent source over a tall view: the
-  // bands of rows must draw the quads in the same order and cut no row.
-  DrawView(300, 270);
-  Picture src(90, 80, 4);
-  src.Fill([](int x, int y) { return Smooth(x, y) & ((x + y) % 7 ? 0xFFFFFFFFu : 0x80FFFFFFu); });
-  DistortArgs args = BulgeArgs(src, 20, 10, 60, 90);
-  args.Point(2, 1).y += 120;
-  std::vector<uint32_t> first, firstShown;
-  for (int threads : {1, 3, 8}) {
-    Impl()->SetPreviewThreads(threads);
-    distort->ShowRefresh(dev, &args);
-    ASSERT_EQ(Show(), 1);
-    std::vector<uint32_t> preview, shown;
-    for (int y = 0; y < 270; ++y)
-      for (int x = 0; x < 300; ++x) preview.push_back(Preview(x, y)), shown.push_back(screen.At(x, y));
-    if (threads == 1) {
-      first = preview, firstShown = shown;
-      EXPECT_GT(std::count_if(first.begin(), first.end(), [](uint32_t p) { return p != 0; }), 90 * 80);
-      continue;
-    }
-    EXPECT_EQ(preview, first) << threads << " threads";
-    EXPECT_EQ(shown, firstShown) << threads << " threads";
-  }
-}
-
 TEST_F(PreviewTest, ShowKeepsItsCompositionUntilAskedOrRefreshed) {
   DrawView(80, 60);
   Picture src(20, 20, 4);
