@@ -29,6 +29,16 @@ struct AxisCounts {
 
 enum class Counted { kDone, kEmpty, kTooWide };
 
+// What n splats of one value add to their entry: the sums wrap as n single adds would.
+inline void AddSplats(AccEntry& e, const SplatValue& v, uint64_t n) {
+  e.b += n * uint64_t(v.bw);
+  e.g += n * uint64_t(v.gw);
+  e.r += n * uint64_t(v.rw);
+  e.t += n * uint64_t(v.t);
+  e.w += n * uint64_t(v.w);
+  e.n += n;
+}
+
 // The k in [a, b) of parity par (0 <= a <= b).
 inline int64_t OfParity(int64_t a, int64_t b, int64_t par) { return ((b - par + 1) >> 1) - ((a - par + 1) >> 1); }
 
@@ -228,13 +238,7 @@ bool SplatTurned(const Strip& s, AccEntry* tile, int64_t minX, int64_t maxX, int
         for (int64_t x = 0; x < w; ++x) {
           const uint64_t n = at[y * w + x];
           if (!n) continue;
-          AccEntry& e = tile[(y0 + y) * kTile + x0 + x];
-          e.b += n * uint64_t(v.bw);
-          e.g += n * uint64_t(v.gw);
-          e.r += n * uint64_t(v.rw);
-          e.t += n * uint64_t(v.t);
-          e.w += n * uint64_t(v.w);
-          e.n += n;
+          AddSplats(tile[(y0 + y) * kTile + x0 + x], v, n);
         }
     }
   }
@@ -297,13 +301,7 @@ void SplatStripCounted(const Strip& s, AccEntry* tile) {
           for (int x = 0; x < ax->span; ++x) {
             const uint64_t n = ny * ax->n[ki][x];
             if (!n) continue;
-            AccEntry& e = row[x];
-            e.b += n * uint64_t(v.bw);
-            e.g += n * uint64_t(v.gw);
-            e.r += n * uint64_t(v.rw);
-            e.t += n * uint64_t(v.t);
-            e.w += n * uint64_t(v.w);
-            e.n += n;
+            AddSplats(row[x], v, n);
           }
         }
       }
