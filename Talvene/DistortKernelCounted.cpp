@@ -187,7 +187,8 @@ bool SplatTurned(const Strip& s, AccEntry* tile, int64_t minX, int64_t maxX, int
   lx.Init(s.lx0, s.lx1 - s.lx0, s.count, 0, 1);
   ly.Init(s.ly0, s.ly1 - s.ly0, s.count, 0, 1);
   const bool inside = xa == 0 && ya == 0 && xb == w && yb == h;
-  const double inv = 1.0 / double(s.end);
+  thread_local Reciprocal ofEnd;
+  const double inv = ofEnd.Of(s.end);
   int64_t group = 0, inGroup = 0;
   for (int64_t i = 0; i < s.count; ++i, ux.Next(), uy.Next(), lx.Next(), ly.Next()) {
     const int64_t par = i & 1, steps = (s.end - par + 1) >> 1;
@@ -224,7 +225,8 @@ bool SplatTurned(const Strip& s, AccEntry* tile, int64_t minX, int64_t maxX, int
     }
   }
 
-  const double invCount = 1.0 / double(s.count), invEnd = inv;
+  thread_local Reciprocal ofCount, ofT;
+  const double invCount = ofCount.Of(s.count), invEnd = inv;
   for (int64_t ki = 0; ki < keysI; ++ki) {
     const uint32_t* counts = cnt + ki * groupsJ * plane;
     if (std::all_of(counts, counts + groupsJ * plane, [](uint32_t c) { return c == 0; })) continue;
@@ -233,7 +235,7 @@ bool SplatTurned(const Strip& s, AccEntry* tile, int64_t minX, int64_t maxX, int
     for (int64_t g = 0; g < groupsJ; ++g) {
       const uint32_t* at = counts + g * plane;
       if (std::all_of(at, at + plane, [](uint32_t c) { return c == 0; })) continue;
-      const SplatValue v = MakeValue(up, lo, 2 * half * g + par, s.end, invEnd);
+      const SplatValue v = MakeValue(up, lo, 2 * half * g + par, s.end, invEnd, ofT);
       for (int64_t y = 0; y < h; ++y)
         for (int64_t x = 0; x < w; ++x) {
           const uint64_t n = at[y * w + x];
@@ -282,7 +284,8 @@ void SplatStripCounted(const Strip& s, AccEntry* tile) {
     SplatStripSse2(s, tile);
     return;
   }
-  const double invCount = 1.0 / double(s.count), invEnd = 1.0 / double(s.end);
+  thread_local Reciprocal ofCount, ofEnd, ofT;
+  const double invCount = ofCount.Of(s.count), invEnd = ofEnd.Of(s.end);
   for (int ib = 0; ib * 2 < ax->keys; ++ib) {
     if (!ax->total[2 * ib] && !ax->total[2 * ib + 1]) continue;
     const int64_t i0 = int64_t(ib) * s.hPer;
@@ -293,7 +296,7 @@ void SplatStripCounted(const Strip& s, AccEntry* tile) {
       for (int jb = 0; jb * 2 < ay->keys; ++jb) {
         const int kj = 2 * jb + par;
         if (!ay->total[kj]) continue;
-        const SplatValue v = MakeValue(up, lo, int64_t(jb) * jPeriod + par, s.end, invEnd);
+        const SplatValue v = MakeValue(up, lo, int64_t(jb) * jPeriod + par, s.end, invEnd, ofT);
         for (int y = 0; y < ay->span; ++y) {
           const uint64_t ny = ay->n[kj][y];
           if (!ny) continue;

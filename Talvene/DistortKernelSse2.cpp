@@ -3,8 +3,8 @@
 // one by one, the colour mixes are divided in double precision (exact for these integers)
 // and cached per step group, and the splats that land on one entry in a row are summed in
 // registers, the six sums in three 128-bit lanes, before the entry takes them. The
-// coverage adds whole pixels four at a time; the compose divides in double precision two
-// pixels at a time and blends in 16-bit lanes. Every step is exact, so the bits equal the
+// coverage adds whole pixels four at a time; the compose divides through reciprocals corrected
+// to the exact quotients and blends in 16-bit lanes. Every step is exact, so the bits equal the
 // scalar definition's.
 #include <emmintrin.h>
 
@@ -209,16 +209,18 @@ void ComposeRowSse2(BYTE* dest, const AccEntry* acc, const uint32_t* cover, int 
       const AccEntry& e = acc[k0 + k];
       if (e.n == 0 || e.w == 0) continue;
       take[k] = true;
-      // Sums stay far below 2^53: a splat adds t < 4096 and colour x w < 2^16.
-      const int64_t mean = Quot(int64_t(e.t), int64_t(e.n));
-      const int64_t level = std::min<int64_t>(255, Quot(mean * int64_t(cover[k0 + k]), 256));
+      // Sums stay far below 2^50: a splat adds t < 4096 and colour x w < 2^16. One division
+      // gives both reciprocals; the quotients (below 4096) are corrected to the exact ones.
+      double inv[2];
+      _mm_storeu_pd(inv, _mm_div_pd(_mm_set1_pd(1.0), _mm_set_pd(double(e.w), double(e.n))));
+      const int64_t mean = QuotBy(int64_t(e.t), int64_t(e.n), inv[0]);
+      const int64_t level = std::min<int64_t>(255, (mean * int64_t(cover[k0 + k])) >> 8);
       a[k] = uint32_t(level) * p.opacity / 128;
       if (p.colourSource) {
-        const __m128d w = _mm_set1_pd(double(e.w));
-        const __m128d bg = _mm_div_pd(_mm_set_pd(double(e.g), double(e.b)), w);
-        const __m128i q = _mm_cvttpd_epi32(bg);
-        const uint32_t r = uint32_t(Quot(int64_t(e.r), int64_t(e.w)));
-        s[k] = uint32_t(_mm_cvtsi128_si32(q)) | uint32_t(_mm_cvtsi128_si32(_mm_srli_si128(q, 4))) << 8 | r << 16;
+        const int64_t w = int64_t(e.w);
+        const uint32_t b = uint32_t(QuotBy(int64_t(e.b), w, inv[1])), g = uint32_t(QuotBy(int64_t(e.g), w, inv[1]));
+        const uint32_t r = uint32_t(QuotBy(int64_t(e.r), w, inv[1]));
+        s[k] = b | g << 8 | r << 16;
       }
     }
     if (!take[0] && !take[1]) continue;

@@ -58,6 +58,16 @@ inline int64_t QuotBy(int64_t a, int64_t b, double inv) {
   return q;
 }
 
+// 1 / v for the last v asked: neighbouring strips share their step counts and weights.
+struct Reciprocal {
+  int64_t v = 0;
+  double inv = 0;
+  double Of(int64_t x) {
+    if (x != v) v = x, inv = 1.0 / double(x);
+    return inv;
+  }
+};
+
 struct Mix {
   int64_t c[3];
   int64_t d;
@@ -87,11 +97,11 @@ struct SplatValue {
   int64_t bw, gw, rw, t, w;
 };
 // The splat value at step j of end between the upper and lower side mixes (invEnd = 1 / end).
-inline SplatValue MakeValue(const Mix& up, const Mix& lo, int64_t j, int64_t end, double invEnd) {
+inline SplatValue MakeValue(const Mix& up, const Mix& lo, int64_t j, int64_t end, double invEnd, Reciprocal& ofT) {
   const int64_t gu = QuotBy((end - j + 1) * up.d, end, invEnd), gl = j ? QuotBy(lo.d * j, end, invEnd) : 0;
   int64_t t = gu + gl, cm[3];
   if (t > 0 && gl > 0) {
-    const double inv = 1.0 / double(t);
+    const double inv = ofT.Of(t);
     for (int c = 0; c < 3; ++c) cm[c] = QuotBy(up.c[c] * gu + lo.c[c] * gl, t, inv);
   } else {
     // Without a lower weight the mix is the upper colour itself.
@@ -102,7 +112,8 @@ inline SplatValue MakeValue(const Mix& up, const Mix& lo, int64_t j, int64_t end
   return SplatValue{cm[0] * w, cm[1] * w, cm[2] * w, t, w};
 }
 inline SplatValue MakeValue(const Mix& up, const Mix& lo, int64_t j, int64_t end) {
-  return MakeValue(up, lo, j, end, 1.0 / double(end));
+  Reciprocal ofT;
+  return MakeValue(up, lo, j, end, 1.0 / double(end), ofT);
 }
 
 }  // namespace distort
