@@ -150,11 +150,16 @@ struct LineAxis {
   void Cut(int64_t b, int64_t d, int64_t par, int64_t last, int64_t end, double invEnd) {
     const bool down = d < 0;
     const int64_t ad = down ? -d : d;
+    step = down ? -1 : 1;
+    n = 0;
+    // Every splat lies within ad of b: when that stays in b's pixel, so does the line.
+    if ((b >> 7) == ((down ? b - ad : b + ad) >> 7)) {
+      first = b >> 7;
+      return;
+    }
     const int64_t qf = par ? QuotBy(ad, end, invEnd) : 0, ql = QuotBy(ad * last, end, invEnd);
     first = (down ? b - qf : b + qf) >> 7;
     const int64_t lastPixel = (down ? b - ql : b + ql) >> 7;
-    step = down ? -1 : 1;
-    n = 0;
     for (int64_t p = first; p != lastPixel && n < kSpan; p += step) {
       // The first j past the edge: trunc(ad j / end) reaches need.
       const int64_t need = down ? b - p * 128 + 1 : (p + 1) * 128 - b;

@@ -19,8 +19,9 @@ struct Walk {
   void Init(int64_t b, int64_t d, int64_t mm, int64_t k0, int64_t step) {
     base = b, m = mm, neg = d < 0;
     const int64_t ad = neg ? -d : d;
-    q = ad * k0 / m, r = ad * k0 % m;
-    dq = ad * step / m, dr = ad * step % m;
+    // Quotients in double precision: an integer division takes several times as long.
+    q = Quot(ad * k0, m), r = ad * k0 - q * m;
+    dq = Quot(ad * step, m), dr = ad * step - dq * m;
   }
   // The same from k0 = 0 or 1 with step 2, given |d| / m and |d| % m.
   void InitPair(int64_t b, int64_t d, int64_t mm, int64_t k0, int64_t q1, int64_t r1) {
@@ -32,7 +33,8 @@ struct Walk {
   int64_t Value() const { return neg ? base - q : base + q; }
   void Next() {
     q += dq, r += dr;
-    if (r >= m) r -= m, ++q;
+    const int64_t carry = r >= m;
+    q += carry, r -= carry * m;
   }
 };
 
