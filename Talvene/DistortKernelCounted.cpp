@@ -208,6 +208,18 @@ bool SplatTurned(const Strip& s, AccEntry* tile, int64_t minX, int64_t maxX, int
     ly1.Cut(by, ly.Value() - uy.Value(), par, last, s.end, inv);
     uint32_t* counts = cnt + key * groupsJ * plane;
     int64_t px = lx1.first, py = ly1.first, m = 0;
+    if (inside && groupsJ == 1 && lx1.n <= 1 && ly1.n <= 1) {
+      // At most one edge each way: the splats before both crossings, after the x one only,
+      // after the y one only and after both, without a branch (no crossing: at steps).
+      const int64_t mx = lx1.n ? lx1.at[0] : steps, my = ly1.n ? ly1.at[0] : steps;
+      const int64_t sx = lx1.n ? lx1.step : 0, sy = ly1.n ? ly1.step * w : 0;
+      uint32_t* at = counts + py * w + px;
+      at[0] += uint32_t(std::min(mx, my));
+      at[sx] += uint32_t(std::max<int64_t>(0, my - mx));
+      at[sy] += uint32_t(std::max<int64_t>(0, mx - my));
+      at[sx + sy] += uint32_t(steps - std::max(mx, my));
+      continue;
+    }
     for (int kx = 0, ky = 0;;) {
       const int64_t mx = kx < lx1.n ? lx1.at[kx] : steps, my = ky < ly1.n ? ly1.at[ky] : steps;
       const int64_t next = std::min(mx, my);
