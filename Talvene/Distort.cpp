@@ -6,6 +6,9 @@
 #include <cmath>
 #include <cstring>
 #include <exception>
+#include <latch>
+#include <optional>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -464,7 +467,7 @@ int CDistort::DrawTiles(JobControl* ctl) {
   const int tiles = GetTileCount();
   if (tiles == 0) return 1;
   // Every tile is at most kTile rows; its bands follow its own height.
-  const int bands = std::max(1, std::min(m_threads, kTile / kMinBandRows));
+  int bands = std::max(1, std::min(m_threads, kTile / kMinBandRows));
   for (int b = 1; b < bands; ++b)
     if (!m_moreScratch[b - 1]) m_moreScratch[b - 1] = std::make_unique<CellScratch>();
   auto scratchOf = [&](int b) { return b == 0 ? &m_scratch : m_moreScratch[b - 1].get(); };
@@ -494,7 +497,8 @@ int CDistort::DrawTiles(JobControl* ctl) {
     }
     phase ^= 1;
   };
-  std::barrier sync(bands, decide);
+  // The barrier is made once the threads that could be started are known.
+  std::optional<std::barrier<decltype(decide)>> sync;
   auto work = [&](int b) {
     while (true) {
       const RECT rc = TileAt(tile);
@@ -509,15 +513,28 @@ int CDistort::DrawTiles(JobControl* ctl) {
           errors[size_t(b)] = std::current_exception();
         }
       }
-      sync.arrive_and_wait();
+      sync->arrive_and_wait();
       if (stop) return;
       if (b < used) ComposeRows(rc, band.top, band.bottom);
-      sync.arrive_and_wait();
+      sync->arrive_and_wait();
       if (stop) return;
     }
   };
+  std::latch ready(1);
   std::vector<std::thread> threads;
-  for (int b = 1; b < bands; ++b) threads.emplace_back(work, b);
+  for (int b = 1; b < bands; ++b) {
+    try {
+      threads.emplace_back([&, b] {
+        ready.wait();
+        work(b);
+      });
+    } catch (const std::system_error&) {
+      break;  // fewer threads share the rows
+    }
+  }
+  bands = 1 + int(threads.size());
+  sync.emplace(bands, decide);
+  ready.count_down();
   work(0);
   for (std::thread& t : threads) t.join();
   for (const std::exception_ptr& e : errors)
