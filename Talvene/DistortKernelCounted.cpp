@@ -5,7 +5,8 @@
 // i (which j shares) and the step group (j / 2) / (vPer / 2). So an entry takes from one
 // group the count of that group's i in its column times the count of its j in its row, all
 // at once. Integer sums do not depend on their order, so the bits equal the scalar
-// definition's. Other strips are stepped splat by splat.
+// definition's. Any other strip within a few pixels has each line i of its splats cut where
+// it passes pixel edges and the runs between counted; larger ones are stepped splat by splat.
 #include <algorithm>
 #include <cstring>
 
@@ -135,7 +136,6 @@ Counted CountAxisCached(CountCache& cache, AxisCounts& scratch, const AxisCounts
   }
   return c;
 }
-
 
 constexpr int kGridCells = 512;  // counters of a turned strip: i keys x j groups x pixels
 
@@ -288,14 +288,13 @@ void SplatStripCounted(const Strip& s, AccEntry* tile) {
   const AxisCounts *ax = nullptr, *ay = nullptr;
   int64_t firstX = 0, firstY = 0;
   // Within one pixel every splat lies on the box's corner pixel.
-  const Counted cx =
-      onePixel ? CountAxisCached(cacheX, scratchX, ax, firstX, minX, 0, 1, s.count, s.hPer, kTileFix)
-               : CountAxisCached(cacheX, scratchX, ax, firstX, s.ux0, s.ux1 - s.ux0, s.count, s.count, s.hPer, kTileFix);
+  const int64_t baseX = onePixel ? minX : s.ux0, dX = onePixel ? 0 : s.ux1 - s.ux0, mX = onePixel ? 1 : s.count;
+  const int64_t baseY = onePixel ? minY : s.uy0, dY = onePixel ? 0 : s.ly0 - s.uy0, mY = onePixel ? 1 : s.end;
+  const Counted cx = CountAxisCached(cacheX, scratchX, ax, firstX, baseX, dX, mX, s.count, s.hPer, kTileFix);
   if (cx == Counted::kEmpty) return;
-  const Counted cy =
-      cx == Counted::kTooWide ? Counted::kTooWide
-      : onePixel ? CountAxisCached(cacheY, scratchY, ay, firstY, minY, 0, 1, s.end, jPeriod, s.rowsFix)
-                 : CountAxisCached(cacheY, scratchY, ay, firstY, s.uy0, s.ly0 - s.uy0, s.end, s.end, jPeriod, s.rowsFix);
+  const Counted cy = cx == Counted::kTooWide
+                         ? Counted::kTooWide
+                         : CountAxisCached(cacheY, scratchY, ay, firstY, baseY, dY, mY, s.end, jPeriod, s.rowsFix);
   if (cy == Counted::kEmpty) return;
   if (cy == Counted::kTooWide) {
     SplatStripSse2(s, tile);

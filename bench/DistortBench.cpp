@@ -50,7 +50,8 @@ const std::vector<uint32_t>& Source(int side) {
       p[0] = 40 + 170.0f * x / side + n, p[1] = 30 + 190.0f * y / side + n, p[2] = 120 + n;
     }
   for (int k = 0; k < 40; ++k) {
-    const float cx = float(rng() % side), cy = float(rng() % side), r = float(side) * (0.03f + 0.1f * (rng() % 100) / 100);
+    const float cx = float(rng() % side), cy = float(rng() % side);
+    const float r = float(side) * (0.03f + 0.1f * float(rng() % 100) / 100);
     const float col[3] = {float(rng() % 256), float(rng() % 256), float(rng() % 256)};
     const float soft = r * 0.3f;
     for (int y = std::max(0, int(cy - r)); y < std::min(side, int(cy + r) + 1); ++y)
