@@ -1,8 +1,8 @@
 // The mesh warp: the Bezier mesh built from a DistortArgs record, and the renderer CDistort
 // that splats the warped source into a locked destination tile by tile.
 #pragma once
-#include <cstdint>
 #include <algorithm>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <vector>

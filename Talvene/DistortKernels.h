@@ -48,8 +48,9 @@ struct Strip {
 using SplatFn = void (*)(const Strip& s, AccEntry* tile);
 void SplatStripScalar(const Strip& s, AccEntry* tile);
 void SplatStripSse2(const Strip& s, AccEntry* tile);
-// Counts the splats per colour group and entry where a strip's splat columns and rows are
-// independent or it lands on one entry, and steps the others with SplatStripSse2.
+// Counts the splats per colour group and entry instead of adding them one by one: at once
+// where a strip's splat columns and rows are independent or it lands on one entry, line by
+// line between pixel edges where it spans a few pixels; steps larger ones with SplatStripSse2.
 void SplatStripCounted(const Strip& s, AccEntry* tile);
 
 // Adds 1 to row[x / 16] for every sub-sample x in [x0, x1) (0 <= x0 <= x1 <= 8192).
