@@ -1,13 +1,28 @@
 #include "Distort.h"
 
 #include <algorithm>
+#include <atomic>
+#include <barrier>
 #include <cmath>
 #include <cstring>
+#include <exception>
+#include <latch>
+#include <optional>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#ifdef __linux__
+#include <sched.h>
+#endif
+
+#include "SplatMix.h"
 
 using distort::AccEntry;
 using distort::kCoverRows;
 using distort::kTile;
 using distort::kTileFix;
+using distort::Quot;
 using distort::Texel;
 
 void DistortMesh::Clear() { std::memset(static_cast<void*>(this), 0, sizeof *this); }
@@ -81,6 +96,18 @@ void StepsFor(int64_t len, int64_t n, int64_t& steps, int64_t& period) {
   if (len > 128 * n) period = std::max<int64_t>(4, ((12 * n) / (len / 128) + 1) & ~int64_t(1));
   steps = std::max<int64_t>(4, ((period * len) / (128 * n) + 1) & ~int64_t(1));
 }
+
+// The processors this thread may run on.
+int UsableProcessors() {
+#ifdef __linux__
+  cpu_set_t set;
+  if (sched_getaffinity(0, sizeof set, &set) == 0) return std::max(1, CPU_COUNT(&set));
+#endif
+  return int(std::max(1u, std::thread::hardware_concurrency()));
+}
+
+// Bands below this many rows cost more in cells drawn twice than they gain.
+constexpr int kMinBandRows = 32;
 
 uint32_t SwapRedBlue(uint32_t c) { return ((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF); }
 
@@ -171,6 +198,8 @@ RECT MeshBound(const DistortMesh& mesh) {
   return RECT{LONG(l) - 1, LONG(t) - 1, LONG(r) + 1, LONG(b) + 1};
 }
 
+CDistort::CDistort() : m_threads(std::min(UsableProcessors(), kMaxThreads)) {}
+
 void CDistort::GetBound(RECT* out, const DistortArgs& args) {
   m_mesh.Clear();
   BuildMesh(m_mesh, args, args.dwFlags);
@@ -245,13 +274,25 @@ int64_t CDistort::CountCells() const {
   return sum;
 }
 
-void CDistort::FetchCell(int r, int q, int nx, int ny) {
+void CDistort::ListCells() {
+  m_cells.clear();
+  m_tileCells.assign(1, 0);
+  for (int k = 0; k < GetTileCount(); ++k) {
+    const RECT tile = TileAt(k);
+    for (int r = m_mesh.nRows - 2; r >= 0; --r)
+      for (int q = m_mesh.nCols - 2; q >= 0; --q)
+        if (CellDrawn(r, q, tile)) m_cells.push_back(uint32_t(r) << 16 | uint32_t(q));
+    m_tileCells.push_back(m_cells.size());
+  }
+}
+
+void CDistort::FetchCell(CellScratch& w, int r, int q, int nx, int ny) const {
   GCHECK(nx <= kMaxStep && ny <= kMaxStep);
   const DistortArgs& a = *m_pArgs;
   const size_t rowBytes = size_t(a.nPitch) * size_t(a.nPixelSize);
   const int64_t x0 = m_mesh.xs[q], y0 = m_mesh.ys[r];
   for (int j = 0; j <= ny; ++j) {
-    Texel* out = m_block + size_t(j) * kBlockSide;
+    Texel* out = w.block + size_t(j) * kBlockSide;
     const int64_t sy = y0 + j;
     if (sy < 0 || sy >= a.nHeight) {
       std::memset(static_cast<void*>(out), 0, sizeof(Texel) * size_t(nx + 1));
@@ -274,11 +315,13 @@ void CDistort::FetchCell(int r, int q, int nx, int ny) {
   }
 }
 
-void CDistort::SplatCell(const int64_t c[4][2], int nx, int ny) {
-  // Corners: c[0] 00, c[1] 01, c[2] 10, c[3] 11.
+void CDistort::SplatCell(CellScratch& w, const int64_t c[4][2], int nx, int ny, AccEntry* acc,
+                         int64_t rowsFix) const {
+  // Corners: c[0] 00, c[1] 01, c[2] 10, c[3] 11. The products stay far inside the doubles'
+  // exact range (corners within 2^28, steps at most 2^9), so Quot truncates exactly.
   auto along = [](const int64_t* a, const int64_t* b, int64_t i, int64_t n, int64_t out[2]) {
-    out[0] = a[0] + (b[0] - a[0]) * i / n;
-    out[1] = a[1] + (b[1] - a[1]) * i / n;
+    out[0] = a[0] + Quot((b[0] - a[0]) * i, n);
+    out[1] = a[1] + Quot((b[1] - a[1]) * i, n);
   };
   auto length = [](const int64_t* a, const int64_t* b) {
     const int64_t dx = b[0] - a[0], dy = b[1] - a[1];
@@ -288,16 +331,16 @@ void CDistort::SplatCell(const int64_t c[4][2], int nx, int ny) {
   for (int i = 0; i <= nx; ++i) {
     along(c[0], c[1], i, nx, s);
     along(c[2], c[3], i, nx, e);
-    m_lv[i] = length(s, e);
+    w.lv[i] = length(s, e);
   }
   for (int j = 0; j <= ny; ++j) {
     along(c[0], c[2], j, ny, s);
     along(c[1], c[3], j, ny, e);
-    m_lh[j] = length(s, e);
+    w.lh[j] = length(s, e);
   }
-  const bool vNext = m_lv[0] < m_lv[nx], hNext = m_lh[0] < m_lh[ny];
-  for (int k = 0; k < nx; ++k) StepsFor(vNext ? m_lv[k + 1] : m_lv[k], ny, m_vSteps[k], m_vPeriod[k]);
-  for (int j = 0; j < ny; ++j) StepsFor(hNext ? m_lh[j + 1] : m_lh[j], nx, m_hSteps[j], m_hPeriod[j]);
+  const bool vNext = w.lv[0] < w.lv[nx], hNext = w.lh[0] < w.lh[ny];
+  for (int k = 0; k < nx; ++k) StepsFor(vNext ? w.lv[k + 1] : w.lv[k], ny, w.vSteps[k], w.vPeriod[k]);
+  for (int j = 0; j < ny; ++j) StepsFor(hNext ? w.lh[j + 1] : w.lh[j], nx, w.hSteps[j], w.hPeriod[j]);
 
   // Points (k, j) of one sample row, from its left point to its right point.
   auto rowPoints = [&](int j, int64_t (*out)[2]) {
@@ -308,12 +351,12 @@ void CDistort::SplatCell(const int64_t c[4][2], int nx, int ny) {
       out[k][0] = p[0], out[k][1] = p[1];
     }
   };
-  rowPoints(0, m_rowPts[0]);
+  rowPoints(0, w.rowPts[0]);
   for (int j = 0; j < ny; ++j) {
-    int64_t (*upper)[2] = m_rowPts[j & 1];
-    int64_t (*lower)[2] = m_rowPts[(j + 1) & 1];
+    int64_t (*upper)[2] = w.rowPts[j & 1];
+    int64_t (*lower)[2] = w.rowPts[(j + 1) & 1];
     rowPoints(j + 1, lower);
-    const Texel* top = m_block + size_t(j) * kBlockSide;
+    const Texel* top = w.block + size_t(j) * kBlockSide;
     const Texel* bottom = top + kBlockSide;
     for (int k = 1; k <= nx; ++k) {
       const int64_t minX = std::min({upper[k - 1][0], upper[k][0], lower[k - 1][0], lower[k][0]});
@@ -321,27 +364,29 @@ void CDistort::SplatCell(const int64_t c[4][2], int nx, int ny) {
       const int64_t minY = std::min({upper[k - 1][1], upper[k][1], lower[k - 1][1], lower[k][1]});
       const int64_t maxY = std::max({upper[k - 1][1], upper[k][1], lower[k - 1][1], lower[k][1]});
       // Every splat of the strip lies within its corners' box.
-      if (maxX < 0 || maxY < 0 || minX >= kTileFix || minY >= kTileFix) continue;
+      if (maxX < 0 || maxY < 0 || minX >= kTileFix || minY >= rowsFix) continue;
       distort::Strip st;
       st.ux0 = upper[k - 1][0], st.uy0 = upper[k - 1][1], st.ux1 = upper[k][0], st.uy1 = upper[k][1];
       st.lx0 = lower[k - 1][0], st.ly0 = lower[k - 1][1], st.lx1 = lower[k][0], st.ly1 = lower[k][1];
       st.P = top[k - 1], st.Q = top[k], st.P2 = bottom[k - 1], st.Q2 = bottom[k];
-      st.count = m_hSteps[j], st.hPer = m_hPeriod[j];
-      st.end = m_vSteps[k - 1], st.vPer = m_vPeriod[k - 1];
-      m_kernels.splat(st, m_acc);
+      st.count = w.hSteps[j], st.hPer = w.hPeriod[j];
+      st.end = w.vSteps[k - 1], st.vPer = w.vPeriod[k - 1];
+      st.rowsFix = rowsFix;
+      m_kernels.splat(st, acc);
     }
   }
 }
 
-void CDistort::RasteriseCoverage(const int64_t c[4][2]) {
+void CDistort::RasteriseCoverage(CellScratch& w, const int64_t c[4][2], uint32_t* cover, int64_t subRows) const {
   int64_t p[4][2];
   for (int k = 0; k < 4; ++k) p[k][0] = c[k][0] >> 3, p[k][1] = c[k][1] >> 3;
   const int64_t minY = std::min({p[0][1], p[1][1], p[2][1], p[3][1]});
   const int64_t maxY = std::max({p[0][1], p[1][1], p[2][1], p[3][1]});
-  // The table holds the tile's own sub-rows, so a cell reaching far above keeps its rows here.
-  const int64_t y0 = std::max<int64_t>(minY, 0), y1 = std::min<int64_t>(maxY, kCoverRows);
+  // The table holds the band's own sub-rows, so a cell reaching far above keeps its rows here.
+  const int64_t y0 = std::max<int64_t>(minY, 0), y1 = std::min<int64_t>(maxY, subRows);
   if (y0 >= y1) return;
-  for (int64_t y = y0; y < y1; ++y) m_span[y].filled = 0;
+  Crossings* span = w.span;
+  for (int64_t y = y0; y < y1; ++y) span[y].filled = 0;
   static constexpr int kEdges[4][2] = {{0, 1}, {0, 2}, {1, 3}, {2, 3}};
   for (const auto& edge : kEdges) {
     const int64_t* a = p[edge[0]];
@@ -351,21 +396,21 @@ void CDistort::RasteriseCoverage(const int64_t c[4][2]) {
     const int64_t from = std::max(b[1], y0), to = std::min(a[1], y1);
     for (int64_t y = from; y < to; ++y) {
       const int64_t x = b[0] + (a[0] - b[0]) * (y - b[1]) / (a[1] - b[1]);
-      Crossings& sp = m_span[y];
+      Crossings& sp = span[y];
       sp.x[sp.filled ? 1 : 0] = int32_t(std::clamp<int64_t>(x, -1, kCoverRows + 1));
       sp.filled = std::min(sp.filled + 1, 2);
     }
   }
   for (int64_t y = y0; y < y1; ++y) {
-    const Crossings& sp = m_span[y];
+    const Crossings& sp = span[y];
     if (sp.filled < 2) continue;
     const int32_t x0 = std::clamp(std::min(sp.x[0], sp.x[1]), 0, kCoverRows);
     const int32_t x1 = std::clamp(std::max(sp.x[0], sp.x[1]), 0, kCoverRows);
-    if (x0 < x1) m_kernels.cover(m_cover + size_t(y >> 4) * kTile, x0, x1);
+    if (x0 < x1) m_kernels.cover(cover + size_t(y >> 4) * kTile, x0, x1);
   }
 }
 
-void CDistort::ComposeTile(const RECT& tile) {
+void CDistort::ComposeRows(const RECT& tile, int y0, int y1) {
   const DistortArgs& a = *m_pArgs;
   distort::ComposeParams p;
   p.destPixelSize = m_dest.nPixelSize;
@@ -373,9 +418,9 @@ void CDistort::ComposeTile(const RECT& tile) {
   p.colourSource = a.nPixelSize == 4;
   p.colourPx = SwapRedBlue(a.dwColor) & 0xFFFFFF;
   p.opacity = (a.dwColor >> 24) * 128 / 255;
-  const int w = tile.right - tile.left, h = tile.bottom - tile.top;
+  const int w = tile.right - tile.left;
   const size_t ps = size_t(m_dest.nPixelSize);
-  for (int y = 0; y < h; ++y) {
+  for (int y = y0; y < y1; ++y) {
     BYTE* row = m_pDest + (size_t(int64_t(tile.top) - m_dest.y + y) * size_t(m_dest.nPitch) +
                            size_t(int64_t(tile.left) - m_dest.x)) *
                               ps;
@@ -383,25 +428,118 @@ void CDistort::ComposeTile(const RECT& tile) {
   }
 }
 
-bool CDistort::CellPass(const RECT& tile, JobControl* ctl) {
-  for (int r = m_mesh.nRows - 2; r >= 0; --r)
-    for (int q = m_mesh.nCols - 2; q >= 0; --q) {
+bool CDistort::BandPass(int tileIndex, const RECT& tile, const Band& band, JobControl* ctl) {
+  const int w = tile.right - tile.left;
+  for (int y = band.top; y < band.bottom; ++y) {
+    std::memset(static_cast<void*>(m_acc + size_t(y) * kTile), 0, sizeof(AccEntry) * size_t(w));
+    std::memset(m_cover + size_t(y) * kTile, 0, sizeof(uint32_t) * size_t(w));
+  }
+  const bool counts = band.first;
+  // The band in space rows; a cell's splats and outline stay within its corners' rows.
+  const double top = double(tile.top) + band.top, bottom = double(tile.top) + band.bottom;
+  const int64_t originX = 128 * int64_t(tile.left), originY = 128 * (int64_t(tile.top) + band.top);
+  const int64_t rowsFix = 128 * int64_t(band.bottom - band.top);
+  AccEntry* acc = m_acc + size_t(band.top) * kTile;
+  uint32_t* cover = m_cover + size_t(band.top) * kTile;
+  for (size_t k = m_tileCells[size_t(tileIndex)]; k < m_tileCells[size_t(tileIndex) + 1]; ++k) {
       if (ctl->flags & JOB_ABORT) return false;
-      if (!CellDrawn(r, q, tile)) continue;
+      if (counts) ctl->progress += 1;
+      const int r = m_cells[k] >> 16, q = m_cells[k] & 0xFFFF;
       const DistortPoint* g[4] = {&m_mesh.grid[r][q], &m_mesh.grid[r][q + 1], &m_mesh.grid[r + 1][q],
                                   &m_mesh.grid[r + 1][q + 1]};
+      const double minY = std::min({g[0]->y, g[1]->y, g[2]->y, g[3]->y});
+      const double maxY = std::max({g[0]->y, g[1]->y, g[2]->y, g[3]->y});
+      if (maxY < top - 1 || minY >= bottom + 1) continue;
       int64_t c[4][2];
       for (int k = 0; k < 4; ++k) {
-        c[k][0] = int64_t(double(g[k]->x) * 128 + 0.5) - 128 * int64_t(tile.left);
-        c[k][1] = int64_t(double(g[k]->y) * 128 + 0.5) - 128 * int64_t(tile.top);
+        c[k][0] = int64_t(double(g[k]->x) * 128 + 0.5) - originX;
+        c[k][1] = int64_t(double(g[k]->y) * 128 + 0.5) - originY;
       }
       const int nx = m_mesh.xs[q + 1] - m_mesh.xs[q], ny = m_mesh.ys[r + 1] - m_mesh.ys[r];
-      FetchCell(r, q, nx, ny);
-      SplatCell(c, nx, ny);
-      RasteriseCoverage(c);
-      ctl->progress += 1;
+      FetchCell(*band.scratch, r, q, nx, ny);
+      SplatCell(*band.scratch, c, nx, ny, acc, rowsFix);
+      RasteriseCoverage(*band.scratch, c, cover, 16 * int64_t(band.bottom - band.top));
     }
   return true;
+}
+
+int CDistort::DrawTiles(JobControl* ctl) {
+  const int tiles = GetTileCount();
+  if (tiles == 0) return 1;
+  // Every tile is at most kTile rows; its bands follow its own height.
+  int bands = std::max(1, std::min(m_threads, kTile / kMinBandRows));
+  for (int b = 1; b < bands; ++b)
+    if (!m_moreScratch[b - 1]) m_moreScratch[b - 1] = std::make_unique<CellScratch>();
+  auto scratchOf = [&](int b) { return b == 0 ? &m_scratch : m_moreScratch[b - 1].get(); };
+
+  // Between the phases of a tile one thread decides for all: after the cells whether to stop
+  // (the abort bit, a band stopped or failed), after the compose the tile's hook.
+  std::vector<std::exception_ptr> errors(static_cast<size_t>(bands));
+  std::vector<uint8_t> stopped(static_cast<size_t>(bands), 0);
+  bool stop = false, cancelled = false;
+  int tile = 0, phase = 0;
+  auto decide = [&]() noexcept {
+    if (phase == 0) {
+      for (int b = 0; b < bands; ++b) stop = stop || stopped[size_t(b)] || errors[size_t(b)];
+      cancelled = stop || (ctl->flags & JOB_ABORT);
+      stop = cancelled;
+    } else {
+      if (m_afterTile) {
+        try {
+          m_afterTile(tile);
+        } catch (...) {
+          errors[0] = std::current_exception();
+          stop = true;
+        }
+      }
+      ++tile;
+      stop = stop || tile >= tiles;
+    }
+    phase ^= 1;
+  };
+  // The barrier is made once the threads that could be started are known.
+  std::optional<std::barrier<decltype(decide)>> sync;
+  auto work = [&](int b) {
+    while (true) {
+      const RECT rc = TileAt(tile);
+      const int h = rc.bottom - rc.top;
+      // A short tile takes fewer bands; the other threads wait for it.
+      const int used = std::clamp(h / kMinBandRows, 1, bands);
+      const Band band{h * b / used, h * (b + 1) / used, b == 0, scratchOf(b)};
+      if (b < used) {
+        try {
+          stopped[size_t(b)] = !BandPass(tile, rc, band, ctl);
+        } catch (...) {
+          errors[size_t(b)] = std::current_exception();
+        }
+      }
+      sync->arrive_and_wait();
+      if (stop) return;
+      if (b < used) ComposeRows(rc, band.top, band.bottom);
+      sync->arrive_and_wait();
+      if (stop) return;
+    }
+  };
+  std::latch ready(1);
+  std::vector<std::thread> threads;
+  for (int b = 1; b < bands; ++b) {
+    try {
+      threads.emplace_back([&, b] {
+        ready.wait();
+        work(b);
+      });
+    } catch (const std::system_error&) {
+      break;  // fewer threads share the rows
+    }
+  }
+  bands = 1 + int(threads.size());
+  sync.emplace(bands, decide);
+  ready.count_down();
+  work(0);
+  for (std::thread& t : threads) t.join();
+  for (const std::exception_ptr& e : errors)
+    if (e) std::rethrow_exception(e);
+  return cancelled ? 0 : 1;
 }
 
 int CDistort::Distort(const LayerInfo& dest, BYTE* destPixels, const DistortArgs& args, JobControl* control) {
@@ -411,20 +549,10 @@ int CDistort::Distort(const LayerInfo& dest, BYTE* destPixels, const DistortArgs
     JobControl* ctl = control ? control : &local;
     ctl->progress = 0;
     ctl->total = 100;
-    ctl->total = int32_t(std::min<int64_t>(INT32_MAX, 1 + CountCells()));
+    ListCells();
+    ctl->total = int32_t(std::min<int64_t>(INT32_MAX, 1 + int64_t(m_cells.size())));
     ctl->progress = 0;
-    for (int k = 0; k < GetTileCount(); ++k) {
-      const RECT tile = TileAt(k);
-      const int w = tile.right - tile.left, h = tile.bottom - tile.top;
-      for (int y = 0; y < h; ++y) {
-        std::memset(static_cast<void*>(m_acc + size_t(y) * kTile), 0, sizeof(AccEntry) * size_t(w));
-        std::memset(m_cover + size_t(y) * kTile, 0, sizeof(uint32_t) * size_t(w));
-      }
-      if (!CellPass(tile, ctl) || (ctl->flags & JOB_ABORT)) return 0;
-      ComposeTile(tile);
-      if (m_afterTile) m_afterTile(k);
-    }
-    return 1;
+    return DrawTiles(ctl);
   } catch (GErrRecord* e) {
     GTrace(e, u"CDistort", u"::Distort()")->AppendMemory(GMemory{DISTORT_ARGS_FIXED, &args});
     throw;

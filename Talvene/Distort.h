@@ -1,8 +1,11 @@
 // The mesh warp: the Bezier mesh built from a DistortArgs record, and the renderer CDistort
 // that splats the warped source into a locked destination tile by tile.
 #pragma once
+#include <algorithm>
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <vector>
 
 #include "DistortKernels.h"
 #include "odata/GError.h"
@@ -49,7 +52,7 @@ class CDistort {
   static constexpr int kMaxStep = (LYR_MAX_SIDE + 2 + 31) / 32;
   static constexpr int kBlockSide = kMaxStep + 1;
 
-  CDistort() = default;
+  CDistort();
   CDistort(const CDistort&) = delete;
   CDistort& operator=(const CDistort&) = delete;
 
@@ -69,20 +72,52 @@ class CDistort {
   void SetKernels(const distort::Kernels& k) { m_kernels = k; }
   // Called with the tile's number after each composed tile (tests cancel at a known point).
   void SetTileHook(std::function<void(int)> hook) { m_afterTile = std::move(hook); }
+  // The threads that share each tile, each drawing and composing its own band of the tile's
+  // rows (1: the calling thread alone). The bits do not depend on it.
+  void SetThreads(int n) { m_threads = std::clamp(n, 1, kMaxThreads); }
+  int GetThreads() const { return m_threads; }
+
+  static constexpr int kMaxThreads = 8;
 
  private:
+  struct Crossings {
+    int32_t x[2];
+    int32_t filled;
+  };
+  // One thread's working memory for the cells it draws.
+  struct CellScratch {
+    distort::Texel block[kBlockSide * kBlockSide];
+    int64_t lv[kBlockSide], lh[kBlockSide];
+    int64_t vSteps[kBlockSide], vPeriod[kBlockSide], hSteps[kBlockSide], hPeriod[kBlockSide];
+    int64_t rowPts[2][kBlockSide][2];
+    Crossings span[distort::kCoverRows];
+  };
+  // A band of tile rows [top, bottom) and the scratch of the thread that draws it.
+  struct Band {
+    int top, bottom;
+    bool first;  // counts the progress
+    CellScratch* scratch;
+  };
+
   RECT TileAt(int index) const;
   bool CellDrawn(int r, int q, const RECT& tile) const;
-  // The cells of one tile; false when the abort bit stopped it.
-  bool CellPass(const RECT& tile, JobControl* ctl);
-  void FetchCell(int r, int q, int nx, int ny);
-  void SplatCell(const int64_t c[4][2], int nx, int ny);
-  void RasteriseCoverage(const int64_t c[4][2]);
-  void ComposeTile(const RECT& tile);
+  // The cells of one tile that reach the band; false when the abort bit stopped it. The
+  // first band's thread counts the progress of every drawn cell.
+  bool BandPass(int tileIndex, const RECT& tile, const Band& band, JobControl* ctl);
+  // The cells each tile draws, in drawing order.
+  void ListCells();
+  void FetchCell(CellScratch& w, int r, int q, int nx, int ny) const;
+  // Corners relative to the band's top-left; the band has rowsFix / 128 rows from acc on.
+  void SplatCell(CellScratch& w, const int64_t c[4][2], int nx, int ny, distort::AccEntry* acc, int64_t rowsFix) const;
+  void RasteriseCoverage(CellScratch& w, const int64_t c[4][2], uint32_t* cover, int64_t subRows) const;
+  void ComposeRows(const RECT& tile, int y0, int y1);
+  // The tiles from the first on, every band on its own thread; 0 when cancelled.
+  int DrawTiles(JobControl* ctl);
 
   DistortMesh m_mesh;
   distort::Kernels m_kernels = distort::kFastKernels;
   std::function<void(int)> m_afterTile;
+  int m_threads = 1;
 
   // The render in progress.
   LayerInfo m_dest{};
@@ -92,17 +127,13 @@ class CDistort {
   int64_t m_tileX0 = 0, m_tileY0 = 0;  // the first tile square's top-left
   int m_nTilesX = 0, m_nTilesY = 0;
   uint8_t m_front[kMeshMax][kMeshMax];  // the cell is front-facing
+  std::vector<uint32_t> m_cells;        // row << 16 | column of the cells drawn, tile by tile
+  std::vector<size_t> m_tileCells;      // where each tile's cells start, and the end
 
-  // Working memory of the tiles and cells.
+  // The tile being drawn, and the cells' working memory: the calling thread's, and the
+  // other threads' made at the first render that uses them.
   distort::AccEntry m_acc[distort::kTile * distort::kTile];
   uint32_t m_cover[distort::kTile * distort::kTile];
-  distort::Texel m_block[kBlockSide * kBlockSide];
-  int64_t m_lv[kBlockSide], m_lh[kBlockSide];
-  int64_t m_vSteps[kBlockSide], m_vPeriod[kBlockSide], m_hSteps[kBlockSide], m_hPeriod[kBlockSide];
-  int64_t m_rowPts[2][kBlockSide][2];
-  struct Crossings {
-    int32_t x[2];
-    int32_t filled;
-  };
-  Crossings m_span[distort::kCoverRows];
+  CellScratch m_scratch;
+  std::unique_ptr<CellScratch> m_moreScratch[kMaxThreads - 1];
 };

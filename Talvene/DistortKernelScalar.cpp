@@ -48,7 +48,7 @@ void SplatStripScalar(const Strip& s, AccEntry* tile) {
         }
       }
       const int64_t px = ux + dx * j / end, py = uy + dy * j / end;
-      if (px < 0 || px >= kTileFix || py < 0 || py >= kTileFix) continue;
+      if (px < 0 || px >= kTileFix || py < 0 || py >= s.rowsFix) continue;
       AccEntry& e = tile[(py >> 7) * kTile + (px >> 7)];
       const uint64_t w = uint64_t(t + 15) / 16;
       e.b += uint64_t(cm[0]) * w;

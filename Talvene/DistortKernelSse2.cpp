@@ -3,8 +3,8 @@
 // one by one, the colour mixes are divided in double precision (exact for these integers)
 // and cached per step group, and the splats that land on one entry in a row are summed in
 // registers, the six sums in three 128-bit lanes, before the entry takes them. The
-// coverage adds whole pixels four at a time; the compose divides in double precision two
-// pixels at a time and blends in 16-bit lanes. Every step is exact, so the bits equal the
+// coverage adds whole pixels four at a time; the compose divides through reciprocals corrected
+// to the exact quotients and blends in 16-bit lanes. Every step is exact, so the bits equal the
 // scalar definition's.
 #include <emmintrin.h>
 
@@ -14,82 +14,18 @@
 
 #include "BlendSse2.h"
 #include "DistortKernels.h"
+#include "SplatMix.h"
 
 namespace distort {
 namespace {
-
-// floor(a / b) for 0 <= a < 2^53 and 0 < b < 2^53: the rounded double quotient never
-// reaches the next integer, since the distance to it is at least 1 / b.
-inline int64_t Quot(int64_t a, int64_t b) { return int64_t(double(a) / double(b)); }
-
-// base + trunc(d * k / m) for k = k0, k0 + step, k0 + 2 step, ...
-struct Walk {
-  int64_t base = 0, q = 0, r = 0, dq = 0, dr = 0, m = 1;
-  bool neg = false;
-  void Init(int64_t b, int64_t d, int64_t mm, int64_t k0, int64_t step) {
-    base = b, m = mm, neg = d < 0;
-    const int64_t ad = neg ? -d : d;
-    q = ad * k0 / m, r = ad * k0 % m;
-    dq = ad * step / m, dr = ad * step % m;
-  }
-  // The same from k0 = 0 or 1 with step 2, given |d| / m and |d| % m.
-  void InitPair(int64_t b, int64_t d, int64_t mm, int64_t k0, int64_t q1, int64_t r1) {
-    base = b, m = mm, neg = d < 0;
-    const bool carry = 2 * r1 >= m;
-    dq = 2 * q1 + carry, dr = 2 * r1 - (carry ? m : 0);
-    q = k0 ? q1 : 0, r = k0 ? r1 : 0;
-  }
-  int64_t Value() const { return neg ? base - q : base + q; }
-  void Next() {
-    q += dq, r += dr;
-    if (r >= m) r -= m, ++q;
-  }
-};
-
-// a / m and a % m for 0 <= a < 2^50 through the reciprocal, corrected to the exact values.
-inline void DivMod(int64_t a, int64_t m, double inv, int64_t& q, int64_t& r) {
-  q = int64_t(double(a) * inv);
-  r = a - q * m;
-  if (r < 0) {
-    --q, r += m;
-  } else if (r >= m) {
-    ++q, r -= m;
-  }
-}
-
-struct Mix {
-  int64_t c[3];
-  int64_t d;
-};
-inline Mix MixSide(const Texel& p, const Texel& q, int64_t i, int64_t count) {
-  const int64_t u = Quot((count - i + 1) * p.a, count), v = Quot(i * q.a, count);
-  Mix m;
-  m.d = u + v;
-  if (m.d > 0) {
-    m.c[0] = Quot(u * p.b + v * q.b, m.d);
-    m.c[1] = Quot(u * p.g + v * q.g, m.d);
-    m.c[2] = Quot(u * p.r + v * q.r, m.d);
-  } else {
-    m.c[0] = p.b, m.c[1] = p.g, m.c[2] = p.r;
-  }
-  return m;
-}
 
 // The three 128-bit increments of one splat: (b, g), (r, t), (w, n).
 struct Inc {
   __m128i bg, rt, wn;
 };
 inline Inc MakeInc(const Mix& up, const Mix& lo, int64_t j, int64_t end) {
-  const int64_t gu = Quot((end - j + 1) * up.d, end), gl = Quot(lo.d * j, end);
-  int64_t t = gu + gl, cm[3];
-  if (t > 0) {
-    for (int c = 0; c < 3; ++c) cm[c] = Quot(up.c[c] * gu + lo.c[c] * gl, t);
-  } else {
-    for (int c = 0; c < 3; ++c) cm[c] = up.c[c];
-    t = 0;
-  }
-  const int64_t w = (t + 15) / 16;
-  return Inc{_mm_set_epi64x(cm[1] * w, cm[0] * w), _mm_set_epi64x(t, cm[2] * w), _mm_set_epi64x(1, w)};
+  const SplatValue v = MakeValue(up, lo, j, end);
+  return Inc{_mm_set_epi64x(v.gw, v.bw), _mm_set_epi64x(v.t, v.rw), _mm_set_epi64x(1, v.w)};
 }
 
 inline void Add(AccEntry* e, const Inc& inc) {
@@ -122,11 +58,11 @@ struct Pending {
   }
 };
 
-// Narrows [lo, hi) (real j) to where u + d j / end may lie in [0, kTileFix): outside
-// [-1, kTileFix + 1] the truncated position cannot be inside. Returns false when empty.
-inline bool ClipAxis(int64_t u, int64_t d, int64_t end, double& lo, double& hi) {
-  if (d == 0) return u >= 0 && u < kTileFix;
-  const double a = double(-1 - u) * double(end) / double(d), b = double(kTileFix + 1 - u) * double(end) / double(d);
+// Narrows [lo, hi) (real j) to where u + d j / end may lie in [0, limit): outside
+// [-1, limit + 1] the truncated position cannot be inside. Returns false when empty.
+inline bool ClipAxis(int64_t u, int64_t d, int64_t end, int64_t limit, double& lo, double& hi) {
+  if (d == 0) return u >= 0 && u < limit;
+  const double a = double(-1 - u) * double(end) / double(d), b = double(limit + 1 - u) * double(end) / double(d);
   lo = std::max(lo, std::min(a, b) - 2);
   hi = std::min(hi, std::max(a, b) + 2);
   return lo < hi;
@@ -139,8 +75,8 @@ void SplatStripSse2(const Strip& s, AccEntry* tile) {
   const int64_t minX = std::min({s.ux0, s.ux1, s.lx0, s.lx1}), maxX = std::max({s.ux0, s.ux1, s.lx0, s.lx1});
   const int64_t minY = std::min({s.uy0, s.uy1, s.ly0, s.ly1}), maxY = std::max({s.uy0, s.uy1, s.ly0, s.ly1});
   // Every splat lies in the box of the four corners.
-  if (maxX < 0 || maxY < 0 || minX >= kTileFix || minY >= kTileFix) return;
-  const bool inside = minX >= 0 && minY >= 0 && maxX < kTileFix && maxY < kTileFix;
+  if (maxX < 0 || maxY < 0 || minX >= kTileFix || minY >= s.rowsFix) return;
+  const bool inside = minX >= 0 && minY >= 0 && maxX < kTileFix && maxY < s.rowsFix;
 
   Walk ux, uy, lx, ly;
   ux.Init(s.ux0, s.ux1 - s.ux0, count, 0, 1);
@@ -161,7 +97,7 @@ void SplatStripSse2(const Strip& s, AccEntry* tile) {
     int64_t jFirst = par, jEnd = end;
     if (!inside) {
       double lo2 = double(par), hi2 = double(end);
-      if (!ClipAxis(x0, dx, end, lo2, hi2) || !ClipAxis(y0, dy, end, lo2, hi2)) continue;
+      if (!ClipAxis(x0, dx, end, kTileFix, lo2, hi2) || !ClipAxis(y0, dy, end, s.rowsFix, lo2, hi2)) continue;
       const int64_t a = std::max<int64_t>(par, int64_t(std::floor(lo2)));
       jFirst = a + ((a - par) & 1);
       jEnd = std::min<int64_t>(end, int64_t(std::ceil(hi2)) + 1);
@@ -205,7 +141,7 @@ void SplatStripSse2(const Strip& s, AccEntry* tile) {
       } else {
         for (; j < runEnd; j += 2, px.Next(), py.Next()) {
           const int64_t x = px.Value(), y = py.Value();
-          if (uint64_t(x) >= uint64_t(kTileFix) || uint64_t(y) >= uint64_t(kTileFix)) continue;
+          if (uint64_t(x) >= uint64_t(kTileFix) || uint64_t(y) >= uint64_t(s.rowsFix)) continue;
           pending.Take((y >> 7) * kTile + (x >> 7), inc);
         }
       }
@@ -273,16 +209,18 @@ void ComposeRowSse2(BYTE* dest, const AccEntry* acc, const uint32_t* cover, int 
       const AccEntry& e = acc[k0 + k];
       if (e.n == 0 || e.w == 0) continue;
       take[k] = true;
-      // Sums stay far below 2^53: a splat adds t < 4096 and colour x w < 2^16.
-      const int64_t mean = Quot(int64_t(e.t), int64_t(e.n));
-      const int64_t level = std::min<int64_t>(255, Quot(mean * int64_t(cover[k0 + k]), 256));
+      // Sums stay far below 2^50: a splat adds t < 4096 and colour x w < 2^16. One division
+      // gives both reciprocals; the quotients (below 4096) are corrected to the exact ones.
+      double inv[2];
+      _mm_storeu_pd(inv, _mm_div_pd(_mm_set1_pd(1.0), _mm_set_pd(double(e.w), double(e.n))));
+      const int64_t mean = QuotBy(int64_t(e.t), int64_t(e.n), inv[0]);
+      const int64_t level = std::min<int64_t>(255, (mean * int64_t(cover[k0 + k])) >> 8);
       a[k] = uint32_t(level) * p.opacity / 128;
       if (p.colourSource) {
-        const __m128d w = _mm_set1_pd(double(e.w));
-        const __m128d bg = _mm_div_pd(_mm_set_pd(double(e.g), double(e.b)), w);
-        const __m128i q = _mm_cvttpd_epi32(bg);
-        const uint32_t r = uint32_t(Quot(int64_t(e.r), int64_t(e.w)));
-        s[k] = uint32_t(_mm_cvtsi128_si32(q)) | uint32_t(_mm_cvtsi128_si32(_mm_srli_si128(q, 4))) << 8 | r << 16;
+        const int64_t w = int64_t(e.w);
+        const uint32_t b = uint32_t(QuotBy(int64_t(e.b), w, inv[1])), g = uint32_t(QuotBy(int64_t(e.g), w, inv[1]));
+        const uint32_t r = uint32_t(QuotBy(int64_t(e.r), w, inv[1]));
+        s[k] = b | g << 8 | r << 16;
       }
     }
     if (!take[0] && !take[1]) continue;

@@ -38,14 +38,20 @@ struct Strip {
   int64_t hPer;   // colour recompute period along the sides (>= 1)
   int64_t end;    // steps from the upper to the lower side (>= 1)
   int64_t vPer;   // colour recompute period from side to side (>= 2)
+  int64_t rowsFix = kTileFix;  // the tile rows below this (1/128 pixel) take splats
 };
 
 // Splats the strip: for i < count, the points U and L at i / count of the upper and lower
 // side; for j = (i & 1), (i & 1) + 2, ... < end, the point U + (L - U) j / end gets the
-// colour mixed from the four samples, if it lies inside the tile.
+// colour mixed from the four samples, if it lies inside the tile (x below kTileFix, y below
+// rowsFix).
 using SplatFn = void (*)(const Strip& s, AccEntry* tile);
 void SplatStripScalar(const Strip& s, AccEntry* tile);
 void SplatStripSse2(const Strip& s, AccEntry* tile);
+// Counts the splats per colour group and entry instead of adding them one by one: at once
+// where a strip's splat columns and rows are independent or it lands on one entry, line by
+// line between pixel edges where it spans a few pixels; steps larger ones with SplatStripSse2.
+void SplatStripCounted(const Strip& s, AccEntry* tile);
 
 // Adds 1 to row[x / 16] for every sub-sample x in [x0, x1) (0 <= x0 <= x1 <= 8192).
 using CoverFn = void (*)(uint32_t* row, int32_t x0, int32_t x1);
@@ -70,6 +76,6 @@ struct Kernels {
   ComposeFn compose;
 };
 inline constexpr Kernels kReferenceKernels{SplatStripScalar, CoverRunScalar, ComposeRowScalar};
-inline constexpr Kernels kFastKernels{SplatStripSse2, CoverRunSse2, ComposeRowSse2};
+inline constexpr Kernels kFastKernels{SplatStripCounted, CoverRunSse2, ComposeRowSse2};
 
 }  // namespace distort

@@ -41,8 +41,8 @@ bool SameTiles(const std::vector<AccEntry>& a, const std::vector<AccEntry>& b) {
   return std::memcmp(a.data(), b.data(), a.size() * sizeof(AccEntry)) == 0;
 }
 
-TEST(DistortKernel, SplatSse2MatchesScalar) {
-  std::vector<AccEntry> ref(size_t(kTile) * kTile), fast(size_t(kTile) * kTile);
+TEST(DistortKernel, SplatSse2AndCountedMatchScalar) {
+  std::vector<AccEntry> ref(size_t(kTile) * kTile), fast(size_t(kTile) * kTile), counted(size_t(kTile) * kTile);
   std::mt19937 rng(11);
   struct Mix {
     int64_t spread, maxSteps;
@@ -53,6 +53,7 @@ TEST(DistortKernel, SplatSse2MatchesScalar) {
   for (const Mix& m : {Mix{20000, 40, 3000}, Mix{90000, 40, 3000}, Mix{400000, 64, 1000}, Mix{300000, 2000, 24}}) {
     std::fill(ref.begin(), ref.end(), AccEntry{});
     std::fill(fast.begin(), fast.end(), AccEntry{});
+    std::fill(counted.begin(), counted.end(), AccEntry{});
     for (int k = 0; k < m.strips; ++k) {
       distort::Strip s = RandomStrip(rng, m.spread, m.maxSteps);
       if (m.maxSteps > 1000) {
@@ -60,10 +61,30 @@ TEST(DistortKernel, SplatSse2MatchesScalar) {
         s.ux1 = s.ux0 + int64_t(rng() % 600000) - 300000, s.lx1 = s.lx0 + int64_t(rng() % 600000) - 300000;
         s.ly0 = s.uy0 + int64_t(rng() % 600000) - 300000, s.ly1 = s.uy1 + int64_t(rng() % 600000) - 300000;
       }
+      switch (m.maxSteps > 1000 ? 0 : k % 4) {
+        case 1:  // unturned: the sides level, the lower side under the upper one
+          s.lx0 = s.ux0, s.lx1 = s.ux1, s.uy1 = s.uy0, s.ly1 = s.ly0;
+          break;
+        case 2:  // within one pixel
+          s.ux1 = s.ux0 + int64_t(rng() % 60) - 30, s.lx0 = s.ux0 + int64_t(rng() % 60) - 30;
+          s.lx1 = s.ux0 + int64_t(rng() % 60) - 30, s.uy1 = s.uy0 + int64_t(rng() % 60) - 30;
+          s.ly0 = s.uy0 + int64_t(rng() % 60) - 30, s.ly1 = s.uy0 + int64_t(rng() % 60) - 30;
+          break;
+        case 3:  // turned, a few pixels across
+          s.ux1 = s.ux0 + int64_t(rng() % 800) - 400, s.lx0 = s.ux0 + int64_t(rng() % 800) - 400;
+          s.lx1 = s.ux0 + int64_t(rng() % 800) - 400, s.uy1 = s.uy0 + int64_t(rng() % 800) - 400;
+          s.ly0 = s.uy0 + int64_t(rng() % 800) - 400, s.ly1 = s.uy0 + int64_t(rng() % 800) - 400;
+          break;
+        default: break;
+      }
+      // Some strips splat into a band of the tile's first rows only.
+      if (k % 3 == 0 && m.maxSteps <= 1000) s.rowsFix = 128 * int64_t(1 + rng() % kTile);
       distort::SplatStripScalar(s, ref.data());
       distort::SplatStripSse2(s, fast.data());
+      distort::SplatStripCounted(s, counted.data());
     }
     EXPECT_TRUE(SameTiles(ref, fast)) << "spread " << m.spread << " steps " << m.maxSteps;
+    EXPECT_TRUE(SameTiles(ref, counted)) << "spread " << m.spread << " steps " << m.maxSteps;
     // The strips did land in the tile.
     EXPECT_TRUE(std::any_of(ref.begin(), ref.end(), [](const AccEntry& e) { return e.n > 0; }));
   }

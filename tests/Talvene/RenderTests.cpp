@@ -355,7 +355,7 @@ TEST_F(RenderTest, BoundCoversEveryPixelTheRenderWrites) {
   }
 }
 
-TEST_F(RenderTest, ProductionKernelsDrawWhatTheReferenceKernelsDraw) {
+TEST_F(RenderTest, ProductionKernelsDrawWhatTheReferenceKernelsDrawOnAnyNumberOfThreads) {
   Picture colour(48, 36, 4), mask(48, 36, 2);
   colour.Fill([](int x, int y) { return Smooth(x, y) & (((x * 7 + y * 3) % 5) ? 0xFFFFFFFFu : 0x40FFFFFFu); });
   mask.Fill([](int x, int y) { return uint32_t((x * 5 + y * 11) % 256) << 8 | uint32_t(x); });
@@ -364,6 +364,7 @@ TEST_F(RenderTest, ProductionKernelsDrawWhatTheReferenceKernelsDraw) {
     const Picture* src;
     int destPs;
     DistortArgs args;
+    int destW = 150, destH = 115;
   };
   DistortArgs biased = BulgeArgs(colour, 5, 5, -10, 12);
   biased.nBiasColFirst = -60, biased.nBiasRowLast = 40, biased.nMode = 4, biased.dwColor = 0xB0000000u;
@@ -371,25 +372,50 @@ TEST_F(RenderTest, ProductionKernelsDrawWhatTheReferenceKernelsDraw) {
   halfMask.dwFlags |= DISTORT_F_HALF;
   halfMask.dwColor = 0xFF336699u;
   halfMask.nMode = 3;
+  // Turned by 10 degrees about (60, 50).
+  DistortArgs turned = ArgsFor(colour, 2, 0, 0, 1, 1);
+  const float c = std::cos(0.1745f), sn = std::sin(0.1745f);
+  for (int i = 0; i < 2; ++i)
+    for (int j = 0; j < 2; ++j) {
+      const float x = j ? 49.0f : -1.0f, y = i ? 37.0f : -1.0f;
+      turned.Point(i, j) = {60 + c * (x - 24) - sn * (y - 18), 50 + sn * (x - 24) + c * (y - 18)};
+    }
+  // The right half folded back over the left: its cells face the other way.
+  DistortArgs folded = ArgsFor(colour, 3, 10, 10, 130, 100);
+  for (int i = 0; i < 3; ++i) folded.Point(i, 2).x = 40;
+  DistortArgs mirrored = ArgsFor(colour, 3, 140, 5, 10, 105);
+  mirrored.dwFlags |= DISTORT_F_FACING;
   std::vector<Scene> scenes = {
+      {"identity", &colour, 4, IdentityArgs(colour, 3, 10, 8)},
+      {"identity at a sub-pixel offset", &colour, 4, IdentityArgs(colour, 2, 10.3f, 7.6f)},
+      {"turned by 10 degrees", &colour, 4, turned},
       {"bulge", &colour, 4, BulgeArgs(colour, 10, 10, 12, -7)},
       {"magnified 3 times", &colour, 4, ArgsFor(colour, 3, -3, -3, 147, 111)},
+      {"magnified 15 times over four tiles", &colour, 4, ArgsFor(colour, 4, -15, -15, 735, 555), 700, 560},
       {"shrunk to a third", &colour, 4, ArgsFor(colour, 3, 20, 20, 36, 32)},
+      {"folded", &colour, 4, folded},
+      {"mirrored, reverse side shown", &colour, 4, mirrored},
       {"biased, subtract, translucent", &colour, 4, biased},
       {"mask source, half sampling, add", &mask, 4, halfMask},
       {"mask onto mask", &mask, 2, BulgeArgs(mask, 0, 0, 20, 20)},
   };
   for (Scene& s : scenes) {
-    Picture fast(150, 115, s.destPs), ref(150, 115, s.destPs);
-    fast.Fill([](int x, int y) { return uint32_t(x * 40503 + y * 7919) * 2654435761u; });
-    std::copy(fast.store.begin(), fast.store.end(), ref.store.begin());
-    Impl()->UseReferenceKernels(false);
-    ASSERT_EQ(Render(fast, s.args), 1);
+    Picture ref(s.destW, s.destH, s.destPs);
+    ref.Fill([](int x, int y) { return uint32_t(x * 40503 + y * 7919) * 2654435761u; });
+    const std::vector<BYTE> before = ref.store;
     Impl()->UseReferenceKernels(true);
+    Impl()->Renderer().SetThreads(1);
     ASSERT_EQ(Render(ref, s.args), 1);
-    EXPECT_EQ(fast.store, ref.store) << s.what;
+    EXPECT_NE(ref.store, before) << s.what;
+    Impl()->UseReferenceKernels(false);
+    for (int threads : {1, 3, 8}) {
+      Picture fast(s.destW, s.destH, s.destPs);
+      std::copy(before.begin(), before.end(), fast.store.begin());
+      Impl()->Renderer().SetThreads(threads);
+      ASSERT_EQ(Render(fast, s.args), 1);
+      EXPECT_EQ(fast.store, ref.store) << s.what << ", " << threads << " threads";
+    }
   }
-  Impl()->UseReferenceKernels(false);
 }
 
 }  // namespace
