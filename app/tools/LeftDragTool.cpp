@@ -30,13 +30,9 @@ BOOL COperLeftDrag::OnWndMsg(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* re
         OnLButtonUp();
         m_nLButton = myUP;
         return TRUE;
-      case WM_RBUTTONUP: {
-        ReleaseButtonBit(myRIGHT);
-        const bool click = m_nRButton == myPRESSED;
-        m_nRButton = myUP;
-        if (click) OnRButtonUp_Function(MsgPoint(lParam));
+      case WM_RBUTTONUP:
+        RightButtonUp(lParam);
         return TRUE;
-      }
       case WM_CAPTURECHANGED:
         // The buttons go up first, so that nothing the tool does waits for a release.
         if (DropButtons(FALSE)) OnCaptureLost();

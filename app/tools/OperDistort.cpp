@@ -458,13 +458,9 @@ BOOL COperDistort::OnWndMsg(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* res
       case WM_MOUSEMOVE:
         OnMouseMove(wParam, MsgPoint(lParam));
         return TRUE;
-      case WM_RBUTTONUP: {
-        const POINT pt = MsgPoint(lParam);
-        ReleaseButtonBit(myRIGHT);
-        if (m_nRButton == myPRESSED) OnRButtonUp_Function(pt);
-        m_nRButton = myUP;
+      case WM_RBUTTONUP:
+        RightButtonUp(lParam);
         return TRUE;
-      }
       case WM_CAPTURECHANGED:
         // The lattice keeps where the drag left it.
         if (DropButtons(FALSE)) m_myState = myREADY;

@@ -192,13 +192,9 @@ BOOL COperLasso::OnWndMsg(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* resul
       case WM_MOUSEMOVE:
         OnMouseMove(wParam, MsgPoint(lParam));
         return TRUE;
-      case WM_RBUTTONUP: {
-        const POINT pt = MsgPoint(lParam);
-        ReleaseButtonBit(myRIGHT);
-        if (m_nRButton == myPRESSED) OnRButtonUp_Function(pt);
-        m_nRButton = myUP;
+      case WM_RBUTTONUP:
+        RightButtonUp(lParam);
         return TRUE;
-      }
       case WM_CAPTURECHANGED:
         OnCaptureChanged();
         return TRUE;

@@ -526,13 +526,9 @@ BOOL COperPaint::OnWndMsg(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* resul
         ShowSizeGesture(FALSE);
         DrawBrushCursor(nullptr, nullptr, FALSE);
         return NavigationMsg(msg, wParam, lParam, result);
-      case WM_RBUTTONUP: {
-        const POINT pt = MsgPoint(lParam);
-        ReleaseButtonBit(myRIGHT);
-        if (m_nRButton == myPRESSED) OnRButtonUp_Function(pt);
-        m_nRButton = myUP;
+      case WM_RBUTTONUP:
+        RightButtonUp(lParam);
         return TRUE;
-      }
       case WM_MBUTTONUP:
         ReleaseButtonBit(myMIDDLE);
         m_nMButton = myUP;
