@@ -230,13 +230,19 @@ TEST_F(GlassTest, Refusals) {
 
 // --- the SSE2 kernels against the scalar reference
 
+// The SSE2 kernel, and the AVX2 one where the processor has it, against the scalar rule.
 void ExpectSameC32(const std::vector<uint32_t>& dest, const std::vector<uint16_t>& glass, const glass::Params& p) {
-  std::vector<uint32_t> a = dest, b = dest;
+  std::vector<uint32_t> a = dest;
   glass::MergeRowC32Scalar(a.data(), glass.data(), a.size(), p);
-  glass::MergeRowC32Sse2(b.data(), glass.data(), b.size(), p);
-  for (size_t i = 0; i < a.size(); ++i)
-    ASSERT_EQ(b[i], a[i]) << std::hex << "dest " << dest[i] << " glass " << glass[i] << " colour " << p.color
-                          << std::dec << " opacity " << p.opacity << " mode " << p.mode << " at " << i;
+  for (auto kernel : {glass::MergeRowC32Sse2, glass::MergeRowC32Avx2}) {
+    if (kernel == glass::MergeRowC32Avx2 && !glass::HasAvx2()) continue;
+    std::vector<uint32_t> b = dest;
+    kernel(b.data(), glass.data(), b.size(), p);
+    for (size_t i = 0; i < a.size(); ++i)
+      ASSERT_EQ(b[i], a[i]) << std::hex << "dest " << dest[i] << " glass " << glass[i] << " colour " << p.color
+                            << std::dec << " opacity " << p.opacity << " mode " << p.mode << " at " << i
+                            << (kernel == glass::MergeRowC32Avx2 ? " (AVX2)" : " (SSE2)");
+  }
 }
 
 TEST(GlassKernel, C32EveryDestAndColourChannelAtChosenCoverages) {
@@ -326,6 +332,7 @@ TEST(GlassKernel, C32NoCoverageIsTheIdentity) {
       glass::MergeRowC32Sse2(b.data(), glass.data(), b.size(), p);
       ASSERT_EQ(a, dest) << "mode " << mode << " opacity " << opacity;
       ASSERT_EQ(b, dest) << "mode " << mode << " opacity " << opacity;
+      ExpectSameC32(dest, glass, p);
     }
 }
 
