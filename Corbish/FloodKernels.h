@@ -1,5 +1,6 @@
 // The colour test of the flood fill on up to 32 neighbour pairs at once. The scalar
-// functions are the definition; the SSE2 ones are what the fill runs and give the same bits.
+// functions are the definition; the SSE2 ones (FloodKernelSse2.h) are what the fill runs and
+// give the same bits.
 #pragma once
 #include <cstdint>
 
@@ -16,8 +17,6 @@ using PassFn = uint32_t (*)(const BYTE* from, const BYTE* to, int n, uint32_t to
 
 uint32_t PassC32Scalar(const BYTE* from, const BYTE* to, int n, uint32_t tolerance);
 uint32_t PassA16Scalar(const BYTE* from, const BYTE* to, int n, uint32_t tolerance);
-uint32_t PassC32Sse2(const BYTE* from, const BYTE* to, int n, uint32_t tolerance);
-uint32_t PassA16Sse2(const BYTE* from, const BYTE* to, int n, uint32_t tolerance);
 
 // One pair, the rule itself.
 inline bool PassC32(uint32_t from, uint32_t to, uint32_t tolerance) {

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "FloodKernels.h"
+#include "FloodKernelSse2.h"
 #include "platform/base/Text.h"
 
 namespace {
@@ -43,6 +43,44 @@ inline uint32_t Extract(const DWORD* row, int32_t b, int n) {
   return v & LowMask(n);
 }
 
+// The 8 bits of a bit row from bit position b, as the low bits, without a branch on where
+// they lie; bits past the row's last word read as 0.
+inline uint32_t Extract8(const DWORD* row, int32_t b, size_t words) {
+  const size_t w = size_t(b) >> 5;
+  const uint64_t next = w + 1 < words ? row[w + 1] : 0;
+  return uint32_t(((next << 32 | row[w]) >> (b & 31)) & 0xFF);
+}
+
+// Sets the bits v (8 bits) of a bit row from bit position b; v has no bit past the row.
+inline void Set8(DWORD* row, int32_t b, uint32_t v, size_t words) {
+  const size_t w = size_t(b) >> 5;
+  const uint64_t bits = uint64_t(v) << (b & 31);
+  row[w] |= uint32_t(bits);
+  row[std::min(w + 1, words - 1)] |= uint32_t(bits >> 32);  // nothing to set there when w + 1 is past the row
+}
+
+// The runs of set bits of every 8-bit value: how many and where each starts and ends.
+struct ByteRuns {
+  uint8_t count;
+  uint8_t first[4];
+  uint8_t last[4];
+};
+struct ByteRunTable {
+  ByteRuns at[256];
+  constexpr ByteRunTable() : at() {
+    for (int v = 0; v < 256; ++v) {
+      ByteRuns r{};
+      for (int b = 0; b < 8; ++b) {
+        if (!((v >> b) & 1)) continue;
+        if (b == 0 || !((v >> (b - 1)) & 1)) r.first[r.count++] = uint8_t(b);
+        r.last[r.count - 1] = uint8_t(b);
+      }
+      at[v] = r;
+    }
+  }
+};
+constexpr ByteRunTable kByteRuns;
+
 // Sets bits b0..b1 (inclusive) of a bit row.
 inline void SetRange(DWORD* row, int32_t b0, int32_t b1) {
   int32_t w0 = b0 >> 5, w1 = b1 >> 5;
@@ -77,9 +115,10 @@ inline void ClearRange(DWORD* row, int64_t b0, int64_t b1) {
 // reachable from the seed through passing steps: the same set a pixel-by-pixel
 // breadth-first fill gives, in whatever order it is found.
 //
-// Wide places go through the SSE2 tests 32 pixels at a time; narrow ones (a run that stops
-// at once, a word with a few clear bits) test single pixels inline, which is what a maze of
-// thin corridors needs.
+// Wide places go through the SSE2 tests 32 pixels at a time. Narrow ones, which a maze of
+// thin corridors is made of, avoid a branch per pixel, as each would be a guess there: a
+// lone pixel tests its four neighbours at once, a short run its eight next pixels along the
+// row and the eight above and below it, and what they find is queued from a table.
 template <int PS>
 class FillPass {
  public:
@@ -100,6 +139,7 @@ class FillPass {
     m_queue.Push({sy, sx, sx});
     while (!m_queue.Empty()) {
       FloodRunQueue::Run r = m_queue.Pop();
+      if (r.x0 == r.x1 && Lone(r.y, r.x0)) continue;
       int32_t x0 = ExtendLeft(r.y, r.x0);
       int32_t x1 = ExtendRight(r.y, r.x1);
       if (r.y > 0) ScanRow(r.y, r.y - 1, x0, x1);
@@ -108,8 +148,6 @@ class FillPass {
   }
 
  private:
-  // Single steps before the wide test: in narrow places a run rarely grows far.
-  static constexpr int kSingleSteps = 4;
   // Clear bits spread over at most this many pixels of a word are tested one by one.
   static constexpr int kSingleBits = 4;
 
@@ -132,16 +170,71 @@ class FillPass {
       return flood::PassA16(a, b, m_tol);
     }
   }
+  // One pixel against four others: bit k set when the k-th passes.
+  uint32_t PassFour(const BYTE* from, const BYTE* t0, const BYTE* t1, const BYTE* t2, const BYTE* t3) const {
+    if constexpr (PS == 4) {
+      uint32_t a, b[4];
+      std::memcpy(&a, from, 4);
+      std::memcpy(&b[0], t0, 4);
+      std::memcpy(&b[1], t1, 4);
+      std::memcpy(&b[2], t2, 4);
+      std::memcpy(&b[3], t3, 4);
+      return flood::PassC32FourSse2(a, b[0], b[1], b[2], b[3], m_tol);
+    } else {
+      return uint32_t(PassOne(from, t0)) | uint32_t(PassOne(from, t1)) << 1 | uint32_t(PassOne(from, t2)) << 2 |
+             uint32_t(PassOne(from, t3)) << 3;
+    }
+  }
   uint32_t PassMany(const BYTE* from, const BYTE* to, int n) const {
     return PS == 4 ? flood::PassC32Sse2(from, to, n, m_tol) : flood::PassA16Sse2(from, to, n, m_tol);
   }
 
+  // A run of one pixel whose row does not go on, as in a vertical passage: its four
+  // neighbours in one test, and the pixels above and below it set and queued without a
+  // branch. False, with nothing done, when the left or right neighbour joins the run: then
+  // the run is widened the general way.
+  bool Lone(int32_t y, int32_t x) {
+    const int32_t xl = x > 0 ? x - 1 : x, xr = x + 1 < m_w ? x + 1 : x;
+    const int32_t yu = y > 0 ? y - 1 : y, yd = y + 1 < m_h ? y + 1 : y;
+    const BYTE* pr = PixRow(y);
+    const uint32_t pass = PassFour(Pixel(pr, x), Pixel(pr, xl), Pixel(pr, xr), Pixel(PixRow(yu), x), Pixel(PixRow(yd), x));
+    const DWORD* br = BitRow(y);
+    DWORD* bu = BitRow(yu);
+    DWORD* bd = BitRow(yd);
+    // An edge clamps to the pixel itself, which is set, so it never counts as fresh.
+    const uint32_t set = uint32_t(!Clear(br, xl)) | uint32_t(!Clear(br, xr)) << 1 | uint32_t(!Clear(bu, x)) << 2 |
+                         uint32_t(!Clear(bd, x)) << 3;
+    const uint32_t fresh = pass & ~set;
+    if (fresh & 3) return false;
+    if (m_queue.Room() < 2) {
+      if (fresh & 4) Set(bu, x), Found(yu, x, x, -1);
+      if (fresh & 8) Set(bd, x), Found(yd, x, x, 1);
+      return true;
+    }
+    const int32_t bit = (x + m_ox) & 31, w = (x + m_ox) >> 5;
+    bu[w] |= ((fresh >> 2) & 1) << bit;
+    bd[w] |= ((fresh >> 3) & 1) << bit;
+    Prefetch(yu > 0 ? yu - 1 : yu, x);
+    Prefetch(yd + 1 < m_h ? yd + 1 : yd, x);
+    FloodRunQueue::Run* at = m_queue.WriteAt();
+    at[0] = {yu, x, x};
+    const uint32_t n = (fresh >> 2) & 1;
+    at[n] = {yd, x, x};
+    m_queue.Commit(n + ((fresh >> 3) & 1));
+    return true;
+  }
+
+  // The next eight pixels of a narrow place are tested at once, without a branch per pixel:
+  // a maze of thin corridors makes each such branch a guess.
   int32_t ExtendRight(int32_t y, int32_t x1) {
     DWORD* br = BitRow(y);
     const BYTE* pr = PixRow(y);
-    for (int k = 0; k < kSingleSteps; ++k) {
-      if (x1 >= m_w - 1 || !Clear(br, x1 + 1) || !PassOne(Pixel(pr, x1), Pixel(pr, x1 + 1))) return x1;
-      Set(br, ++x1);
+    if (x1 + 8 < m_w) {
+      const uint32_t open = PassMany(Pixel(pr, x1), Pixel(pr, x1 + 1), 8) & ~Extract8(br, x1 + 1 + m_ox, m_wordsPerRow);
+      const int t = TrailingOnes(open);  // at most 8
+      Set8(br, x1 + 1 + m_ox, LowMask(t), m_wordsPerRow);
+      x1 += t;
+      if (t < 8) return x1;
     }
     while (x1 < m_w - 1) {
       int n = int(std::min<int32_t>(32, m_w - 1 - x1));
@@ -160,9 +253,14 @@ class FillPass {
   int32_t ExtendLeft(int32_t y, int32_t x0) {
     DWORD* br = BitRow(y);
     const BYTE* pr = PixRow(y);
-    for (int k = 0; k < kSingleSteps; ++k) {
-      if (x0 <= 0 || !Clear(br, x0 - 1) || !PassOne(Pixel(pr, x0), Pixel(pr, x0 - 1))) return x0;
-      Set(br, --x0);
+    if (x0 >= 8) {
+      // Bit i is pixel x0 - 8 + i: the pixels next to the run are the high bits.
+      const uint32_t open = PassMany(Pixel(pr, x0 - 7), Pixel(pr, x0 - 8), 8) &
+                            ~Extract8(br, x0 - 8 + m_ox, m_wordsPerRow);
+      const int t = std::min(8, LeadingOnes(open << 24));
+      Set8(br, x0 - 8 + m_ox, 0xFFu & ~LowMask(8 - t), m_wordsPerRow);
+      x0 -= t;
+      if (t < 8) return x0;
     }
     while (x0 > 0) {
       int n = int(std::min<int32_t>(32, x0));
@@ -185,6 +283,21 @@ class FillPass {
     DWORD* b2 = BitRow(y2);
     const BYTE* p1 = PixRow(y);
     const BYTE* p2 = PixRow(y2);
+    if (x1 - x0 < 8 && x0 + 8 <= m_w) {
+      // A narrow run: eight pixels tested at once, their runs queued from a table.
+      const uint32_t fresh = PassMany(Pixel(p1, x0), Pixel(p2, x0), 8) &
+                             ~Extract8(b2, x0 + m_ox, m_wordsPerRow) & LowMask(x1 - x0 + 1);
+      Set8(b2, x0 + m_ox, fresh, m_wordsPerRow);
+      const ByteRuns& runs = kByteRuns.at[fresh];
+      if (m_queue.Room() >= 4) {
+        FloodRunQueue::Run* at = m_queue.WriteAt();
+        for (int k = 0; k < 4; ++k) at[k] = {y2, x0 + runs.first[k], x0 + runs.last[k]};
+        m_queue.Commit(runs.count);
+      } else {
+        for (int k = 0; k < runs.count; ++k) Found(y2, x0 + runs.first[k], x0 + runs.last[k], y2 - y);
+      }
+      return;
+    }
     int32_t bx0 = x0 + m_ox, bx1 = x1 + m_ox;
     int32_t open = -1;  // the first pixel of a run still growing, else -1
     for (int32_t w = bx0 >> 5; w <= bx1 >> 5; ++w) {
@@ -217,11 +330,9 @@ class FillPass {
   void Found(int32_t y, int32_t x0, int32_t x1, int32_t dir) {
     m_queue.Push({y, x0, x1});
     const int32_t beyond = y + dir;
-    if (beyond >= 0 && beyond < m_h) {
-      __builtin_prefetch(Pixel(PixRow(beyond), x0));
-      __builtin_prefetch(BitRow(beyond) + ((x0 + m_ox) >> 5));
-    }
+    if (beyond >= 0 && beyond < m_h) Prefetch(beyond, x0);
   }
+  void Prefetch(int32_t y, int32_t x) const { __builtin_prefetch(Pixel(PixRow(y), x)); }
 
   // Queues the runs of set bits of one word whose bit 0 is pixel x; a run reaching bit 31
   // stays open for the next word.

@@ -35,6 +35,10 @@ class FloodRunQueue {
     if (m_nRead == kBlockRuns) Drop();
     return run;
   }
+  // Free places at the tail, which WriteAt fills and Commit queues in order.
+  uint32_t Room() const { return m_pTail ? kBlockRuns - m_nWrite : 0; }
+  Run* WriteAt() { return m_pTail->runs + m_nWrite; }
+  void Commit(uint32_t n) { m_nWrite += n; }
   void Clear();
   // Blocks held now (queued and spare), for the memory bound.
   uint32_t BlockCount() const { return m_nBlocks; }

@@ -24,6 +24,9 @@ uint16_t MergeValueA16(uint16_t dest, uint16_t v, uint32_t opacity);
 void MergeRowC32Scalar(uint32_t* dest, const uint16_t* glass, size_t n, const Params& p);
 void MergeRowA16Scalar(uint16_t* dest, const uint16_t* glass, size_t n, uint32_t opacity);
 void MergeRowC32Sse2(uint32_t* dest, const uint16_t* glass, size_t n, const Params& p);
+// Only where HasAvx2(); the normal mode in AVX2, the others as MergeRowC32Sse2.
+void MergeRowC32Avx2(uint32_t* dest, const uint16_t* glass, size_t n, const Params& p);
+bool HasAvx2();
 void MergeRowA16Sse2(uint16_t* dest, const uint16_t* glass, size_t n, uint32_t opacity);
 
 }  // namespace glass

@@ -5,6 +5,7 @@
 #include <emmintrin.h>
 
 #include "MergeKernels.h"
+#include "SseQuotients.h"
 
 namespace merge {
 namespace {
@@ -25,16 +26,7 @@ inline void Paint8(uint32_t* dest, __m128i d0, __m128i d1, __m128i c01, __m128i 
   const __m128i da = _mm_packs_epi32(_mm_srli_epi32(d0, 24), _mm_srli_epi32(d1, 24));
   const __m128i t = _mm_srli_epi16(_mm_mullo_epi16(_mm_sub_epi16(_mm_set1_epi16(256), a), da), 8);
   const __m128i alpha = _mm_add_epi16(a, t);
-  // t * 256 / (alpha + 1) is exact in float: both are whole numbers below 2^16 and 2^9, so a
-  // quotient that is not whole lies at least 1/256 below the next integer, while rounding
-  // moves it by at most 2^-16.
-  const __m128i n = _mm_slli_epi16(t, 8);
-  const __m128i den = _mm_add_epi16(alpha, _mm_set1_epi16(1));
-  const __m128i w0 = _mm_cvttps_epi32(
-      _mm_div_ps(_mm_cvtepi32_ps(_mm_unpacklo_epi16(n, zero)), _mm_cvtepi32_ps(_mm_unpacklo_epi16(den, zero))));
-  const __m128i w1 = _mm_cvttps_epi32(
-      _mm_div_ps(_mm_cvtepi32_ps(_mm_unpackhi_epi16(n, zero)), _mm_cvtepi32_ps(_mm_unpackhi_epi16(den, zero))));
-  const __m128i w7 = _mm_slli_epi16(_mm_packs_epi32(w0, w1), 7);
+  const __m128i w7 = _mm_slli_epi16(QuotientsU16(_mm_slli_epi16(t, 8), _mm_add_epi16(alpha, _mm_set1_epi16(1))), 7);
   // Each pixel's weight over its four channel lanes.
   const __m128i wlo = _mm_unpacklo_epi16(w7, w7), whi = _mm_unpackhi_epi16(w7, w7);
   const __m128i w01 = _mm_unpacklo_epi32(wlo, wlo), w23 = _mm_unpackhi_epi32(wlo, wlo);

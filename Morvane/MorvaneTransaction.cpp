@@ -228,6 +228,7 @@ int Morvane::PAT_GlassMergeTo(OLayer* dest) {
     // Same width, so the same pitch: one pixel index serves both layers.
     const size_t pitch = m_anPitch[0];
     const bool colour = lock.nPixelSize == myFORMAT_C32;
+    const auto mergeRow = glass::HasAvx2() ? glass::MergeRowC32Avx2 : glass::MergeRowC32Sse2;
     const auto* glassPixels = reinterpret_cast<const uint16_t*>(m_apPixels[0]);
     int blocks = 0;
     ForEachRun(m_abMarkCurrent, BlockColumns(), BlockRows(), [&](const BlockRun& run) {
@@ -236,7 +237,7 @@ int Morvane::PAT_GlassMergeTo(OLayer* dest) {
       size_t at = size_t(run.row) * LYR_BLOCK * pitch + size_t(run.column) * LYR_BLOCK;
       for (int line = 0; line < LYR_BLOCK; ++line, at += pitch) {
         if (colour) {
-          glass::MergeRowC32Sse2(reinterpret_cast<uint32_t*>(lock.pPixels) + at, glassPixels + at, n, params);
+          mergeRow(reinterpret_cast<uint32_t*>(lock.pPixels) + at, glassPixels + at, n, params);
         } else {
           glass::MergeRowA16Sse2(reinterpret_cast<uint16_t*>(lock.pPixels) + at, glassPixels + at, n, params.opacity);
         }

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "FloodKernels.h"
+#include "FloodKernelSse2.h"
 #include "Morvane.h"
 #include "XFlood.h"
 #include "common/FakeSystem.h"
@@ -327,6 +327,53 @@ TEST_F(XFloodTest, LockedLayerErrorPassesThroughWithTheSeedSet) {
   EXPECT_TRUE(bits.Get(2, 3));
 }
 
+// Perfect mazes of one-pixel passages (walls low, passages high), carved depth first: single
+// pixels whose row stops at once, short runs, the picture's edges, bit boxes at odd offsets,
+// and in the large one enough runs to cross many queue blocks.
+TEST_F(XFloodTest, MazesFillAsTheModel) {
+  struct Case {
+    int w, h, ps;
+    int boxLeft;  // bits of the box before rcEnd
+  } cases[] = {{61, 47, 4, 0}, {64, 9, 2, 7}, {203, 151, 4, 45}, {150, 201, 2, 3}, {1001, 1001, 4, 13}};
+  std::mt19937 rng(21);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.w);
+    Img img{c.w, c.h, c.ps, std::vector<uint32_t>(size_t(c.w) * c.h, 0)};
+    const uint32_t high = c.ps == 4 ? 0xFFFFFFFFu : 0xFFFFu;
+    // Cells on even coordinates, so passages reach the left and top edges.
+    const int cw = (c.w + 1) / 2, ch = (c.h + 1) / 2;
+    std::vector<uint8_t> seen(size_t(cw) * ch, 0);
+    std::vector<int> stack{0};
+    seen[0] = 1;
+    img.v[0] = high;
+    while (!stack.empty()) {
+      const int cell = stack.back(), cx = cell % cw, cy = cell / cw;
+      int options[4], n = 0;
+      const int dx[4] = {1, -1, 0, 0}, dy[4] = {0, 0, 1, -1};
+      for (int k = 0; k < 4; ++k) {
+        const int nx = cx + dx[k], ny = cy + dy[k];
+        if (nx >= 0 && ny >= 0 && nx < cw && ny < ch && !seen[size_t(ny) * cw + nx]) options[n++] = k;
+      }
+      if (!n) {
+        stack.pop_back();
+        continue;
+      }
+      const int k = options[rng() % unsigned(n)];
+      const int nx = cx + dx[k], ny = cy + dy[k];
+      seen[size_t(ny) * cw + nx] = 1;
+      img.v[size_t(2 * cy + dy[k]) * c.w + size_t(2 * cx + dx[k])] = high;
+      img.v[size_t(2 * ny) * c.w + size_t(2 * nx)] = high;
+      stack.push_back(ny * cw + nx);
+    }
+    const POINT at{-5, 3};
+    const RECT rcEnd{at.x, at.y, at.x + c.w, at.y + c.h};
+    const RECT box{rcEnd.left - c.boxLeft, rcEnd.top - 1, rcEnd.left - c.boxLeft + (c.w + c.boxLeft + 31) / 32 * 32,
+                   rcEnd.bottom};
+    for (POINT seed : {POINT{at.x, at.y}, POINT{at.x + c.w - 1 - (c.w - 1) % 2, at.y + c.h - 1 - (c.h - 1) % 2}})
+      ExpectSameAsModel(img, at, Bits(box), rcEnd, seed, 1);
+  }
+}
+
 // A fill over a large uniform area and over a one-pixel maze holds only a few queue blocks
 // at any time, and nothing once it has ended.
 TEST_F(XFloodTest, QueueMemoryStaysSmall) {
@@ -481,6 +528,14 @@ TEST(FloodKernel, Sse2MatchesScalar) {
       ASSERT_EQ(flood::PassC32Sse2(a.data(), b.data(), n, c32), flood::PassC32Scalar(a.data(), b.data(), n, c32));
       ASSERT_EQ(flood::PassA16Sse2(a.data(), b.data(), n, a16), flood::PassA16Scalar(a.data(), b.data(), n, a16));
     }
+    // One pixel against four.
+    uint32_t from, to[4];
+    std::memcpy(&from, a.data(), 4);
+    std::memcpy(to, b.data(), 16);
+    const uint32_t tol = rng() % 3 ? uint32_t(rng() % 24) : tols[rng() % 16];
+    uint32_t want = 0;
+    for (int k = 0; k < 4; ++k) want |= uint32_t(flood::PassC32(from, to[k], tol)) << k;
+    ASSERT_EQ(flood::PassC32FourSse2(from, to[0], to[1], to[2], to[3], tol), want);
   }
   // Mask edge values: differences of exactly tolerance * 128 and one more, at the ends.
   for (uint32_t tol : {0u, 1u, 2u, 511u, 512u, 513u, 0x1FFFFu, 0x2000000u, ~0u}) {

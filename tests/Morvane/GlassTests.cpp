@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <vector>
@@ -154,6 +155,64 @@ TEST_F(GlassTest, OnlyMarkedBlocksMergeAndMarksStay) {
   for (size_t i = 0; i < LYR_MARK_BYTES; ++i) ASSERT_EQ(dest->PAT_GetMarkMap()[i], 0) << i;
 }
 
+// Painted, empty and fully covered blocks, some marked and some not: the layer merge gives
+// exactly the scalar rule on every line of every marked block and leaves the rest alone.
+TEST_F(GlassTest, MarkedBlocksOfEveryKindMergeAsTheScalarRule) {
+  const int w = 200, h = 150;  // 4 x 3 blocks, the last column and row partly outside
+  for (int format : {2, 4}) {
+    for (int mode : {0, 3}) {
+      GCompRef<OLayer> g = NewGlass(w, h, 100, mode);
+      GCompRef<OLayer> dest = NewLayer(w, h, format);
+      FillRandom(dest, uint32_t(format + mode));
+      std::mt19937 rng(uint32_t(17 + mode));
+      {
+        LayerLock lock;
+        lock.Lock(g, 0);
+        // Block kind by (column + row) % 3: no coverage (low bytes only), full coverage,
+        // painted with runs of every kind.
+        for (int y = 0; y < 192; ++y)
+          for (int x = 0; x < 256; ++x) {
+            const int kind = (x / 64 + y / 64) % 3;
+            const uint16_t painted = rng() % 3 == 0 ? uint16_t(rng() & 0xFF) : uint16_t(rng());
+            reinterpret_cast<uint16_t*>(lock.Row(y))[x] =
+                kind == 0 ? uint16_t(rng() & 0xFF) : kind == 1 ? uint16_t(0xFF00 | (rng() & 0xFF)) : painted;
+          }
+      }
+      const std::vector<BYTE> before = Snapshot(dest);
+      const size_t rowBytes = before.size() / 192;
+      const bool marked[3][4] = {{true, true, false, true}, {false, true, true, true}, {true, false, true, false}};
+      int count = 0;
+      for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 4; ++c)
+          if (marked[r][c]) {
+            const RECT rc{c * 64, r * 64, c * 64 + 1, r * 64 + 1};
+            g->PAT_MarkSet(&rc, nullptr);
+            ++count;
+          }
+      std::vector<BYTE> want = before;
+      const std::vector<BYTE> glassBytes = Snapshot(g);
+      const size_t glassRowBytes = glassBytes.size() / 192;
+      const glass::Params p{kPixelColour, 256, mode};
+      for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 4; ++c)
+          for (int y = r * 64; marked[r][c] && y < r * 64 + 64; ++y) {
+            const auto* gl = reinterpret_cast<const uint16_t*>(glassBytes.data() + size_t(y) * glassRowBytes) + c * 64;
+            BYTE* row = want.data() + size_t(y) * rowBytes;
+            if (format == 4) {
+              glass::MergeRowC32Scalar(reinterpret_cast<uint32_t*>(row) + c * 64, gl, 64, p);
+            } else {
+              glass::MergeRowA16Scalar(reinterpret_cast<uint16_t*>(row) + c * 64, gl, 64, 256);
+            }
+          }
+      EXPECT_EQ(g->PAT_GlassMergeTo(dest), count);
+      const std::vector<BYTE> got = Snapshot(dest);
+      ASSERT_EQ(got.size(), want.size());
+      for (size_t i = 0; i < got.size(); ++i)
+        ASSERT_EQ(got[i], want[i]) << "format " << format << " mode " << mode << " byte " << i;
+    }
+  }
+}
+
 TEST_F(GlassTest, Refusals) {
   GCompRef<OLayer> g = NewGlass(64, 64, 100, 0);
   GCompRef<OLayer> colour = NewLayer(64, 64, OLayer::myFORMAT_C32);
@@ -171,13 +230,19 @@ TEST_F(GlassTest, Refusals) {
 
 // --- the SSE2 kernels against the scalar reference
 
+// The SSE2 kernel, and the AVX2 one where the processor has it, against the scalar rule.
 void ExpectSameC32(const std::vector<uint32_t>& dest, const std::vector<uint16_t>& glass, const glass::Params& p) {
-  std::vector<uint32_t> a = dest, b = dest;
+  std::vector<uint32_t> a = dest;
   glass::MergeRowC32Scalar(a.data(), glass.data(), a.size(), p);
-  glass::MergeRowC32Sse2(b.data(), glass.data(), b.size(), p);
-  for (size_t i = 0; i < a.size(); ++i)
-    ASSERT_EQ(b[i], a[i]) << std::hex << "dest " << dest[i] << " glass " << glass[i] << " colour " << p.color
-                          << std::dec << " opacity " << p.opacity << " mode " << p.mode << " at " << i;
+  for (auto kernel : {glass::MergeRowC32Sse2, glass::MergeRowC32Avx2}) {
+    if (kernel == glass::MergeRowC32Avx2 && !glass::HasAvx2()) continue;
+    std::vector<uint32_t> b = dest;
+    kernel(b.data(), glass.data(), b.size(), p);
+    for (size_t i = 0; i < a.size(); ++i)
+      ASSERT_EQ(b[i], a[i]) << std::hex << "dest " << dest[i] << " glass " << glass[i] << " colour " << p.color
+                            << std::dec << " opacity " << p.opacity << " mode " << p.mode << " at " << i
+                            << (kernel == glass::MergeRowC32Avx2 ? " (AVX2)" : " (SSE2)");
+  }
 }
 
 TEST(GlassKernel, C32EveryDestAndColourChannelAtChosenCoverages) {
@@ -225,6 +290,32 @@ TEST(GlassKernel, C32RandomRowsOfOddLengths) {
   }
 }
 
+// Rows of runs without coverage, at full coverage and painted, of every length, so that
+// whole steps of each kind and steps mixing them occur at every offset.
+TEST(GlassKernel, RunsOfEmptyFullAndPaintedMatchTheScalarRule) {
+  std::mt19937 rng(13);
+  for (int row = 0; row < 600; ++row) {
+    const size_t n = 1 + rng() % 150;
+    std::vector<uint32_t> dest(n);
+    std::vector<uint16_t> glass(n);
+    for (size_t i = 0; i < n;) {
+      const int kind = int(rng() % 3);
+      for (size_t end = std::min(n, i + 1 + rng() % 20); i < end; ++i) {
+        dest[i] = rng();
+        glass[i] = kind == 0 ? uint16_t(rng() & 0xFF) : kind == 1 ? uint16_t(0xFF00 | (rng() & 0xFF)) : uint16_t(rng());
+      }
+    }
+    const uint32_t opacities[] = {256, 255, 128, 1, 0};
+    const uint32_t opacity = opacities[row % 5];
+    ExpectSameC32(dest, glass, glass::Params{uint32_t(rng()), opacity, int(row / 5 % 8)});
+    std::vector<uint16_t> a(n), b(n);
+    for (size_t i = 0; i < n; ++i) a[i] = b[i] = uint16_t(dest[i]);
+    glass::MergeRowA16Scalar(a.data(), glass.data(), n, opacity);
+    glass::MergeRowA16Sse2(b.data(), glass.data(), n, opacity);
+    ASSERT_EQ(a, b) << "row " << row;
+  }
+}
+
 TEST(GlassKernel, C32NoCoverageIsTheIdentity) {
   std::mt19937 rng(12);
   std::vector<uint32_t> dest(4099);
@@ -241,6 +332,7 @@ TEST(GlassKernel, C32NoCoverageIsTheIdentity) {
       glass::MergeRowC32Sse2(b.data(), glass.data(), b.size(), p);
       ASSERT_EQ(a, dest) << "mode " << mode << " opacity " << opacity;
       ASSERT_EQ(b, dest) << "mode " << mode << " opacity " << opacity;
+      ExpectSameC32(dest, glass, p);
     }
 }
 
