@@ -313,6 +313,7 @@ void CDistort::FetchRow(CellScratch& w, int r, int q, int nx, int j) const {
 void CDistort::SplatCell(CellScratch& w, const int64_t c[4][2], int r, int q, AccEntry* acc, int64_t rowsFix) const {
   const int nx = m_mesh.xs[q + 1] - m_mesh.xs[q], ny = m_mesh.ys[r + 1] - m_mesh.ys[r];
   GCHECK(nx <= kMaxStep && ny <= kMaxStep);
+  if (nx < 1 || ny < 1) return;  // not drawn (CellDrawn)
   // Corners: c[0] 00, c[1] 01, c[2] 10, c[3] 11. The products stay far inside the doubles'
   // exact range (corners within 2^28, steps at most 2^9), so Quot truncates exactly.
   auto along = [](const int64_t* a, const int64_t* b, int64_t i, int64_t n, int64_t out[2]) {
@@ -338,30 +339,38 @@ void CDistort::SplatCell(CellScratch& w, const int64_t c[4][2], int r, int q, Ac
   for (int k = 0; k < nx; ++k) StepsFor(vNext ? w.lv[k + 1] : w.lv[k], ny, w.vSteps[k], w.vPeriod[k]);
   for (int j = 0; j < ny; ++j) StepsFor(hNext ? w.lh[j + 1] : w.lh[j], nx, w.hSteps[j], w.hPeriod[j]);
 
-  // Points (k, j) of one sample row, from its left point to its right point, stepped
-  // without a division; and the row's least and greatest y.
-  auto rowPoints = [&](int j, int64_t (*out)[2], int64_t& minY, int64_t& maxY) {
+  // The ends of sample row j, and its points (k, j) from the left end to the right one,
+  // stepped without a division. A row's points lie on a straight line between its ends, so
+  // the ends bound its y, and a row of strips lies within its two rows' bounds.
+  auto rowEnds = [&](int j, int64_t& minY, int64_t& maxY) {
+    along(c[0], c[2], j, ny, s);
+    along(c[1], c[3], j, ny, e);
+    minY = std::min(s[1], e[1]), maxY = std::max(s[1], e[1]);
+  };
+  int held[2] = {-1, -1};  // the sample row each point buffer holds
+  auto rowPoints = [&](int j) {
+    int64_t (*out)[2] = w.rowPts[j & 1];
+    if (held[j & 1] == j) return out;
+    held[j & 1] = j;
     along(c[0], c[2], j, ny, s);
     along(c[1], c[3], j, ny, e);
     Walk px, py;
     px.Init(s[0], e[0] - s[0], nx, 0, 1);
     py.Init(s[1], e[1] - s[1], nx, 0, 1);
     for (int k = 0; k <= nx; ++k, px.Next(), py.Next()) out[k][0] = px.Value(), out[k][1] = py.Value();
-    minY = std::min(out[0][1], out[nx][1]), maxY = std::max(out[0][1], out[nx][1]);
+    return out;
   };
   std::memset(w.fetched, 0, size_t(ny + 1));
   auto fetch = [&](int j) {
     if (!w.fetched[j]) FetchRow(w, r, q, nx, j), w.fetched[j] = 1;
   };
   int64_t upMin, upMax, loMin, loMax;
-  rowPoints(0, w.rowPts[0], upMin, upMax);
+  rowEnds(0, upMin, upMax);
   for (int j = 0; j < ny; ++j, upMin = loMin, upMax = loMax) {
-    int64_t (*upper)[2] = w.rowPts[j & 1];
-    int64_t (*lower)[2] = w.rowPts[(j + 1) & 1];
-    rowPoints(j + 1, lower, loMin, loMax);
-    // A row's points lie on a straight line, so its ends bound it; the strips between two
-    // rows lie within both rows' bounds.
+    rowEnds(j + 1, loMin, loMax);
     if (std::max(upMax, loMax) < 0 || std::min(upMin, loMin) >= rowsFix) continue;
+    const int64_t (*upper)[2] = rowPoints(j);
+    const int64_t (*lower)[2] = rowPoints(j + 1);
     fetch(j), fetch(j + 1);
     const Texel* top = w.block + size_t(j) * kBlockSide;
     const Texel* bottom = top + kBlockSide;
