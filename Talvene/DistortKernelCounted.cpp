@@ -267,6 +267,33 @@ bool SplatTurned(const Strip& s, AccEntry* tile, int64_t minX, int64_t maxX, int
   return true;
 }
 
+// A strip whose splats all land on one entry: each key's splats counted from the key's
+// range of steps, their values summed apart and added to the entry at once (the sums wrap
+// as the single adds would).
+void SplatOnePixel(const Strip& s, AccEntry& entry) {
+  const int64_t jPeriod = 2 * (s.vPer / 2);
+  thread_local Reciprocal ofCount, ofEnd, ofT;
+  const double invCount = ofCount.Of(s.count), invEnd = ofEnd.Of(s.end);
+  uint64_t b = 0, g = 0, r = 0, t = 0, w = 0, n = 0;
+  for (int64_t i0 = 0; i0 < s.count; i0 += s.hPer) {
+    const int64_t i1 = std::min(s.count, i0 + s.hPer);
+    const Mix up = MixSide(s.P, s.Q, i0, s.count, invCount), lo = MixSide(s.P2, s.Q2, i0, s.count, invCount);
+    for (int64_t par = 0; par < 2; ++par) {
+      const uint64_t ni = uint64_t(OfParity(i0, i1, par));
+      if (!ni) continue;
+      for (int64_t j0 = 0; j0 < s.end; j0 += jPeriod) {
+        const uint64_t nj = uint64_t(OfParity(j0, std::min(s.end, j0 + jPeriod), par));
+        if (!nj) continue;
+        const SplatValue v = MakeValue(up, lo, j0 + par, s.end, invEnd, ofT);
+        const uint64_t k = ni * nj;
+        b += k * uint64_t(v.bw), g += k * uint64_t(v.gw), r += k * uint64_t(v.rw);
+        t += k * uint64_t(v.t), w += k * uint64_t(v.w), n += k;
+      }
+    }
+  }
+  entry.b += b, entry.g += g, entry.r += r, entry.t += t, entry.w += w, entry.n += n;
+}
+
 }  // namespace
 
 void SplatStripCounted(const Strip& s, AccEntry* tile) {
@@ -279,8 +306,21 @@ void SplatStripCounted(const Strip& s, AccEntry* tile) {
     SplatStripSse2(s, tile);
     return;
   }
-  const bool onePixel = (minX >> 7) == (maxX >> 7) && (minY >> 7) == (maxY >> 7);
   const bool separable = s.ux0 == s.lx0 && s.ux1 == s.lx1 && s.uy0 == s.uy1 && s.ly0 == s.ly1;
+  if (separable) {
+    // The splats span columns ux0 + trunc(dx i / count) for i < count and rows uy0 +
+    // trunc(dy j / end) for j < end: within one pixel of the tile they all go to it.
+    const int64_t lastX = s.ux0 + Quot((s.ux1 - s.ux0) * (s.count - 1), s.count);
+    const int64_t lastY = s.uy0 + Quot((s.ly0 - s.uy0) * (s.end - 1), s.end);
+    const int64_t loX = std::min(s.ux0, lastX), hiX = std::max(s.ux0, lastX);
+    const int64_t loY = std::min(s.uy0, lastY), hiY = std::max(s.uy0, lastY);
+    if (loX >= 0 && loY >= 0 && hiX < kTileFix && hiY < s.rowsFix && (loX >> 7) == (hiX >> 7) &&
+        (loY >> 7) == (hiY >> 7)) {
+      SplatOnePixel(s, tile[(loY >> 7) * kTile + (loX >> 7)]);
+      return;
+    }
+  }
+  const bool onePixel = (minX >> 7) == (maxX >> 7) && (minY >> 7) == (maxY >> 7);
   if (!onePixel && !separable) {
     if (!SplatTurned(s, tile, minX, maxX, minY, maxY)) SplatStripSse2(s, tile);
     return;

@@ -61,7 +61,7 @@ TEST(DistortKernel, SplatSse2AndCountedMatchScalar) {
         s.ux1 = s.ux0 + int64_t(rng() % 600000) - 300000, s.lx1 = s.lx0 + int64_t(rng() % 600000) - 300000;
         s.ly0 = s.uy0 + int64_t(rng() % 600000) - 300000, s.ly1 = s.uy1 + int64_t(rng() % 600000) - 300000;
       }
-      switch (m.maxSteps > 1000 ? 0 : k % 4) {
+      switch (m.maxSteps > 1000 ? 0 : k % 5) {
         case 1:  // unturned: the sides level, the lower side under the upper one
           s.lx0 = s.ux0, s.lx1 = s.ux1, s.uy1 = s.uy0, s.ly1 = s.ly0;
           break;
@@ -75,6 +75,13 @@ TEST(DistortKernel, SplatSse2AndCountedMatchScalar) {
           s.lx1 = s.ux0 + int64_t(rng() % 800) - 400, s.uy1 = s.uy0 + int64_t(rng() % 800) - 400;
           s.ly0 = s.uy0 + int64_t(rng() % 800) - 400, s.ly1 = s.uy0 + int64_t(rng() % 800) - 400;
           break;
+        case 4: {  // unturned, about a pixel: an unwarped source's, often on pixel edges
+          const int64_t dx = int64_t(rng() % 160) - 16, dy = int64_t(rng() % 160) - 16;
+          if (rng() % 2) s.ux0 &= ~int64_t(127), s.uy0 &= ~int64_t(127);
+          s.lx0 = s.ux0, s.ux1 = s.lx1 = s.ux0 + (rng() % 4 ? dx : -dx);
+          s.uy1 = s.uy0, s.ly0 = s.ly1 = s.uy0 + (rng() % 4 ? dy : -dy);
+          break;
+        }
         default: break;
       }
       // Some strips splat into a band of the tile's first rows only.
