@@ -300,13 +300,7 @@ void CDistort::FetchRow(CellScratch& w, int r, int q, int nx, int j) const {
   const int64_t x0 = m_mesh.xs[q];
   const int k0 = int(std::clamp<int64_t>(-x0, 0, nx + 1)), k1 = int(std::clamp<int64_t>(a.nWidth - x0, k0, nx + 1));
   for (int k = 0; k < k0; ++k) out[k] = Texel{0, 0, 0, 0};
-  if (a.nPixelSize == 4) {
-    const BYTE* p = row + size_t(x0 + k0) * 4;
-    for (int k = k0; k < k1; ++k, p += 4) out[k] = Texel{p[0], p[1], p[2], p[3]};
-  } else {
-    const BYTE* p = row + size_t(x0 + k0) * 2;
-    for (int k = k0; k < k1; ++k, p += 2) out[k] = Texel{0, 0, 0, p[1]};
-  }
+  if (k1 > k0) m_kernels.fetch(row + size_t(x0 + k0) * size_t(a.nPixelSize), a.nPixelSize, k1 - k0, out + k0);
   for (int k = k1; k <= nx; ++k) out[k] = Texel{0, 0, 0, 0};
 }
 

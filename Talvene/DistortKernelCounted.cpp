@@ -147,7 +147,13 @@ struct LineAxis {
   int n;
   int step;
   int64_t at[kSpan];
-  void Cut(int64_t b, int64_t d, int64_t par, int64_t last, int64_t end, double invEnd, Reciprocal& ofAd) {
+  // The extent trunc(ad par / end) to trunc(ad last / end) of a line, and the reciprocal
+  // of ad, for the last ad met by each parity: a strip's lines mostly share them.
+  struct Memo {
+    int64_t ad[2] = {-1, -1}, qf[2] = {}, ql[2] = {};
+    double invAd[2] = {};
+  };
+  void Cut(int64_t b, int64_t d, int64_t par, int64_t last, int64_t end, double invEnd, Memo& memo) {
     const bool down = d < 0;
     const int64_t ad = down ? -d : d;
     step = down ? -1 : 1;
@@ -157,12 +163,14 @@ struct LineAxis {
       first = b >> 7;
       return;
     }
-    const int64_t qf = par ? QuotBy(ad, end, invEnd) : 0, ql = QuotBy(ad * last, end, invEnd);
+    if (memo.ad[par] != ad) {
+      memo.ad[par] = ad, memo.invAd[par] = 1.0 / double(ad);
+      memo.qf[par] = par ? QuotBy(ad, end, invEnd) : 0, memo.ql[par] = QuotBy(ad * last, end, invEnd);
+    }
+    const int64_t qf = memo.qf[par], ql = memo.ql[par];
+    const double invAd = memo.invAd[par];
     first = (down ? b - qf : b + qf) >> 7;
     const int64_t lastPixel = (down ? b - ql : b + ql) >> 7;
-    const int64_t p0 = first;
-    // The lines of a strip mostly share their extent, so one reciprocal serves many edges.
-    const double invAd = p0 == lastPixel ? 0 : ofAd.Of(ad);
     for (int64_t p = first; p != lastPixel && n < kSpan; p += step) {
       // The first j past the edge: trunc(ad j / end) reaches need.
       const int64_t need = down ? b - p * 128 + 1 : (p + 1) * 128 - b;
@@ -195,8 +203,9 @@ bool SplatTurned(const Strip& s, AccEntry* tile, int64_t minX, int64_t maxX, int
   lx.Init(s.lx0, s.lx1 - s.lx0, s.count, 0, 1);
   ly.Init(s.ly0, s.ly1 - s.ly0, s.count, 0, 1);
   const bool inside = xa == 0 && ya == 0 && xb == w && yb == h;
-  thread_local Reciprocal ofEnd, ofAdX, ofAdY;
+  thread_local Reciprocal ofEnd;
   const double inv = ofEnd.Of(s.end);
+  LineAxis::Memo memoX, memoY;  // for this strip's end and steps
   int64_t group = 0, inGroup = 0;
   for (int64_t i = 0; i < s.count; ++i, ux.Next(), uy.Next(), lx.Next(), ly.Next()) {
     const int64_t par = i & 1, steps = (s.end - par + 1) >> 1;
@@ -207,8 +216,8 @@ bool SplatTurned(const Strip& s, AccEntry* tile, int64_t minX, int64_t maxX, int
     // between the splats where they pass a pixel edge go to one counter each.
     const int64_t bx = ux.Value() - 128 * x0, by = uy.Value() - 128 * y0, last = par + 2 * (steps - 1);
     LineAxis lx1, ly1;
-    lx1.Cut(bx, lx.Value() - ux.Value(), par, last, s.end, inv, ofAdX);
-    ly1.Cut(by, ly.Value() - uy.Value(), par, last, s.end, inv, ofAdY);
+    lx1.Cut(bx, lx.Value() - ux.Value(), par, last, s.end, inv, memoX);
+    ly1.Cut(by, ly.Value() - uy.Value(), par, last, s.end, inv, memoY);
     uint32_t* counts = cnt + key * groupsJ * plane;
     int64_t px = lx1.first, py = ly1.first, m = 0;
     if (inside && groupsJ == 1 && lx1.n <= 1 && ly1.n <= 1) {

@@ -150,6 +150,24 @@ void SplatStripSse2(const Strip& s, AccEntry* tile) {
   pending.Flush();
 }
 
+void FetchRowSse2(const BYTE* px, int pixelSize, int n, Texel* out) {
+  int k = 0;
+  if (pixelSize == 4) {
+    // Four pixels at a time: bytes to 16-bit lanes, then to 32-bit lanes, one texel each.
+    const __m128i zero = _mm_setzero_si128();
+    for (; k + 4 <= n; k += 4) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(px + 4 * k));
+      const __m128i lo = _mm_unpacklo_epi8(v, zero), hi = _mm_unpackhi_epi8(v, zero);
+      __m128i* at = reinterpret_cast<__m128i*>(out + k);
+      _mm_storeu_si128(at, _mm_unpacklo_epi16(lo, zero));
+      _mm_storeu_si128(at + 1, _mm_unpackhi_epi16(lo, zero));
+      _mm_storeu_si128(at + 2, _mm_unpacklo_epi16(hi, zero));
+      _mm_storeu_si128(at + 3, _mm_unpackhi_epi16(hi, zero));
+    }
+  }
+  FetchRowScalar(px + size_t(k) * size_t(pixelSize), pixelSize, n - k, out + k);
+}
+
 void CoverRunSse2(uint32_t* row, int32_t x0, int32_t x1) {
   if (x0 >= x1) return;
   int32_t p0 = x0 >> 4;

@@ -136,6 +136,30 @@ TEST(DistortKernel, CoverRunSse2MatchesScalar) {
   EXPECT_EQ(ref[1], 115895u);
 }
 
+TEST(DistortKernel, FetchRowSse2MatchesScalar) {
+  std::mt19937 rng(5);
+  std::vector<BYTE> px(4 * 40);
+  for (BYTE& b : px) b = BYTE(rng());
+  for (int size : {4, 2})
+    for (int n = 0; n <= 37; ++n) {
+      // Past the run the texels keep their marker.
+      std::vector<distort::Texel> ref(40, distort::Texel{-1, -1, -1, -1}), fast = ref;
+      distort::FetchRowScalar(px.data() + 3 * size, size, n, ref.data());
+      distort::FetchRowSse2(px.data() + 3 * size, size, n, fast.data());
+      EXPECT_EQ(std::memcmp(ref.data(), fast.data(), sizeof(distort::Texel) * ref.size()), 0) << size << " " << n;
+      if (n < 1) continue;
+      // Pixel 3 of the bytes, as blue, green, red, alpha; a mask pixel's high byte as alpha.
+      const distort::Texel& t = fast[0];
+      if (size == 4) {
+        const distort::Texel want{px[12], px[13], px[14], px[15]};
+        EXPECT_EQ(std::memcmp(&t, &want, sizeof t), 0);
+      } else {
+        const distort::Texel want{0, 0, 0, px[7]};
+        EXPECT_EQ(std::memcmp(&t, &want, sizeof t), 0);
+      }
+    }
+}
+
 // Entries that give each weight a: mean t of 256 over cover a with opacity 128.
 AccEntry EntryFor(uint32_t colourPx, uint64_t n, uint64_t w) {
   return AccEntry{(colourPx & 0xFF) * w, ((colourPx >> 8) & 0xFF) * w, ((colourPx >> 16) & 0xFF) * w, 256 * n, w, n};
