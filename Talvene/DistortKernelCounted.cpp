@@ -316,11 +316,13 @@ void SplatStripCounted(const Strip& s, AccEntry* tile) {
     return;
   }
   const bool separable = s.ux0 == s.lx0 && s.ux1 == s.lx1 && s.uy0 == s.uy1 && s.ly0 == s.ly1;
-  if (separable) {
+  const int64_t dx = s.ux1 - s.ux0, dy = s.ly0 - s.uy0;
+  if (separable && dx > -4096 && dx < 4096 && dy > -4096 && dy < 4096) {
     // The splats span columns ux0 + trunc(dx i / count) for i < count and rows uy0 +
     // trunc(dy j / end) for j < end: within one pixel of the tile they all go to it.
-    const int64_t lastX = s.ux0 + Quot((s.ux1 - s.ux0) * (s.count - 1), s.count);
-    const int64_t lastY = s.uy0 + Quot((s.ly0 - s.uy0) * (s.end - 1), s.end);
+    thread_local Reciprocal ofCount, ofEnd;
+    const int64_t lastX = s.ux0 + TruncBy(dx * (s.count - 1), s.count, ofCount.Of(s.count));
+    const int64_t lastY = s.uy0 + TruncBy(dy * (s.end - 1), s.end, ofEnd.Of(s.end));
     const int64_t loX = std::min(s.ux0, lastX), hiX = std::max(s.ux0, lastX);
     const int64_t loY = std::min(s.uy0, lastY), hiY = std::max(s.uy0, lastY);
     if (loX >= 0 && loY >= 0 && hiX < kTileFix && hiY < s.rowsFix && (loX >> 7) == (hiX >> 7) &&

@@ -218,6 +218,8 @@ __m128i Blend2(__m128i n, __m128i s, __m128i a, int mode, bool colourSource) {
 
 void ComposeRowSse2(BYTE* dest, const AccEntry* acc, const uint32_t* cover, int n, const ComposeParams& p) {
   const __m128i zero = _mm_setzero_si128();
+  uint64_t lastW = 0, lastN = 0;  // whose reciprocals inv holds (none yet: no entry taken has 0)
+  double inv[2] = {};
   for (int k0 = 0; k0 < n; k0 += 2) {
     const int c = std::min(2, n - k0);
     // The weight and colour of each pixel; a pixel with nothing to compose keeps its value.
@@ -229,8 +231,11 @@ void ComposeRowSse2(BYTE* dest, const AccEntry* acc, const uint32_t* cover, int 
       take[k] = true;
       // Sums stay far below 2^50: a splat adds t < 4096 and colour x w < 2^16. One division
       // gives both reciprocals; the quotients (below 4096) are corrected to the exact ones.
-      double inv[2];
-      _mm_storeu_pd(inv, _mm_div_pd(_mm_set1_pd(1.0), _mm_set_pd(double(e.w), double(e.n))));
+      // Neighbours mostly hold the same splat count and weight, so the last pair is kept.
+      if (e.w != lastW || e.n != lastN) {
+        lastW = e.w, lastN = e.n;
+        _mm_storeu_pd(inv, _mm_div_pd(_mm_set1_pd(1.0), _mm_set_pd(double(e.w), double(e.n))));
+      }
       const int64_t mean = QuotBy(int64_t(e.t), int64_t(e.n), inv[0]);
       const int64_t level = std::min<int64_t>(255, (mean * int64_t(cover[k0 + k])) >> 8);
       a[k] = uint32_t(level) * p.opacity / 128;

@@ -60,6 +60,9 @@ inline int64_t QuotBy(int64_t a, int64_t b, double inv) {
   return q;
 }
 
+// trunc(a / b) for |a| < 2^50 and b > 0 through inv = 1 / b.
+inline int64_t TruncBy(int64_t a, int64_t b, double inv) { return a < 0 ? -QuotBy(-a, b, inv) : QuotBy(a, b, inv); }
+
 // 1 / v for the last v asked: neighbouring strips share their step counts and weights.
 struct Reciprocal {
   int64_t v = 0;
