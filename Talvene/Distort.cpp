@@ -342,6 +342,7 @@ void CDistort::SplatCell(CellScratch& w, const int64_t c[4][2], int r, int q, Ac
     minY = std::min(s[1], e[1]), maxY = std::max(s[1], e[1]);
   };
   int held[2] = {-1, -1};  // the sample row each point buffer holds
+  const double invNx = 1.0 / double(nx);
   auto rowPoints = [&](int j) {
     int64_t (*out)[2] = w.rowPts[j & 1];
     if (held[j & 1] == j) return out;
@@ -349,8 +350,8 @@ void CDistort::SplatCell(CellScratch& w, const int64_t c[4][2], int r, int q, Ac
     along(c[0], c[2], j, ny, s);
     along(c[1], c[3], j, ny, e);
     Walk px, py;
-    px.Init(s[0], e[0] - s[0], nx, 0, 1);
-    py.Init(s[1], e[1] - s[1], nx, 0, 1);
+    px.InitBy(s[0], e[0] - s[0], nx, invNx);
+    py.InitBy(s[1], e[1] - s[1], nx, invNx);
     for (int k = 0; k <= nx; ++k, px.Next(), py.Next()) out[k][0] = px.Value(), out[k][1] = py.Value();
     return out;
   };

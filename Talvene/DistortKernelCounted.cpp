@@ -198,10 +198,12 @@ bool SplatTurned(const Strip& s, AccEntry* tile, int64_t minX, int64_t maxX, int
   const int64_t ya = std::max<int64_t>(0, -y0), yb = std::min<int64_t>(h, (s.rowsFix >> 7) - y0);
 
   Walk ux, uy, lx, ly;
-  ux.Init(s.ux0, s.ux1 - s.ux0, s.count, 0, 1);
-  uy.Init(s.uy0, s.uy1 - s.uy0, s.count, 0, 1);
-  lx.Init(s.lx0, s.lx1 - s.lx0, s.count, 0, 1);
-  ly.Init(s.ly0, s.ly1 - s.ly0, s.count, 0, 1);
+  thread_local Reciprocal ofSides;
+  const double invSides = ofSides.Of(s.count);
+  ux.InitBy(s.ux0, s.ux1 - s.ux0, s.count, invSides);
+  uy.InitBy(s.uy0, s.uy1 - s.uy0, s.count, invSides);
+  lx.InitBy(s.lx0, s.lx1 - s.lx0, s.count, invSides);
+  ly.InitBy(s.ly0, s.ly1 - s.ly0, s.count, invSides);
   const bool inside = xa == 0 && ya == 0 && xb == w && yb == h;
   thread_local Reciprocal ofEnd;
   const double inv = ofEnd.Of(s.end);
