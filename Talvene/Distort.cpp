@@ -405,10 +405,13 @@ void CDistort::RasteriseCoverage(CellScratch& w, const int64_t c[4][2], uint32_t
     if (a[1] == b[1]) continue;
     if (a[1] < b[1]) std::swap(a, b);  // b: the end with the smaller y
     const int64_t from = std::max(b[1], y0), to = std::min(a[1], y1);
-    for (int64_t y = from; y < to; ++y) {
-      const int64_t x = b[0] + (a[0] - b[0]) * (y - b[1]) / (a[1] - b[1]);
+    if (from >= to) continue;
+    // x = b.x + trunc((a.x - b.x) (y - b.y) / (a.y - b.y)), stepped down the rows.
+    Walk x;
+    x.Init(b[0], a[0] - b[0], a[1] - b[1], from - b[1], 1);
+    for (int64_t y = from; y < to; ++y, x.Next()) {
       Crossings& sp = span[y];
-      sp.x[sp.filled ? 1 : 0] = int32_t(std::clamp<int64_t>(x, -1, kCoverRows + 1));
+      sp.x[sp.filled ? 1 : 0] = int32_t(std::clamp<int64_t>(x.Value(), -1, kCoverRows + 1));
       sp.filled = std::min(sp.filled + 1, 2);
     }
   }

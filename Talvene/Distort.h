@@ -96,7 +96,7 @@ class CDistort {
     int64_t vSteps[kBlockSide], vPeriod[kBlockSide], hSteps[kBlockSide], hPeriod[kBlockSide];
     int64_t rowPts[2][kBlockSide][2];
     uint8_t fetched[kBlockSide];
-    Crossings span[distort::kCoverRows];
+    Crossings span[kSubRows * 16];  // the sub-rows of the rows being drawn
   };
   // A band of tile rows [top, bottom) and the scratch of the thread that draws it.
   struct Band {

@@ -9,6 +9,7 @@
 
 #include "DistortKernels.h"
 #include "PreviewKernels.h"
+#include "SplatMix.h"
 
 namespace {
 
@@ -134,6 +135,26 @@ TEST(DistortKernel, CoverRunSse2MatchesScalar) {
   EXPECT_EQ(ref, fast);
   // Pixel 1 holds sub-samples 16..31; sub-sample s lies in (s + 1) (320 - s) of the runs.
   EXPECT_EQ(ref[1], 115895u);
+}
+
+TEST(DistortKernel, WalksAndReciprocalQuotientsMatchDivision) {
+  // base + trunc(d k / m) stepped from any k0 (or from 0 through a reciprocal), and trunc(a / b)
+  // through one, against the integer division, for growing and falling lines, short and long.
+  std::mt19937 rng(3);
+  for (int c = 0; c < 4000; ++c) {
+    const int64_t range = int64_t(1) << (4 + c % 22);
+    const int64_t base = int64_t(rng() % 100000) - 50000, d = int64_t(rng() % uint32_t(2 * range)) - range;
+    const int64_t m = 1 + int64_t(rng() % uint32_t(c % 2 ? 16 : 5000)), k0 = int64_t(rng() % 300);
+    distort::Walk from, zero;
+    from.Init(base, d, m, k0, 1);
+    zero.InitBy(base, d, m, 1.0 / double(m));
+    for (int64_t k = 0; k < 40; ++k, from.Next(), zero.Next()) {
+      ASSERT_EQ(from.Value(), base + d * (k0 + k) / m) << d << " " << m << " " << k0 + k;
+      ASSERT_EQ(zero.Value(), base + d * k / m) << d << " " << m << " " << k;
+    }
+    const int64_t a = d * int64_t(rng() % 4096);
+    ASSERT_EQ(distort::TruncBy(a, m, 1.0 / double(m)), a / m) << a << " " << m;
+  }
 }
 
 TEST(DistortKernel, FetchRowSse2MatchesScalar) {
