@@ -137,6 +137,47 @@ Counted CountAxisCached(CountCache& cache, AxisCounts& scratch, const AxisCounts
   return c;
 }
 
+// A strip of one side group and one step group (count <= hPer, end <= jPeriod) mixes its
+// sides at i = 0 alone, where they take the colours of P and P2: its splats of even i take
+// P's colour at j = 0, those of odd i the mix at j = 1, and their weights depend only on the
+// alphas of P and P2 and on the steps. Neighbouring strips mostly share those.
+struct OneGroupWeights {
+  int32_t pa = -1, p2a = -1;
+  int64_t count = 0, end = 0;
+  int64_t t0 = 0, w0 = 0;        // j = 0
+  int64_t t1 = 0, w1 = 0, gu1 = 0, gl1 = 0;  // j = 1
+  bool mix1 = false;             // j = 1 mixes P2's colour in
+  double invT1 = 0;
+
+  void Make(const Strip& s, double invCount, double invEnd) {
+    pa = s.P.a, p2a = s.P2.a, count = s.count, end = s.end;
+    const Mix up = MixSide(s.P, s.Q, 0, s.count, invCount), lo = MixSide(s.P2, s.Q2, 0, s.count, invCount);
+    // As MakeValue: no lower weight at j = 0; a negative sum of weights counts as none.
+    t0 = std::max<int64_t>(0, QuotBy((s.end + 1) * up.d, s.end, invEnd)), w0 = (t0 + 15) / 16;
+    gu1 = QuotBy(s.end * up.d, s.end, invEnd), gl1 = QuotBy(lo.d, s.end, invEnd);
+    t1 = gu1 + gl1, mix1 = t1 > 0 && gl1 > 0;
+    if (t1 < 0) t1 = 0;
+    w1 = (t1 + 15) / 16;
+    invT1 = mix1 ? 1.0 / double(t1) : 0;
+  }
+  // The splat values of the strip's even and odd i, from the weights of the last strip with
+  // the same alphas and steps.
+  static void Values(const Strip& s, SplatValue v[2]) {
+    thread_local OneGroupWeights k;
+    thread_local Reciprocal ofCount, ofEnd;
+    if (k.pa != s.P.a || k.p2a != s.P2.a || k.count != s.count || k.end != s.end)
+      k.Make(s, ofCount.Of(s.count), ofEnd.Of(s.end));
+    const int64_t up[3] = {s.P.b, s.P.g, s.P.r}, lo[3] = {s.P2.b, s.P2.g, s.P2.r};
+    int64_t c1[3];
+    for (int c = 0; c < 3; ++c) c1[c] = k.mix1 ? QuotBy(up[c] * k.gu1 + lo[c] * k.gl1, k.t1, k.invT1) : up[c];
+    v[0] = SplatValue{up[0] * k.w0, up[1] * k.w0, up[2] * k.w0, k.t0, k.w0};
+    v[1] = SplatValue{c1[0] * k.w1, c1[1] * k.w1, c1[2] * k.w1, k.t1, k.w1};
+  }
+  static uint64_t Splats(int64_t count, int64_t end, int64_t par) {
+    return uint64_t(OfParity(0, count, par) * OfParity(0, end, par));
+  }
+};
+
 constexpr int kGridCells = 512;  // counters of a turned strip: i keys x j groups x pixels
 
 // One line of splats along one axis: positions b + trunc(d (par + 2 m) / end) for m up to
@@ -256,6 +297,18 @@ bool SplatTurned(const Strip& s, AccEntry* tile, int64_t minX, int64_t maxX, int
     }
   }
 
+  if (s.count <= s.hPer && groupsJ == 1 && s.end <= 2 * half) {
+    // One side group and one step group: a value per parity.
+    SplatValue v[2];
+    OneGroupWeights::Values(s, v);
+    for (int64_t ki = 0; ki < 2; ++ki) {
+      const uint32_t* at = cnt + ki * plane;
+      for (int64_t y = 0; y < h; ++y)
+        for (int64_t x = 0; x < w; ++x)
+          if (const uint64_t n = at[y * w + x]) AddSplats(tile[(y0 + y) * kTile + x0 + x], v[ki], n);
+    }
+    return true;
+  }
   thread_local Reciprocal ofCount, ofT;
   const double invCount = ofCount.Of(s.count), invEnd = inv;
   for (int64_t ki = 0; ki < keysI; ++ki) {
@@ -278,34 +331,6 @@ bool SplatTurned(const Strip& s, AccEntry* tile, int64_t minX, int64_t maxX, int
   return true;
 }
 
-// A strip of one side group and one step group (count <= hPer, end <= jPeriod) mixes its
-// sides at i = 0 alone, where they take the colours of P and P2: its splats of even i take
-// P's colour at j = 0, those of odd i the mix at j = 1, and their weights depend only on the
-// alphas of P and P2 and on the steps. Neighbouring strips mostly share those.
-struct OneGroupWeights {
-  int32_t pa = -1, p2a = -1;
-  int64_t count = 0, end = 0;
-  uint64_t nEven = 0, nOdd = 0;  // splats of each parity
-  int64_t t0 = 0, w0 = 0;        // j = 0
-  int64_t t1 = 0, w1 = 0, gu1 = 0, gl1 = 0;  // j = 1
-  bool mix1 = false;             // j = 1 mixes P2's colour in
-  double invT1 = 0;
-
-  void Make(const Strip& s, double invCount, double invEnd) {
-    pa = s.P.a, p2a = s.P2.a, count = s.count, end = s.end;
-    const Mix up = MixSide(s.P, s.Q, 0, s.count, invCount), lo = MixSide(s.P2, s.Q2, 0, s.count, invCount);
-    nEven = uint64_t(OfParity(0, s.count, 0) * OfParity(0, s.end, 0));
-    nOdd = uint64_t(OfParity(0, s.count, 1) * OfParity(0, s.end, 1));
-    // As MakeValue: no lower weight at j = 0; a negative sum of weights counts as none.
-    t0 = std::max<int64_t>(0, QuotBy((s.end + 1) * up.d, s.end, invEnd)), w0 = (t0 + 15) / 16;
-    gu1 = QuotBy(s.end * up.d, s.end, invEnd), gl1 = QuotBy(lo.d, s.end, invEnd);
-    t1 = gu1 + gl1, mix1 = t1 > 0 && gl1 > 0;
-    if (t1 < 0) t1 = 0;
-    w1 = (t1 + 15) / 16;
-    invT1 = mix1 ? 1.0 / double(t1) : 0;
-  }
-};
-
 // A strip whose splats all land on one entry: each key's splats counted from the key's
 // range of steps, their values summed apart and added to the entry at once (the sums wrap
 // as the single adds would).
@@ -313,19 +338,10 @@ void SplatOnePixel(const Strip& s, AccEntry& entry) {
   const int64_t jPeriod = 2 * (s.vPer / 2);
   thread_local Reciprocal ofCount, ofEnd, ofT;
   if (s.count <= s.hPer && s.end <= jPeriod) {
-    thread_local OneGroupWeights k;
-    if (k.pa != s.P.a || k.p2a != s.P2.a || k.count != s.count || k.end != s.end)
-      k.Make(s, ofCount.Of(s.count), ofEnd.Of(s.end));
-    const int64_t up[3] = {s.P.b, s.P.g, s.P.r}, lo[3] = {s.P2.b, s.P2.g, s.P2.r};
-    uint64_t sum[3];
-    for (int c = 0; c < 3; ++c) {
-      const int64_t c1 = k.mix1 ? QuotBy(up[c] * k.gu1 + lo[c] * k.gl1, k.t1, k.invT1) : up[c];
-      sum[c] = k.nEven * uint64_t(up[c] * k.w0) + k.nOdd * uint64_t(c1 * k.w1);
-    }
-    entry.b += sum[0], entry.g += sum[1], entry.r += sum[2];
-    entry.t += k.nEven * uint64_t(k.t0) + k.nOdd * uint64_t(k.t1);
-    entry.w += k.nEven * uint64_t(k.w0) + k.nOdd * uint64_t(k.w1);
-    entry.n += k.nEven + k.nOdd;
+    SplatValue v[2];
+    OneGroupWeights::Values(s, v);
+    AddSplats(entry, v[0], OneGroupWeights::Splats(s.count, s.end, 0));
+    AddSplats(entry, v[1], OneGroupWeights::Splats(s.count, s.end, 1));
     return;
   }
   const double invCount = ofCount.Of(s.count), invEnd = ofEnd.Of(s.end);
