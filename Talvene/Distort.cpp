@@ -107,8 +107,6 @@ int UsableProcessors() {
   return int(std::max(1u, std::thread::hardware_concurrency()));
 }
 
-// Bands below this many rows cost more in cells drawn twice than they gain.
-constexpr int kMinBandRows = 32;
 
 uint32_t SwapRedBlue(uint32_t c) { return ((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF); }
 
@@ -442,9 +440,8 @@ void CDistort::ComposeRows(const RECT& tile, int y0, int y1, const AccEntry* acc
   }
 }
 
-bool CDistort::SubBandPass(int tileIndex, const RECT& tile, int top, int bottom, const Band& band, bool counts,
-                           JobControl* ctl) {
-  CellScratch& w = *band.scratch;
+bool CDistort::DrawRows(int tileIndex, const RECT& tile, int top, int bottom, CellScratch& w, bool counts,
+                        JobControl* ctl) {
   const size_t width = size_t(tile.right - tile.left);
   for (int y = 0; y < bottom - top; ++y) {
     std::memset(static_cast<void*>(w.acc + size_t(y) * kTile), 0, sizeof(AccEntry) * width);
@@ -454,9 +451,14 @@ bool CDistort::SubBandPass(int tileIndex, const RECT& tile, int top, int bottom,
   const double spaceTop = double(tile.top) + top, spaceBottom = double(tile.top) + bottom;
   const int64_t originX = 128 * int64_t(tile.left), originY = 128 * (int64_t(tile.top) + top);
   const int64_t rowsFix = 128 * int64_t(bottom - top);
+  // The progress is added once at the end: the abort bit beside it is read for every cell.
+  int32_t drawn = 0;
   for (size_t k = m_tileCells[size_t(tileIndex)]; k < m_tileCells[size_t(tileIndex) + 1]; ++k) {
-    if (ctl->flags & JOB_ABORT) return false;
-    if (counts) ctl->progress += 1;
+    if (ctl->flags & JOB_ABORT) {
+      ctl->progress += drawn;
+      return false;
+    }
+    drawn += counts;
     const int r = m_cells[k] >> 16, q = m_cells[k] & 0xFFFF;
     const DistortPoint* g[4] = {&m_mesh.grid[r][q], &m_mesh.grid[r][q + 1], &m_mesh.grid[r + 1][q],
                                 &m_mesh.grid[r + 1][q + 1]};
@@ -471,35 +473,29 @@ bool CDistort::SubBandPass(int tileIndex, const RECT& tile, int top, int bottom,
     SplatCell(w, c, r, q, w.acc, rowsFix);
     RasteriseCoverage(w, c, w.cover, 16 * int64_t(bottom - top));
   }
-  return true;
-}
-
-bool CDistort::BandPass(int tileIndex, const RECT& tile, const Band& band, JobControl* ctl) {
-  for (int top = band.top; top < band.bottom; top += kSubRows) {
-    const int bottom = std::min(band.bottom, top + kSubRows);
-    if (!SubBandPass(tileIndex, tile, top, bottom, band, band.first && top == band.top, ctl)) return false;
-    ComposeRows(tile, top, bottom, band.scratch->acc, band.scratch->cover);
-  }
+  ctl->progress += drawn;
+  ComposeRows(tile, top, bottom, w.acc, w.cover);
   return true;
 }
 
 int CDistort::DrawTiles(JobControl* ctl) {
   const int tiles = GetTileCount();
   if (tiles == 0) return 1;
-  // Every tile is at most kTile rows; its bands follow its own height.
-  int bands = std::max(1, std::min(m_threads, kTile / kMinBandRows));
-  for (int b = 1; b < bands; ++b)
+  int threads = m_threads;
+  for (int b = 1; b < threads; ++b)
     if (!m_moreScratch[b - 1]) m_moreScratch[b - 1] = std::make_unique<CellScratch>();
-  auto scratchOf = [&](int b) { return b == 0 ? &m_scratch : m_moreScratch[b - 1].get(); };
+  auto scratchOf = [&](int b) -> CellScratch& { return b == 0 ? m_scratch : *m_moreScratch[b - 1]; };
 
-  // After each tile one thread decides for all whether to stop (the abort bit, a band
-  // stopped or failed) and calls the tile's hook.
-  std::vector<std::exception_ptr> errors(static_cast<size_t>(bands));
-  std::vector<uint8_t> stopped(static_cast<size_t>(bands), 0);
+  // The threads take a tile's rows kSubRows at a time, each the next not taken, so that one
+  // slowed by other work on its processor takes fewer. After each tile one thread decides
+  // for all whether to stop (the abort bit, rows stopped or failed) and calls the tile's hook.
+  std::atomic<int> nextRows{0};
+  std::vector<std::exception_ptr> errors(static_cast<size_t>(threads));
+  std::vector<uint8_t> stopped(static_cast<size_t>(threads), 0);
   bool stop = false, cancelled = false;
   int tile = 0;
   auto decide = [&]() noexcept {
-    for (int b = 0; b < bands; ++b) stop = stop || stopped[size_t(b)] || errors[size_t(b)];
+    for (int b = 0; b < threads; ++b) stop = stop || stopped[size_t(b)] || errors[size_t(b)];
     cancelled = stop || (ctl->flags & JOB_ABORT);
     stop = cancelled;
     if (stop) return;
@@ -512,6 +508,7 @@ int CDistort::DrawTiles(JobControl* ctl) {
       }
     }
     ++tile;
+    nextRows.store(0, std::memory_order_relaxed);
     stop = stop || tile >= tiles;
   };
   // The barrier is made once the threads that could be started are known.
@@ -520,25 +517,23 @@ int CDistort::DrawTiles(JobControl* ctl) {
     while (true) {
       const RECT rc = TileAt(tile);
       const int h = rc.bottom - rc.top;
-      // A short tile takes fewer bands; the other threads wait for it.
-      const int used = std::clamp(h / kMinBandRows, 1, bands);
-      const Band band{h * b / used, h * (b + 1) / used, b == 0, scratchOf(b)};
-      if (b < used) {
-        try {
-          stopped[size_t(b)] = !BandPass(tile, rc, band, ctl);
-        } catch (...) {
-          errors[size_t(b)] = std::current_exception();
+      try {
+        for (int k; !stopped[size_t(b)] && (k = nextRows.fetch_add(1, std::memory_order_relaxed)) * kSubRows < h;) {
+          const int top = k * kSubRows;
+          stopped[size_t(b)] = !DrawRows(tile, rc, top, std::min(h, top + kSubRows), scratchOf(b), k == 0, ctl);
         }
+      } catch (...) {
+        errors[size_t(b)] = std::current_exception();
       }
       sync->arrive_and_wait();
       if (stop) return;
     }
   };
   std::latch ready(1);
-  std::vector<std::thread> threads;
-  for (int b = 1; b < bands; ++b) {
+  std::vector<std::thread> started;
+  for (int b = 1; b < threads; ++b) {
     try {
-      threads.emplace_back([&, b] {
+      started.emplace_back([&, b] {
         ready.wait();
         work(b);
       });
@@ -546,11 +541,11 @@ int CDistort::DrawTiles(JobControl* ctl) {
       break;  // fewer threads share the rows
     }
   }
-  bands = 1 + int(threads.size());
-  sync.emplace(bands, decide);
+  threads = 1 + int(started.size());
+  sync.emplace(threads, decide);
   ready.count_down();
   work(0);
-  for (std::thread& t : threads) t.join();
+  for (std::thread& t : started) t.join();
   for (const std::exception_ptr& e : errors)
     if (e) std::rethrow_exception(e);
   return cancelled ? 0 : 1;

@@ -73,8 +73,8 @@ class CDistort {
   void SetKernels(const distort::Kernels& k) { m_kernels = k; }
   // Called with the tile's number after each composed tile (tests cancel at a known point).
   void SetTileHook(std::function<void(int)> hook) { m_afterTile = std::move(hook); }
-  // The threads that share each tile, each drawing and composing its own band of the tile's
-  // rows (1: the calling thread alone). The bits do not depend on it.
+  // The threads that share each tile, each drawing and composing the next kSubRows rows of
+  // it not taken yet (1: the calling thread alone). The bits do not depend on it.
   void SetThreads(int n) { m_threads = std::clamp(n, 1, kMaxThreads); }
   int GetThreads() const { return m_threads; }
 
@@ -98,22 +98,12 @@ class CDistort {
     uint8_t fetched[kBlockSide];
     Crossings span[kSubRows * 16];  // the sub-rows of the rows being drawn
   };
-  // A band of tile rows [top, bottom) and the scratch of the thread that draws it.
-  struct Band {
-    int top, bottom;
-    bool first;  // counts the progress
-    CellScratch* scratch;
-  };
-
   RECT TileAt(int index) const;
   bool CellDrawn(int r, int q, const RECT& tile) const;
-  // The cells of one tile that reach the band, composed kSubRows rows at a time; false when
-  // the abort bit stopped it (the rows composed before stay). The first band's thread counts
-  // the progress of every drawn cell.
-  bool BandPass(int tileIndex, const RECT& tile, const Band& band, JobControl* ctl);
-  // The cells of one tile that reach rows [top, bottom) of it, into the scratch's sums.
-  bool SubBandPass(int tileIndex, const RECT& tile, int top, int bottom, const Band& band, bool counts,
-                   JobControl* ctl);
+  // Rows [top, bottom) of a tile: the tile's cells that reach them splatted into the
+  // scratch's sums, then composed; false when the abort bit stopped it (the rows stay as they
+  // were). counts: adds the tile's drawn cells to the progress.
+  bool DrawRows(int tileIndex, const RECT& tile, int top, int bottom, CellScratch& w, bool counts, JobControl* ctl);
   // The cells each tile draws, in drawing order.
   void ListCells();
   // Row j of cell (r, q)'s source pixels, nx + 1 of them, into the scratch's block.
@@ -124,7 +114,7 @@ class CDistort {
   void RasteriseCoverage(CellScratch& w, const int64_t c[4][2], uint32_t* cover, int64_t subRows) const;
   // Composes tile rows [y0, y1) from sums whose first row is y0's.
   void ComposeRows(const RECT& tile, int y0, int y1, const distort::AccEntry* acc, const uint32_t* cover);
-  // The tiles from the first on, every band on its own thread; 0 when cancelled.
+  // The tiles from the first on, each tile's rows shared among the threads; 0 when cancelled.
   int DrawTiles(JobControl* ctl);
 
   DistortMesh m_mesh;
