@@ -258,6 +258,14 @@ void ComposeRowSse2(BYTE* dest, const AccEntry* acc, const uint32_t* cover, int 
       }
       continue;
     }
+    if (p.mode == 0 && (!take[0] || a[0] == 255) && (!take[1] || a[1] == 255)) {
+      // Over at full weight: g = 0 and r = 0, so the colour replaces the pixel, opaque.
+      for (int k = 0; k < c; ++k) {
+        const uint32_t o = s[k] | 0xFF000000u;
+        if (take[k]) std::memcpy(dest + 4 * (k0 + k), &o, 4);
+      }
+      continue;
+    }
     uint32_t d[2] = {0, 0};
     std::memcpy(d, dest + 4 * k0, size_t(c) * 4);
     const __m128i nv = _mm_unpacklo_epi8(_mm_cvtsi64_si128(int64_t(d[0]) | int64_t(d[1]) << 32), zero);

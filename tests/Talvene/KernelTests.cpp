@@ -188,7 +188,8 @@ AccEntry EntryFor(uint32_t colourPx, uint64_t n, uint64_t w) {
 
 TEST(DistortKernel, ComposeSse2MatchesScalarForEveryWeightAndLevel) {
   // For every mode and kind of source: every destination level against every weight, with
-  // the other channels and the destination alpha varied alongside.
+  // the other channels and the destination alpha varied alongside; and full weight beside
+  // itself and beside others.
   std::mt19937 rng(5);
   std::vector<AccEntry> acc(256);
   std::vector<uint32_t> cover(256);
@@ -196,14 +197,15 @@ TEST(DistortKernel, ComposeSse2MatchesScalarForEveryWeightAndLevel) {
     for (int mode = 0; mode < 8; ++mode)
       for (bool colourSource : {true, false}) {
         distort::ComposeParams p{ps, mode, colourSource, uint32_t(rng()) & 0xFFFFFF, 128};
-        for (uint32_t level = 0; level < 256; ++level) {
+        for (uint32_t level = 0; level < 512; ++level) {
           for (uint32_t a = 0; a < 256; ++a) {
             acc[a] = EntryFor(uint32_t(rng()) & 0xFFFFFF, 1 + rng() % 100, 1 + rng() % 5000);
-            cover[a] = a;
+            cover[a] = level < 256 || a % 3 == 0 ? a : 256;
           }
           std::vector<BYTE> ref(256 * size_t(ps)), fast;
           for (uint32_t a = 0; a < 256; ++a) {
-            const uint32_t d = level | ((level ^ 0x5A) << 8) | ((255 - level) << 16) | (uint32_t(rng()) << 24);
+            const uint32_t l = level & 255;
+            const uint32_t d = l | ((l ^ 0x5A) << 8) | ((255 - l) << 16) | (uint32_t(rng()) << 24);
             std::memcpy(ref.data() + a * size_t(ps), &d, size_t(ps));
           }
           fast = ref;
