@@ -298,6 +298,12 @@ void CDistort::FetchRow(CellScratch& w, int r, int q, int nx, int j) const {
   const int64_t x0 = m_mesh.xs[q];
   const int k0 = int(std::clamp<int64_t>(-x0, 0, nx + 1)), k1 = int(std::clamp<int64_t>(a.nWidth - x0, k0, nx + 1));
   for (int k = 0; k < k0; ++k) out[k] = Texel{0, 0, 0, 0};
+  if (k1 > k0 && sy + 1 < a.nHeight) {
+    // The cell's next row is fetched next: its lines are asked for ahead.
+    const BYTE* next = row + size_t(a.nPitch) * size_t(a.nPixelSize) + size_t(x0 + k0) * size_t(a.nPixelSize);
+    const size_t bytes = size_t(k1 - k0) * size_t(a.nPixelSize);
+    for (size_t off = 0; off < bytes + 63; off += 64) __builtin_prefetch(next + std::min(off, bytes - 1));
+  }
   if (k1 > k0) m_kernels.fetch(row + size_t(x0 + k0) * size_t(a.nPixelSize), a.nPixelSize, k1 - k0, out + k0);
   for (int k = k1; k <= nx; ++k) out[k] = Texel{0, 0, 0, 0};
 }
