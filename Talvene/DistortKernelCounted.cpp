@@ -365,6 +365,74 @@ void SplatOnePixel(const Strip& s, AccEntry& entry) {
   entry.b += b, entry.g += g, entry.r += r, entry.t += t, entry.w += w, entry.n += n;
 }
 
+// The weights of a strip's side mixes and splat values: they depend on the alphas of its
+// four samples and on its steps, not on its colours, and neighbouring strips mostly share
+// them. They are kept for the last strip met and made as they are asked for.
+class StripWeights {
+ public:
+  void For(const Strip& s, double invCount, double invEnd) {
+    if (s.P.a == key_[0] && s.Q.a == key_[1] && s.P2.a == key_[2] && s.Q2.a == key_[3] && s.count == count_ &&
+        s.end == end_ && s.hPer == hPer_ && s.vPer == vPer_)
+      return;
+    key_[0] = s.P.a, key_[1] = s.Q.a, key_[2] = s.P2.a, key_[3] = s.Q2.a;
+    count_ = s.count, end_ = s.end, hPer_ = s.hPer, vPer_ = s.vPer;
+    invCount_ = invCount, invEnd_ = invEnd;
+    ++gen_;
+  }
+  // MixSide of side group ib (lower: of P2 and Q2).
+  Mix Side(int ib, int lower, const Texel& p, const Texel& q) {
+    SideWeights& w = side_[ib][lower];
+    if (w.gen != gen_) {
+      const int64_t i = int64_t(ib) * hPer_;
+      w.u = QuotBy((count_ - i + 1) * p.a, count_, invCount_), w.v = i ? QuotBy(i * q.a, count_, invCount_) : 0;
+      w.d = w.u + w.v, w.mixes = w.d > 0 && w.v > 0;
+      w.invD = w.mixes ? 1.0 / double(w.d) : 0;
+      w.gen = gen_;
+    }
+    Mix m;
+    m.d = w.d;
+    const int64_t pc[3] = {p.b, p.g, p.r}, qc[3] = {q.b, q.g, q.r};
+    for (int c = 0; c < 3; ++c) m.c[c] = w.mixes ? QuotBy(w.u * pc[c] + w.v * qc[c], w.d, w.invD) : pc[c];
+    return m;
+  }
+  // MakeValue at j = jb jPeriod + par between the side mixes of group ib.
+  SplatValue Value(int ib, int jb, int par, const Mix& up, const Mix& lo) {
+    ValueWeights& w = value_[ib][jb][par];
+    if (w.gen != gen_) {
+      const int64_t j = int64_t(jb) * 2 * (vPer_ / 2) + par;
+      w.gu = QuotBy((end_ - j + 1) * up.d, end_, invEnd_), w.gl = j ? QuotBy(lo.d * j, end_, invEnd_) : 0;
+      w.t = w.gu + w.gl, w.mixes = w.t > 0 && w.gl > 0;
+      w.invT = w.mixes ? 1.0 / double(w.t) : 0;
+      if (w.t < 0) w.t = 0;
+      w.w = (w.t + 15) / 16;
+      w.gen = gen_;
+    }
+    int64_t cm[3];
+    for (int c = 0; c < 3; ++c) cm[c] = w.mixes ? QuotBy(up.c[c] * w.gu + lo.c[c] * w.gl, w.t, w.invT) : up.c[c];
+    return SplatValue{cm[0] * w.w, cm[1] * w.w, cm[2] * w.w, w.t, w.w};
+  }
+
+ private:
+  struct SideWeights {
+    uint32_t gen = 0;
+    bool mixes = false;
+    int64_t u = 0, v = 0, d = 0;
+    double invD = 0;
+  };
+  struct ValueWeights {
+    uint32_t gen = 0;
+    bool mixes = false;
+    int64_t gu = 0, gl = 0, t = 0, w = 0;
+    double invT = 0;
+  };
+  int32_t key_[4] = {-1, -1, -1, -1};
+  int64_t count_ = 0, end_ = 0, hPer_ = 0, vPer_ = 0;
+  double invCount_ = 0, invEnd_ = 0;
+  uint32_t gen_ = 0;
+  SideWeights side_[kKeys / 2][2];
+  ValueWeights value_[kKeys / 2][kKeys / 2][2];
+};
+
 }  // namespace
 
 void SplatStripCounted(const Strip& s, AccEntry* tile) {
@@ -416,19 +484,19 @@ void SplatStripCounted(const Strip& s, AccEntry* tile) {
     SplatStripSse2(s, tile);
     return;
   }
-  thread_local Reciprocal ofCount, ofEnd, ofT;
-  const double invCount = ofCount.Of(s.count), invEnd = ofEnd.Of(s.end);
+  thread_local Reciprocal ofCount, ofEnd;
+  thread_local StripWeights weights;
+  weights.For(s, ofCount.Of(s.count), ofEnd.Of(s.end));
   for (int ib = 0; ib * 2 < ax->keys; ++ib) {
     if (!ax->total[2 * ib] && !ax->total[2 * ib + 1]) continue;
-    const int64_t i0 = int64_t(ib) * s.hPer;
-    const Mix up = MixSide(s.P, s.Q, i0, s.count, invCount), lo = MixSide(s.P2, s.Q2, i0, s.count, invCount);
+    const Mix up = weights.Side(ib, 0, s.P, s.Q), lo = weights.Side(ib, 1, s.P2, s.Q2);
     for (int par = 0; par < 2; ++par) {
       const int ki = 2 * ib + par;
       if (!ax->total[ki]) continue;
       for (int jb = 0; jb * 2 < ay->keys; ++jb) {
         const int kj = 2 * jb + par;
         if (!ay->total[kj]) continue;
-        const SplatValue v = MakeValue(up, lo, int64_t(jb) * jPeriod + par, s.end, invEnd, ofT);
+        const SplatValue v = weights.Value(ib, jb, par, up, lo);
         for (int y = 0; y < ay->span; ++y) {
           const uint64_t ny = ay->n[kj][y];
           if (!ny) continue;
