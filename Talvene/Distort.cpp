@@ -23,6 +23,7 @@ using distort::kCoverRows;
 using distort::kTile;
 using distort::kTileFix;
 using distort::Quot;
+using distort::Walk;
 using distort::Texel;
 
 void DistortMesh::Clear() { std::memset(static_cast<void*>(this), 0, sizeof *this); }
@@ -106,8 +107,6 @@ int UsableProcessors() {
   return int(std::max(1u, std::thread::hardware_concurrency()));
 }
 
-// Bands below this many rows cost more in cells drawn twice than they gain.
-constexpr int kMinBandRows = 32;
 
 uint32_t SwapRedBlue(uint32_t c) { return ((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF); }
 
@@ -286,37 +285,33 @@ void CDistort::ListCells() {
   }
 }
 
-void CDistort::FetchCell(CellScratch& w, int r, int q, int nx, int ny) const {
-  GCHECK(nx <= kMaxStep && ny <= kMaxStep);
+void CDistort::FetchRow(CellScratch& w, int r, int q, int nx, int j) const {
   const DistortArgs& a = *m_pArgs;
-  const size_t rowBytes = size_t(a.nPitch) * size_t(a.nPixelSize);
-  const int64_t x0 = m_mesh.xs[q], y0 = m_mesh.ys[r];
-  for (int j = 0; j <= ny; ++j) {
-    Texel* out = w.block + size_t(j) * kBlockSide;
-    const int64_t sy = y0 + j;
-    if (sy < 0 || sy >= a.nHeight) {
-      std::memset(static_cast<void*>(out), 0, sizeof(Texel) * size_t(nx + 1));
-      continue;
-    }
-    const BYTE* row = a.pPixels + size_t(sy) * rowBytes;
-    for (int k = 0; k <= nx; ++k) {
-      const int64_t sx = x0 + k;
-      if (sx < 0 || sx >= a.nWidth) {
-        out[k] = Texel{0, 0, 0, 0};
-      } else if (a.nPixelSize == 4) {
-        const BYTE* p = row + size_t(sx) * 4;
-        out[k] = Texel{p[0], p[1], p[2], p[3]};
-      } else {
-        uint16_t v;
-        std::memcpy(&v, row + size_t(sx) * 2, 2);
-        out[k] = Texel{0, 0, 0, v >> 8};
-      }
-    }
+  Texel* out = w.block + size_t(j) * kBlockSide;
+  const int64_t sy = int64_t(m_mesh.ys[r]) + j;
+  if (sy < 0 || sy >= a.nHeight) {
+    std::memset(static_cast<void*>(out), 0, sizeof(Texel) * size_t(nx + 1));
+    return;
   }
+  const BYTE* row = a.pPixels + size_t(sy) * size_t(a.nPitch) * size_t(a.nPixelSize);
+  // The pixels inside the source are [k0, k1); the samples beyond it are clear.
+  const int64_t x0 = m_mesh.xs[q];
+  const int k0 = int(std::clamp<int64_t>(-x0, 0, nx + 1)), k1 = int(std::clamp<int64_t>(a.nWidth - x0, k0, nx + 1));
+  for (int k = 0; k < k0; ++k) out[k] = Texel{0, 0, 0, 0};
+  if (k1 > k0 && sy + 1 < a.nHeight) {
+    // The cell's next row is fetched next: its lines are asked for ahead.
+    const BYTE* next = row + size_t(a.nPitch) * size_t(a.nPixelSize) + size_t(x0 + k0) * size_t(a.nPixelSize);
+    const size_t bytes = size_t(k1 - k0) * size_t(a.nPixelSize);
+    for (size_t off = 0; off < bytes + 63; off += 64) __builtin_prefetch(next + std::min(off, bytes - 1));
+  }
+  if (k1 > k0) m_kernels.fetch(row + size_t(x0 + k0) * size_t(a.nPixelSize), a.nPixelSize, k1 - k0, out + k0);
+  for (int k = k1; k <= nx; ++k) out[k] = Texel{0, 0, 0, 0};
 }
 
-void CDistort::SplatCell(CellScratch& w, const int64_t c[4][2], int nx, int ny, AccEntry* acc,
-                         int64_t rowsFix) const {
+void CDistort::SplatCell(CellScratch& w, const int64_t c[4][2], int r, int q, AccEntry* acc, int64_t rowsFix) const {
+  const int nx = m_mesh.xs[q + 1] - m_mesh.xs[q], ny = m_mesh.ys[r + 1] - m_mesh.ys[r];
+  GCHECK(nx <= kMaxStep && ny <= kMaxStep);
+  if (nx < 1 || ny < 1) return;  // not drawn (CellDrawn)
   // Corners: c[0] 00, c[1] 01, c[2] 10, c[3] 11. The products stay far inside the doubles'
   // exact range (corners within 2^28, steps at most 2^9), so Quot truncates exactly.
   auto along = [](const int64_t* a, const int64_t* b, int64_t i, int64_t n, int64_t out[2]) {
@@ -327,7 +322,7 @@ void CDistort::SplatCell(CellScratch& w, const int64_t c[4][2], int nx, int ny, 
     const int64_t dx = b[0] - a[0], dy = b[1] - a[1];
     return int64_t(ISqrt(uint64_t(dx * dx) + uint64_t(dy * dy)));
   };
-  int64_t p[2], s[2], e[2];
+  int64_t s[2], e[2];
   for (int i = 0; i <= nx; ++i) {
     along(c[0], c[1], i, nx, s);
     along(c[2], c[3], i, nx, e);
@@ -342,20 +337,40 @@ void CDistort::SplatCell(CellScratch& w, const int64_t c[4][2], int nx, int ny, 
   for (int k = 0; k < nx; ++k) StepsFor(vNext ? w.lv[k + 1] : w.lv[k], ny, w.vSteps[k], w.vPeriod[k]);
   for (int j = 0; j < ny; ++j) StepsFor(hNext ? w.lh[j + 1] : w.lh[j], nx, w.hSteps[j], w.hPeriod[j]);
 
-  // Points (k, j) of one sample row, from its left point to its right point.
-  auto rowPoints = [&](int j, int64_t (*out)[2]) {
+  // The ends of sample row j, and its points (k, j) from the left end to the right one,
+  // stepped without a division. A row's points lie on a straight line between its ends, so
+  // the ends bound its y, and a row of strips lies within its two rows' bounds.
+  auto rowEnds = [&](int j, int64_t& minY, int64_t& maxY) {
     along(c[0], c[2], j, ny, s);
     along(c[1], c[3], j, ny, e);
-    for (int k = 0; k <= nx; ++k) {
-      along(s, e, k, nx, p);
-      out[k][0] = p[0], out[k][1] = p[1];
-    }
+    minY = std::min(s[1], e[1]), maxY = std::max(s[1], e[1]);
   };
-  rowPoints(0, w.rowPts[0]);
-  for (int j = 0; j < ny; ++j) {
-    int64_t (*upper)[2] = w.rowPts[j & 1];
-    int64_t (*lower)[2] = w.rowPts[(j + 1) & 1];
-    rowPoints(j + 1, lower);
+  int held[2] = {-1, -1};  // the sample row each point buffer holds
+  const double invNx = 1.0 / double(nx);
+  auto rowPoints = [&](int j) {
+    int64_t (*out)[2] = w.rowPts[j & 1];
+    if (held[j & 1] == j) return out;
+    held[j & 1] = j;
+    along(c[0], c[2], j, ny, s);
+    along(c[1], c[3], j, ny, e);
+    Walk px, py;
+    px.InitBy(s[0], e[0] - s[0], nx, invNx);
+    py.InitBy(s[1], e[1] - s[1], nx, invNx);
+    for (int k = 0; k <= nx; ++k, px.Next(), py.Next()) out[k][0] = px.Value(), out[k][1] = py.Value();
+    return out;
+  };
+  std::memset(w.fetched, 0, size_t(ny + 1));
+  auto fetch = [&](int j) {
+    if (!w.fetched[j]) FetchRow(w, r, q, nx, j), w.fetched[j] = 1;
+  };
+  int64_t upMin, upMax, loMin, loMax;
+  rowEnds(0, upMin, upMax);
+  for (int j = 0; j < ny; ++j, upMin = loMin, upMax = loMax) {
+    rowEnds(j + 1, loMin, loMax);
+    if (std::max(upMax, loMax) < 0 || std::min(upMin, loMin) >= rowsFix) continue;
+    const int64_t (*upper)[2] = rowPoints(j);
+    const int64_t (*lower)[2] = rowPoints(j + 1);
+    fetch(j), fetch(j + 1);
     const Texel* top = w.block + size_t(j) * kBlockSide;
     const Texel* bottom = top + kBlockSide;
     for (int k = 1; k <= nx; ++k) {
@@ -394,10 +409,13 @@ void CDistort::RasteriseCoverage(CellScratch& w, const int64_t c[4][2], uint32_t
     if (a[1] == b[1]) continue;
     if (a[1] < b[1]) std::swap(a, b);  // b: the end with the smaller y
     const int64_t from = std::max(b[1], y0), to = std::min(a[1], y1);
-    for (int64_t y = from; y < to; ++y) {
-      const int64_t x = b[0] + (a[0] - b[0]) * (y - b[1]) / (a[1] - b[1]);
+    if (from >= to) continue;
+    // x = b.x + trunc((a.x - b.x) (y - b.y) / (a.y - b.y)), stepped down the rows.
+    Walk x;
+    x.Init(b[0], a[0] - b[0], a[1] - b[1], from - b[1], 1);
+    for (int64_t y = from; y < to; ++y, x.Next()) {
       Crossings& sp = span[y];
-      sp.x[sp.filled ? 1 : 0] = int32_t(std::clamp<int64_t>(x, -1, kCoverRows + 1));
+      sp.x[sp.filled ? 1 : 0] = int32_t(std::clamp<int64_t>(x.Value(), -1, kCoverRows + 1));
       sp.filled = std::min(sp.filled + 1, 2);
     }
   }
@@ -410,7 +428,7 @@ void CDistort::RasteriseCoverage(CellScratch& w, const int64_t c[4][2], uint32_t
   }
 }
 
-void CDistort::ComposeRows(const RECT& tile, int y0, int y1) {
+void CDistort::ComposeRows(const RECT& tile, int y0, int y1, const AccEntry* acc, const uint32_t* cover) {
   const DistortArgs& a = *m_pArgs;
   distort::ComposeParams p;
   p.destPixelSize = m_dest.nPixelSize;
@@ -424,78 +442,80 @@ void CDistort::ComposeRows(const RECT& tile, int y0, int y1) {
     BYTE* row = m_pDest + (size_t(int64_t(tile.top) - m_dest.y + y) * size_t(m_dest.nPitch) +
                            size_t(int64_t(tile.left) - m_dest.x)) *
                               ps;
-    m_kernels.compose(row, m_acc + size_t(y) * kTile, m_cover + size_t(y) * kTile, w, p);
+    m_kernels.compose(row, acc + size_t(y - y0) * kTile, cover + size_t(y - y0) * kTile, w, p);
   }
 }
 
-bool CDistort::BandPass(int tileIndex, const RECT& tile, const Band& band, JobControl* ctl) {
-  const int w = tile.right - tile.left;
-  for (int y = band.top; y < band.bottom; ++y) {
-    std::memset(static_cast<void*>(m_acc + size_t(y) * kTile), 0, sizeof(AccEntry) * size_t(w));
-    std::memset(m_cover + size_t(y) * kTile, 0, sizeof(uint32_t) * size_t(w));
+bool CDistort::DrawRows(int tileIndex, const RECT& tile, int top, int bottom, CellScratch& w, bool counts,
+                        JobControl* ctl) {
+  const size_t width = size_t(tile.right - tile.left);
+  for (int y = 0; y < bottom - top; ++y) {
+    std::memset(static_cast<void*>(w.acc + size_t(y) * kTile), 0, sizeof(AccEntry) * width);
+    std::memset(w.cover + size_t(y) * kTile, 0, sizeof(uint32_t) * width);
   }
-  const bool counts = band.first;
-  // The band in space rows; a cell's splats and outline stay within its corners' rows.
-  const double top = double(tile.top) + band.top, bottom = double(tile.top) + band.bottom;
-  const int64_t originX = 128 * int64_t(tile.left), originY = 128 * (int64_t(tile.top) + band.top);
-  const int64_t rowsFix = 128 * int64_t(band.bottom - band.top);
-  AccEntry* acc = m_acc + size_t(band.top) * kTile;
-  uint32_t* cover = m_cover + size_t(band.top) * kTile;
+  // The rows in space; a cell's splats and outline stay within its corners' rows.
+  const double spaceTop = double(tile.top) + top, spaceBottom = double(tile.top) + bottom;
+  const int64_t originX = 128 * int64_t(tile.left), originY = 128 * (int64_t(tile.top) + top);
+  const int64_t rowsFix = 128 * int64_t(bottom - top);
+  // The progress is added once at the end: the abort bit beside it is read for every cell.
+  int32_t drawn = 0;
   for (size_t k = m_tileCells[size_t(tileIndex)]; k < m_tileCells[size_t(tileIndex) + 1]; ++k) {
-      if (ctl->flags & JOB_ABORT) return false;
-      if (counts) ctl->progress += 1;
-      const int r = m_cells[k] >> 16, q = m_cells[k] & 0xFFFF;
-      const DistortPoint* g[4] = {&m_mesh.grid[r][q], &m_mesh.grid[r][q + 1], &m_mesh.grid[r + 1][q],
-                                  &m_mesh.grid[r + 1][q + 1]};
-      const double minY = std::min({g[0]->y, g[1]->y, g[2]->y, g[3]->y});
-      const double maxY = std::max({g[0]->y, g[1]->y, g[2]->y, g[3]->y});
-      if (maxY < top - 1 || minY >= bottom + 1) continue;
-      int64_t c[4][2];
-      for (int k = 0; k < 4; ++k) {
-        c[k][0] = int64_t(double(g[k]->x) * 128 + 0.5) - originX;
-        c[k][1] = int64_t(double(g[k]->y) * 128 + 0.5) - originY;
-      }
-      const int nx = m_mesh.xs[q + 1] - m_mesh.xs[q], ny = m_mesh.ys[r + 1] - m_mesh.ys[r];
-      FetchCell(*band.scratch, r, q, nx, ny);
-      SplatCell(*band.scratch, c, nx, ny, acc, rowsFix);
-      RasteriseCoverage(*band.scratch, c, cover, 16 * int64_t(band.bottom - band.top));
+    if (ctl->flags & JOB_ABORT) {
+      ctl->progress += drawn;
+      return false;
     }
+    drawn += counts;
+    const int r = m_cells[k] >> 16, q = m_cells[k] & 0xFFFF;
+    const DistortPoint* g[4] = {&m_mesh.grid[r][q], &m_mesh.grid[r][q + 1], &m_mesh.grid[r + 1][q],
+                                &m_mesh.grid[r + 1][q + 1]};
+    const double minY = std::min({g[0]->y, g[1]->y, g[2]->y, g[3]->y});
+    const double maxY = std::max({g[0]->y, g[1]->y, g[2]->y, g[3]->y});
+    if (maxY < spaceTop - 1 || minY >= spaceBottom + 1) continue;
+    int64_t c[4][2];
+    for (int k = 0; k < 4; ++k) {
+      c[k][0] = int64_t(double(g[k]->x) * 128 + 0.5) - originX;
+      c[k][1] = int64_t(double(g[k]->y) * 128 + 0.5) - originY;
+    }
+    SplatCell(w, c, r, q, w.acc, rowsFix);
+    RasteriseCoverage(w, c, w.cover, 16 * int64_t(bottom - top));
+  }
+  ctl->progress += drawn;
+  ComposeRows(tile, top, bottom, w.acc, w.cover);
   return true;
 }
 
 int CDistort::DrawTiles(JobControl* ctl) {
   const int tiles = GetTileCount();
   if (tiles == 0) return 1;
-  // Every tile is at most kTile rows; its bands follow its own height.
-  int bands = std::max(1, std::min(m_threads, kTile / kMinBandRows));
-  for (int b = 1; b < bands; ++b)
+  int threads = m_threads;
+  for (int b = 1; b < threads; ++b)
     if (!m_moreScratch[b - 1]) m_moreScratch[b - 1] = std::make_unique<CellScratch>();
-  auto scratchOf = [&](int b) { return b == 0 ? &m_scratch : m_moreScratch[b - 1].get(); };
+  auto scratchOf = [&](int b) -> CellScratch& { return b == 0 ? m_scratch : *m_moreScratch[b - 1]; };
 
-  // Between the phases of a tile one thread decides for all: after the cells whether to stop
-  // (the abort bit, a band stopped or failed), after the compose the tile's hook.
-  std::vector<std::exception_ptr> errors(static_cast<size_t>(bands));
-  std::vector<uint8_t> stopped(static_cast<size_t>(bands), 0);
+  // The threads take a tile's rows kSubRows at a time, each the next not taken, so that one
+  // slowed by other work on its processor takes fewer. After each tile one thread decides
+  // for all whether to stop (the abort bit, rows stopped or failed) and calls the tile's hook.
+  std::atomic<int> nextRows{0};
+  std::vector<std::exception_ptr> errors(static_cast<size_t>(threads));
+  std::vector<uint8_t> stopped(static_cast<size_t>(threads), 0);
   bool stop = false, cancelled = false;
-  int tile = 0, phase = 0;
+  int tile = 0;
   auto decide = [&]() noexcept {
-    if (phase == 0) {
-      for (int b = 0; b < bands; ++b) stop = stop || stopped[size_t(b)] || errors[size_t(b)];
-      cancelled = stop || (ctl->flags & JOB_ABORT);
-      stop = cancelled;
-    } else {
-      if (m_afterTile) {
-        try {
-          m_afterTile(tile);
-        } catch (...) {
-          errors[0] = std::current_exception();
-          stop = true;
-        }
+    for (int b = 0; b < threads; ++b) stop = stop || stopped[size_t(b)] || errors[size_t(b)];
+    cancelled = stop || (ctl->flags & JOB_ABORT);
+    stop = cancelled;
+    if (stop) return;
+    if (m_afterTile) {
+      try {
+        m_afterTile(tile);
+      } catch (...) {
+        errors[0] = std::current_exception();
+        stop = true;
       }
-      ++tile;
-      stop = stop || tile >= tiles;
     }
-    phase ^= 1;
+    ++tile;
+    nextRows.store(0, std::memory_order_relaxed);
+    stop = stop || tile >= tiles;
   };
   // The barrier is made once the threads that could be started are known.
   std::optional<std::barrier<decltype(decide)>> sync;
@@ -503,28 +523,23 @@ int CDistort::DrawTiles(JobControl* ctl) {
     while (true) {
       const RECT rc = TileAt(tile);
       const int h = rc.bottom - rc.top;
-      // A short tile takes fewer bands; the other threads wait for it.
-      const int used = std::clamp(h / kMinBandRows, 1, bands);
-      const Band band{h * b / used, h * (b + 1) / used, b == 0, scratchOf(b)};
-      if (b < used) {
-        try {
-          stopped[size_t(b)] = !BandPass(tile, rc, band, ctl);
-        } catch (...) {
-          errors[size_t(b)] = std::current_exception();
+      try {
+        for (int k; !stopped[size_t(b)] && (k = nextRows.fetch_add(1, std::memory_order_relaxed)) * kSubRows < h;) {
+          const int top = k * kSubRows;
+          stopped[size_t(b)] = !DrawRows(tile, rc, top, std::min(h, top + kSubRows), scratchOf(b), k == 0, ctl);
         }
+      } catch (...) {
+        errors[size_t(b)] = std::current_exception();
       }
-      sync->arrive_and_wait();
-      if (stop) return;
-      if (b < used) ComposeRows(rc, band.top, band.bottom);
       sync->arrive_and_wait();
       if (stop) return;
     }
   };
   std::latch ready(1);
-  std::vector<std::thread> threads;
-  for (int b = 1; b < bands; ++b) {
+  std::vector<std::thread> started;
+  for (int b = 1; b < threads; ++b) {
     try {
-      threads.emplace_back([&, b] {
+      started.emplace_back([&, b] {
         ready.wait();
         work(b);
       });
@@ -532,11 +547,11 @@ int CDistort::DrawTiles(JobControl* ctl) {
       break;  // fewer threads share the rows
     }
   }
-  bands = 1 + int(threads.size());
-  sync.emplace(bands, decide);
+  threads = 1 + int(started.size());
+  sync.emplace(threads, decide);
   ready.count_down();
   work(0);
-  for (std::thread& t : threads) t.join();
+  for (std::thread& t : started) t.join();
   for (const std::exception_ptr& e : errors)
     if (e) std::rethrow_exception(e);
   return cancelled ? 0 : 1;

@@ -57,7 +57,8 @@ class CDistort {
   CDistort& operator=(const CDistort&) = delete;
 
   // Renders into the destination (its description and first row): 1 done, 0 cancelled by
-  // the control block's abort bit (the tiles finished so far stay composed).
+  // the control block's abort bit (the tiles finished so far stay composed, and so may some
+  // rows of the tile in progress).
   int Distort(const LayerInfo& dest, BYTE* destPixels, const DistortArgs& args, JobControl* control);
   // The mesh bound of the record with its own flags.
   void GetBound(RECT* out, const DistortArgs& args);
@@ -72,8 +73,8 @@ class CDistort {
   void SetKernels(const distort::Kernels& k) { m_kernels = k; }
   // Called with the tile's number after each composed tile (tests cancel at a known point).
   void SetTileHook(std::function<void(int)> hook) { m_afterTile = std::move(hook); }
-  // The threads that share each tile, each drawing and composing its own band of the tile's
-  // rows (1: the calling thread alone). The bits do not depend on it.
+  // The threads that share each tile, each drawing and composing the next kSubRows rows of
+  // it not taken yet (1: the calling thread alone). The bits do not depend on it.
   void SetThreads(int n) { m_threads = std::clamp(n, 1, kMaxThreads); }
   int GetThreads() const { return m_threads; }
 
@@ -84,34 +85,36 @@ class CDistort {
     int32_t x[2];
     int32_t filled;
   };
-  // One thread's working memory for the cells it draws.
+  // The rows a thread splats and composes at a time: their sums stay in its own cache.
+  static constexpr int kSubRows = 16;
+  // One thread's working memory for the cells it draws and the sums of its rows.
   struct CellScratch {
+    distort::AccEntry acc[kSubRows * distort::kTile];
+    uint32_t cover[kSubRows * distort::kTile];
     distort::Texel block[kBlockSide * kBlockSide];
     int64_t lv[kBlockSide], lh[kBlockSide];
     int64_t vSteps[kBlockSide], vPeriod[kBlockSide], hSteps[kBlockSide], hPeriod[kBlockSide];
     int64_t rowPts[2][kBlockSide][2];
-    Crossings span[distort::kCoverRows];
+    uint8_t fetched[kBlockSide];
+    Crossings span[kSubRows * 16];  // the sub-rows of the rows being drawn
   };
-  // A band of tile rows [top, bottom) and the scratch of the thread that draws it.
-  struct Band {
-    int top, bottom;
-    bool first;  // counts the progress
-    CellScratch* scratch;
-  };
-
   RECT TileAt(int index) const;
   bool CellDrawn(int r, int q, const RECT& tile) const;
-  // The cells of one tile that reach the band; false when the abort bit stopped it. The
-  // first band's thread counts the progress of every drawn cell.
-  bool BandPass(int tileIndex, const RECT& tile, const Band& band, JobControl* ctl);
+  // Rows [top, bottom) of a tile: the tile's cells that reach them splatted into the
+  // scratch's sums, then composed; false when the abort bit stopped it (the rows stay as they
+  // were). counts: adds the tile's drawn cells to the progress.
+  bool DrawRows(int tileIndex, const RECT& tile, int top, int bottom, CellScratch& w, bool counts, JobControl* ctl);
   // The cells each tile draws, in drawing order.
   void ListCells();
-  void FetchCell(CellScratch& w, int r, int q, int nx, int ny) const;
+  // Row j of cell (r, q)'s source pixels, nx + 1 of them, into the scratch's block.
+  void FetchRow(CellScratch& w, int r, int q, int nx, int j) const;
   // Corners relative to the band's top-left; the band has rowsFix / 128 rows from acc on.
-  void SplatCell(CellScratch& w, const int64_t c[4][2], int nx, int ny, distort::AccEntry* acc, int64_t rowsFix) const;
+  // Fetches only the source rows whose strips reach the band.
+  void SplatCell(CellScratch& w, const int64_t c[4][2], int r, int q, distort::AccEntry* acc, int64_t rowsFix) const;
   void RasteriseCoverage(CellScratch& w, const int64_t c[4][2], uint32_t* cover, int64_t subRows) const;
-  void ComposeRows(const RECT& tile, int y0, int y1);
-  // The tiles from the first on, every band on its own thread; 0 when cancelled.
+  // Composes tile rows [y0, y1) from sums whose first row is y0's.
+  void ComposeRows(const RECT& tile, int y0, int y1, const distort::AccEntry* acc, const uint32_t* cover);
+  // The tiles from the first on, each tile's rows shared among the threads; 0 when cancelled.
   int DrawTiles(JobControl* ctl);
 
   DistortMesh m_mesh;
@@ -130,10 +133,8 @@ class CDistort {
   std::vector<uint32_t> m_cells;        // row << 16 | column of the cells drawn, tile by tile
   std::vector<size_t> m_tileCells;      // where each tile's cells start, and the end
 
-  // The tile being drawn, and the cells' working memory: the calling thread's, and the
-  // other threads' made at the first render that uses them.
-  distort::AccEntry m_acc[distort::kTile * distort::kTile];
-  uint32_t m_cover[distort::kTile * distort::kTile];
+  // The threads' working memory: the calling thread's, and the other threads' made at the
+  // first render that uses them.
   CellScratch m_scratch;
   std::unique_ptr<CellScratch> m_moreScratch[kMaxThreads - 1];
 };

@@ -137,6 +137,47 @@ Counted CountAxisCached(CountCache& cache, AxisCounts& scratch, const AxisCounts
   return c;
 }
 
+// A strip of one side group and one step group (count <= hPer, end <= jPeriod) mixes its
+// sides at i = 0 alone, where they take the colours of P and P2: its splats of even i take
+// P's colour at j = 0, those of odd i the mix at j = 1, and their weights depend only on the
+// alphas of P and P2 and on the steps. Neighbouring strips mostly share those.
+struct OneGroupWeights {
+  int32_t pa = -1, p2a = -1;
+  int64_t count = 0, end = 0;
+  int64_t t0 = 0, w0 = 0;        // j = 0
+  int64_t t1 = 0, w1 = 0, gu1 = 0, gl1 = 0;  // j = 1
+  bool mix1 = false;             // j = 1 mixes P2's colour in
+  double invT1 = 0;
+
+  void Make(const Strip& s, double invCount, double invEnd) {
+    pa = s.P.a, p2a = s.P2.a, count = s.count, end = s.end;
+    const Mix up = MixSide(s.P, s.Q, 0, s.count, invCount), lo = MixSide(s.P2, s.Q2, 0, s.count, invCount);
+    // As MakeValue: no lower weight at j = 0; a negative sum of weights counts as none.
+    t0 = std::max<int64_t>(0, QuotBy((s.end + 1) * up.d, s.end, invEnd)), w0 = (t0 + 15) / 16;
+    gu1 = QuotBy(s.end * up.d, s.end, invEnd), gl1 = QuotBy(lo.d, s.end, invEnd);
+    t1 = gu1 + gl1, mix1 = t1 > 0 && gl1 > 0;
+    if (t1 < 0) t1 = 0;
+    w1 = (t1 + 15) / 16;
+    invT1 = mix1 ? 1.0 / double(t1) : 0;
+  }
+  // The splat values of the strip's even and odd i, from the weights of the last strip with
+  // the same alphas and steps.
+  static void Values(const Strip& s, SplatValue v[2]) {
+    thread_local OneGroupWeights k;
+    thread_local Reciprocal ofCount, ofEnd;
+    if (k.pa != s.P.a || k.p2a != s.P2.a || k.count != s.count || k.end != s.end)
+      k.Make(s, ofCount.Of(s.count), ofEnd.Of(s.end));
+    const int64_t up[3] = {s.P.b, s.P.g, s.P.r}, lo[3] = {s.P2.b, s.P2.g, s.P2.r};
+    int64_t c1[3];
+    for (int c = 0; c < 3; ++c) c1[c] = k.mix1 ? QuotBy(up[c] * k.gu1 + lo[c] * k.gl1, k.t1, k.invT1) : up[c];
+    v[0] = SplatValue{up[0] * k.w0, up[1] * k.w0, up[2] * k.w0, k.t0, k.w0};
+    v[1] = SplatValue{c1[0] * k.w1, c1[1] * k.w1, c1[2] * k.w1, k.t1, k.w1};
+  }
+  static uint64_t Splats(int64_t count, int64_t end, int64_t par) {
+    return uint64_t(OfParity(0, count, par) * OfParity(0, end, par));
+  }
+};
+
 constexpr int kGridCells = 512;  // counters of a turned strip: i keys x j groups x pixels
 
 // One line of splats along one axis: positions b + trunc(d (par + 2 m) / end) for m up to
@@ -147,7 +188,13 @@ struct LineAxis {
   int n;
   int step;
   int64_t at[kSpan];
-  void Cut(int64_t b, int64_t d, int64_t par, int64_t last, int64_t end, double invEnd) {
+  // The extent trunc(ad par / end) to trunc(ad last / end) of a line, and the reciprocal
+  // of ad, for the last ad met by each parity: a strip's lines mostly share them.
+  struct Memo {
+    int64_t ad[2] = {-1, -1}, qf[2] = {}, ql[2] = {};
+    double invAd[2] = {};
+  };
+  void Cut(int64_t b, int64_t d, int64_t par, int64_t last, int64_t end, double invEnd, Memo& memo) {
     const bool down = d < 0;
     const int64_t ad = down ? -d : d;
     step = down ? -1 : 1;
@@ -157,13 +204,18 @@ struct LineAxis {
       first = b >> 7;
       return;
     }
-    const int64_t qf = par ? QuotBy(ad, end, invEnd) : 0, ql = QuotBy(ad * last, end, invEnd);
+    if (memo.ad[par] != ad) {
+      memo.ad[par] = ad, memo.invAd[par] = 1.0 / double(ad);
+      memo.qf[par] = par ? QuotBy(ad, end, invEnd) : 0, memo.ql[par] = QuotBy(ad * last, end, invEnd);
+    }
+    const int64_t qf = memo.qf[par], ql = memo.ql[par];
+    const double invAd = memo.invAd[par];
     first = (down ? b - qf : b + qf) >> 7;
     const int64_t lastPixel = (down ? b - ql : b + ql) >> 7;
     for (int64_t p = first; p != lastPixel && n < kSpan; p += step) {
       // The first j past the edge: trunc(ad j / end) reaches need.
       const int64_t need = down ? b - p * 128 + 1 : (p + 1) * 128 - b;
-      const int64_t j = Quot(need * end + ad - 1, ad);
+      const int64_t j = QuotBy(need * end + ad - 1, ad, invAd);
       at[n++] = std::max<int64_t>(0, (j - par + 1) >> 1);
     }
   }
@@ -187,13 +239,16 @@ bool SplatTurned(const Strip& s, AccEntry* tile, int64_t minX, int64_t maxX, int
   const int64_t ya = std::max<int64_t>(0, -y0), yb = std::min<int64_t>(h, (s.rowsFix >> 7) - y0);
 
   Walk ux, uy, lx, ly;
-  ux.Init(s.ux0, s.ux1 - s.ux0, s.count, 0, 1);
-  uy.Init(s.uy0, s.uy1 - s.uy0, s.count, 0, 1);
-  lx.Init(s.lx0, s.lx1 - s.lx0, s.count, 0, 1);
-  ly.Init(s.ly0, s.ly1 - s.ly0, s.count, 0, 1);
+  thread_local Reciprocal ofSides;
+  const double invSides = ofSides.Of(s.count);
+  ux.InitBy(s.ux0, s.ux1 - s.ux0, s.count, invSides);
+  uy.InitBy(s.uy0, s.uy1 - s.uy0, s.count, invSides);
+  lx.InitBy(s.lx0, s.lx1 - s.lx0, s.count, invSides);
+  ly.InitBy(s.ly0, s.ly1 - s.ly0, s.count, invSides);
   const bool inside = xa == 0 && ya == 0 && xb == w && yb == h;
   thread_local Reciprocal ofEnd;
   const double inv = ofEnd.Of(s.end);
+  LineAxis::Memo memoX, memoY;  // for this strip's end and steps
   int64_t group = 0, inGroup = 0;
   for (int64_t i = 0; i < s.count; ++i, ux.Next(), uy.Next(), lx.Next(), ly.Next()) {
     const int64_t par = i & 1, steps = (s.end - par + 1) >> 1;
@@ -204,8 +259,8 @@ bool SplatTurned(const Strip& s, AccEntry* tile, int64_t minX, int64_t maxX, int
     // between the splats where they pass a pixel edge go to one counter each.
     const int64_t bx = ux.Value() - 128 * x0, by = uy.Value() - 128 * y0, last = par + 2 * (steps - 1);
     LineAxis lx1, ly1;
-    lx1.Cut(bx, lx.Value() - ux.Value(), par, last, s.end, inv);
-    ly1.Cut(by, ly.Value() - uy.Value(), par, last, s.end, inv);
+    lx1.Cut(bx, lx.Value() - ux.Value(), par, last, s.end, inv, memoX);
+    ly1.Cut(by, ly.Value() - uy.Value(), par, last, s.end, inv, memoY);
     uint32_t* counts = cnt + key * groupsJ * plane;
     int64_t px = lx1.first, py = ly1.first, m = 0;
     if (inside && groupsJ == 1 && lx1.n <= 1 && ly1.n <= 1) {
@@ -242,6 +297,18 @@ bool SplatTurned(const Strip& s, AccEntry* tile, int64_t minX, int64_t maxX, int
     }
   }
 
+  if (s.count <= s.hPer && groupsJ == 1 && s.end <= 2 * half) {
+    // One side group and one step group: a value per parity.
+    SplatValue v[2];
+    OneGroupWeights::Values(s, v);
+    for (int64_t ki = 0; ki < 2; ++ki) {
+      const uint32_t* at = cnt + ki * plane;
+      for (int64_t y = 0; y < h; ++y)
+        for (int64_t x = 0; x < w; ++x)
+          if (const uint64_t n = at[y * w + x]) AddSplats(tile[(y0 + y) * kTile + x0 + x], v[ki], n);
+    }
+    return true;
+  }
   thread_local Reciprocal ofCount, ofT;
   const double invCount = ofCount.Of(s.count), invEnd = inv;
   for (int64_t ki = 0; ki < keysI; ++ki) {
@@ -264,6 +331,108 @@ bool SplatTurned(const Strip& s, AccEntry* tile, int64_t minX, int64_t maxX, int
   return true;
 }
 
+// A strip whose splats all land on one entry: each key's splats counted from the key's
+// range of steps, their values summed apart and added to the entry at once (the sums wrap
+// as the single adds would).
+void SplatOnePixel(const Strip& s, AccEntry& entry) {
+  const int64_t jPeriod = 2 * (s.vPer / 2);
+  thread_local Reciprocal ofCount, ofEnd, ofT;
+  if (s.count <= s.hPer && s.end <= jPeriod) {
+    SplatValue v[2];
+    OneGroupWeights::Values(s, v);
+    AddSplats(entry, v[0], OneGroupWeights::Splats(s.count, s.end, 0));
+    AddSplats(entry, v[1], OneGroupWeights::Splats(s.count, s.end, 1));
+    return;
+  }
+  const double invCount = ofCount.Of(s.count), invEnd = ofEnd.Of(s.end);
+  uint64_t b = 0, g = 0, r = 0, t = 0, w = 0, n = 0;
+  for (int64_t i0 = 0; i0 < s.count; i0 += s.hPer) {
+    const int64_t i1 = std::min(s.count, i0 + s.hPer);
+    const Mix up = MixSide(s.P, s.Q, i0, s.count, invCount), lo = MixSide(s.P2, s.Q2, i0, s.count, invCount);
+    for (int64_t par = 0; par < 2; ++par) {
+      const uint64_t ni = uint64_t(OfParity(i0, i1, par));
+      if (!ni) continue;
+      for (int64_t j0 = 0; j0 < s.end; j0 += jPeriod) {
+        const uint64_t nj = uint64_t(OfParity(j0, std::min(s.end, j0 + jPeriod), par));
+        if (!nj) continue;
+        const SplatValue v = MakeValue(up, lo, j0 + par, s.end, invEnd, ofT);
+        const uint64_t k = ni * nj;
+        b += k * uint64_t(v.bw), g += k * uint64_t(v.gw), r += k * uint64_t(v.rw);
+        t += k * uint64_t(v.t), w += k * uint64_t(v.w), n += k;
+      }
+    }
+  }
+  entry.b += b, entry.g += g, entry.r += r, entry.t += t, entry.w += w, entry.n += n;
+}
+
+// The weights of a strip's side mixes and splat values: they depend on the alphas of its
+// four samples and on its steps, not on its colours, and neighbouring strips mostly share
+// them. They are kept for the last strip met and made as they are asked for.
+class StripWeights {
+ public:
+  void For(const Strip& s, double invCount, double invEnd) {
+    if (s.P.a == key_[0] && s.Q.a == key_[1] && s.P2.a == key_[2] && s.Q2.a == key_[3] && s.count == count_ &&
+        s.end == end_ && s.hPer == hPer_ && s.vPer == vPer_)
+      return;
+    key_[0] = s.P.a, key_[1] = s.Q.a, key_[2] = s.P2.a, key_[3] = s.Q2.a;
+    count_ = s.count, end_ = s.end, hPer_ = s.hPer, vPer_ = s.vPer;
+    invCount_ = invCount, invEnd_ = invEnd;
+    ++gen_;
+  }
+  // MixSide of side group ib (lower: of P2 and Q2).
+  Mix Side(int ib, int lower, const Texel& p, const Texel& q) {
+    SideWeights& w = side_[ib][lower];
+    if (w.gen != gen_) {
+      const int64_t i = int64_t(ib) * hPer_;
+      w.u = QuotBy((count_ - i + 1) * p.a, count_, invCount_), w.v = i ? QuotBy(i * q.a, count_, invCount_) : 0;
+      w.d = w.u + w.v, w.mixes = w.d > 0 && w.v > 0;
+      w.invD = w.mixes ? 1.0 / double(w.d) : 0;
+      w.gen = gen_;
+    }
+    Mix m;
+    m.d = w.d;
+    const int64_t pc[3] = {p.b, p.g, p.r}, qc[3] = {q.b, q.g, q.r};
+    for (int c = 0; c < 3; ++c) m.c[c] = w.mixes ? QuotBy(w.u * pc[c] + w.v * qc[c], w.d, w.invD) : pc[c];
+    return m;
+  }
+  // MakeValue at j = jb jPeriod + par between the side mixes of group ib.
+  SplatValue Value(int ib, int jb, int par, const Mix& up, const Mix& lo) {
+    ValueWeights& w = value_[ib][jb][par];
+    if (w.gen != gen_) {
+      const int64_t j = int64_t(jb) * 2 * (vPer_ / 2) + par;
+      w.gu = QuotBy((end_ - j + 1) * up.d, end_, invEnd_), w.gl = j ? QuotBy(lo.d * j, end_, invEnd_) : 0;
+      w.t = w.gu + w.gl, w.mixes = w.t > 0 && w.gl > 0;
+      w.invT = w.mixes ? 1.0 / double(w.t) : 0;
+      if (w.t < 0) w.t = 0;
+      w.w = (w.t + 15) / 16;
+      w.gen = gen_;
+    }
+    int64_t cm[3];
+    for (int c = 0; c < 3; ++c) cm[c] = w.mixes ? QuotBy(up.c[c] * w.gu + lo.c[c] * w.gl, w.t, w.invT) : up.c[c];
+    return SplatValue{cm[0] * w.w, cm[1] * w.w, cm[2] * w.w, w.t, w.w};
+  }
+
+ private:
+  struct SideWeights {
+    uint32_t gen = 0;
+    bool mixes = false;
+    int64_t u = 0, v = 0, d = 0;
+    double invD = 0;
+  };
+  struct ValueWeights {
+    uint32_t gen = 0;
+    bool mixes = false;
+    int64_t gu = 0, gl = 0, t = 0, w = 0;
+    double invT = 0;
+  };
+  int32_t key_[4] = {-1, -1, -1, -1};
+  int64_t count_ = 0, end_ = 0, hPer_ = 0, vPer_ = 0;
+  double invCount_ = 0, invEnd_ = 0;
+  uint32_t gen_ = 0;
+  SideWeights side_[kKeys / 2][2];
+  ValueWeights value_[kKeys / 2][kKeys / 2][2];
+};
+
 }  // namespace
 
 void SplatStripCounted(const Strip& s, AccEntry* tile) {
@@ -276,8 +445,23 @@ void SplatStripCounted(const Strip& s, AccEntry* tile) {
     SplatStripSse2(s, tile);
     return;
   }
-  const bool onePixel = (minX >> 7) == (maxX >> 7) && (minY >> 7) == (maxY >> 7);
   const bool separable = s.ux0 == s.lx0 && s.ux1 == s.lx1 && s.uy0 == s.uy1 && s.ly0 == s.ly1;
+  const int64_t dx = s.ux1 - s.ux0, dy = s.ly0 - s.uy0;
+  if (separable && dx > -4096 && dx < 4096 && dy > -4096 && dy < 4096) {
+    // The splats span columns ux0 + trunc(dx i / count) for i < count and rows uy0 +
+    // trunc(dy j / end) for j < end: within one pixel of the tile they all go to it.
+    thread_local Reciprocal ofCount, ofEnd;
+    const int64_t lastX = s.ux0 + TruncBy(dx * (s.count - 1), s.count, ofCount.Of(s.count));
+    const int64_t lastY = s.uy0 + TruncBy(dy * (s.end - 1), s.end, ofEnd.Of(s.end));
+    const int64_t loX = std::min(s.ux0, lastX), hiX = std::max(s.ux0, lastX);
+    const int64_t loY = std::min(s.uy0, lastY), hiY = std::max(s.uy0, lastY);
+    if (loX >= 0 && loY >= 0 && hiX < kTileFix && hiY < s.rowsFix && (loX >> 7) == (hiX >> 7) &&
+        (loY >> 7) == (hiY >> 7)) {
+      SplatOnePixel(s, tile[(loY >> 7) * kTile + (loX >> 7)]);
+      return;
+    }
+  }
+  const bool onePixel = (minX >> 7) == (maxX >> 7) && (minY >> 7) == (maxY >> 7);
   if (!onePixel && !separable) {
     if (!SplatTurned(s, tile, minX, maxX, minY, maxY)) SplatStripSse2(s, tile);
     return;
@@ -300,19 +484,19 @@ void SplatStripCounted(const Strip& s, AccEntry* tile) {
     SplatStripSse2(s, tile);
     return;
   }
-  thread_local Reciprocal ofCount, ofEnd, ofT;
-  const double invCount = ofCount.Of(s.count), invEnd = ofEnd.Of(s.end);
+  thread_local Reciprocal ofCount, ofEnd;
+  thread_local StripWeights weights;
+  weights.For(s, ofCount.Of(s.count), ofEnd.Of(s.end));
   for (int ib = 0; ib * 2 < ax->keys; ++ib) {
     if (!ax->total[2 * ib] && !ax->total[2 * ib + 1]) continue;
-    const int64_t i0 = int64_t(ib) * s.hPer;
-    const Mix up = MixSide(s.P, s.Q, i0, s.count, invCount), lo = MixSide(s.P2, s.Q2, i0, s.count, invCount);
+    const Mix up = weights.Side(ib, 0, s.P, s.Q), lo = weights.Side(ib, 1, s.P2, s.Q2);
     for (int par = 0; par < 2; ++par) {
       const int ki = 2 * ib + par;
       if (!ax->total[ki]) continue;
       for (int jb = 0; jb * 2 < ay->keys; ++jb) {
         const int kj = 2 * jb + par;
         if (!ay->total[kj]) continue;
-        const SplatValue v = MakeValue(up, lo, int64_t(jb) * jPeriod + par, s.end, invEnd, ofT);
+        const SplatValue v = weights.Value(ib, jb, par, up, lo);
         for (int y = 0; y < ay->span; ++y) {
           const uint64_t ny = ay->n[kj][y];
           if (!ny) continue;

@@ -61,6 +61,11 @@ void SplatStripScalar(const Strip& s, AccEntry* tile) {
   }
 }
 
+void FetchRowScalar(const BYTE* px, int pixelSize, int n, Texel* out) {
+  for (int k = 0; k < n; ++k, px += pixelSize)
+    out[k] = pixelSize == 4 ? Texel{px[0], px[1], px[2], px[3]} : Texel{0, 0, 0, px[1]};
+}
+
 void CoverRunScalar(uint32_t* row, int32_t x0, int32_t x1) {
   for (int32_t x = x0; x < x1; ++x) row[x >> 4] += 1;
 }

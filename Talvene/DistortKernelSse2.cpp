@@ -150,6 +150,24 @@ void SplatStripSse2(const Strip& s, AccEntry* tile) {
   pending.Flush();
 }
 
+void FetchRowSse2(const BYTE* px, int pixelSize, int n, Texel* out) {
+  int k = 0;
+  if (pixelSize == 4) {
+    // Four pixels at a time: bytes to 16-bit lanes, then to 32-bit lanes, one texel each.
+    const __m128i zero = _mm_setzero_si128();
+    for (; k + 4 <= n; k += 4) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(px + 4 * k));
+      const __m128i lo = _mm_unpacklo_epi8(v, zero), hi = _mm_unpackhi_epi8(v, zero);
+      __m128i* at = reinterpret_cast<__m128i*>(out + k);
+      _mm_storeu_si128(at, _mm_unpacklo_epi16(lo, zero));
+      _mm_storeu_si128(at + 1, _mm_unpackhi_epi16(lo, zero));
+      _mm_storeu_si128(at + 2, _mm_unpacklo_epi16(hi, zero));
+      _mm_storeu_si128(at + 3, _mm_unpackhi_epi16(hi, zero));
+    }
+  }
+  FetchRowScalar(px + size_t(k) * size_t(pixelSize), pixelSize, n - k, out + k);
+}
+
 void CoverRunSse2(uint32_t* row, int32_t x0, int32_t x1) {
   if (x0 >= x1) return;
   int32_t p0 = x0 >> 4;
@@ -200,6 +218,8 @@ __m128i Blend2(__m128i n, __m128i s, __m128i a, int mode, bool colourSource) {
 
 void ComposeRowSse2(BYTE* dest, const AccEntry* acc, const uint32_t* cover, int n, const ComposeParams& p) {
   const __m128i zero = _mm_setzero_si128();
+  uint64_t lastW = 0, lastN = 0;  // whose reciprocals inv holds (none yet: no entry taken has 0)
+  double inv[2] = {};
   for (int k0 = 0; k0 < n; k0 += 2) {
     const int c = std::min(2, n - k0);
     // The weight and colour of each pixel; a pixel with nothing to compose keeps its value.
@@ -211,8 +231,11 @@ void ComposeRowSse2(BYTE* dest, const AccEntry* acc, const uint32_t* cover, int 
       take[k] = true;
       // Sums stay far below 2^50: a splat adds t < 4096 and colour x w < 2^16. One division
       // gives both reciprocals; the quotients (below 4096) are corrected to the exact ones.
-      double inv[2];
-      _mm_storeu_pd(inv, _mm_div_pd(_mm_set1_pd(1.0), _mm_set_pd(double(e.w), double(e.n))));
+      // Neighbours mostly hold the same splat count and weight, so the last pair is kept.
+      if (e.w != lastW || e.n != lastN) {
+        lastW = e.w, lastN = e.n;
+        _mm_storeu_pd(inv, _mm_div_pd(_mm_set1_pd(1.0), _mm_set_pd(double(e.w), double(e.n))));
+      }
       const int64_t mean = QuotBy(int64_t(e.t), int64_t(e.n), inv[0]);
       const int64_t level = std::min<int64_t>(255, (mean * int64_t(cover[k0 + k])) >> 8);
       a[k] = uint32_t(level) * p.opacity / 128;
@@ -232,6 +255,14 @@ void ComposeRowSse2(BYTE* dest, const AccEntry* acc, const uint32_t* cover, int 
         const uint32_t hi = std::min<uint32_t>(255, a[k] + ((v >> 8) * (256 - a[k])) / 256);
         v = uint16_t(hi << 8);
         std::memcpy(dest + 2 * (k0 + k), &v, 2);
+      }
+      continue;
+    }
+    if (p.mode == 0 && (!take[0] || a[0] == 255) && (!take[1] || a[1] == 255)) {
+      // Over at full weight: g = 0 and r = 0, so the colour replaces the pixel, opaque.
+      for (int k = 0; k < c; ++k) {
+        const uint32_t o = s[k] | 0xFF000000u;
+        if (take[k]) std::memcpy(dest + 4 * (k0 + k), &o, 4);
       }
       continue;
     }

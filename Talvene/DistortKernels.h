@@ -58,6 +58,12 @@ using CoverFn = void (*)(uint32_t* row, int32_t x0, int32_t x1);
 void CoverRunScalar(uint32_t* row, int32_t x0, int32_t x1);
 void CoverRunSse2(uint32_t* row, int32_t x0, int32_t x1);
 
+// Widens n source pixels into texels: 4-byte pixels (blue, green, red, alpha) channel by
+// channel, 2-byte mask pixels to their high byte as alpha over black.
+using FetchFn = void (*)(const BYTE* px, int pixelSize, int n, Texel* out);
+void FetchRowScalar(const BYTE* px, int pixelSize, int n, Texel* out);
+void FetchRowSse2(const BYTE* px, int pixelSize, int n, Texel* out);
+
 struct ComposeParams {
   int32_t destPixelSize;  // 4 colour (0xAARRGGBB), 2 mask (coverage in the high byte)
   int32_t mode;           // 0..7
@@ -74,8 +80,9 @@ struct Kernels {
   SplatFn splat;
   CoverFn cover;
   ComposeFn compose;
+  FetchFn fetch;
 };
-inline constexpr Kernels kReferenceKernels{SplatStripScalar, CoverRunScalar, ComposeRowScalar};
-inline constexpr Kernels kFastKernels{SplatStripCounted, CoverRunSse2, ComposeRowSse2};
+inline constexpr Kernels kReferenceKernels{SplatStripScalar, CoverRunScalar, ComposeRowScalar, FetchRowScalar};
+inline constexpr Kernels kFastKernels{SplatStripCounted, CoverRunSse2, ComposeRowSse2, FetchRowSse2};
 
 }  // namespace distort

@@ -12,6 +12,17 @@ namespace distort {
 // the next integer, since the distance to it is at least 1 / |b|.
 inline int64_t Quot(int64_t a, int64_t b) { return int64_t(double(a) / double(b)); }
 
+// trunc(a / b) for 0 <= a < 2^50 and b > 0 through inv = 1 / b: the product is within one
+// of the quotient, and the remainder corrects it. Cheaper than a division where one
+// reciprocal serves several quotients.
+inline int64_t QuotBy(int64_t a, int64_t b, double inv) {
+  int64_t q = int64_t(double(a) * inv);
+  const int64_t r = a - q * b;
+  q -= r < 0;
+  q += r >= b;
+  return q;
+}
+
 // base + trunc(d * k / m) for k = k0, k0 + step, k0 + 2 step, ...
 struct Walk {
   int64_t base = 0, q = 0, r = 0, dq = 0, dr = 0, m = 1;
@@ -22,6 +33,13 @@ struct Walk {
     // Quotients in double precision: an integer division takes several times as long.
     q = Quot(ad * k0, m), r = ad * k0 - q * m;
     dq = Quot(ad * step, m), dr = ad * step - dq * m;
+  }
+  // The same from k0 = 0 with step 1 (|d| < 2^50), through inv = 1 / m.
+  void InitBy(int64_t b, int64_t d, int64_t mm, double inv) {
+    base = b, m = mm, neg = d < 0;
+    const int64_t ad = neg ? -d : d;
+    q = 0, r = 0;
+    dq = QuotBy(ad, m, inv), dr = ad - dq * m;
   }
   // The same from k0 = 0 or 1 with step 2, given |d| / m and |d| % m.
   void InitPair(int64_t b, int64_t d, int64_t mm, int64_t k0, int64_t q1, int64_t r1) {
@@ -49,16 +67,8 @@ inline void DivMod(int64_t a, int64_t m, double inv, int64_t& q, int64_t& r) {
   }
 }
 
-// trunc(a / b) for 0 <= a < 2^50 and b > 0 through inv = 1 / b: the product is within one
-// of the quotient, and the remainder corrects it. Cheaper than a division where one
-// reciprocal serves several quotients.
-inline int64_t QuotBy(int64_t a, int64_t b, double inv) {
-  int64_t q = int64_t(double(a) * inv);
-  const int64_t r = a - q * b;
-  q -= r < 0;
-  q += r >= b;
-  return q;
-}
+// trunc(a / b) for |a| < 2^50 and b > 0 through inv = 1 / b.
+inline int64_t TruncBy(int64_t a, int64_t b, double inv) { return a < 0 ? -QuotBy(-a, b, inv) : QuotBy(a, b, inv); }
 
 // 1 / v for the last v asked: neighbouring strips share their step counts and weights.
 struct Reciprocal {

@@ -17,6 +17,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <fstream>
 #include <map>
 #include <memory>
 #include <random>
@@ -175,6 +176,12 @@ void BM_Render(benchmark::State& state) {
       agree += d <= 12;
     }
   state.counters["agree_%"] = 100.0 * agree / probes;
+  // DISTORT_BENCH_DUMP=DIR keeps each scene's picture, so that two builds' renders can be
+  // compared pixel by pixel.
+  if (const char* dir = std::getenv("DISTORT_BENCH_DUMP")) {
+    std::ofstream out(std::string(dir) + "/scene" + std::to_string(kind) + ".raw", std::ios::binary);
+    out.write(reinterpret_cast<const char*>(dst.data()), std::streamsize(dst.size() * sizeof(uint32_t)));
+  }
   if (kind != kBulge && agree < probes * 9 / 10) state.SkipWithError("the pictures differ");
   const double oursMs = 1e3 * MedianOf(own), refMs = 1e3 * MedianOf(ref);
   state.counters["render_ms"] = oursMs;

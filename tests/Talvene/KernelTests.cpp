@@ -9,6 +9,7 @@
 
 #include "DistortKernels.h"
 #include "PreviewKernels.h"
+#include "SplatMix.h"
 
 namespace {
 
@@ -61,7 +62,7 @@ TEST(DistortKernel, SplatSse2AndCountedMatchScalar) {
         s.ux1 = s.ux0 + int64_t(rng() % 600000) - 300000, s.lx1 = s.lx0 + int64_t(rng() % 600000) - 300000;
         s.ly0 = s.uy0 + int64_t(rng() % 600000) - 300000, s.ly1 = s.uy1 + int64_t(rng() % 600000) - 300000;
       }
-      switch (m.maxSteps > 1000 ? 0 : k % 4) {
+      switch (m.maxSteps > 1000 ? 0 : k % 5) {
         case 1:  // unturned: the sides level, the lower side under the upper one
           s.lx0 = s.ux0, s.lx1 = s.ux1, s.uy1 = s.uy0, s.ly1 = s.ly0;
           break;
@@ -75,6 +76,13 @@ TEST(DistortKernel, SplatSse2AndCountedMatchScalar) {
           s.lx1 = s.ux0 + int64_t(rng() % 800) - 400, s.uy1 = s.uy0 + int64_t(rng() % 800) - 400;
           s.ly0 = s.uy0 + int64_t(rng() % 800) - 400, s.ly1 = s.uy0 + int64_t(rng() % 800) - 400;
           break;
+        case 4: {  // unturned, about a pixel: an unwarped source's, often on pixel edges
+          const int64_t dx = int64_t(rng() % 160) - 16, dy = int64_t(rng() % 160) - 16;
+          if (rng() % 2) s.ux0 &= ~int64_t(127), s.uy0 &= ~int64_t(127);
+          s.lx0 = s.ux0, s.ux1 = s.lx1 = s.ux0 + (rng() % 4 ? dx : -dx);
+          s.uy1 = s.uy0, s.ly0 = s.ly1 = s.uy0 + (rng() % 4 ? dy : -dy);
+          break;
+        }
         default: break;
       }
       // Some strips splat into a band of the tile's first rows only.
@@ -129,6 +137,50 @@ TEST(DistortKernel, CoverRunSse2MatchesScalar) {
   EXPECT_EQ(ref[1], 115895u);
 }
 
+TEST(DistortKernel, WalksAndReciprocalQuotientsMatchDivision) {
+  // base + trunc(d k / m) stepped from any k0 (or from 0 through a reciprocal), and trunc(a / b)
+  // through one, against the integer division, for growing and falling lines, short and long.
+  std::mt19937 rng(3);
+  for (int c = 0; c < 4000; ++c) {
+    const int64_t range = int64_t(1) << (4 + c % 22);
+    const int64_t base = int64_t(rng() % 100000) - 50000, d = int64_t(rng() % uint32_t(2 * range)) - range;
+    const int64_t m = 1 + int64_t(rng() % uint32_t(c % 2 ? 16 : 5000)), k0 = int64_t(rng() % 300);
+    distort::Walk from, zero;
+    from.Init(base, d, m, k0, 1);
+    zero.InitBy(base, d, m, 1.0 / double(m));
+    for (int64_t k = 0; k < 40; ++k, from.Next(), zero.Next()) {
+      ASSERT_EQ(from.Value(), base + d * (k0 + k) / m) << d << " " << m << " " << k0 + k;
+      ASSERT_EQ(zero.Value(), base + d * k / m) << d << " " << m << " " << k;
+    }
+    const int64_t a = d * int64_t(rng() % 4096);
+    ASSERT_EQ(distort::TruncBy(a, m, 1.0 / double(m)), a / m) << a << " " << m;
+  }
+}
+
+TEST(DistortKernel, FetchRowSse2MatchesScalar) {
+  std::mt19937 rng(5);
+  std::vector<BYTE> px(4 * 40);
+  for (BYTE& b : px) b = BYTE(rng());
+  for (int size : {4, 2})
+    for (int n = 0; n <= 37; ++n) {
+      // Past the run the texels keep their marker.
+      std::vector<distort::Texel> ref(40, distort::Texel{-1, -1, -1, -1}), fast = ref;
+      distort::FetchRowScalar(px.data() + 3 * size, size, n, ref.data());
+      distort::FetchRowSse2(px.data() + 3 * size, size, n, fast.data());
+      EXPECT_EQ(std::memcmp(ref.data(), fast.data(), sizeof(distort::Texel) * ref.size()), 0) << size << " " << n;
+      if (n < 1) continue;
+      // Pixel 3 of the bytes, as blue, green, red, alpha; a mask pixel's high byte as alpha.
+      const distort::Texel& t = fast[0];
+      if (size == 4) {
+        const distort::Texel want{px[12], px[13], px[14], px[15]};
+        EXPECT_EQ(std::memcmp(&t, &want, sizeof t), 0);
+      } else {
+        const distort::Texel want{0, 0, 0, px[7]};
+        EXPECT_EQ(std::memcmp(&t, &want, sizeof t), 0);
+      }
+    }
+}
+
 // Entries that give each weight a: mean t of 256 over cover a with opacity 128.
 AccEntry EntryFor(uint32_t colourPx, uint64_t n, uint64_t w) {
   return AccEntry{(colourPx & 0xFF) * w, ((colourPx >> 8) & 0xFF) * w, ((colourPx >> 16) & 0xFF) * w, 256 * n, w, n};
@@ -136,7 +188,8 @@ AccEntry EntryFor(uint32_t colourPx, uint64_t n, uint64_t w) {
 
 TEST(DistortKernel, ComposeSse2MatchesScalarForEveryWeightAndLevel) {
   // For every mode and kind of source: every destination level against every weight, with
-  // the other channels and the destination alpha varied alongside.
+  // the other channels and the destination alpha varied alongside; and full weight beside
+  // itself and beside others.
   std::mt19937 rng(5);
   std::vector<AccEntry> acc(256);
   std::vector<uint32_t> cover(256);
@@ -144,14 +197,15 @@ TEST(DistortKernel, ComposeSse2MatchesScalarForEveryWeightAndLevel) {
     for (int mode = 0; mode < 8; ++mode)
       for (bool colourSource : {true, false}) {
         distort::ComposeParams p{ps, mode, colourSource, uint32_t(rng()) & 0xFFFFFF, 128};
-        for (uint32_t level = 0; level < 256; ++level) {
+        for (uint32_t level = 0; level < 512; ++level) {
           for (uint32_t a = 0; a < 256; ++a) {
             acc[a] = EntryFor(uint32_t(rng()) & 0xFFFFFF, 1 + rng() % 100, 1 + rng() % 5000);
-            cover[a] = a;
+            cover[a] = level < 256 || a % 3 == 0 ? a : 256;
           }
           std::vector<BYTE> ref(256 * size_t(ps)), fast;
           for (uint32_t a = 0; a < 256; ++a) {
-            const uint32_t d = level | ((level ^ 0x5A) << 8) | ((255 - level) << 16) | (uint32_t(rng()) << 24);
+            const uint32_t l = level & 255;
+            const uint32_t d = l | ((l ^ 0x5A) << 8) | ((255 - l) << 16) | (uint32_t(rng()) << 24);
             std::memcpy(ref.data() + a * size_t(ps), &d, size_t(ps));
           }
           fast = ref;
