@@ -1,4 +1,4 @@
-#include "TilePool.h"
+#include "platform/base/TilePool.h"
 
 #include <algorithm>
 #ifdef __linux__

@@ -1,7 +1,8 @@
-// A fixed set of worker threads that share out the tiles of a frame. The threads are made
-// once (one fewer than the machine's cores: the calling thread works too) and sleep between
-// frames; Run returns only when every index has been handled, so a caller's locks cover the
-// whole job.
+// A fixed set of worker threads that share out the indices of a job: the tiles of a frame,
+// the layer records of a document. The threads are made once (one fewer than the cores the
+// process may run on: the calling thread works too) and sleep between jobs; Run hands the
+// indices out in rising order and returns only when every one has been handled, so a
+// caller's locks cover the whole job.
 #pragma once
 #include <condition_variable>
 #include <mutex>
