@@ -146,7 +146,8 @@ class Morvane final : public GComponent<OLayer> {
   // head: the record's size, or -1.
   int64_t FinishRecord(OFileOut* file, int64_t start, uint64_t streamBytes);
   // Inflates the stream into the primary surface; whatever the stream leaves is cleared.
-  // With pieceProgress the job's progress follows the stream, else only abort is watched.
+  // With pieceProgress the job's progress follows the stream, else it gains the record's
+  // share once the stream is complete.
   bool DecodeSurface(OCoderInput* source, JobControl* job, bool pieceProgress);
 
   // --- merging and clipping (MorvaneMerge.cpp)

@@ -172,7 +172,8 @@ class MemorySink final : public StreamSink {
 
 // The surface through the zlib encoder into the sink; true only once the stream's last piece
 // is taken, so an abort or a failed write on the final piece counts as a cut stream. With
-// pieceProgress the job's progress follows the input, else only abort is watched.
+// pieceProgress the job's progress follows the input, else it gains the record's share at
+// the end (workers on several records add up, each share once).
 bool EncodeSurface(GSystem* system, const BYTE* pixels, uint64_t bytes, JobControl* job, bool pieceProgress,
                    StreamSink& sink, uint64_t* streamBytes) {
   const int32_t base = job ? job->progress.load() : 0;
@@ -202,6 +203,8 @@ bool EncodeSurface(GSystem* system, const BYTE* pixels, uint64_t bytes, JobContr
     if (encoder->OutputEnd() && uint64_t(state.uTotalInput) != bytes)
       GTHROW(u"!state.uTotalInput==m_nPrimarySurfaceMemorySize");
   }
+  // Without piece progress the record's share comes at once, the same share in the end.
+  if (job && !pieceProgress && complete) job->progress += int32_t(state.uTotalInput >> 16);
   return complete;
 }
 
@@ -386,6 +389,7 @@ bool Morvane::DecodeSurface(OCoderInput* input, JobControl* job, bool pieceProgr
     }
     decoder->OutputEnd();
   }
+  if (job && !pieceProgress && complete) job->progress += int32_t(state.uTotalOutput >> 16);
   return complete;
 }
 

@@ -179,9 +179,13 @@ void BM_DocumentLoad(benchmark::State& state) {
     const bool refOk = ReferenceLoad(sizes, surfaces);
     const auto t2 = Clock::now();
     bool same = ok && doc->GetListLayer()->GetCount() == kDocLayers;
-    for (int i = 0; same && i < kDocLayers; ++i) same = Surface(doc->GetListLayer()->GetLayer(i)) == surfaces[size_t(i)];
+    // Each layer back bit for bit (layer i + 1 was painted from surfaces[i]).
+    for (int i = 0; same && i < kDocLayers; ++i) {
+      OLayer* l = doc->GetListLayer()->GetLayer(i);
+      same = l->GetID() >= 1 && l->GetID() <= UINT(kDocLayers) && Surface(l) == surfaces[l->GetID() - 1];
+    }
     if (!same || !refOk) {
-      state.SkipWithError("load failed");
+      state.SkipWithError(!ok ? "load failed" : !same ? "loaded layers differ" : "reference load failed");
       return;
     }
     state.SetIterationTime(Seconds(t1 - t0));

@@ -14,7 +14,10 @@ class TilePool {
   // fn(context, index, worker): worker is 0 for the calling thread, 1..Workers()-1 for the pool's.
   using Job = void (*)(void* context, int index, int worker);
 
-  // threads: how many take part, the caller included; 0 follows the machine's cores.
+  // The cores this process may run on (a process bound to two cores counts two).
+  static int Cores();
+
+  // threads: how many take part, the caller included; 0 follows Cores().
   explicit TilePool(int threads = 0);
   ~TilePool();
   TilePool(const TilePool&) = delete;
