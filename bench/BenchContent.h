@@ -20,18 +20,19 @@ struct Rng {
   }
 };
 
-// Channel c (0..3) of a C32 pixel, or the one value of an A16 pixel, at v (0..255).
+// Channel c (0..3) of a C32 pixel, or the one value of an A16 pixel, at v (0..255). A mask's
+// coverage is its high byte; the low byte is saved as zero, so it is painted zero.
 inline void Put(BYTE* px, int format, int c, int v) {
   v = std::clamp(v, 0, 255);
   if (format == OLayer::myFORMAT_A16) {
-    if (c == 0) reinterpret_cast<uint16_t*>(px)[0] = uint16_t(v * 257);
+    if (c == 0) reinterpret_cast<uint16_t*>(px)[0] = uint16_t(v << 8);
   } else {
     px[c] = BYTE(v);
   }
 }
 
 inline int Get(const BYTE* px, int format, int c) {
-  return format == OLayer::myFORMAT_A16 ? reinterpret_cast<const uint16_t*>(px)[0] / 257 : px[c];
+  return format == OLayer::myFORMAT_A16 ? reinterpret_cast<const uint16_t*>(px)[0] >> 8 : px[c];
 }
 
 // Paints the layer's primary surface; the same seed paints the same picture.
