@@ -4,6 +4,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <exception>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -44,16 +45,28 @@ struct Outcome {
 
 // The state every worker of one save or load shares.
 struct Run {
-  Run(OLayer* const* l, UINT count, JobControl* j) : layers(l), job(j), outcomes(count), sizes(count, 0) {}
+  Run(OLayer* const* l, UINT count, JobControl* j)
+      : layers(l), job(j), outcomes(count), sizes(count, 0), state(count, kCoding), streams(count) {}
   OLayer* const* layers;
   JobControl* job;
   OFileIn* in = nullptr;
   OFileOut* out = nullptr;
   const int64_t* recordAt = nullptr;
   OShowDevice* device = nullptr;
-  Turns turns;
+  Turns turns;  // the load's reading order
   std::vector<Outcome> outcomes;
   std::vector<int64_t> sizes;
+  // The save's writing order, under the mutex: each record's coding state and stream, the
+  // next record to write, the records taken but not yet written and their bound.
+  enum State : char { kCoding, kCoded, kFailed };
+  std::mutex mutex;
+  std::condition_variable room;
+  std::vector<State> state;
+  std::vector<std::unique_ptr<RecordStream>> streams;
+  int next = 0;
+  int inFlight = 0;
+  int limit = 1;
+  bool writing = false;
   // Set in a failed record's turn (or once its stream failed): records after it are not
   // started, as one thread would have stopped there.
   std::atomic<bool> stop{false};
@@ -86,30 +99,59 @@ int FirstFailure(std::vector<Outcome>& outcomes) {
   return first;
 }
 
+// Save: a worker codes its record and leaves it to be written in record order; whoever finds
+// the next record to write coded writes it and every coded one after it, while the others
+// go on coding. A worker starts coding only while fewer than workers records are coded or
+// being coded and not yet written, or when its record is the next to write: at most
+// workers + 1 in memory, and a slow record holds up no worker.
+void WriteReady(Run& run, std::unique_lock<std::mutex>& lock) {
+  run.writing = true;
+  while (run.next < int(run.state.size()) && run.state[size_t(run.next)] != Run::kCoding) {
+    const size_t i = size_t(run.next);
+    std::unique_ptr<RecordStream> stream = std::move(run.streams[i]);
+    const bool write = run.state[i] == Run::kCoded && !run.stop;
+    lock.unlock();
+    Outcome& outcome = run.outcomes[i];
+    if (write) {
+      try {
+        run.sizes[i] = run.layers[i]->WriteRecord(run.out, stream.get(), run.job);
+        outcome.done = run.sizes[i] >= 1;
+      } catch (...) {
+        outcome.error = std::current_exception();
+      }
+    }
+    // Records after a failed one are neither coded nor written, as one thread would stop.
+    if (!outcome.done) run.stop = true;
+    stream.reset();
+    lock.lock();
+    ++run.next;
+    --run.inFlight;
+    run.room.notify_all();
+  }
+  run.writing = false;
+}
+
 void SaveOne(void* context, int index, int) {
   Run& run = *static_cast<Run*>(context);
-  Outcome& outcome = run.outcomes[size_t(index)];
-  OLayer* layer = run.layers[index];
-  RecordStream stream;
+  {
+    std::unique_lock<std::mutex> lock(run.mutex);
+    // The next record to write always starts: the records after it, coded first, wait for it.
+    run.room.wait(lock, [&] { return run.inFlight < run.limit || index == run.next; });
+    ++run.inFlight;
+  }
+  auto stream = std::make_unique<RecordStream>();
   bool coded = false;
   if (!run.stop) {
     try {
-      coded = layer->EncodeRecord(&stream, run.job) != FALSE;
+      coded = run.layers[index]->EncodeRecord(stream.get(), run.job) != FALSE;
     } catch (...) {
-      outcome.error = std::current_exception();
+      run.outcomes[size_t(index)].error = std::current_exception();
     }
   }
-  run.turns.Wait(index);
-  if (coded && !run.stop) {
-    try {
-      run.sizes[size_t(index)] = layer->WriteRecord(run.out, &stream, run.job);
-      outcome.done = run.sizes[size_t(index)] >= 1;
-    } catch (...) {
-      outcome.error = std::current_exception();
-    }
-  }
-  if (!outcome.done) run.stop = true;
-  run.turns.Pass();
+  std::unique_lock<std::mutex> lock(run.mutex);
+  run.state[size_t(index)] = coded ? Run::kCoded : Run::kFailed;
+  run.streams[size_t(index)] = std::move(stream);
+  if (!run.writing) WriteReady(run, lock);
 }
 
 void LoadOne(void* context, int index, int) {
@@ -147,6 +189,7 @@ BOOL Save(OLayer* const* layers, UINT count, OFileOut* file, JobControl* job, ui
   Run run(layers, count, job);
   run.out = file;
   TilePool pool(Workers(count));
+  run.limit = pool.Workers();
   pool.Run(int(count), SaveOne, &run);
   if (FirstFailure(run.outcomes) >= 0) return FALSE;
   for (int64_t n : run.sizes) *bytes += uint64_t(n);

@@ -1,7 +1,6 @@
 // A document's layer records written and read on every core the process may use. Workers
-// of a pool code the streams; the file is written and read in record order, each worker in
-// its record's turn. A worker holds one record's coded stream at a time, so no more streams
-// than workers are in memory, and the file is what one thread writes record by record.
+// of a pool code the streams; the file is written and read in record order, so it is what
+// one thread writes record by record. At most workers + 1 coded streams are in memory.
 #pragma once
 #include <cstdint>
 
