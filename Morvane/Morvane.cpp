@@ -31,6 +31,10 @@ void Morvane::RequireState(int32_t state, const char16_t* condition) const {
 }
 
 void Morvane::Initialize(OShowDevice* device, int width, int height, int format, UINT id) {
+  Make(device, width, height, format, id, true);
+}
+
+void Morvane::Make(OShowDevice* device, int width, int height, int format, UINT id, bool clearSurface) {
   try {
     RequireState(myNULL, u"!m_myState==myNULL");
     GVERIFY(format == myFORMAT_A16 || format == myFORMAT_C32, u"!nFormat==myFORMAT_A16||nFormat==myFORMAT_C32");
@@ -51,7 +55,7 @@ void Morvane::Initialize(OShowDevice* device, int width, int height, int format,
     m_anHeight[0] = rows;
     m_nPaddedHeight = rows;
     m_nPrimarySurfaceMemorySize = uint64_t(pitch) * rows * uint64_t(format);
-    m_apPixels[0] = AllocLayerSurface(m_nPrimarySurfaceMemorySize);
+    m_apPixels[0] = AllocLayerSurface(m_nPrimarySurfaceMemorySize, clearSurface);
     GVERIFY(m_apPixels[0], u"!m_apPixels[0]=(LPBYTE)_aligned_malloc(m_nPrimarySurfaceMemorySize+4, 8)");
     uint64_t offsets[LYR_MIP_DEPTH] = {};
     uint64_t offset = 0;

@@ -7,6 +7,8 @@
 #include "odata/GError.h"
 #include "odata/OLayer.h"
 
+struct OCoderInput;
+
 class Morvane final : public GComponent<OLayer> {
  public:
   Morvane();
@@ -49,6 +51,10 @@ class Morvane final : public GComponent<OLayer> {
   int64_t Load(OFileIn* file, JobControl* job, OShowDevice* device) override;
   int64_t Save(OFileOut* file, JobControl* job) override;
   UINT GetProgressTotal() override;
+  BOOL EncodeRecord(RecordStream* stream, JobControl* job) override;
+  int64_t WriteRecord(OFileOut* file, const RecordStream* stream, JobControl* job) override;
+  int64_t ReadRecord(OFileIn* file, OShowDevice* device, RecordStream* stream) override;
+  BOOL DecodeRecord(const RecordStream* stream, JobControl* job) override;
   BOOL Restore(OData* data, OShowDevice* device) override;
   OData* Backup(LayerInfo* info) override;
 
@@ -127,6 +133,22 @@ class Morvane final : public GComponent<OLayer> {
   OData* PAT_SwapRecord(OData* data);
 
   // --- saved record (MorvaneRecord.cpp)
+  // Initialize, the primary surface cleared or left for a stream that writes all of it.
+  void Make(OShowDevice* device, int width, int height, int format, UINT id, bool clearSurface);
+  // Reads a record's header, name and values, checked (the stream must lie inside the file),
+  // and leaves the file at the stream; nothing of the layer changes. -1 on failure.
+  int64_t ReadRecordHead(OFileIn* file, BYTE* raw);
+  // Makes the layer (surface uncleared) and takes the fields of a head ReadRecordHead read.
+  void TakeRecordHead(const BYTE* raw, OShowDevice* device);
+  // Skips the header's place and writes name and values: the record's start, or -1.
+  int64_t BeginRecord(OFileOut* file);
+  // Writes the header of a record begun at start with a stream of streamBytes after its
+  // head: the record's size, or -1.
+  int64_t FinishRecord(OFileOut* file, int64_t start, uint64_t streamBytes);
+  // Inflates the stream into the primary surface; whatever the stream leaves is cleared.
+  // With pieceProgress the job's progress follows the stream, else it gains the record's
+  // share once the stream is complete.
+  bool DecodeSurface(OCoderInput* source, JobControl* job, bool pieceProgress);
 
   // --- merging and clipping (MorvaneMerge.cpp)
   // The worker of MergeNest: copies the rows of the row source whose address is in the job's

@@ -1,6 +1,8 @@
 // The saved layer record: a 72-byte header, the 128-byte name block, the five property
 // values and the primary surface. Save and Load carry the surface as a zlib stream through
-// the coders "XEncoderZlib" / "XDecoderZlib"; Backup and Restore carry it raw in a data block.
+// the coders "XEncoderZlib" / "XDecoderZlib", straight between file and surface; the record
+// in two steps (EncodeRecord / WriteRecord, ReadRecord / DecodeRecord) holds the stream in
+// memory, so the coding can run on any thread. Backup and Restore carry the surface raw.
 #include <cstdlib>
 #include <cstring>
 
@@ -11,6 +13,7 @@
 #include "odata/LayerRecordHeader.h"
 #include "odata/LittleEndian.h"
 #include "odata/OCoder.h"
+#include "odata/RecordStream.h"
 
 namespace {
 
@@ -22,7 +25,7 @@ constexpr size_t kValueBytes = 4 * LayerProperty::kAllItems;
 constexpr size_t kRecordHead = kHeaderBytes + kNameBytes + kValueBytes;
 static_assert(kRecordHead == LAYER_RECORD_PIXELS);
 
-constexpr UINT kPiece = 0x100000;  // coder pieces and the file source's buffer
+constexpr UINT kPiece = RecordStream::kPiece;  // coder pieces and the file source's buffer
 constexpr int kLevel = 4;
 // Once the surface is full the decoder is driven on with this much room: it must reach
 // the stream's end without writing anything.
@@ -112,6 +115,106 @@ class FileSource final : public CountedInput {
   BYTE* m_buffer = nullptr;
 };
 
+// Hands a stream held in memory to the decoder piece by piece.
+class StreamSource final : public CountedInput {
+ public:
+  explicit StreamSource(const RecordStream* stream) : m_stream(stream) {}
+  BOOL InputBegin() override { return TRUE; }
+  BOOL Input(const BYTE** next, UINT* avail, BOOL* last) override {
+    const size_t count = m_stream->Pieces();
+    *next = m_next < count ? m_stream->Data(m_next) : nullptr;
+    *avail = m_next < count ? m_stream->Size(m_next) : 0;
+    if (m_next < count) ++m_next;
+    *last = m_next >= count ? TRUE : FALSE;
+    return TRUE;
+  }
+  BOOL InputEnd() override { return TRUE; }
+
+ private:
+  const RecordStream* m_stream;
+  size_t m_next = 0;
+};
+
+// Where the encoder's pieces go: Room gives kPiece bytes for the next output, Take says how
+// many of them hold the stream (false: they could not be kept).
+class StreamSink {
+ public:
+  virtual BYTE* Room() = 0;
+  virtual bool Take(UINT n) = 0;
+
+ protected:
+  ~StreamSink() = default;
+};
+
+class FileSink final : public StreamSink {
+ public:
+  explicit FileSink(OFileOut* file) : m_file(file) {}
+  BYTE* Room() override { return m_buffer->GetBuffer(); }
+  bool Take(UINT n) override { return WriteAll(m_file, m_buffer->GetBuffer(), n); }
+
+ private:
+  OFileOut* m_file;
+  GCompRef<OData> m_buffer = GNewData(kPiece);
+};
+
+class MemorySink final : public StreamSink {
+ public:
+  explicit MemorySink(RecordStream* stream) : m_stream(stream) {}
+  BYTE* Room() override { return m_stream->Append(); }
+  bool Take(UINT n) override {
+    m_stream->Commit(n);
+    return true;
+  }
+
+ private:
+  RecordStream* m_stream;
+};
+
+// The surface through the zlib encoder into the sink; true only once the stream's last piece
+// is taken, so an abort or a failed write on the final piece counts as a cut stream. With
+// pieceProgress the job's progress follows the input, else it gains the record's share at
+// the end (workers on several records add up, each share once).
+bool EncodeSurface(GSystem* system, const BYTE* pixels, uint64_t bytes, JobControl* job, bool pieceProgress,
+                   StreamSink& sink, uint64_t* streamBytes) {
+  const int32_t base = job ? job->progress.load() : 0;
+  GCompRef<OCoderInput> source = new PixelSource(pixels, bytes);
+  GCoderRef encoder(system, u"XEncoderZlib");
+  GCoderState state{};
+  *streamBytes = 0;
+  bool complete = false;
+  if (encoder->OutputBegin(source, &state, kLevel)) {
+    for (;;) {
+      if (!encoder->Output(sink.Room(), kPiece, &state)) break;
+      if (job) {
+        if (pieceProgress) job->progress = base + int32_t(state.uTotalInput >> 16);
+        if (job->flags & JOB_ABORT) break;
+      }
+      if (state.uOutputSize > kPiece) break;
+      if (state.uOutputSize) {
+        if (!sink.Take(state.uOutputSize)) break;
+        *streamBytes += state.uOutputSize;
+      }
+      if (state.bStreamEnd) {
+        complete = true;
+        break;
+      }
+      if (state.uOutputSize == 0) break;  // no progress: the encoder is stuck
+    }
+    if (encoder->OutputEnd() && uint64_t(state.uTotalInput) != bytes)
+      GTHROW(u"!state.uTotalInput==m_nPrimarySurfaceMemorySize");
+  }
+  // Without piece progress the record's share comes at once, the same share in the end.
+  if (job && !pieceProgress && complete) job->progress += int32_t(state.uTotalInput >> 16);
+  return complete;
+}
+
+// Clears the part of a surface the stream has not written, however the decoding ends.
+struct ClearRest {
+  BYTE*& dest;
+  uint64_t& left;
+  ~ClearRest() { std::memset(dest, 0, size_t(left)); }
+};
+
 }  // namespace
 
 void Morvane::StoreRecordHead(BYTE* out, uint32_t fileSize) {
@@ -157,135 +260,192 @@ void Morvane::TakeRecordValues(const BYTE* block) {
 
 UINT Morvane::GetProgressTotal() { return UINT(uint32_t(m_nPrimarySurfaceMemorySize) >> 16); }
 
+int64_t Morvane::BeginRecord(OFileOut* file) {
+  const int64_t start = file->Tell();
+  // The header place is skipped and written last, once the record is complete.
+  if (start < 0 || !file->Seek(int64_t(kHeaderBytes), 1)) return -1;
+  BYTE head[kRecordHead];
+  StoreRecordHead(head, 0);
+  if (!WriteAll(file, head + kHeaderBytes, kRecordHead - kHeaderBytes)) return -1;
+  return start;
+}
+
+int64_t Morvane::FinishRecord(OFileOut* file, int64_t start, uint64_t streamBytes) {
+  if (streamBytes > uint64_t(UINT32_MAX) - kRecordHead) return -1;
+  const uint32_t fileSize = uint32_t(kRecordHead + streamBytes);
+  BYTE head[kRecordHead];  // StoreRecordHead fills the whole head; the header is written
+  StoreRecordHead(head, fileSize);
+  const int64_t end = file->Tell();
+  if (end < 0 || !file->Seek(start, 0) || !WriteAll(file, head, kHeaderBytes) || !file->Seek(end, 0)) return -1;
+  return fileSize;
+}
+
 int64_t Morvane::Save(OFileOut* file, JobControl* job) {
   try {
     GVERIFY(m_myState == myREADY && file && file->IsValid(), u"!m_myState==myREADY && poFile->IsValid()");
-    const int64_t start = file->Tell();
-    int32_t base = 0;
-    if (job) {
-      base = job->progress;
-      if (job->flags & JOB_ABORT) return -1;
-    }
-    // The header place is skipped and written last, once the record is complete.
-    if (start < 0 || !file->Seek(int64_t(kHeaderBytes), 1)) return -1;
-    BYTE head[kRecordHead];
-    StoreRecordHead(head, 0);
-    if (!WriteAll(file, head + kHeaderBytes, kRecordHead - kHeaderBytes)) return -1;
-
+    if (job && (job->flags & JOB_ABORT)) return -1;
+    const int64_t start = BeginRecord(file);
+    if (start < 0) return -1;
     LayerLock lock;
     lock.Lock(this, 0);
-    GCompRef<OCoderInput> source = new PixelSource(lock.pPixels, m_nPrimarySurfaceMemorySize);
-    GCoderRef encoder(GetSystem(), u"XEncoderZlib");
-    GCompRef<OData> out = GNewData(kPiece);
-    GCoderState state{};
+    FileSink sink(file);
     uint64_t streamBytes = 0;
-    bool complete = false;
-    if (encoder->OutputBegin(source, &state, kLevel)) {
-      for (;;) {
-        if (!encoder->Output(out->GetBuffer(), kPiece, &state)) break;
-        if (job) {
-          job->progress = base + int32_t(state.uTotalInput >> 16);
-          if (job->flags & JOB_ABORT) break;
-        }
-        if (state.uOutputSize > kPiece) break;
-        if (state.uOutputSize) {
-          if (!WriteAll(file, out->GetBuffer(), state.uOutputSize)) break;
-          streamBytes += state.uOutputSize;
-        }
-        // Complete only once the last piece is in the file: an abort or a failed write on
-        // the final piece must not leave a header over a cut stream.
-        if (state.bStreamEnd) {
-          complete = true;
-          break;
-        }
-        if (state.uOutputSize == 0) break;  // no progress: the encoder is stuck
-      }
-      if (encoder->OutputEnd() && uint64_t(state.uTotalInput) != m_nPrimarySurfaceMemorySize)
-        GTHROW(u"!state.uTotalInput==m_nPrimarySurfaceMemorySize");
-    }
-    if (!complete || streamBytes > uint64_t(UINT32_MAX) - kRecordHead) return -1;
-
-    const uint32_t fileSize = uint32_t(kRecordHead + streamBytes);
-    StoreRecordHead(head, fileSize);
-    const int64_t end = file->Tell();
-    if (end < 0 || !file->Seek(start, 0) || !WriteAll(file, head, kHeaderBytes) || !file->Seek(end, 0)) return -1;
-    return fileSize;
+    if (!EncodeSurface(GetSystem(), lock.pPixels, m_nPrimarySurfaceMemorySize, job, true, sink, &streamBytes))
+      return -1;
+    return FinishRecord(file, start, streamBytes);
   }
   GCATCH(GetClassName(), u"::Save()", ->AppendArg(GArgInt(m_myState)))
+}
+
+BOOL Morvane::EncodeRecord(RecordStream* stream, JobControl* job) {
+  try {
+    GVERIFY(m_myState == myREADY && stream, u"!m_myState==myREADY && pStream");
+    stream->Clear();
+    if (job && (job->flags & JOB_ABORT)) return FALSE;
+    LayerLock lock;
+    lock.Lock(this, 0);
+    MemorySink sink(stream);
+    uint64_t streamBytes = 0;
+    return EncodeSurface(GetSystem(), lock.pPixels, m_nPrimarySurfaceMemorySize, job, false, sink, &streamBytes)
+               ? TRUE
+               : FALSE;
+  }
+  GCATCH(GetClassName(), u"::EncodeRecord()", ->AppendArg(GArgInt(m_myState)))
+}
+
+int64_t Morvane::WriteRecord(OFileOut* file, const RecordStream* stream, JobControl* job) {
+  try {
+    GVERIFY(m_myState == myREADY && file && file->IsValid() && stream, u"!m_myState==myREADY && poFile->IsValid()");
+    if (job && (job->flags & JOB_ABORT)) return -1;
+    const int64_t start = BeginRecord(file);
+    if (start < 0) return -1;
+    for (size_t i = 0; i < stream->Pieces(); ++i) {
+      if (!WriteAll(file, stream->Data(i), stream->Size(i))) return -1;
+      if (job && (job->flags & JOB_ABORT)) return -1;  // no header over a cut stream
+    }
+    return FinishRecord(file, start, stream->Bytes());
+  }
+  GCATCH(GetClassName(), u"::WriteRecord()", ->AppendArg(GArgInt(m_myState)))
+}
+
+int64_t Morvane::ReadRecordHead(OFileIn* file, BYTE* raw) {
+  if (!file || !file->IsValid()) return -1;
+  const int64_t start = file->Tell();
+  if (start < 0 || !ReadAll(file, raw, kHeaderBytes)) return -1;
+  const RecordHeader fh = RecordHeader::Parse(raw);
+  if (fh.Check()) return -1;
+  if (!ReadAll(file, raw + kHeaderBytes, kRecordHead - kHeaderBytes)) return -1;
+  // The next record starts where this one says it ends, inside the file.
+  if (start + int64_t(fh.dwFileSize) > file->GetLength()) return -1;
+  return start;
+}
+
+void Morvane::TakeRecordHead(const BYTE* raw, OShowDevice* device) {
+  const RecordHeader fh = RecordHeader::Parse(raw);
+  Make(device, int(fh.dwWidth), int(fh.dwHeight), int(fh.dwFormat), fh.dwID, false);
+  m_dwFlags = fh.dwFlags;
+  m_x = fh.x;
+  m_dwColor = fh.dwColor;
+  m_y = fh.y;
+  TakeRecordName(raw + kHeaderBytes);
+  TakeRecordValues(raw + kHeaderBytes + kNameBytes);
+}
+
+bool Morvane::DecodeSurface(OCoderInput* input, JobControl* job, bool pieceProgress) {
+  GCompRef<OCoderInput> source = input;
+  const int32_t base = job ? job->progress.load() : 0;
+  LayerLock lock;
+  lock.Lock(this, 0);
+  // The surface was made uncleared: every byte the stream does not write is cleared on the
+  // way out, also when the stream is damaged or the decoder throws.
+  BYTE* dest = lock.pPixels;
+  uint64_t left = m_nPrimarySurfaceMemorySize;
+  ClearRest clear{dest, left};
+  GCoderRef decoder(GetSystem(), u"XDecoderZlib");
+  GCoderState state{};
+  bool complete = false;
+  if (decoder->OutputBegin(source, &state, kLevel)) {
+    BYTE scratch[kScratch];
+    for (;;) {
+      // A surface that is full still needs the stream's end (its check word may lie past
+      // the last pixel); any further pixel is a damaged record.
+      const bool full = left == 0;
+      const UINT room = full ? kScratch : left < kPiece ? UINT(left) : kPiece;
+      if (!decoder->Output(full ? scratch : dest, room, &state)) break;
+      if (job) {
+        if (pieceProgress) job->progress = base + int32_t(state.uTotalOutput >> 16);
+        if (job->flags & JOB_ABORT) break;
+      }
+      if (state.uOutputSize > room || (full && state.uOutputSize)) break;
+      dest += state.uOutputSize;
+      left -= state.uOutputSize;
+      // A stream may end before the surface is full: the rest is zero. Bytes after it inside
+      // the record are not read.
+      if (state.bStreamEnd) {
+        complete = true;
+        break;
+      }
+      if (state.uOutputSize == 0) break;  // no progress and no end: it would spin
+    }
+    decoder->OutputEnd();
+  }
+  if (job && !pieceProgress && complete) job->progress += int32_t(state.uTotalOutput >> 16);
+  return complete;
 }
 
 int64_t Morvane::Load(OFileIn* file, JobControl* job, OShowDevice* device) {
   try {
     RequireState(myNULL, u"!m_myState==myNULL");
-    int32_t base = 0;
-    if (job) {
-      base = job->progress;
-      if (job->flags & JOB_ABORT) return -1;
-    }
-    if (!file || !file->IsValid()) return -1;
-    const int64_t start = file->Tell();
-    if (start < 0) return -1;
+    if (job && (job->flags & JOB_ABORT)) return -1;
     BYTE raw[kRecordHead];
-    if (!ReadAll(file, raw, kHeaderBytes)) return -1;
+    const int64_t start = ReadRecordHead(file, raw);
+    if (start < 0) return -1;
+    TakeRecordHead(raw, device);
     const RecordHeader fh = RecordHeader::Parse(raw);
-    if (fh.Check()) return -1;
-
-    Initialize(device, int(fh.dwWidth), int(fh.dwHeight), int(fh.dwFormat), fh.dwID);
-    m_dwFlags = fh.dwFlags;
-    m_x = fh.x;
-    m_dwColor = fh.dwColor;
-    m_y = fh.y;
-    if (!ReadAll(file, raw + kHeaderBytes, kNameBytes)) return -1;
-    TakeRecordName(raw + kHeaderBytes);
-    if (!ReadAll(file, raw + kHeaderBytes + kNameBytes, kValueBytes)) return -1;
-    TakeRecordValues(raw + kHeaderBytes + kNameBytes);
-
     // The stream lies in the rest of the record; the source reads no further.
-    const uint64_t streamBytes = uint64_t(fh.dwFileSize) - kRecordHead;
-    auto* fileSource = new FileSource(file, streamBytes);
+    auto* fileSource = new FileSource(file, uint64_t(fh.dwFileSize) - kRecordHead);
     GCompRef<OCoderInput> source = fileSource;
     GVERIFY(fileSource->HasBuffer(), u"!m_pBuffer");
-    GCoderRef decoder(GetSystem(), u"XDecoderZlib");
-    LayerLock lock;
-    lock.Lock(this, 0);
-    GCoderState state{};
-    bool complete = false;
-    if (decoder->OutputBegin(source, &state, kLevel)) {
-      BYTE* dest = lock.pPixels;
-      uint64_t left = m_nPrimarySurfaceMemorySize;
-      BYTE scratch[kScratch];
-      for (;;) {
-        // A surface that is full still needs the stream's end (its check word may lie past
-        // the last pixel); any further pixel is a damaged record.
-        const bool full = left == 0;
-        const UINT room = full ? kScratch : left < kPiece ? UINT(left) : kPiece;
-        if (!decoder->Output(full ? scratch : dest, room, &state)) break;
-        if (job) {
-          job->progress = base + int32_t(state.uTotalOutput >> 16);
-          if (job->flags & JOB_ABORT) break;
-        }
-        if (state.uOutputSize > room || (full && state.uOutputSize)) break;
-        dest += state.uOutputSize;
-        left -= state.uOutputSize;
-        if (state.bStreamEnd) {
-          // A stream may end before the surface is full: the rest is zero. Bytes after it
-          // inside the record are skipped below.
-          std::memset(dest, 0, size_t(left));
-          complete = true;
-          break;
-        }
-        if (state.uOutputSize == 0) break;  // no progress and no end: it would spin
-      }
-      decoder->OutputEnd();
-    }
-    // The next record starts where this one says it ends, inside the file.
-    const int64_t end = start + int64_t(fh.dwFileSize);
-    if (!complete || end > file->GetLength() || !file->Seek(end, 0)) return -1;
-    lock.Unlock();
+    if (!DecodeSurface(source, job, true) || !file->Seek(start + int64_t(fh.dwFileSize), 0)) return -1;
     MipRefresh(nullptr);
     return fh.dwFileSize;
   }
   GCATCH(GetClassName(), u"::Load()", ->AppendArg(GArgInt(m_myState)))
+}
+
+int64_t Morvane::ReadRecord(OFileIn* file, OShowDevice* device, RecordStream* stream) {
+  try {
+    RequireState(myNULL, u"!m_myState==myNULL");
+    GVERIFY(stream, u"!pStream");
+    stream->Clear();
+    BYTE raw[kRecordHead];
+    if (ReadRecordHead(file, raw) < 0) return -1;
+    const RecordHeader fh = RecordHeader::Parse(raw);
+    // The whole stream is read before the layer is made: a short file allocates nothing.
+    for (uint64_t left = uint64_t(fh.dwFileSize) - kRecordHead; left;) {
+      const UINT n = left < kPiece ? UINT(left) : kPiece;
+      if (!ReadAll(file, stream->Append(), n)) {
+        stream->Clear();
+        return -1;
+      }
+      stream->Commit(n);
+      left -= n;
+    }
+    TakeRecordHead(raw, device);
+    return fh.dwFileSize;
+  }
+  GCATCH(GetClassName(), u"::ReadRecord()", ->AppendArg(GArgInt(m_myState)))
+}
+
+BOOL Morvane::DecodeRecord(const RecordStream* stream, JobControl* job) {
+  try {
+    RequireState(myREADY, u"!m_myState==myREADY");
+    GVERIFY(stream, u"!pStream");
+    if (!DecodeSurface(new StreamSource(stream), job, false)) return FALSE;
+    MipRefresh(nullptr);
+    return TRUE;
+  }
+  GCATCH(GetClassName(), u"::DecodeRecord()", ->AppendArg(GArgInt(m_myState)))
 }
 
 // Every check runs before Initialize, so a refused block leaves the layer myNULL with

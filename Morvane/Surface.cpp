@@ -5,16 +5,17 @@
 #include <cstdlib>
 #include <cstring>
 
-BYTE* AllocLayerSurface(uint64_t bytes) {
+BYTE* AllocLayerSurface(uint64_t bytes, bool cleared) {
   size_t size = size_t(bytes) + LAYER_SURFACE_SPARE;
   // calloc hands large blocks out as fresh pages that are zero already, so a new layer costs
   // no clearing pass; the system allocator aligns to 16 bytes on this platform.
-  void* p = std::calloc(1, size);
+  void* p = cleared ? std::calloc(1, size) : std::malloc(size);
   if (p && reinterpret_cast<uintptr_t>(p) % 16 != 0) {
     std::free(p);
     p = std::aligned_alloc(16, (size + 15) & ~size_t(15));
-    if (p) std::memset(p, 0, size);
+    if (p && cleared) std::memset(p, 0, size);
   }
+  if (p && !cleared) std::memset(static_cast<BYTE*>(p) + bytes, 0, LAYER_SURFACE_SPARE);
   // Huge pages for large surfaces: the compositor walks many layers row by row, and 4 KiB
   // pages would cost a TLB miss on nearly every short row it reads.
   constexpr size_t kHuge = size_t(2) << 20;

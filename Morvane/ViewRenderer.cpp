@@ -27,7 +27,7 @@
 #include <new>
 #include <vector>
 
-#include "TilePool.h"
+#include "platform/base/TilePool.h"
 #include "ViewMath.h"
 
 namespace {

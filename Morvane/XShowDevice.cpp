@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "Compositor.h"
-#include "TilePool.h"
+#include "platform/base/TilePool.h"
 #include "ViewMath.h"
 #include "ViewRenderer.h"
 #include "odata/GSystem.h"

@@ -6,8 +6,10 @@
 
 #include <chrono>
 #include <cstring>
+#include <string>
 #include <vector>
 
+#include "BenchRatio.h"
 #include "XCoderZlib.h"
 
 namespace {
@@ -107,12 +109,12 @@ bool CoderDecode(OCoder* dec, const Bytes& src, Bytes& dst) {
   return dec->OutputEnd() && done == dst.size();
 }
 
-void Report(benchmark::State& state, double bytes, double coderSec, double zlibSec, size_t packed) {
-  state.counters["coder_MBps"] = bytes / coderSec / 1e6;
-  state.counters["zlib_MBps"] = bytes / zlibSec / 1e6;
-  state.counters["coder/zlib"] = zlibSec / coderSec;  // speed ratio: 1 means as fast as zlib
-  state.counters["packed_%"] = 100.0 * double(packed) / bytes;
-  state.SetBytesProcessed(int64_t(bytes) * state.iterations());
+std::string Case(const char* what, benchmark::State& state) {
+  return std::string(what) + " " + kSurfaceNames[state.range(0)] + " level " + std::to_string(state.range(1));
+}
+
+std::string Packed(size_t packed, size_t bytes) {
+  return "packed " + std::to_string(int(100.0 * double(packed) / double(bytes))) + " %";
 }
 
 void BM_Encode(benchmark::State& state) {
@@ -123,7 +125,7 @@ void BM_Encode(benchmark::State& state) {
   Bytes viaZlib(compressBound(uLong(src.size())));
   Bytes viaCoder(viaZlib.size());  // touched once, so page faults stay out of the timing
   viaCoder.clear();
-  double coderSec = 0, zlibSec = 0;
+  RatioTimes times;
   uLongf packed = 0;
   for (auto _ : state) {
     auto t0 = Clock::now();
@@ -137,10 +139,9 @@ void BM_Encode(benchmark::State& state) {
       break;
     }
     state.SetIterationTime(Seconds(t0, t1));
-    coderSec += Seconds(t0, t1);
-    zlibSec += Seconds(t1, t2);
+    times.Add(Seconds(t0, t1), Seconds(t1, t2));
   }
-  if (coderSec > 0) Report(state, double(src.size()), coderSec, zlibSec, viaCoder.size());
+  if (times.Count()) times.Print("coder", Case("encode", state), "compress2", Packed(viaCoder.size(), src.size()));
   enc->Release();
 }
 
@@ -157,7 +158,7 @@ void BM_Decode(benchmark::State& state) {
   packed.resize(n);
   OCoder* dec = NewCoder<XDecoderZlib>();
   Bytes viaCoder(src.size()), viaZlib(src.size());
-  double coderSec = 0, zlibSec = 0;
+  RatioTimes times;
   for (auto _ : state) {
     auto t0 = Clock::now();
     bool ok = CoderDecode(dec, packed, viaCoder);
@@ -170,17 +171,16 @@ void BM_Decode(benchmark::State& state) {
       break;
     }
     state.SetIterationTime(Seconds(t0, t1));
-    coderSec += Seconds(t0, t1);
-    zlibSec += Seconds(t1, t2);
+    times.Add(Seconds(t0, t1), Seconds(t1, t2));
   }
-  if (coderSec > 0) Report(state, double(src.size()), coderSec, zlibSec, packed.size());
+  if (times.Count()) times.Print("coder", Case("decode", state), "uncompress", Packed(packed.size(), src.size()));
   dec->Release();
 }
 
 void Cases(benchmark::internal::Benchmark* b) {
   for (int surface : {kTransparent, kFlat, kNoisy})
     for (int level : {1, 4, 6}) b->Args({surface, level});
-  b->ArgNames({"surface", "level"})->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+  b->ArgNames({"surface", "level"})->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
 }
 
 BENCHMARK(BM_Encode)->Apply(Cases);

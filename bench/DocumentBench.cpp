@@ -1,10 +1,11 @@
 // Documents end to end, and the paint space's redraw.
 //
-// Save / Load: a document of 8 colour layers of 4096 x 4096 (four mostly transparent, four
-// noisy) written and read through the document (container, worker job, sections, layer
-// records, temporary file and rename; the load makes the layers and their mip levels),
-// against compress2 / uncompress at the coder's level 4 of the same surface bytes in memory.
-// "doc/zlib" is the speed ratio (1: as fast as zlib alone).
+// Save / Load: a document of 8 layers of 4096 x 4096 (six colour, two masks) painted as work
+// is (bench/BenchContent.h), written and read through the document (container, worker job,
+// sections, layer records, temporary file and rename; the load makes the layers and their mip
+// levels). The references do the same I/O and allocation on one thread with zlib alone: the
+// save compress2's every surface at the coder's level 4 and writes the streams to a file; the
+// load reads the streams back and uncompress'es each into a freshly allocated surface.
 //
 // Redraw: the time from a redraw request to the view's present through the worker, with 1, 8
 // and 64 colour layers in a 1920 x 1080 view, against one bare composition of the same layers
@@ -14,15 +15,20 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "BenchContent.h"
 #include "BenchDocument.h"
+#include "BenchRatio.h"
 #include "odata/GCompRef.h"
 #include "odata/GSystem.h"
 #include "platform/base/Files.h"
+#include "platform/base/Text.h"
 
 namespace {
 
@@ -31,6 +37,7 @@ using Clock = std::chrono::steady_clock;
 constexpr int kSide = 4096;
 constexpr int kDocLayers = 8;
 constexpr int kLevel = 4;
+constexpr int kRuns = 5;
 
 double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
 
@@ -64,89 +71,129 @@ struct DocFixture {
   std::vector<Bytes> surfaces;
   DocFixture() {
     for (int i = 0; i < kDocLayers; ++i) {
-      GCompRef<OLayer> l = Device()->CreateLayer(kSide, kSide, OLayer::myFORMAT_C32, UINT(i + 1));
-      Fill(l, i % 2, uint64_t(i));
+      const int format = i % 4 == 3 ? OLayer::myFORMAT_A16 : OLayer::myFORMAT_C32;
+      GCompRef<OLayer> l = Device()->CreateLayer(kSide, kSide, format, UINT(i + 1));
+      bench_content::Paint(l, uint64_t(i));
       surfaces.push_back(Surface(l));
       doc->GetListLayer()->AddLayer(-1, l);
     }
   }
-  size_t TotalBytes() const { return surfaces.size() * surfaces[0].size(); }
+  size_t TotalBytes() const {
+    size_t n = 0;
+    for (const auto& s : surfaces) n += s.size();
+    return n;
+  }
 };
 
 std::u16string DocPath() { return plat::GetTempFolder() + u"tavrik_document_bench.kelv"; }
+std::string RefPath() { return plat::ToUtf8(plat::GetTempFolder() + u"tavrik_document_bench.ref"); }
 
-void Report(benchmark::State& state, double bytes, double docSec, double zlibSec, double fileBytes) {
-  state.counters["doc_MBps"] = bytes / docSec / 1e6;
-  state.counters["zlib_MBps"] = bytes / zlibSec / 1e6;
-  state.counters["doc/zlib"] = zlibSec / docSec;
-  state.counters["file_%"] = 100.0 * fileBytes / bytes;
+std::string Note(double bytes, double fileBytes) {
+  char text[96];
+  std::snprintf(text, sizeof text, "%.0f MB of surfaces, file %.1f %%", bytes / 1e6, 100.0 * fileBytes / bytes);
+  return text;
+}
+
+// The save's reference: every surface through compress2 on this thread, the streams into a
+// file. Returns the stream sizes, or nothing when zlib or the file failed.
+std::vector<uLongf> ReferenceSave(const std::vector<Bytes>& surfaces, Bytes& packed) {
+  std::vector<uLongf> sizes;
+  FILE* f = std::fopen(RefPath().c_str(), "wb");
+  if (!f) return sizes;
+  bool ok = true;
+  for (const auto& s : surfaces) {
+    uLongf n = uLongf(packed.size());
+    ok = ok && compress2(packed.data(), &n, s.data(), uLong(s.size()), kLevel) == Z_OK &&
+         std::fwrite(packed.data(), 1, n, f) == n;
+    sizes.push_back(n);
+  }
+  ok = std::fclose(f) == 0 && ok;
+  if (!ok) sizes.clear();
+  return sizes;
+}
+
+// The load's reference: the streams read back and each uncompress'ed into a new surface.
+bool ReferenceLoad(const std::vector<uLongf>& sizes, const std::vector<Bytes>& surfaces) {
+  FILE* f = std::fopen(RefPath().c_str(), "rb");
+  if (!f) return false;
+  bool ok = true;
+  for (size_t i = 0; i < sizes.size() && ok; ++i) {
+    auto* packed = static_cast<Bytef*>(std::malloc(sizes[i]));
+    auto* plain = static_cast<Bytef*>(std::malloc(surfaces[i].size()));
+    uLongf n = uLongf(surfaces[i].size());
+    ok = packed && plain && std::fread(packed, 1, sizes[i], f) == sizes[i] &&
+         uncompress(plain, &n, packed, sizes[i]) == Z_OK && n == surfaces[i].size() &&
+         plain[n / 2] == surfaces[i][n / 2];
+    std::free(packed);
+    std::free(plain);
+  }
+  std::fclose(f);
+  return ok;
 }
 
 void BM_DocumentSave(benchmark::State& state) {
   DocFixture f;
-  Bytes packed(compressBound(uLong(f.surfaces[0].size())));
-  double docSec = 0, zlibSec = 0;
+  Bytes packed(compressBound(uLong(f.TotalBytes())));
+  RatioTimes times;
   for (auto _ : state) {
     const auto t0 = Clock::now();
     const BOOL ok = f.doc->SaveFile(DocPath());
     const auto t1 = Clock::now();
-    for (const auto& s : f.surfaces) {
-      uLongf n = uLongf(packed.size());
-      if (compress2(packed.data(), &n, s.data(), uLong(s.size()), kLevel) != Z_OK) state.SkipWithError("zlib");
-    }
+    const bool refOk = !ReferenceSave(f.surfaces, packed).empty();
     const auto t2 = Clock::now();
-    if (!ok) {
+    if (!ok || !refOk) {
       state.SkipWithError("save failed");
       return;
     }
     state.SetIterationTime(Seconds(t1 - t0));
-    docSec += Seconds(t1 - t0);
-    zlibSec += Seconds(t2 - t1);
+    times.Add(Seconds(t1 - t0), Seconds(t2 - t1));
   }
-  Report(state, double(f.TotalBytes()), docSec, zlibSec, double(plat::GetFileLength(DocPath())));
+  const double bytes = double(f.TotalBytes());
+  times.Print("document", "save 8 layers 4096x4096", "compress2 one thread",
+              Note(bytes, double(plat::GetFileLength(DocPath()))));
+  std::remove(RefPath().c_str());
 }
 
 void BM_DocumentLoad(benchmark::State& state) {
-  double fileBytes = 0, total = 0;
-  std::vector<Bytes> packed;
-  std::vector<uLongf> packedSize;
+  double fileBytes = 0, bytes = 0;
+  std::vector<Bytes> surfaces;
+  std::vector<uLongf> sizes;
   {
     DocFixture f;
-    if (!f.doc->SaveFile(DocPath())) {
+    Bytes packed(compressBound(uLong(f.TotalBytes())));
+    sizes = ReferenceSave(f.surfaces, packed);
+    if (!f.doc->SaveFile(DocPath()) || sizes.empty()) {
       state.SkipWithError("save failed");
       return;
     }
     fileBytes = double(plat::GetFileLength(DocPath()));
-    total = double(kDocLayers) * kSide * kSide * 4;
-    for (const auto& s : f.surfaces) {
-      packed.emplace_back(compressBound(uLong(s.size())));
-      uLongf n = uLongf(packed.back().size());
-      compress2(packed.back().data(), &n, s.data(), uLong(s.size()), kLevel);
-      packedSize.push_back(n);
-    }
+    bytes = double(f.TotalBytes());
+    surfaces = std::move(f.surfaces);
   }
-  Bytes plain(size_t(kSide) * kSide * 4);
-  double docSec = 0, zlibSec = 0;
+  RatioTimes times;
   for (auto _ : state) {
     std::unique_ptr<CTavrikDoc> doc = NewDoc(16);
     const auto t0 = Clock::now();
     const BOOL ok = doc->LoadFile(DocPath());
     const auto t1 = Clock::now();
-    for (size_t i = 0; i < packed.size(); ++i) {
-      uLongf n = uLongf(plain.size());
-      if (uncompress(plain.data(), &n, packed[i].data(), packedSize[i]) != Z_OK) state.SkipWithError("zlib");
-    }
+    const bool refOk = ReferenceLoad(sizes, surfaces);
     const auto t2 = Clock::now();
-    if (!ok || doc->GetListLayer()->GetCount() != kDocLayers) {
-      state.SkipWithError("load failed");
+    bool same = ok && doc->GetListLayer()->GetCount() == kDocLayers;
+    // Each layer back bit for bit (layer i + 1 was painted from surfaces[i]).
+    for (int i = 0; same && i < kDocLayers; ++i) {
+      OLayer* l = doc->GetListLayer()->GetLayer(i);
+      same = l->GetID() >= 1 && l->GetID() <= UINT(kDocLayers) && Surface(l) == surfaces[l->GetID() - 1];
+    }
+    if (!same || !refOk) {
+      state.SkipWithError(!ok ? "load failed" : !same ? "loaded layers differ" : "reference load failed");
       return;
     }
     state.SetIterationTime(Seconds(t1 - t0));
-    docSec += Seconds(t1 - t0);
-    zlibSec += Seconds(t2 - t1);
+    times.Add(Seconds(t1 - t0), Seconds(t2 - t1));
   }
-  Report(state, total, docSec, zlibSec, fileBytes);
+  times.Print("document", "load 8 layers 4096x4096", "uncompress one thread", Note(bytes, fileBytes));
   plat::DeleteFile(DocPath());
+  std::remove(RefPath().c_str());
 }
 
 void BM_RedrawRequestToPresent(benchmark::State& state) {
@@ -193,8 +240,8 @@ void BM_RedrawRequestToPresent(benchmark::State& state) {
   state.counters["request/bare"] = requestSec / bareSec;
 }
 
-BENCHMARK(BM_DocumentSave)->Iterations(2)->UseManualTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_DocumentLoad)->Iterations(2)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DocumentSave)->Iterations(kRuns)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DocumentLoad)->Iterations(kRuns)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RedrawRequestToPresent)->Arg(1)->Arg(8)->Arg(64)->ArgName("layers")->Iterations(20)->UseManualTime()
     ->Unit(benchmark::kMillisecond);
 

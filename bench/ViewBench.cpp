@@ -29,7 +29,7 @@
 
 #include "BenchRatio.h"
 #include "Morvane.h"
-#include "TilePool.h"
+#include "platform/base/TilePool.h"
 #include "ViewMath.h"
 #include "ViewRenderer.h"
 

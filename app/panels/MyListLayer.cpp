@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cstring>
 #include <utility>
+#include <vector>
 
+#include "LayerRecordPipeline.h"
 #include "core/FileRefusal.h"
 #include "odata/GError.h"
 #include "odata/LittleEndian.h"
@@ -304,11 +306,7 @@ BOOL CMyListLayer::XFileSave::Save(OFileOut* file, uint64_t* pBytes, JobControl*
     const int64_t start = file->Tell();
     if (start < 0 || !file->Seek(int64_t(LayerSectionHeader::kBytes), 1)) return FALSE;
     uint64_t size = LayerSectionHeader::kBytes;
-    for (UINT i = 0; i < m_nLayerCount; ++i) {
-      const int64_t n = m_apLayers[i]->Save(file, control);
-      if (n < 1) return FALSE;
-      size += uint64_t(n);
-    }
+    if (!layer_records::Save(m_apLayers, m_nLayerCount, file, control, &size)) return FALSE;
     const int64_t end = file->Tell();
     if (size > UINT32_MAX || end < start || uint64_t(end - start) != size) return FALSE;
     LayerSectionHeader fh{0, uint32_t(size), m_nLayerCount, m_dwSelected};
@@ -398,15 +396,22 @@ BOOL CMyListLayer::XFileLoad::ReadSection(OFileIn* file, uint64_t* pBytes, JobCo
     return FALSE;
   }
 
+  // The layers are made here, empty; the records are read into them on every core.
   GSystem* system = m_pList->m_pSystem;
+  std::vector<GCompRef<OLayer>> made(fh.dwLayerCount);
+  OLayer* layers[LYR_MAX_SUM];
   for (uint32_t i = 0; i < fh.dwLayerCount; ++i) {
     GCompRef<OComponent> obj = system ? system->NewObj(u"Morvane", nullptr) : nullptr;
-    GCompRef<OLayer> layer = obj ? static_cast<OLayer*>(obj->GetInterface(u"OLayer__")) : nullptr;
-    GVERIFY(layer.IsValid(), u"!cpLayer.IsValid()");
-    if (!file->Seek(recordAt[i], 0) || layer->Load(file, control, m_pList->m_pDevice) < 1) {
-      file_refusal::Note(file_refusal::Damaged(u"图层区", int(i) + 1));
-      return FALSE;
-    }
+    made[i] = obj ? static_cast<OLayer*>(obj->GetInterface(u"OLayer__")) : nullptr;
+    GVERIFY(made[i].IsValid(), u"!cpLayer.IsValid()");
+    layers[i] = made[i];
+  }
+  const int failed = layer_records::Load(layers, recordAt, fh.dwLayerCount, file, control, m_pList->m_pDevice);
+  if (failed >= 0) {
+    file_refusal::Note(file_refusal::Damaged(u"图层区", failed + 1));
+    return FALSE;
+  }
+  for (GCompRef<OLayer>& layer : made) {
     layer->AddRef();
     m_apLayers[m_nLayerCount++] = layer;
   }

@@ -10,6 +10,7 @@
 
 struct OLayer;
 struct OShowDevice;
+class RecordStream;
 
 constexpr int LYR_MIP_DEPTH = 16;
 constexpr int LYR_MAX_SIDE = 10000;
@@ -133,6 +134,20 @@ struct ODATA_EXPORT OLayer : OComponent {
   virtual int64_t Load(OFileIn* file, JobControl* job, OShowDevice* device) = 0;
   virtual int64_t Save(OFileOut* file, JobControl* job) = 0;
   virtual UINT GetProgressTotal() = 0;
+  // The record in two steps, so the streams of a document's records are coded on every core
+  // while its file is written and read in order. EncodeRecord codes the surface into stream
+  // (any thread; FALSE on failure or abort); WriteRecord
+  // writes the record around that stream and returns its size, as Save does. ReadRecord
+  // reads a whole record, its stream into stream, and makes the layer (its surface left for
+  // the stream; the file then stands at the next record; the size, -1 on failure);
+  // DecodeRecord fills the surface from the stream, clearing what the stream leaves, and
+  // refreshes the mip levels (any thread; FALSE on a damaged stream or abort). The coding
+  // steps add the record's share to the job's progress when they complete: the share Save
+  // and Load reach piece by piece.
+  virtual BOOL EncodeRecord(RecordStream* stream, JobControl* job) = 0;
+  virtual int64_t WriteRecord(OFileOut* file, const RecordStream* stream, JobControl* job) = 0;
+  virtual int64_t ReadRecord(OFileIn* file, OShowDevice* device, RecordStream* stream) = 0;
+  virtual BOOL DecodeRecord(const RecordStream* stream, JobControl* job) = 0;
   virtual BOOL Restore(OData* data, OShowDevice* device) = 0;
   // The whole layer in a new block: contiguous with info given (filled to describe the
   // pixels inside it, which start at LAYER_RECORD_PIXELS of the buffer), fragmented without.

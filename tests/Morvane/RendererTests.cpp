@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "MorvaneFixture.h"
-#include "TilePool.h"
+#include "platform/base/TilePool.h"
 #include "ViewMath.h"
 #include "ViewRenderer.h"
 #include "XShowDevice.h"

@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "TilePool.h"
+#include "platform/base/TilePool.h"
 
 namespace {
 

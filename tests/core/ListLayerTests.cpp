@@ -18,9 +18,11 @@
 #include "XCoderZlib.h"
 #include "XShowDevice.h"
 #include "common/FakeSystem.h"
+#include "common/MemFiles.h"
 #include "odata/GCompRef.h"
 #include "odata/LayerRecordHeader.h"
 #include "odata/LittleEndian.h"
+#include "panels/LayerRecordPipeline.h"
 #include "panels/MyListLayer.h"
 #include "core/FileRefusal.h"
 #include "platform/base/Files.h"
@@ -669,6 +671,158 @@ TEST_F(ListLayerTest, ADocumentBeyondTheMachinesMemoryIsRefusedBeforeAnyLayerIsM
   EXPECT_EQ(reason.rfind(u"内存不足：需要 " + plat::Widen(std::to_string((needed + (1 << 20) - 1) >> 20)) + u" MB", 0), 0u)
       << plat::ToUtf8(reason);
   EXPECT_EQ(other->GetCount(), 0);
+}
+
+// ---- records coded on every core ----
+
+// A document of both formats whose records take several coder pieces and leave padding:
+// the list's layers, and the records one thread writes for them, one after another.
+class RecordPipelineTest : public ListLayerTest {
+ protected:
+  RecordPipelineTest() {
+    const LayerSpec specs[] = {
+        {700, 500, OLayer::myFORMAT_C32, 1, 0, u"noise", 0, 0, 0},
+        {257, 129, OLayer::myFORMAT_A16, 2, LYR_FLAG_HIDDEN, u"mask", 0xFF, -3, 4},
+        {1, 1, OLayer::myFORMAT_C32, 3, 0, u"", 0, 0, 0},
+        {600, 900, OLayer::myFORMAT_A16, 4, 0, u"noisy mask", 0x00FF00, 0, 0},
+        {130, 65, OLayer::myFORMAT_C32, 5, LYR_FLAG_PROTECT, u"彩色", 0x112233, 9, 9},
+        {64, 64, OLayer::myFORMAT_A16, 6, 0, u"", 0, 0, 0},
+        {333, 77, OLayer::myFORMAT_C32, 7, 0, u"last", 0, 0, 0},
+    };
+    uint32_t seed = 1;
+    for (const LayerSpec& s : specs) {
+      OLayer* l = Make(s, seed++);
+      if (s.w >= 600) Noise(l, seed);  // streams of more than one 1 MiB piece
+      list->AddLayer(-1, l);
+    }
+    count = UINT(list->GetCount());
+    for (UINT i = 0; i < count; ++i) {
+      layers[i] = list->GetLayer(int(i));
+      progressTotal += int32_t(layers[i]->GetProgressTotal());
+    }
+    MemOut out(serial);
+    for (UINT i = 0; i < count; ++i) {
+      recordAt.push_back(out.Tell());
+      EXPECT_GT(layers[i]->Save(&out, nullptr), 0);
+    }
+  }
+  static void Noise(OLayer* l, uint32_t seed) {
+    LayerLock lock;
+    lock.Lock(l, 0);
+    uint64_t x = 0x9E3779B97F4A7C15ull ^ seed;
+    for (int y = 0; y < lock.nHeight; ++y)
+      for (uint32_t i = 0; i < lock.cbRow; ++i) {
+        x ^= x << 13;
+        x ^= x >> 7;
+        x ^= x << 17;
+        lock.Row(y)[i] = BYTE(x);
+      }
+    lock.Unlock();
+    l->MipRefresh(nullptr);
+  }
+  static Bytes Pixels(OLayer* l) {
+    LayerLock lock;
+    lock.Lock(l, 0);
+    return Bytes(lock.pPixels, lock.pPixels + size_t(lock.cbRow) * size_t(lock.nHeight));
+  }
+  std::vector<GCompRef<OLayer>> EmptyLayers() {
+    std::vector<GCompRef<OLayer>> made;
+    for (UINT i = 0; i < count; ++i) made.emplace_back(static_cast<OLayer*>(sys.NewObj(u"Morvane", nullptr)->GetInterface(u"OLayer")));
+    return made;
+  }
+
+  UINT count = 0;
+  OLayer* layers[LYR_MAX_SUM] = {};
+  int32_t progressTotal = 0;
+  Bytes serial;
+  std::vector<int64_t> recordAt;
+};
+
+TEST_F(RecordPipelineTest, WritesWhatOneThreadWritesAndLoadsItBackBitExact) {
+  Bytes coded;
+  MemOut out(coded);
+  JobControl saving;
+  uint64_t bytes = 0;
+  ASSERT_TRUE(layer_records::Save(layers, count, &out, &saving, &bytes));
+  EXPECT_EQ(bytes, serial.size());
+  EXPECT_TRUE(coded == serial) << "the records differ from one thread's";
+  EXPECT_EQ(saving.progress, progressTotal);
+
+  std::vector<GCompRef<OLayer>> back = EmptyLayers();
+  OLayer* into[LYR_MAX_SUM];
+  for (UINT i = 0; i < count; ++i) into[i] = back[i];
+  MemIn in(coded);
+  JobControl loading;
+  EXPECT_EQ(layer_records::Load(into, recordAt.data(), count, &in, &loading, device), -1);
+  EXPECT_EQ(loading.progress, progressTotal);
+  for (UINT i = 0; i < count; ++i) {
+    EXPECT_TRUE(Pixels(into[i]) == Pixels(layers[i])) << "layer " << i;
+    EXPECT_EQ(std::u16string(into[i]->GetName()), std::u16string(layers[i]->GetName())) << i;
+    EXPECT_EQ(into[i]->GetFlags(), layers[i]->GetFlags()) << i;
+  }
+}
+
+// The file a stopped save leaves holds whole records and, after them, no header over a cut
+// stream; the save says it failed.
+TEST_F(RecordPipelineTest, AnAbortOrAFailedWriteMidwayLeavesNoHeaderOverACutStream) {
+  const size_t second = size_t(recordAt[1]);
+  for (bool abort : {true, false}) {
+    SCOPED_TRACE(abort ? "abort" : "failed write");
+    Bytes coded;
+    MemOut out(coded);
+    JobControl job;
+    // Stops inside the second record's stream.
+    if (abort) {
+      out.abortJob = &job;
+      out.abortAfter = second + LAYER_RECORD_PIXELS + 1000;
+    } else {
+      out.failAfter = second + LAYER_RECORD_PIXELS + 1000;
+    }
+    uint64_t bytes = 0;
+    EXPECT_FALSE(layer_records::Save(layers, count, &out, &job, &bytes));
+    EXPECT_EQ(bytes, 0u);
+    ASSERT_GE(coded.size(), second);
+    EXPECT_TRUE(Bytes(coded.begin(), coded.begin() + ptrdiff_t(second)) == Bytes(serial.begin(), serial.begin() + ptrdiff_t(second)));
+    // The second record's header place was never written.
+    for (size_t i = second; i < std::min(coded.size(), second + LayerRecordHeader::kBytes); ++i)
+      ASSERT_EQ(coded[i], 0) << "a header byte at " << i;
+  }
+}
+
+// A record that throws in a worker throws on the caller, as the first failing record does on
+// one thread; the workers all finish.
+TEST_F(RecordPipelineTest, AnErrorInAWorkerIsThrownToTheCaller) {
+  LayerLock lock;
+  ASSERT_TRUE(layers[3]->Lock(&lock, 0));  // a locked layer refuses to be coded
+  Bytes coded;
+  MemOut out(coded);
+  uint64_t bytes = 0;
+  const Thrown t = CatchError([&] { layer_records::Save(layers, count, &out, nullptr, &bytes); });
+  layers[3]->Unlock();
+  EXPECT_TRUE(t.thrown);
+  EXPECT_NE(t.piece.find(u"EncodeRecord"), std::u16string::npos) << plat::ToUtf8(t.piece);
+  // The records before it were written.
+  EXPECT_TRUE(Bytes(coded.begin(), coded.begin() + recordAt[3]) == Bytes(serial.begin(), serial.begin() + recordAt[3]));
+}
+
+// A damaged record in the middle: the section is refused naming that record, and no layer
+// read so far, before or after it, outlives the load.
+TEST_F(RecordPipelineTest, ADamagedMiddleRecordIsRefusedWithNothingLeft) {
+  const Bytes good = WriteSection(*list);
+  Bytes damaged = good;
+  const size_t stream = 32 + size_t(recordAt[3]) + LAYER_RECORD_PIXELS;
+  std::fill(damaged.begin() + ptrdiff_t(stream) + 100, damaged.begin() + ptrdiff_t(stream) + 400, 0x55);
+  const int live = LiveLayers();
+  other = std::make_unique<CMyListLayer>(&sys, device);
+  file_refusal::Take();
+  EXPECT_FALSE(ReadSection(*other, damaged));
+  EXPECT_EQ(file_refusal::Take(), file_refusal::Damaged(u"图层区", 4));
+  EXPECT_EQ(other->GetCount(), 0);
+  EXPECT_EQ(LiveLayers(), live) << "a loaded layer outlived the failure";
+  other = std::make_unique<CMyListLayer>(&sys, device);
+  ASSERT_TRUE(ReadSection(*other, good));
+  ASSERT_EQ(other->GetCount(), int(count));
+  for (UINT i = 0; i < count; ++i) EXPECT_TRUE(Pixels(other->GetLayer(int(i))) == Pixels(layers[i])) << i;
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
-// A fixed set of worker threads that share out the tiles of a frame. The threads are made
-// once (one fewer than the machine's cores: the calling thread works too) and sleep between
-// frames; Run returns only when every index has been handled, so a caller's locks cover the
-// whole job.
+// A fixed set of worker threads that share out the indices of a job: the tiles of a frame,
+// the layer records of a document. The threads are made once (one fewer than the cores the
+// process may run on: the calling thread works too) and sleep between jobs; Run hands the
+// indices out in rising order and returns only when every one has been handled, so a
+// caller's locks cover the whole job.
 #pragma once
 #include <condition_variable>
 #include <mutex>
@@ -13,7 +14,10 @@ class TilePool {
   // fn(context, index, worker): worker is 0 for the calling thread, 1..Workers()-1 for the pool's.
   using Job = void (*)(void* context, int index, int worker);
 
-  // threads: how many take part, the caller included; 0 follows the machine's cores.
+  // The cores this process may run on (a process bound to two cores counts two).
+  static int Cores();
+
+  // threads: how many take part, the caller included; 0 follows Cores().
   explicit TilePool(int threads = 0);
   ~TilePool();
   TilePool(const TilePool&) = delete;

@@ -1,14 +1,11 @@
-#include "TilePool.h"
+#include "platform/base/TilePool.h"
 
 #include <algorithm>
 #ifdef __linux__
 #include <sched.h>
 #endif
 
-namespace {
-
-// The cores this process may run on (a process bound to two cores gets two threads).
-int UsableCores() {
+int TilePool::Cores() {
 #ifdef __linux__
   cpu_set_t set;
   if (sched_getaffinity(0, sizeof(set), &set) == 0) return std::max(1, CPU_COUNT(&set));
@@ -16,10 +13,8 @@ int UsableCores() {
   return int(std::max(1u, std::thread::hardware_concurrency()));
 }
 
-}  // namespace
-
 TilePool::TilePool(int threads) {
-  if (threads <= 0) threads = UsableCores();
+  if (threads <= 0) threads = Cores();
   m_threads.reserve(size_t(threads - 1));
   for (int w = 1; w < threads; ++w) m_threads.emplace_back(&TilePool::Loop, this, w);
 }
