@@ -12,7 +12,7 @@
 #include "panels/MyListLayer.h"
 #include "platform/gui/Dc.h"
 #include "platform/gui/Messages.h"
-#include "tools/LassoPiece.h"
+#include "tools/LassoLift.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include "odata/GError.h"
 #include "odata/OShape.h"
 #include "panels/MyListLayer.h"
-#include "tools/LassoPiece.h"
+#include "tools/LassoLift.h"
 #include "tools/OperLasso.h"
 #include "tools/OutlineFill.h"
 

@@ -1,4 +1,4 @@
-#include "LassoPiece.h"
+#include "LassoLift.h"
 
 #include <algorithm>
 #include <cmath>
