@@ -449,6 +449,8 @@ void CPaintSpace::RefreshJob::TakeLayers(CMyListLayer* list, int count) {
 
 int CPaintSpace::RefreshInWorker(const ViewTransform* transform) {
   try {
+    // Undo or redo steps are running under the drawing lock; the view is redrawn after them.
+    if (m_bStepsRunning) return 0;
     if (BOOL drawn = m_pCurOperator ? m_pCurOperator->RefreshSpace() : 0) return drawn;
     if (m_myState != myREADY) return 0;
     const int count = m_pwndListLayer->GetCount();
@@ -658,7 +660,7 @@ BOOL CPaintSpace::HasOperator(UINT id) {
 
 void CPaintSpace::FinishWork() {
   if (m_pHost) m_pHost->FinishListWork();
-  if (m_pCurOperator) m_pCurOperator->FinishWork();
+  if (m_pCurOperator) m_pCurOperator->EndGesture();
 }
 
 void CPaintSpace::NotifyOperator(const char16_t* sender, DWORD code, void* param) {
@@ -727,7 +729,22 @@ BOOL CPaintSpace::OnWndMsg(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* resu
   try {
     LRESULT ignored = 0;
     if (!result) result = &ignored;
-    if (m_pCurOperator && m_pCurOperator->OnWndMsg(msg, wParam, lParam, result)) return TRUE;
+    if (m_pCurOperator) {
+      BOOL taken = FALSE;
+      try {
+        taken = m_pCurOperator->OnWndMsg(msg, wParam, lParam, result);
+      } catch (GErrRecord*) {
+        m_pCurOperator->EndGestureAfterError();
+        throw;
+      }
+      if (taken) return TRUE;
+    }
+    // A drag that loses the focus, and Escape, end the gesture (see FinishWork).
+    if ((msg == WM_KILLFOCUS && m_dwCaptureMask) || (msg == WM_KEYDOWN && wParam == VK_ESCAPE)) {
+      FinishWork();
+      InvalidateView(FALSE);
+      return TRUE;
+    }
     if (msg == WM_SIZE) {
       if (wParam != SIZE_MINIMIZED) {
         m_transform.clientWidth = LOWORD(lParam);
@@ -1083,7 +1100,19 @@ void CPaintSpace::UndoOrRedo(int steps, bool redo) {
     FinishWork();
     OUndoRecorder* from = redo ? m_cpRedo.get() : m_cpUndo.get();
     OUndoRecorder* to = redo ? m_cpUndo.get() : m_cpRedo.get();
-    if (!from || !to || steps < 1 || from->GetStepCount() == 0) return;
+    if (!from || !to || steps < 1 || from->GetStepCount() == 0 || m_bStepsRunning) return;
+    // A tool that could not end its gesture keeps its layers: nothing is undone under it.
+    if (m_pCurOperator && !m_pCurOperator->IsReady()) return;
+    // Every step, of whatever owner, changes layers the worker's pass reads: the pass running
+    // now ends first, and the whole run holds the drawing lock, so that no pass starts in the
+    // middle of it; a redraw asked for meanwhile waits for the end (RefreshInWorker).
+    if (m_cpWorker) m_cpWorker->Wait(FALSE);
+    GAutoLock runLock(m_lockDraw);
+    m_bStepsRunning = TRUE;
+    struct RunEnd {
+      BOOL& running;
+      ~RunEnd() { running = FALSE; }
+    } runEnd{m_bStepsRunning};
     CMyListLayer* list = m_pwndListLayer;
     list->SetRedraw(FALSE);
     {
@@ -1248,11 +1277,8 @@ int32_t CPaintSpace::XUndoInner::Execute(OUndoRestore* record, OUndoStore* oppos
         GCompRef<OData> patch = Adopt(record->GetData());
         GVERIFY(patch, u"!poData");
         poLayer->AddChangeFlags(LYR_CHANGE_PIXELS);
-        GCompRef<OData> inverse;
-        {
-          GAutoLock lock(s->m_lockDraw);
-          inverse = m_bRedo ? poLayer->PAT_Redo(patch) : poLayer->PAT_Undo(patch);
-        }
+        // The run holds the drawing lock (UndoOrRedo).
+        GCompRef<OData> inverse = m_bRedo ? poLayer->PAT_Redo(patch) : poLayer->PAT_Undo(patch);
         s->m_pwndListLayer->MarkChanged(index);
         opposite->Begin(other, tag, record->GetStepObject());
         opposite->SetData(block);

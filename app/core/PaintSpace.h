@@ -215,6 +215,18 @@ class CPaintSpace {
   void SuspendOperator();
   // TRUE when a listed tool has the id (the current one included).
   BOOL HasOperator(UINT id);
+  // Commands in the middle of a gesture. A tool's gesture holds layers, rows and pixels in a
+  // state between two events; every command that can change the layer set, the rows, the
+  // current layer or the document (undo and redo, the history lists, cut, copy, paste,
+  // delete, merge, create, the layer list's clicks, the layer menu, filters, the space size,
+  // new, open and close, a change of tool) calls FinishWork first, and so do a loss of focus
+  // in the middle of a drag and Escape. FinishWork ends the panels' edits and then the
+  // current tool's gesture: the tool commits or drops it (COperation::FinishWork) and is idle
+  // afterwards, and the buttons still held go up, so that the rest of the drag reaches the
+  // tool as plain moves. A tool that wants a command refused while it works (the surgery
+  // tool's lifted piece refuses undo and redo) disables it in its own OnCmdMsg, which the
+  // route asks first. A tool that throws in the middle of a gesture is ended the same way
+  // (OnWndMsg) before the error goes on.
   void FinishWork();
   void NotifyOperator(const char16_t* sender, DWORD code, void* param);
   // A command (ui null) or its update-UI: the current tool first, then the space's own.
@@ -389,6 +401,9 @@ class CPaintSpace {
   ScrollBarState m_sbHorz{0, SPACE_SCROLL_RANGE};
   ScrollBarState m_sbVert{0, SPACE_SCROLL_RANGE};
   std::atomic<BOOL> m_bFlushBusy{FALSE};
+  // Set while undo or redo steps run: they hold the drawing lock, and a redraw request waits
+  // for their end rather than starting a pass the worker would block on.
+  BOOL m_bStepsRunning = FALSE;
   plat::Event m_evStop;  // wakes the flush thread early when the space goes
   plat::Thread m_threadFlush;
   GCompRef<OUndoRecorder> m_cpUndo;

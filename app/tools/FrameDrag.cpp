@@ -53,6 +53,10 @@ void COperFrameDrag::Deactivate() {
   if (m_myState == myFRAME) DropFrame();
 }
 
+void COperFrameDrag::FinishWork() {
+  if (m_myState == myFRAME) DropFrame();
+}
+
 void COperFrameDrag::OnPaint() {
   m_pPaintSpace->OnDraw(nullptr);
   // The repaint took the outline away.
@@ -104,9 +108,13 @@ void COperFrameDrag::OnMouseMove(WPARAM wParam, POINT pt) {
 void COperFrameDrag::OnLButtonUp() {
   try {
     if (m_myState != myFRAME) return;
+    // The rectangle goes however the tool's answer ends, also by an error.
+    struct Drop {
+      COperFrameDrag* tool;
+      ~Drop() { tool->DropFrame(); }
+    } drop{this};
     // Another button still held: the rectangle is dropped without asking.
     if (!m_pPaintSpace->GetCaptureMask()) OnFrameDone();
-    DropFrame();
   }
   GCATCH(GetClassName(), u"::OnLButtonUp()", ->AppendArg(GArgInt(m_myState)))
 }

@@ -27,8 +27,10 @@ class COperFrameDrag : public COperLeftDrag {
   enum State : int32_t { myFRAME = 2 };
 
   BOOL IsReady() override { return m_myState == myREADY; }
-  // A rectangle still being dragged is dropped with the tool.
+  // A rectangle still being dragged is dropped with the tool, and by a command that comes
+  // in the middle of the drag (the release would ask about it).
   void Deactivate() override;
+  void FinishWork() override;
   BOOL OnCmdMsg(UINT id, CmdUIState* ui) override;
   CFunctionMenu* GetFunctionMenu() override { return &m_menu; }
 

@@ -74,8 +74,7 @@ int COperFlood::Activate() {
 }
 
 void COperFlood::Deactivate() {
-  m_myState = myREADY;
-  m_poLayer = m_poSource = nullptr;
+  DropFlooding();
   m_mask.Free();
   m_cpShape.Release();
   m_cpFlood.Release();
@@ -137,8 +136,12 @@ BOOL COperFlood::OnCmdMsg(UINT id, CmdUIState* ui) {
 }
 
 void COperFlood::OnEnvironmentVaryNotify(const char16_t*, DWORD, void*) {
-  // A flooding holds its layers until the release; a layer the list makes for the auto-layer
-  // mode announces itself in the middle of one.
+  // A change of the layers ends a flooding. (The layer the list makes for the auto-layer
+  // mode announces itself while FloodBegin runs, before the flooding starts.)
+  try {
+    FinishWork();
+  }
+  GCATCH(GetClassName(), u"::OnEnvironmentVaryNotify()")
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -162,6 +165,13 @@ void COperFlood::Status(const char16_t* text) {
   if (IShellServices* shell = m_pPaintSpace->GetShell()) shell->ShowStatus(text);
 }
 
+void COperFlood::DropFlooding() {
+  m_myState = myREADY;
+  m_nFloods = 0;
+  m_cpLayer = nullptr;
+  m_cpSource = nullptr;
+}
+
 BOOL COperFlood::FloodBegin() {
   try {
     GVERIFY(m_myState == myREADY, u"!m_myState==myREADY");
@@ -174,8 +184,8 @@ BOOL COperFlood::FloodBegin() {
       Status(u"没有图层可填充");
       return FALSE;
     }
-    m_poSource = list->GetSourceLayer();
-    m_bAutoLayer = m_poSource == current && current->GetFormat() == OLayer::myFORMAT_A16;
+    m_cpSource = list->GetSourceLayer();
+    m_bAutoLayer = m_cpSource.get() == current && current->GetFormat() == OLayer::myFORMAT_A16;
     OLayer* target = current;
     if (m_bAutoLayer) {
       // The list keeps colours as 0x00BBGGRR.
@@ -195,16 +205,16 @@ BOOL COperFlood::FloodBegin() {
     }
     RECT rc;
     target->GetRect(&rc);
-    if (m_poSource) {
+    if (m_cpSource) {
       RECT s;
-      m_poSource->GetRect(&s);
+      m_cpSource->GetRect(&s);
       rc = RECT{std::max(rc.left, s.left), std::max(rc.top, s.top), std::min(rc.right, s.right),
                 std::min(rc.bottom, s.bottom)};
     }
     if (!m_mask.Prepare(rc)) return FALSE;
-    m_poLayer = target;
+    m_cpLayer = target;
     m_rcLimit = RECT{20000, 20000, -20000, -20000};
-    m_poLayer->PAT_MarkClear();
+    m_cpLayer->PAT_MarkClear();
     m_myState = myFLOODING;
     return TRUE;
   }
@@ -225,11 +235,11 @@ BOOL COperFlood::Flood(POINT client) {
     // The box starts from the mask (every other bit cleared): a press inside an earlier
     // region floods nothing.
     if (!m_cpFlood->CopyBitmapToBitbox(box, &rcBox, m_mask.Mask(), &m_mask.MaskRect())) return FALSE;
-    OLayer* compared = m_poSource ? m_poSource : m_poLayer;
+    OLayer* compared = m_cpSource ? m_cpSource.get() : m_cpLayer.get();
     RECT out;
     if (!m_cpFlood->Flood(box, &rcBox, &m_mask.End(), &seed, unsigned(GetOption(myTOLERANCE)), compared, &out))
       return FALSE;
-    m_poLayer->PAT_MarkSet(&out, nullptr);
+    m_cpLayer->PAT_MarkSet(&out, nullptr);
     ++m_nFloods;
     m_cpFlood->MergeBitboxToBitmap(m_mask.Mask(), &m_mask.MaskRect(), box, &rcBox, &seed, r);
     m_rcLimit = RECT{std::min(m_rcLimit.left, out.left), std::min(m_rcLimit.top, out.top),
@@ -240,26 +250,25 @@ BOOL COperFlood::Flood(POINT client) {
 }
 
 void COperFlood::FloodEnd() {
+  if (m_myState != myFLOODING) return;
+  // However the fill ends, the tool is ready for the next press and holds no layer.
+  struct Ready {
+    COperFlood* tool;
+    ~Ready() { tool->DropFlooding(); }
+  } ready{this};
+  if (m_nFloods == 0) return;
   try {
-    if (m_myState != myFLOODING) return;
-    if (m_nFloods == 0) {
-      m_myState = myREADY;
-      m_poLayer = nullptr;
-      return;
-    }
     m_myState = myFLOODED;
-    m_nFloods = 0;
+    OLayer* layer = m_cpLayer;
     CMyListLayer* list = m_pPaintSpace->m_pwndListLayer;
     // The step holds the marked blocks as they were; it is written even when nothing traced.
-    CToolUndoWriter step(m_pPaintSpace, m_nTarget, m_poLayer, kNotTarget, 64);
+    CToolUndoWriter step(m_pPaintSpace, m_nTarget, layer, kNotTarget, 64);
     step.WriteInt(list->GetCurSel());
-    GCompRef<OData> old = m_poLayer->PAT_Backup(FALSE);
+    GCompRef<OData> old = layer->PAT_Backup(FALSE);
     step.AddData(old);
     Fill(m_pPaintSpace->GetColor(0) | 0xFF000000u, 2 * GetOption(mySMOOTH), float(GetOption(myEXPAND)));
     step.Commit(&m_parts.m_xUndoInner, OUTLINE_FILL_TAG, u"油漆桶填充");
-    m_poLayer->MipRefresh(&m_rcLimit);
-    m_poLayer = nullptr;
-    m_myState = myREADY;
+    layer->MipRefresh(&m_rcLimit);
   }
   GCATCH(GetClassName(), u"::OnLButtonUp()")
 }
@@ -289,9 +298,9 @@ BOOL COperFlood::Fill(uint32_t colour, int smooth, float expand) {
     if (!ok || rc.right <= rc.left || rc.bottom <= rc.top) return FALSE;
 
     LayerLock lock;
-    GCHECK(lock.Lock(m_poLayer, 0));
+    GCHECK(lock.Lock(m_cpLayer, 0));
     RECT layerRc;
-    m_poLayer->GetRect(&layerRc);
+    m_cpLayer->GetRect(&layerRc);
     rc = RECT{std::max(rc.left, layerRc.left), std::max(rc.top, layerRc.top), std::min(rc.right, layerRc.right),
               std::min(rc.bottom, layerRc.bottom)};
     if (rc.right <= rc.left || rc.bottom <= rc.top) return FALSE;
@@ -393,11 +402,8 @@ BOOL COperFlood::OnWndMsg(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* resul
         return NavigationMsg(msg, wParam, lParam, result);
       case WM_TIMER: return TRUE;
       case WM_CAPTURECHANGED:
-        if (DropButtons(FALSE)) {
-          // An interrupted flooding is dropped without a fill.
-          m_myState = myREADY;
-          m_poLayer = nullptr;
-        }
+        // An interrupted flooding is dropped without a fill.
+        if (DropButtons(FALSE)) DropFlooding();
         return TRUE;
       case WM_MOUSELEAVE:
         EndGesture();
@@ -422,8 +428,7 @@ void COperFlood::OnMouseMove(WPARAM wParam, POINT pt) {
   try {
     const DWORD moved = MouseMove(wParam, pt);
     if (moved & myMOVE_DROPPED) {
-      m_myState = myREADY;
-      m_poLayer = nullptr;
+      DropFlooding();
       return;
     }
     if (m_nMButton == myDRAGGING || m_nRButton == myDRAGGING) return;
@@ -445,8 +450,7 @@ void COperFlood::OnRButtonUp_Function(POINT pt) {
   try {
     if (m_myState != myREADY) {
       // A right click while flooding drops the flooding: no fill, no step.
-      m_myState = myREADY;
-      m_poLayer = nullptr;
+      DropFlooding();
       return;
     }
     if (m_pPaintSpace->GetCaptureMask() == 0) ShowRingMenu(pt);

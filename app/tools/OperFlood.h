@@ -42,6 +42,8 @@ class COperFlood final : public COperation {
   BOOL OnWndMsg(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result) override;
   BOOL OnCmdMsg(UINT id, CmdUIState* ui) override;
   void OnEnvironmentVaryNotify(const char16_t* sender, DWORD code, void* param) override;
+  // A flooding under way is filled as its release would fill it.
+  void FinishWork() override { FloodEnd(); }
   CFunctionMenu* GetFunctionMenu() override { return &m_menu; }
   BOOL ApplyUndoStep(CToolUndoReplay& step) override;
 
@@ -61,7 +63,8 @@ class COperFlood final : public COperation {
   BOOL FloodBegin();
   // One flood at a client point into the mask; FALSE when it found nothing new.
   BOOL Flood(POINT client);
-  // The flooding ends: the mask traced and filled into the layer as one step.
+  // The flooding ends: the mask traced and filled into the layer as one step. The tool is
+  // ready afterwards, also when the fill fails.
   void FloodEnd();
 
   int32_t m_myState = myREADY;
@@ -91,6 +94,8 @@ class COperFlood final : public COperation {
   // One contour of m_qOutline closed, smoothed, expanded and handed to the filler.
   BOOL CompleteContour(int smooth, float expand);
   void Status(const char16_t* text);
+  // Back to ready without a fill: the layers go.
+  void DropFlooding();
 
   void OnLButtonDown(POINT pt);
   void OnMouseMove(WPARAM wParam, POINT pt);
@@ -110,8 +115,9 @@ class COperFlood final : public COperation {
   int m_nFloods = 0;
   BOOL m_bAutoLayer = FALSE;
   RECT m_rcLimit{};
-  OLayer* m_poLayer = nullptr;
-  OLayer* m_poSource = nullptr;
+  // The layer filled and the one compared, held for the length of a flooding.
+  GCompRef<OLayer> m_cpLayer;
+  GCompRef<OLayer> m_cpSource;
   GCompRef<OShape> m_cpShape;
   GCompRef<OFlood> m_cpFlood;
   GCompRef<OCreateShapeFromBitmap> m_cpTracer;

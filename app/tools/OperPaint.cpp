@@ -194,6 +194,11 @@ void COperPaint::CaptureLayers() {
   for (int i = 0; i < m_nLayerCount; ++i) m_apLayer[i] = list->GetLayer(i);
 }
 
+void COperPaint::ReleaseLayers() {
+  for (int i = 0; i < m_nLayerCount; ++i) m_apLayer[i] = nullptr;
+  m_nLayerCount = 0;
+}
+
 PaintTarget COperPaint::MakeTarget(BOOL* glassUsed) {
   *glassUsed = UpdateGlassStatus() != 0;
   PaintTarget target{m_cpLayer, m_pPaintSpace->m_pwndListLayer->GetSourceLayer(), *glassUsed ? m_cpGlass.get() : nullptr, 0};
@@ -401,10 +406,16 @@ void COperPaint::FinishWork() {
   try {
     if (m_bArcMode) {
       m_nArcStep = myARC_NONE;
+      ReleaseLayers();
       return;
     }
     if (m_myState != mySTROKE) return;
     m_myState = myREADY;
+    // The shown layers go however the stroke ends.
+    struct Release {
+      COperPaint* tool;
+      ~Release() { tool->ReleaseLayers(); }
+    } release{this};
     m_cpPaint->EndStroke();
     CommitPaint(m_bGlassInStroke, u"绘画");
   }
@@ -658,7 +669,7 @@ void COperPaint::XDirtySink::Flush() {
       if (device->DrawBegin(&m_view, TRUE)) {
         for (int i = 0; i < m_pTool->m_nLayerCount; ++i) {
           const bool sel = i == m_pTool->m_nSelLayer;
-          device->DrawLayer(m_pTool->m_apLayer[i], LYR_TIDY_CURRENT,
+          device->DrawLayer(m_pTool->m_apLayer[i].get(), LYR_TIDY_CURRENT,
                             sel && m_pTool->m_bGlassInStroke ? m_pTool->m_cpGlass.get() : nullptr);
         }
         device->DrawEnd(&m_rcDirty, nullptr);

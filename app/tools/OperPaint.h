@@ -66,7 +66,8 @@ class COperPaint final : public COperation {
   GCompRef<OBrush> m_cpBrush;
   GCompRef<OLayer> m_cpLayer;
   GCompRef<OLayer> m_cpGlass;
-  OLayer* m_apLayer[LYR_MAX_SUM] = {};
+  // The layers shown while a stroke or an arc is drawn, held until it ends (ReleaseLayers).
+  GCompRef<OLayer> m_apLayer[LYR_MAX_SUM];
   int m_nLayerCount = 0;
   int m_nSelLayer = -1;
 
@@ -107,6 +108,7 @@ class COperPaint final : public COperation {
   // The brush, the layer and the engine can paint now (the worker too when askWorker).
   BOOL ReadyToPaint(BOOL askWorker);
   void CaptureLayers();
+  void ReleaseLayers();
   PaintTarget MakeTarget(BOOL* glassUsed);
   PaintSample SampleAt(POINT pt, float weight);
   // The step of a stroke or an arc segment: the glass merged, the layer's blocks recorded.

@@ -136,6 +136,24 @@ BOOL COperation::DropButtons(BOOL finish) {
   return TRUE;
 }
 
+void COperation::EndGesture() {
+  FinishWork();
+  m_pPaintSpace->ReleaseAllButtons();
+  m_nLButton = m_nMButton = m_nRButton = myUP;
+}
+
+void COperation::EndGestureAfterError() {
+  try {
+    EndGesture();
+  } catch (GErrRecord* e) {
+    e->AddRef();
+    if (GSystem* system = m_pPaintSpace->GetSystem()) system->ReportError(e);
+    e->Release();
+    m_pPaintSpace->ReleaseAllButtons();
+    m_nLButton = m_nMButton = m_nRButton = myUP;
+  }
+}
+
 BOOL COperation::RightUpRingMenu(POINT pt) {
   const bool click = m_nRButton == myPRESSED;
   m_nRButton = myUP;

@@ -104,8 +104,19 @@ class COperation {
   virtual BOOL OnCmdMsg(UINT id, CmdUIState* ui);
   // A named sender ("CPaintSpace", "CMyListLayer" ...) changed something.
   virtual void OnEnvironmentVaryNotify(const char16_t* /*sender*/, DWORD /*code*/, void* /*param*/) {}
-  // Completes any pending edit (a stroke or an outline in progress).
+  // Ends the gesture under way (a stroke, a flooding, an outline, a dragged frame ...): it is
+  // committed as its release would commit it, or dropped where the release would ask or where
+  // nothing is committed yet. Afterwards the tool is idle (IsReady) and uses no layer it took
+  // for the gesture. The paint space calls it before every command that changes layers (see
+  // CPaintSpace::FinishWork); a tool may call it itself.
   virtual void FinishWork() {}
+  // FinishWork, then the buttons still held go up and the capture goes, so that the rest of
+  // an interrupted drag reaches the tool as plain moves and its release as a release without
+  // a press.
+  void EndGesture();
+  // After an error in the middle of a gesture: EndGesture, its own errors reported, never
+  // thrown, so that the tool is idle again.
+  void EndGestureAfterError();
   // The target of the handler parts' GetInterface: null in every tool.
   virtual void* GetInterface(const char16_t* /*name*/) { return nullptr; }
   // The class name error traces carry.

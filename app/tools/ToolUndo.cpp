@@ -118,11 +118,8 @@ void CToolUndoReplay::AddInverse(OData* block) { m_inverse.emplace_back(block); 
 void CToolUndoReplay::ReplayBlocks() {
   m_pLayer->AddChangeFlags(LYR_CHANGE_PIXELS);
   OData* data = NextData();
-  GCompRef<OData> inverse;
-  {
-    GAutoLock lock(m_pSpace->GetDrawLock());
-    inverse = m_bRedo ? m_pLayer->PAT_Redo(data) : m_pLayer->PAT_Undo(data);
-  }
+  // The paint space runs every step under its drawing lock.
+  GCompRef<OData> inverse = m_bRedo ? m_pLayer->PAT_Redo(data) : m_pLayer->PAT_Undo(data);
   AddInverse(inverse);
 }
 

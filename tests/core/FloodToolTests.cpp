@@ -403,6 +403,29 @@ TEST_F(FloodTool, RightClickWhileFloodingDropsTheFill) {
   EXPECT_TRUE(tool->IsReady());
 }
 
+// The flooded layer taken out of the list behind the tool's back: the release cannot write
+// its step and fails, and the tool is ready for the next press, which fills.
+TEST_F(FloodTool, AFailedReleaseLeavesTheToolReady) {
+  Start();
+  Picture p = Blank(kWhite);
+  Frame(p, 10, 10, 40, 30, kInk);
+  OLayer* kept = Load(p, OLayer::myFORMAT_C32);
+  OLayer* flooded = Load(p, OLayer::myFORMAT_C32);
+  const std::vector<uint32_t> before = PixelsOf(kept);
+  const POINT c = ClientOf({20, 20});
+  Send(WM_LBUTTONDOWN, MK_LBUTTON, c.x, c.y);
+  GCompRef<OLayer> gone;
+  gone.m_ptr = list->DetachLayer(list->GetCurSel());
+  ASSERT_EQ(gone.get(), flooded);
+  list->SetCurSelect(0);
+  EXPECT_THROW(Send(WM_LBUTTONUP, 0, c.x, c.y), GErrRecord*);
+  EXPECT_TRUE(tool->IsReady());
+  Send(WM_LBUTTONDOWN, MK_LBUTTON, c.x, c.y);
+  Send(WM_LBUTTONUP, 0, c.x, c.y);
+  EXPECT_NE(PixelsOf(kept), before) << "the next click fills";
+  EXPECT_EQ(UndoSteps(), 1u);
+}
+
 DWORD g_now = 0;
 DWORD Now() { return g_now; }
 

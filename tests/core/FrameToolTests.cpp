@@ -155,6 +155,22 @@ TEST_F(FrameTool, NoDialogWithoutADragOrWithTheRightButtonHeld) {
   EXPECT_EQ(shell.rings.size(), 2u);
 }
 
+// An error of the release's question (here the dialog) drops the rectangle all the same: a
+// later click without a drag asks nothing.
+TEST_F(FrameTool, AFailedReleaseLeavesTheToolReady) {
+  Select(ID_OPER_NEW);
+  ask.newLayers.push_back({-1, u"", 0, 0});
+  const POINT p = At(20, 20);
+  EXPECT_THROW(LeftDrag(p, At(60, 50)), GErrRecord*);
+  EXPECT_TRUE(create->IsReady());
+  EXPECT_FALSE(win.captured);
+  ask.asked.clear();
+  Send(WM_LBUTTONDOWN, MK_LBUTTON, p.x, p.y);
+  Send(WM_LBUTTONUP, 0, p.x, p.y);
+  EXPECT_TRUE(ask.asked.empty()) << "a click without a drag asks nothing";
+  EXPECT_EQ(list->GetCount(), 0);
+}
+
 // The outline is XORed over the view: while dragging exactly the edges of the latest
 // rectangle show, the earlier ones erased; a repaint forgets it and draws it afresh.
 TEST_F(FrameTool, TheOutlineShowsTheLatestRectangleOnly) {

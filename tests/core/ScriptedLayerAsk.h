@@ -6,12 +6,13 @@
 #include <vector>
 
 #include "core/JobRunner.h"
+#include "odata/GError.h"
 #include "panels/LayerAsk.h"
 
 class ScriptedLayerAsk final : public ILayerAsk {
  public:
   struct NewLayer {
-    int answer;  // 1 colour, 2 mask, 0 cancel
+    int answer;  // 1 colour, 2 mask, 0 cancel, -1 the question fails with an error
     std::u16string name;
     int width, height;  // 0 keeps the preset
   };
@@ -29,6 +30,7 @@ class ScriptedLayerAsk final : public ILayerAsk {
     if (newLayers.empty()) return 0;
     NewLayer n = newLayers.front();
     newLayers.pop_front();
+    if (n.answer < 0) GTHROW(u"!scripted failure");
     if (!n.name.empty()) *name = n.name;
     if (n.width) *width = n.width;
     if (n.height) *height = n.height;
