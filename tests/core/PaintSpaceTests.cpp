@@ -865,3 +865,79 @@ TEST_F(PaintSpaceTest, TheFlushThreadSwapsALargeStepAndUndoBringsItBack) {
 }
 
 }  // namespace
+
+// An undo owner that looks, while its step runs, at what the space promises every step of
+// every owner: the worker is idle and the drawing lock is held, so that another thread cannot
+// take it.
+class ProbeHandler final : public OUndoHandler {
+ public:
+  explicit ProbeHandler(CPaintSpace* space) : m_pSpace(space) {}
+  ~ProbeHandler() override { JoinOthers(); }
+  int32_t AddRef() override { return 1; }
+  int32_t Release() override { return 1; }
+  void* GetInterface(const char16_t*) override { return nullptr; }
+  void AfterUndo() override {}
+  int32_t Execute(OUndoRestore* step, OUndoStore* opposite) override {
+    step->Begin();
+    workerIdle.push_back(m_pSpace->GetWorker()->IsReady() != FALSE);
+    const int before = m_nEntered;
+    m_others.emplace_back([this] {
+      GAutoLock lock(m_pSpace->GetDrawLock());
+      ++m_nEntered;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    lockHeld.push_back(m_nEntered == before);
+    opposite->Begin(this, step->GetTag(), step->GetStepObject());
+    opposite->End(FALSE);
+    step->End();
+    return 0;
+  }
+  void JoinOthers() {
+    for (std::thread& t : m_others) t.join();
+    m_others.clear();
+  }
+
+  std::vector<bool> workerIdle, lockHeld;
+
+ private:
+  CPaintSpace* m_pSpace;
+  std::atomic<int> m_nEntered{0};
+  std::vector<std::thread> m_others;
+};
+
+TEST_F(PaintSpaceTest, EveryStepRunsWithTheWorkerIdleAndTheDrawingLockHeld) {
+  host.client = SIZE{32, 32};
+  Init(32, 32);
+  Add(16, 16, OLayer::myFORMAT_C32, 1);
+  ProbeHandler probe(space.get());
+  for (int i = 0; i < 2; ++i) {
+    GCompRef<GText> label = GNewText(u"probe");
+    space->GetUndoStore()->Begin(&probe, 7, label);
+    space->GetUndoStore()->End(TRUE);
+  }
+  ViewTransform t = *space->m_pTransform;
+  for (bool redo : {false, true}) {
+    // A pass is under way when the command comes; it ends a moment later.
+    host.screen.HoldNext();
+    ASSERT_EQ(space->RefreshInWorker(&t), 1);
+    ASSERT_TRUE(host.screen.WaitHeld());
+    std::thread releaser([&] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(30));
+      host.screen.Release();
+    });
+    try {
+      if (redo) space->Redo(2);
+      else space->Undo(2);
+    } catch (GErrRecord* e) {
+      ADD_FAILURE() << plat::ToUtf8(e->GetText());
+    }
+    releaser.join();
+  }
+  probe.JoinOthers();
+  EXPECT_EQ(space->GetUndoStore()->GetStepCount(), 2u);
+  EXPECT_EQ(probe.workerIdle, std::vector<bool>(4, true));
+  EXPECT_EQ(probe.lockHeld, std::vector<bool>(4, true));
+  // The steps go before their owner.
+  space->GetUndoStore()->Clear();
+  space->GetRedoStore()->Clear();
+}
