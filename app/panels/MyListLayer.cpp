@@ -397,7 +397,7 @@ BOOL CMyListLayer::XFileLoad::ReadSection(OFileIn* file, uint64_t* pBytes, JobCo
   // than the program allows itself or the machine has, are refused before the first layer
   // is allocated. dwSize is not relied on; each record says where the next one starts.
   int64_t recordAt[LYR_MAX_SUM];
-  uint64_t layerBytes[LYR_MAX_SUM];
+  uint64_t layerBytes[LYR_MAX_SUM] = {};
   uint64_t paintBytes = 0;
   int64_t at = start + int64_t(LayerSectionHeader::kBytes);
   for (uint32_t i = 0; i < fh.dwLayerCount; ++i) {

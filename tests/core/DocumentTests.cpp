@@ -264,7 +264,7 @@ TEST_F(DocumentTest, DamagedDocumentsAreRefusedAndTheOpenDocumentStays) {
       {"space section check off by one", [](Bytes& b) { PutLE32(b.data() + kSpace, GetLE32(b.data() + kSpace) + 1); },
        false, 0, u"文档已损坏：画布区"},
       {"a truncated layer record", [&](Bytes& b) { b.resize(kFirstRecord + 150), fixHeader(b); }, false, 0,
-       u"文档已损坏：图层区，第 1 个图层"},
+       u"文档已损坏：图层区，第 2 个图层"},  // the second record's head lies past the end
       {"layer section's dwSize one more than its records",
        [&](Bytes& b) { PutLE32(b.data() + kLayerSize, GetLE32(b.data() + kLayerSize) + 1), fixLayerCheck(b); }, true,
        2, u""},
