@@ -115,16 +115,18 @@ FILE* OpenFile(const std::u16string& path, const char* mode) {
   }
   const std::string name = Native(path);
   // A pipe or a device would block open() or the reads for good: only regular files are
-  // opened. The name may change its file between the look and the open, so the open does
-  // not wait either, and what was opened is looked at again.
+  // opened to read. The name may change its file between the look and the open, so the open
+  // does not wait either, and what was opened is looked at again. Writing may go to a device
+  // (a pipe without a reader gives ENXIO at once).
+  const bool reading = mode[0] == 'r';
   struct stat st;
-  if (stat(name.c_str(), &st) == 0 && NotRegularError(st.st_mode)) {
+  if (reading && stat(name.c_str(), &st) == 0 && NotRegularError(st.st_mode)) {
     errno = NotRegularError(st.st_mode);
     return nullptr;
   }
   const int fd = open(name.c_str(), flags | O_NONBLOCK | O_CLOEXEC, 0666);
   if (fd < 0) return nullptr;
-  int error = fstat(fd, &st) != 0 ? errno : NotRegularError(st.st_mode);
+  int error = fstat(fd, &st) != 0 ? errno : reading ? NotRegularError(st.st_mode) : 0;
   if (!error && fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) error = errno;
   FILE* f = error ? nullptr : fdopen(fd, mode);
   if (!f) {

@@ -35,8 +35,8 @@ bool RemoveFolder(const std::u16string& path);
 int64_t GetFileLength(const std::u16string& path);
 
 // Opens a file with a C stdio mode ("rb", "r+b", "w+b" ...); null on failure, errno telling
-// why. Only a regular file is opened, without waiting: a folder gives EISDIR, a pipe, device
-// or socket ENODEV.
+// why. Nothing waits: to read, only a regular file is opened (a folder gives EISDIR, a pipe,
+// device or socket ENODEV); to write, a pipe without a reader gives ENXIO.
 FILE* OpenFile(const std::u16string& path, const char* mode);
 // Creates a new file that must not exist yet (never truncates another one's file),
 // opened for reading and writing. Null when it exists or cannot be created.
