@@ -103,7 +103,7 @@ BOOL CMyFileSave::WriteDocument(const std::u16string& path, OWorker* worker, UIN
 }
 
 BOOL CMyFileSave::WriteFile(const std::u16string& path, OWorker* worker, UINT progressTotal, int* error) {
-  // errno of a step on this thread, read before anything else may change it.
+  // The errno of the step that failed, taken at once: the way out changes errno again.
   auto failed = [error](int code) {
     *error = code;
     return FALSE;
