@@ -5,6 +5,7 @@
 #include <string>
 
 #include "SRC/GSystem.h"
+#include "core/MyFile.h"
 #include "core/StringTable.h"
 #include "core/TavrikDoc.h"
 #include "frame/MainFrame.h"
@@ -107,6 +108,8 @@ BOOL CTavrikApp::InitInstance(const TavrikStartup& startup) {
     if (!shell::HasDisplay()) return FALSE;
     Step(u"display");
 
+    // What saves of an earlier run, killed on the way, left beside their documents goes.
+    CMyFileSave::RemoveKilledSaves();
     LoadRecentFiles();
     LoadConfigure();
     Step(u"settings");

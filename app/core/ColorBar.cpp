@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "FileRefusal.h"
 #include "odata/GError.h"
 #include "odata/LittleEndian.h"
 
@@ -125,9 +126,12 @@ BOOL CColorBar::XFileLoad::Load(OFileIn* file, uint64_t* pBytes, JobControl* /*c
   try {
     GCHECK(!m_bRead);
     BYTE raw[ColorBarSection::kBytes];
-    if (!file || file->Read(raw, sizeof raw, 1) != 1) return FALSE;
+    // A section missing or cut short, or one whose size, version or check is wrong.
+    if (!file || file->Read(raw, sizeof raw, 1) != 1 || !ColorBarSection::Parse(raw).IsValid()) {
+      file_refusal::Note(file_refusal::Damaged(u"颜色区"));
+      return FALSE;
+    }
     const ColorBarSection s = ColorBarSection::Parse(raw);
-    if (!s.IsValid()) return FALSE;
     m_section = s;
     m_bRead = true;
     if (pBytes) *pBytes += sizeof raw;

@@ -43,6 +43,19 @@ std::u16string NotEnoughMemory(uint64_t needed, uint64_t available) {
   return u"内存不足：需要 " + Megabytes(needed) + u"，可用 " + Megabytes(available);
 }
 
+std::u16string LayerOverLimit(int layer, uint64_t needed, uint64_t limit) {
+  return u"内存不足：第 " + Number(uint64_t(layer)) + u" 个图层需要 " + Megabytes(needed) + u"，单个图层上限 " +
+         Megabytes(limit);
+}
+
+std::u16string LayersOverLimit(uint64_t needed, uint64_t limit) {
+  return u"内存不足：需要 " + Megabytes(needed) + u"，全部图层上限 " + Megabytes(limit);
+}
+
+std::u16string TooManyLayers(uint32_t count, uint32_t most) {
+  return u"图层数 " + Number(count) + u" 超过上限 " + Number(most);
+}
+
 std::u16string TooLarge(uint32_t width, uint32_t height) {
   return u"画布尺寸 " + Number(width) + u" x " + Number(height) + u" 超出范围（1～10000）";
 }
@@ -62,8 +75,23 @@ std::u16string FromErrno(int error) {
       return u"文件或文件夹不存在";
     case ENOMEM:
       return u"内存不足";
+    case EISDIR:
+      return u"这是一个文件夹，不是文件";
+    case ENODEV:
+    case ENXIO:
+      return u"不是普通文件（管道、设备或套接字）";
+    case ELOOP:
+      return u"符号链接形成了循环";
+    case ENOTDIR:
+      return u"路径中的某一级不是文件夹";
+    case ENAMETOOLONG:
+      return u"文件名过长";
+    case EFBIG:
+      return u"文件过大";
+    case EIO:
+      return u"读写设备出错";
     default:
-      return std::u16string();
+      return error > 0 ? u"系统错误（错误号 " + Number(uint64_t(error)) + u"）" : std::u16string();
   }
 }
 

@@ -16,9 +16,13 @@ std::u16string Take();
 // The reasons, each on one line.
 std::u16string Damaged(const char16_t* section, int layer = -1);  // layer counts from 1
 std::u16string NotEnoughMemory(uint64_t needed, uint64_t available);
+// Over the program's own limits for one layer (layer counts from 1) or for all of them.
+std::u16string LayerOverLimit(int layer, uint64_t needed, uint64_t limit);
+std::u16string LayersOverLimit(uint64_t needed, uint64_t limit);
+std::u16string TooManyLayers(uint32_t count, uint32_t most);
 std::u16string TooLarge(uint32_t width, uint32_t height);
 std::u16string NotADocument();
-// From an errno value of a failed file operation; empty when it says nothing useful.
+// From an errno value of a failed file or memory operation; empty for 0.
 std::u16string FromErrno(int error);
 
 }  // namespace file_refusal

@@ -54,13 +54,18 @@ class CMyFileSave {
   // Why the last Save failed, in the interface's words; empty when it did not, or nobody
   // could tell.
   const std::u16string& GetLastReason() const { return m_strReason; }
+  // Removes the temporary files that saves of processes killed meanwhile left, in every
+  // folder a save was noted in; a save's own and those of running copies stay. Called once
+  // at start-up; the number of files removed.
+  static int RemoveKilledSaves();
 
  private:
   int32_t TransferJob(JobRecord* job, JobControl* control);
   // Writes all sections and the header into a new file and puts it in the target's place;
   // a failure notes the system's reason.
   BOOL WriteDocument(const std::u16string& path, OWorker* worker, UINT progressTotal);
-  BOOL WriteFile(const std::u16string& path, OWorker* worker, UINT progressTotal);
+  // As WriteDocument; *error gets the errno of the step that failed.
+  BOOL WriteFile(const std::u16string& path, OWorker* worker, UINT progressTotal, int* error);
 
   CJobRunner* m_pRunner;
   UINT m_nUnitCount = 0;

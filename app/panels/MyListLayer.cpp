@@ -28,6 +28,22 @@ constexpr uint64_t kMaxAllBytes = 0x40000000;    // all layers below 1 GB
 constexpr uint32_t kRefreshAll = 0x28;
 constexpr uint32_t kRefreshMarked = 0x5;
 
+// The machine's memory; one that does not tell is taken at the ceiling, the fixed limits
+// still hold.
+plat::MemoryStatus MachineMemory() {
+  plat::MemoryStatus status{};
+  if (!plat::GetMemoryStatus(&status)) status = {kMemoryCeiling, kMemoryCeiling};
+  return status;
+}
+
+// What the paint tool takes at once when it starts on a layer: a copy of its pixels to undo
+// from and, for a colour layer, a helper surface as large. The engine pads a surface to
+// whole 64-pixel blocks.
+uint64_t PaintCopyBytes(uint32_t width, uint32_t height, uint32_t format) {
+  const uint64_t surface = ((uint64_t(width) + 63) & ~uint64_t(63)) * ((uint64_t(height) + 63) & ~uint64_t(63)) * format;
+  return format == uint32_t(OLayer::myFORMAT_C32) ? 2 * surface : surface;
+}
+
 constexpr const char16_t* kSaveTrace = u"CMyListLayer::XFileSave";
 constexpr const char16_t* kLoadTrace = u"CMyListLayer::XFileLoad";
 
@@ -216,20 +232,22 @@ void CMyListLayer::EndSpaceUndo() {
   GCATCH(GetClassName(), u"::EndSpaceUndo()")
 }
 
+uint64_t CMyListLayer::LayerLimit(uint64_t totalPhysical) {
+  return std::min(std::min(totalPhysical, kMemoryCeiling) / 4, kMaxLayerBytes);
+}
+
+uint64_t CMyListLayer::AllLayersLimit(uint64_t totalPhysical) {
+  return std::min(std::min(totalPhysical, kMemoryCeiling) / 2, kMaxAllBytes);
+}
+
 BOOL CMyListLayer::MemoryAllows(uint64_t layerBytes, uint64_t allBytes, uint64_t totalPhysical) {
-  const uint64_t total = std::min(totalPhysical, kMemoryCeiling);
-  return layerBytes < total / 4 && layerBytes < kMaxLayerBytes && allBytes < total / 2 && allBytes < kMaxAllBytes
-             ? TRUE
-             : FALSE;
+  return layerBytes < LayerLimit(totalPhysical) && allBytes < AllLayersLimit(totalPhysical) ? TRUE : FALSE;
 }
 
 BOOL CMyListLayer::CheckMemory(int width, int height, int format, int exclude) {
   try {
     GVERIFY(m_pDevice, u"!m_pDevice");
-    // A machine that does not tell its memory is taken at the ceiling; the fixed limits
-    // still hold.
-    plat::MemoryStatus status{};
-    const uint64_t total = plat::GetMemoryStatus(&status) ? status.totalPhysical : kMemoryCeiling;
+    const uint64_t total = MachineMemory().totalPhysical;
     const uint64_t one = m_pDevice->GetLayerMemorySize(width, height, format);
     uint64_t all = one;
     for (int i = 0; i < GetCount(); ++i)
@@ -370,14 +388,18 @@ BOOL CMyListLayer::XFileLoad::ReadSection(OFileIn* file, uint64_t* pBytes, JobCo
     file_refusal::Note(file_refusal::Damaged(u"图层区"));
     return FALSE;
   }
-  GVERIFY(fh.dwLayerCount <= uint32_t(LYR_MAX_SUM), u"!fh.dwLayerCount<=LYR_MAX_SUM");
+  if (fh.dwLayerCount > uint32_t(LYR_MAX_SUM)) {
+    file_refusal::Note(file_refusal::TooManyLayers(fh.dwLayerCount, LYR_MAX_SUM));
+    return FALSE;
+  }
 
   // Every record's head is read ahead: a damaged one, and a document that needs more memory
-  // than the machine has, are refused before the first layer is allocated. dwSize is not
-  // relied on; each record says where the next one starts.
+  // than the program allows itself or the machine has, are refused before the first layer
+  // is allocated. dwSize is not relied on; each record says where the next one starts.
   int64_t recordAt[LYR_MAX_SUM];
+  uint64_t layerBytes[LYR_MAX_SUM] = {};
+  uint64_t paintBytes = 0;
   int64_t at = start + int64_t(LayerSectionHeader::kBytes);
-  uint64_t needed = 0;
   for (uint32_t i = 0; i < fh.dwLayerCount; ++i) {
     BYTE raw[LayerRecordHeader::kBytes];
     if (!file->Seek(at, 0) || file->Read(raw, sizeof raw, 1) != 1 || LayerRecordHeader::Parse(raw).Check()) {
@@ -385,16 +407,12 @@ BOOL CMyListLayer::XFileLoad::ReadSection(OFileIn* file, uint64_t* pBytes, JobCo
       return FALSE;
     }
     const LayerRecordHeader record = LayerRecordHeader::Parse(raw);
-    needed += m_pList->m_pDevice->GetLayerMemorySize(int(record.dwWidth), int(record.dwHeight), int(record.dwFormat));
+    layerBytes[i] = m_pList->m_pDevice->GetLayerMemorySize(int(record.dwWidth), int(record.dwHeight), int(record.dwFormat));
+    if (i == fh.dwCurSel) paintBytes = PaintCopyBytes(record.dwWidth, record.dwHeight, record.dwFormat);
     recordAt[i] = at;
     at += int64_t(record.dwFileSize);
   }
-  plat::MemoryStatus status{};
-  const uint64_t available = plat::GetMemoryStatus(&status) ? status.availablePhysical : kMemoryCeiling;
-  if (needed > available) {
-    file_refusal::Note(file_refusal::NotEnoughMemory(needed, available));
-    return FALSE;
-  }
+  if (!MemoryAllowsLoad(layerBytes, fh.dwLayerCount, paintBytes)) return FALSE;
 
   // The layers are made here, empty; the records are read into them on every core.
   GSystem* system = m_pList->m_pSystem;
@@ -419,6 +437,30 @@ BOOL CMyListLayer::XFileLoad::ReadSection(OFileIn* file, uint64_t* pBytes, JobCo
   if (!file->Seek(at, 0)) return FALSE;
   m_dwSelected = fh.dwCurSel < m_nLayerCount ? fh.dwCurSel : kNoSelection;
   if (pBytes) *pBytes += uint64_t(at - start);
+  return TRUE;
+}
+
+BOOL CMyListLayer::XFileLoad::MemoryAllowsLoad(const uint64_t* layerBytes, uint32_t count, uint64_t paintBytes) {
+  // The limits creating a layer keeps to hold for each loaded one and for all of them; what
+  // the machine has now must take the layers and the paint tool's first copy besides.
+  const plat::MemoryStatus memory = MachineMemory();
+  const uint64_t layerLimit = LayerLimit(memory.totalPhysical), allLimit = AllLayersLimit(memory.totalPhysical);
+  uint64_t all = 0;
+  for (uint32_t i = 0; i < count; ++i) {
+    if (layerBytes[i] >= layerLimit) {
+      file_refusal::Note(file_refusal::LayerOverLimit(int(i) + 1, layerBytes[i], layerLimit));
+      return FALSE;
+    }
+    all += layerBytes[i];
+  }
+  if (all >= allLimit) {
+    file_refusal::Note(file_refusal::LayersOverLimit(all, allLimit));
+    return FALSE;
+  }
+  if (all + paintBytes > memory.availablePhysical) {
+    file_refusal::Note(file_refusal::NotEnoughMemory(all + paintBytes, memory.availablePhysical));
+    return FALSE;
+  }
   return TRUE;
 }
 

@@ -127,6 +127,9 @@ class CMyListLayer {
   // CheckMemory's rule on its figures, all in bytes: the new layer, the new layer plus the
   // rows, and the machine's physical memory (0 when unknown).
   static BOOL MemoryAllows(uint64_t layerBytes, uint64_t allBytes, uint64_t totalPhysical);
+  // The bytes one layer, and all layers together, must stay below by that rule.
+  static uint64_t LayerLimit(uint64_t totalPhysical);
+  static uint64_t AllLayersLimit(uint64_t totalPhysical);
   BOOL VerifyUniqueID() const;
   // The smallest ID from 1 up that no row carries yet (10000 when the search reaches it).
   UINT NewLayerID() const;
@@ -279,6 +282,9 @@ class CMyListLayer {
 
    private:
     BOOL ReadSection(OFileIn* file, uint64_t* pBytes, JobControl* control);
+    // Whether layers of these sizes (from their records' heads) may be loaded, the paint
+    // tool's first copy of the selected one besides; notes the reason when not.
+    static BOOL MemoryAllowsLoad(const uint64_t* layerBytes, uint32_t count, uint64_t paintBytes);
     void DropLoaded();
     CMyListLayer* m_pList;
     OLayer* m_apLayers[LYR_MAX_SUM] = {};  // each holds one reference while loaded

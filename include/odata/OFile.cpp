@@ -1,5 +1,7 @@
 #include "OFile.h"
 
+#include <cerrno>
+
 #include "platform/base/Files.h"
 
 namespace {
@@ -49,29 +51,46 @@ int32_t CFileOut::Release() {
   if (n == 0) delete this;
   return n;
 }
+BOOL CFileOut::Failed() {
+  int expected = 0;
+  m_nError.compare_exchange_strong(expected, errno ? errno : EIO);
+  return FALSE;
+}
 BOOL CFileOut::Open(const char16_t* path) {
   if (m_file || !path) return FALSE;
+  errno = 0;
   m_file = plat::OpenFile(path, "wb");
-  return m_file ? TRUE : FALSE;
+  return m_file ? TRUE : Failed();
 }
 BOOL CFileOut::Seek(int64_t offset, int origin) {
-  return m_file && plat::SeekFile(m_file, offset, Whence(origin)) ? TRUE : FALSE;
+  if (!m_file) return FALSE;
+  errno = 0;
+  return plat::SeekFile(m_file, offset, Whence(origin)) ? TRUE : Failed();
 }
 int64_t CFileOut::Tell() { return m_file ? plat::TellFile(m_file) : -1; }
 BOOL CFileOut::IsError() { return m_file ? (std::ferror(m_file) ? TRUE : FALSE) : TRUE; }
 BOOL CFileOut::Close() {
   if (!m_file) return FALSE;
   // A failed final flush is a failed write: report it.
+  errno = 0;
   bool ok = std::fclose(m_file) == 0;
   m_file = nullptr;
-  return ok ? TRUE : FALSE;
+  return ok ? TRUE : Failed();
 }
 size_t CFileOut::Write(const void* buffer, size_t size, size_t count) {
-  return m_file ? std::fwrite(buffer, size, count, m_file) : 0;
+  if (!m_file) return 0;
+  errno = 0;
+  const size_t written = std::fwrite(buffer, size, count, m_file);
+  if (size && written < count) Failed();
+  return written;
 }
 BOOL CFileOut::Attach(FILE* file) {
   if (m_file || !file) return FALSE;
   m_file = file;
   return TRUE;
 }
-BOOL CFileOut::Flush() { return m_file && std::fflush(m_file) == 0 ? TRUE : FALSE; }
+BOOL CFileOut::Flush() {
+  if (!m_file) return FALSE;
+  errno = 0;
+  return std::fflush(m_file) == 0 ? TRUE : Failed();
+}

@@ -1,5 +1,6 @@
 // File objects that document sections and layer records read and write through.
 #pragma once
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 
@@ -66,8 +67,14 @@ class ODATA_EXPORT CFileOut final : public OFileOut {
   // Takes over a stream already open for writing (an exclusively created file); FALSE when
   // a file is open already.
   BOOL Attach(FILE* file);
+  // The errno of the first open, write, seek, flush or close that failed (EIO when the
+  // system named none); 0 while all went well. Kept here because the writes may run on
+  // another thread than the one that asks why the file failed.
+  int GetError() const { return m_nError.load(); }
 
  private:
+  BOOL Failed();
   int32_t m_refs = 0;
   FILE* m_file = nullptr;
+  std::atomic<int> m_nError{0};
 };

@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -88,7 +89,53 @@ int64_t GetFileLength(const std::u16string& path) {
   return int64_t(st.st_size);
 }
 
-FILE* OpenFile(const std::u16string& path, const char* mode) { return std::fopen(Native(path).c_str(), mode); }
+// The open(2) flags of a C stdio mode.
+static int OpenFlags(const char* mode) {
+  const bool both = std::strchr(mode, '+') != nullptr;
+  switch (mode[0]) {
+    case 'r':
+      return both ? O_RDWR : O_RDONLY;
+    case 'w':
+      return (both ? O_RDWR : O_WRONLY) | O_CREAT | O_TRUNC;
+    case 'a':
+      return (both ? O_RDWR : O_WRONLY) | O_CREAT | O_APPEND;
+    default:
+      return -1;
+  }
+}
+
+// EISDIR for a folder, ENODEV for a pipe, device or socket, 0 for a regular file.
+static int NotRegularError(mode_t mode) { return S_ISREG(mode) ? 0 : S_ISDIR(mode) ? EISDIR : ENODEV; }
+
+FILE* OpenFile(const std::u16string& path, const char* mode) {
+  const int flags = OpenFlags(mode);
+  if (flags < 0) {
+    errno = EINVAL;
+    return nullptr;
+  }
+  const std::string name = Native(path);
+  // A pipe or a device would block open() or the reads for good: only regular files are
+  // opened to read. The name may change its file between the look and the open, so the open
+  // does not wait either, and what was opened is looked at again. Writing may go to a device
+  // (a pipe without a reader gives ENXIO at once).
+  const bool reading = mode[0] == 'r';
+  struct stat st;
+  if (reading && stat(name.c_str(), &st) == 0 && NotRegularError(st.st_mode)) {
+    errno = NotRegularError(st.st_mode);
+    return nullptr;
+  }
+  const int fd = open(name.c_str(), flags | O_NONBLOCK | O_CLOEXEC, 0666);
+  if (fd < 0) return nullptr;
+  int error = fstat(fd, &st) != 0 ? errno : reading ? NotRegularError(st.st_mode) : 0;
+  if (!error && fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) error = errno;
+  FILE* f = error ? nullptr : fdopen(fd, mode);
+  if (!f) {
+    if (!error) error = errno;
+    close(fd);
+    errno = error;
+  }
+  return f;
+}
 
 FILE* CreateExclusiveFile(const std::u16string& path) {
   int fd = open(Native(path).c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
@@ -215,6 +262,7 @@ std::u16string FollowLinks(const std::u16string& path) {
     const std::u16string target = FromUtf8(std::string(buf, size_t(n)));
     at = target[0] == u'/' ? target : WithSlash(FolderOf(at)) + target;
   }
+  errno = ELOOP;
   return std::u16string();
 }
 

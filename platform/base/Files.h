@@ -34,7 +34,9 @@ bool RemoveFolder(const std::u16string& path);
 // Length in bytes, or -1 when the file cannot be read.
 int64_t GetFileLength(const std::u16string& path);
 
-// Opens a file with a C stdio mode ("rb", "r+b", "w+b" ...); null on failure.
+// Opens a file with a C stdio mode ("rb", "r+b", "w+b" ...); null on failure, errno telling
+// why. Nothing waits: to read, only a regular file is opened (a folder gives EISDIR, a pipe,
+// device or socket ENODEV); to write, a pipe without a reader gives ENXIO.
 FILE* OpenFile(const std::u16string& path, const char* mode);
 // Creates a new file that must not exist yet (never truncates another one's file),
 // opened for reading and writing. Null when it exists or cannot be created.
@@ -61,7 +63,8 @@ bool SyncFile(FILE* f);
 // Makes a folder's entries (a rename into it) durable.
 bool SyncFolder(const std::u16string& folder);
 // The path a chain of symbolic links at path ends in (path itself when it is no link);
-// a relative link is taken from its own folder. Empty when the chain does not end.
+// a relative link is taken from its own folder. Empty when the chain does not end (errno
+// ELOOP).
 std::u16string FollowLinks(const std::u16string& path);
 // Gives a new file the permissions of the file it will replace, or, when there is none, the
 // ones a newly created file gets (0666 less the umask): exclusive temporary files start

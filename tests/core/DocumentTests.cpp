@@ -232,33 +232,54 @@ TEST_F(DocumentTest, DamagedDocumentsAreRefusedAndTheOpenDocumentStays) {
     PutLE32(b.data() + kLayers,
             GetLE32(b.data() + kLayerSize) + GetLE32(b.data() + kLayerCount) + GetLE32(b.data() + kLayerSel));
   };
+  // The colour bar's section ends the file: its check, version and size words lead it.
+  const size_t colours = original.size() - 96;
+  auto colourWord = [colours](size_t at, uint32_t v, bool keepCheck) {
+    return [=](Bytes& b) {
+      const uint32_t old = GetLE32(b.data() + colours + at);
+      PutLE32(b.data() + colours + at, v);
+      if (keepCheck) PutLE32(b.data() + colours, GetLE32(b.data() + colours) + v - old);
+    };
+  };
   struct Case {
     const char* what;
     std::function<void(Bytes&)> damage;
     bool loads;
-    int selection;  // when it loads
+    int selection;            // when it loads
+    const char16_t* reason;   // when it does not
   };
+  const char16_t* const notOurs = u"不是本程序的文档";
+  const char16_t* const header = u"文档已损坏：文件头";
+  const char16_t* const colourBar = u"文档已损坏：颜色区";
   const Case cases[] = {
-      {"version 0x0000FFFF", [](Bytes& b) { PutLE32(b.data() + kVersion, 0x0000FFFF); }, false, 0},
-      {"version 0x0001FFFF", [](Bytes& b) { PutLE32(b.data() + kVersion, 0x0001FFFF); }, true, 2},
-      {"version 0x00020000", [](Bytes& b) { PutLE32(b.data() + kVersion, 0x00020000); }, false, 0},
-      {"one byte more", [](Bytes& b) { b.push_back(0); }, false, 0},
-      {"one byte less", [](Bytes& b) { b.pop_back(); }, false, 0},
-      {"fewer than 32 bytes", [](Bytes& b) { b.resize(31); }, false, 0},
-      {"two units", [&](Bytes& b) { PutLE32(b.data() + kUnitCount, 2), fixHeader(b); }, false, 0},
+      {"version 0x0000FFFF", [](Bytes& b) { PutLE32(b.data() + kVersion, 0x0000FFFF); }, false, 0, notOurs},
+      {"version 0x0001FFFF", [](Bytes& b) { PutLE32(b.data() + kVersion, 0x0001FFFF); }, true, 2, u""},
+      {"version 0x00020000", [](Bytes& b) { PutLE32(b.data() + kVersion, 0x00020000); }, false, 0, notOurs},
+      {"one byte more", [](Bytes& b) { b.push_back(0); }, false, 0, header},
+      {"one byte less", [](Bytes& b) { b.pop_back(); }, false, 0, header},
+      {"fewer than 32 bytes", [](Bytes& b) { b.resize(31); }, false, 0, notOurs},
+      {"two units", [&](Bytes& b) { PutLE32(b.data() + kUnitCount, 2), fixHeader(b); }, false, 0, header},
       {"wrong check word", [](Bytes& b) { PutLE32(b.data() + kHeaderCheck, GetLE32(b.data() + kHeaderCheck) + 1); },
-       false, 0},
+       false, 0, header},
       {"space section check off by one", [](Bytes& b) { PutLE32(b.data() + kSpace, GetLE32(b.data() + kSpace) + 1); },
-       false, 0},
-      {"a truncated layer record", [&](Bytes& b) { b.resize(kFirstRecord + 150), fixHeader(b); }, false, 0},
+       false, 0, u"文档已损坏：画布区"},
+      {"a truncated layer record", [&](Bytes& b) { b.resize(kFirstRecord + 150), fixHeader(b); }, false, 0,
+       u"文档已损坏：图层区，第 2 个图层"},  // the second record's head lies past the end
       {"layer section's dwSize one more than its records",
        [&](Bytes& b) { PutLE32(b.data() + kLayerSize, GetLE32(b.data() + kLayerSize) + 1), fixLayerCheck(b); }, true,
-       2},
+       2, u""},
       {"65 layers with a valid sum", [&](Bytes& b) { PutLE32(b.data() + kLayerCount, 65), fixLayerCheck(b); }, false,
-       0},
-      {"damaged colour bar", [](Bytes& b) { b[b.size() - 40] ^= 1; }, false, 0},
-      {"dwCurSel 0xFFFFFFFF", [&](Bytes& b) { PutLE32(b.data() + kLayerSel, 0xFFFFFFFF), fixLayerCheck(b); }, true, -1},
-      {"dwCurSel past the rows", [&](Bytes& b) { PutLE32(b.data() + kLayerSel, 4), fixLayerCheck(b); }, true, -1},
+       0, u"图层数 65 超过上限 64"},
+      {"4096 layers with a valid sum", [&](Bytes& b) { PutLE32(b.data() + kLayerCount, 4096), fixLayerCheck(b); },
+       false, 0, u"图层数 4096 超过上限 64"},
+      {"damaged colour bar", [](Bytes& b) { b[b.size() - 40] ^= 1; }, false, 0, colourBar},
+      {"colour bar check", colourWord(0, 7, false), false, 0, colourBar},
+      {"colour bar version 2", colourWord(4, 0x00020000, true), false, 0, colourBar},
+      {"colour bar size", colourWord(8, 95, true), false, 0, colourBar},
+      {"colour bar missing", [&](Bytes& b) { b.resize(colours), fixHeader(b); }, false, 0, colourBar},
+      {"dwCurSel 0xFFFFFFFF", [&](Bytes& b) { PutLE32(b.data() + kLayerSel, 0xFFFFFFFF), fixLayerCheck(b); }, true, -1,
+       u""},
+      {"dwCurSel past the rows", [&](Bytes& b) { PutLE32(b.data() + kLayerSel, 4), fixLayerCheck(b); }, true, -1, u""},
   };
   const std::string before = Describe(doc);
   const int32_t liveBefore = LiveLayers();
@@ -275,6 +296,7 @@ TEST_F(DocumentTest, DamagedDocumentsAreRefusedAndTheOpenDocumentStays) {
       EXPECT_EQ(into->GetListLayer()->GetCurSel(), c.selection) << c.what;
       docs.pop_back();
     } else {
+      EXPECT_EQ(U8(into->GetLastReason()), U8(c.reason)) << c.what;
       EXPECT_EQ(Describe(doc), before) << c.what;
       EXPECT_EQ(doc->GetPathName(), good) << c.what;
     }
@@ -313,6 +335,8 @@ TEST_F(DocumentTest, ASaveThatFailsKeepsTheOldFile) {
     const BOOL ok = doc->SaveFile(path);
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &saved), 0);
     EXPECT_FALSE(ok) << "limit " << limit;
+    // Most writes fail on the worker's threads: the reason still comes back.
+    EXPECT_EQ(U8(doc->GetLastReason()), "文件过大") << "limit " << limit;
     EXPECT_TRUE(Read(path) == old) << "limit " << limit;
     EXPECT_EQ(FolderFiles(), (std::vector<std::string>{"doc.kelv", "scratch.kelv"})) << "limit " << limit;
     EXPECT_TRUE(doc->IsModified()) << "a failed save is no save";

@@ -1,13 +1,17 @@
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <functional>
 #include <mutex>
+#include <optional>
 
 #include <cstdio>
 #include <fstream>
@@ -21,6 +25,7 @@
 #include "odata/GCompRef.h"
 #include "odata/LittleEndian.h"
 #include "platform/base/Files.h"
+#include "platform/base/PendingTempFolders.h"
 #include "platform/base/Sync.h"
 
 // Every fsync of this program is seen here: what it synced, in order.
@@ -40,6 +45,26 @@ extern "C" int fsync(int fd) {
   return int(syscall(SYS_fsync, fd));
 }
 
+// Writes into a save's temporary file fail as on a full disk while this is set.
+namespace {
+std::atomic<bool> g_diskFull{false};
+}  // namespace
+
+extern "C" size_t fwrite(const void* buffer, size_t size, size_t count, FILE* stream) {
+  using Fwrite = size_t (*)(const void*, size_t, size_t, FILE*);
+  static const Fwrite real = reinterpret_cast<Fwrite>(dlsym(RTLD_NEXT, "fwrite"));
+  if (g_diskFull) {
+    char link[64], target[4096];
+    std::snprintf(link, sizeof link, "/proc/self/fd/%d", fileno(stream));
+    const ssize_t n = readlink(link, target, sizeof target - 1);
+    if (n > 0 && std::string(target, size_t(n)).find("/qvx") != std::string::npos) {
+      errno = ENOSPC;
+      return 0;
+    }
+  }
+  return real(buffer, size, count, stream);
+}
+
 namespace {
 
 using Bytes = std::vector<uint8_t>;
@@ -49,6 +74,8 @@ struct TestUnit final : OFileSave, OFileLoad {
   Bytes payload;
   Bytes read;
   bool failBegin = false, failSave = false, failLoad = false;
+  bool runOutOfMemory = false;             // Save and Load throw std::bad_alloc
+  std::function<void()> whileSaving;       // runs inside Save, on the worker
   std::u16string reason;  // noted when a save or load fails
   int begins = 0, ends = 0;
   BOOL lastFailed = -1;
@@ -60,6 +87,8 @@ struct TestUnit final : OFileSave, OFileLoad {
     return !failBegin;
   }
   BOOL Save(OFileOut* file, uint64_t* bytes, JobControl*) override {
+    if (whileSaving) whileSaving();
+    if (runOutOfMemory) throw std::bad_alloc();
     if (failSave) {
       if (!reason.empty()) file_refusal::Note(reason);
       return FALSE;
@@ -77,6 +106,7 @@ struct TestUnit final : OFileSave, OFileLoad {
     return !failBegin;
   }
   BOOL Load(OFileIn* file, uint64_t* bytes, JobControl*) override {
+    if (runOutOfMemory) throw std::bad_alloc();
     if (failLoad) return FALSE;
     read.assign(payload.size(), 0);
     if (!read.empty() && file->Read(read.data(), read.size(), 1) != 1) return FALSE;
@@ -109,9 +139,21 @@ class MyFileTest : public ::testing::Test {
     dir = plat::GetTempFolder() + u"tavrik_myfile_" + plat::Widen(std::to_string(::getpid()));
     std::system(("rm -rf '" + plat::ToUtf8(dir) + "' && mkdir -p '" + plat::ToUtf8(dir) + "'").c_str());
     path = dir + u"/doc.kelv";
+    // The notes of saves in progress go to the test's own data folder.
+    const char* xdg = std::getenv("XDG_DATA_HOME");
+    savedXdg = xdg ? std::optional<std::string>(xdg) : std::nullopt;
+    setenv("XDG_DATA_HOME", (plat::ToUtf8(dir) + "/data").c_str(), 1);
+    pending = plat::GetUserDataFolder() + u"saves-in-progress";
     for (int i = 0; i < 3; ++i) units[i].payload = Bytes(size_t(10 + i * 7), uint8_t(0x40 + i));
   }
-  void TearDown() override { std::system(("rm -rf '" + plat::ToUtf8(dir) + "'").c_str()); }
+  void TearDown() override {
+    g_diskFull = false;
+    if (savedXdg)
+      setenv("XDG_DATA_HOME", savedXdg->c_str(), 1);
+    else
+      unsetenv("XDG_DATA_HOME");
+    std::system(("rm -rf '" + plat::ToUtf8(dir) + "'").c_str());
+  }
 
   BOOL SaveWith(int count) {
     CMyFileSave save(&runner);
@@ -133,7 +175,8 @@ class MyFileTest : public ::testing::Test {
   FakeSystem sys;
   GCompRef<OWorker> worker;
   CHeadlessJobRunner runner;
-  std::u16string dir, path;
+  std::u16string dir, path, pending;
+  std::optional<std::string> savedXdg;
   TestUnit units[3];
 };
 
@@ -219,6 +262,70 @@ TEST_F(MyFileTest, TemporariesOfDeadProcessesGoAtTheNextSave) {
   EXPECT_TRUE(plat::FileExists(other));
 }
 
+// A save notes its folder while its temporary stands; at start-up the temporaries of saves
+// killed on the way go from every folder so noted, anywhere, and those of running copies stay.
+TEST_F(MyFileTest, TemporariesOfKilledSavesGoAtTheNextStart) {
+  auto notes = [&] {
+    const Bytes b = ReadFile(pending);
+    return std::string(b.begin(), b.end());
+  };
+  const std::string mine = std::to_string(getpid()) + "\t" + plat::ToUtf8(dir) + "\n";
+  std::string during;
+  units[1].whileSaving = [&] { during = notes(); };
+  ASSERT_TRUE(SaveWith(3));
+  EXPECT_EQ(during, mine);
+  EXPECT_EQ(notes(), "") << "the note outlived the save";
+
+  // A save killed in another folder: a process that noted the folder, made its temporary
+  // and died there. A running copy saves beside it.
+  const std::u16string other = dir + u"/elsewhere";
+  ASSERT_TRUE(plat::CreateFolder(other));
+  int gate[2];
+  ASSERT_EQ(pipe(gate), 0);
+  auto saver = [&](bool dies) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+      plat::PendingTempFolders(pending).Enter(other);
+      std::u16string temp;
+      if (FILE* f = plat::CreateTempFileIn(other, u"qvx", &temp)) std::fputs("half a document", f), std::fflush(f);
+      if (dies) raise(SIGKILL);
+      char c;
+      (void)!read(gate[0], &c, 1);  // runs until the test lets it go
+      _exit(0);
+    }
+    return pid;
+  };
+  const pid_t killed = saver(true), running = saver(false);
+  ASSERT_GT(killed, 0);
+  ASSERT_GT(running, 0);
+  int status = 0;
+  ASSERT_EQ(waitpid(killed, &status, 0), killed);
+  ASSERT_TRUE(WIFSIGNALED(status));
+  auto tempsOf = [&](pid_t pid) {
+    int n = 0;
+    for (const std::u16string& name : plat::FindFiles(other, u".tmp"))
+      n += name.rfind(u"qvx" + plat::Widen(std::to_string(pid)) + u"_", 0) == 0;
+    return n;
+  };
+  for (int i = 0; i < 5000 && tempsOf(running) == 0; ++i) plat::Sleep(1);
+  ASSERT_EQ(tempsOf(killed), 1);
+  ASSERT_EQ(tempsOf(running), 1);
+
+  EXPECT_EQ(CMyFileSave::RemoveKilledSaves(), 1);
+  EXPECT_EQ(tempsOf(killed), 0);
+  EXPECT_EQ(tempsOf(running), 1);
+  EXPECT_EQ(notes(), std::to_string(running) + "\t" + plat::ToUtf8(other) + "\n");
+
+  (void)!write(gate[1], "x", 1);
+  ASSERT_EQ(waitpid(running, nullptr, 0), running);
+  close(gate[0]);
+  close(gate[1]);
+  // Gone by now as well, at the next start.
+  EXPECT_EQ(CMyFileSave::RemoveKilledSaves(), 1);
+  EXPECT_EQ(tempsOf(running), 0);
+  EXPECT_EQ(notes(), "");
+}
+
 // A refusal says why: what the system said, what the header showed, what a unit noted.
 TEST_F(MyFileTest, ARefusalCarriesItsReason) {
   const std::u16string good = path;
@@ -249,6 +356,46 @@ TEST_F(MyFileTest, ARefusalCarriesItsReason) {
        u"文档已损坏：文件头", [&] { return load.GetLastReason(); }},
       {"a folder that refuses files", [&] { return save.Save(u"/sys/doc.kelv", worker); }, u"没有访问权限",
        [&] { return save.GetLastReason(); }},
+      {"a pipe", [&] {
+         mkfifo(plat::ToUtf8(dir + u"/pipe.kelv").c_str(), 0600);
+         return load.Load(dir + u"/pipe.kelv", worker);
+       },
+       u"不是普通文件（管道、设备或套接字）", [&] { return load.GetLastReason(); }},
+      {"a device", [&] { return load.Load(u"/dev/zero", worker); }, u"不是普通文件（管道、设备或套接字）",
+       [&] { return load.GetLastReason(); }},
+      {"a folder to open", [&] { return load.Load(dir, worker); }, u"这是一个文件夹，不是文件",
+       [&] { return load.GetLastReason(); }},
+      {"a folder to save over", [&] { return save.Save(dir, worker); }, u"这是一个文件夹，不是文件",
+       [&] { return save.GetLastReason(); }},
+      {"a link loop to open", [&] {
+         symlink("loop2.kelv", plat::ToUtf8(dir + u"/loop1.kelv").c_str());
+         symlink("loop1.kelv", plat::ToUtf8(dir + u"/loop2.kelv").c_str());
+         return load.Load(dir + u"/loop1.kelv", worker);
+       },
+       u"符号链接形成了循环", [&] { return load.GetLastReason(); }},
+      {"a link loop to save over", [&] { return save.Save(dir + u"/loop1.kelv", worker); }, u"符号链接形成了循环",
+       [&] { return save.GetLastReason(); }},
+      {"memory running out while loading", [&] {
+         units[2].runOutOfMemory = true;
+         const BOOL ok = load.Load(good, worker);
+         units[2].runOutOfMemory = false;
+         return ok;
+       },
+       u"内存不足", [&] { return load.GetLastReason(); }},
+      {"memory running out while saving", [&] {
+         units[0].runOutOfMemory = true;
+         const BOOL ok = save.Save(good, worker);
+         units[0].runOutOfMemory = false;
+         return ok;
+       },
+       u"内存不足", [&] { return save.GetLastReason(); }},
+      {"a full disk", [&] {
+         g_diskFull = true;
+         const BOOL ok = save.Save(good, worker);
+         g_diskFull = false;
+         return ok;
+       },
+       u"磁盘已满", [&] { return save.GetLastReason(); }},
       {"a unit's own reason", [&] {
          units[1].failSave = true;
          units[1].reason = u"文档已损坏：图层区";
@@ -258,10 +405,14 @@ TEST_F(MyFileTest, ARefusalCarriesItsReason) {
        },
        u"文档已损坏：图层区", [&] { return save.GetLastReason(); }},
   };
+  const Bytes saved = ReadFile(good);
   for (const Case& c : cases) {
     EXPECT_FALSE(c.run()) << c.what;
     EXPECT_EQ(U8(c.last()), U8(c.reason)) << c.what;
   }
+  // No refused save touched the document or left its temporary behind.
+  EXPECT_EQ(ReadFile(good), saved);
+  EXPECT_EQ(StrayFiles(), 0);
   ASSERT_TRUE(load.Load(good, worker));
   EXPECT_TRUE(load.GetLastReason().empty());
   EXPECT_EQ(file_refusal::FromErrno(ENOSPC), u"磁盘已满");

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdlib>
 
 #include "platform/base/Files.h"
@@ -131,6 +133,63 @@ TEST(Files, WriteProtectedFileIsNotWritableEvenForTheSuperuser) {
   chmod(plat::ToUtf8(path).c_str(), 0644);
   EXPECT_TRUE(plat::IsFileWritable(path));
   plat::DeleteFile(path);
+}
+
+// Only regular files are opened to read, and nothing waits: a pipe nobody writes to would
+// block open() for good. A regular file opens in each mode.
+TEST(Files, OnlyRegularFilesOpenAndNothingWaits) {
+  const std::string dir = plat::ToUtf8(plat::GetTempFolder()) + "tavrik_open_test_" + std::to_string(getpid());
+  std::system(("rm -rf '" + dir + "' && mkdir -p '" + dir + "/folder'").c_str());
+  ASSERT_EQ(mkfifo((dir + "/pipe").c_str(), 0600), 0);
+  ASSERT_EQ(symlink("pipe", (dir + "/link").c_str()), 0);
+  struct Case {
+    std::string path;
+    int error;
+  };
+  const Case cases[] = {
+      {dir + "/pipe", ENODEV}, {dir + "/link", ENODEV}, {"/dev/zero", ENODEV}, {dir + "/folder", EISDIR},
+      {dir + "/none", ENOENT},
+  };
+  for (const char* mode : {"rb", "r+b"})
+    for (const Case& c : cases) {
+      errno = 0;
+      FILE* f = plat::OpenFile(plat::FromUtf8(c.path), mode);
+      EXPECT_EQ(f, nullptr) << c.path << " " << mode;
+      if (f) std::fclose(f);
+      EXPECT_EQ(errno, c.error) << c.path << " " << mode;
+    }
+  // Writing goes to a device, but not into a pipe nobody reads.
+  for (const char* mode : {"wb", "ab"}) {
+    errno = 0;
+    EXPECT_EQ(plat::OpenFile(plat::FromUtf8(dir + "/pipe"), mode), nullptr) << mode;
+    EXPECT_EQ(errno, ENXIO) << mode;
+    FILE* device = plat::OpenFile(u"/dev/null", mode);
+    EXPECT_NE(device, nullptr) << mode;
+    if (device) std::fclose(device);
+  }
+  // A regular file: written, appended to, read back, and its reads wait as reads do.
+  const std::u16string file = plat::FromUtf8(dir + "/file");
+  for (const char* mode : {"wb", "ab"}) {
+    FILE* f = plat::OpenFile(file, mode);
+    ASSERT_NE(f, nullptr) << mode;
+    EXPECT_EQ(std::fputs("ab", f), 1);
+    EXPECT_EQ(std::fclose(f), 0);
+  }
+  FILE* f = plat::OpenFile(file, "rb");
+  ASSERT_NE(f, nullptr);
+  char text[8] = {};
+  EXPECT_EQ(std::fread(text, 1, sizeof text, f), 4u);
+  EXPECT_STREQ(text, "abab");
+  EXPECT_FALSE(fcntl(fileno(f), F_GETFL) & O_NONBLOCK);
+  std::fclose(f);
+  EXPECT_EQ(plat::OpenFile(file, "q"), nullptr);
+  // A chain of links that never ends says so.
+  ASSERT_EQ(symlink("loop2", (dir + "/loop1").c_str()), 0);
+  ASSERT_EQ(symlink("loop1", (dir + "/loop2").c_str()), 0);
+  errno = 0;
+  EXPECT_EQ(plat::FollowLinks(plat::FromUtf8(dir + "/loop1")), u"");
+  EXPECT_EQ(errno, ELOOP);
+  std::system(("rm -rf '" + dir + "'").c_str());
 }
 
 TEST(Memory, FiguresAndReadableProbe) {
