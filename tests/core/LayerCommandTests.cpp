@@ -452,7 +452,10 @@ TEST_F(LayerCommandTest, PasteNamesTheLayerAndPastesOnce) {
                             {u"sky_", u"sky_"},
                             {u"base_2_x", u"base_2_"},
                             {u"_lead", u"_lead_"},
-                            {u"abcdefghijklmnopqrst", u"abcdefghijklmnop_"}};
+                            {u"abcdefghijklmnopqrst", u"abcdefghijklmnop_"},
+                            // A character of two units across the cut goes whole.
+                            {u"abcdefghijklmno\U0001F600z", u"abcdefghijklmno_"},
+                            {u"abcdefghijklmn\U0001F600z", u"abcdefghijklmn\U0001F600_"}};
   Rows({{13, 7, OLayer::myFORMAT_C32, 1, -2, 1, LYR_FLAG_SOURCE | LYR_FLAG_HIDDEN, u"", false}});
   list->SetCurSelect(0);
   for (const NameCase& c : cases) {
@@ -617,6 +620,29 @@ TEST_F(LayerCommandTest, PartitionLayersAreFoundByColourAndMadeBelowTheSource) {
   list->GetLayer(0)->SetFlags(LYR_FLAG_SOURCE);
   EXPECT_EQ(ThrownCondition([&] { list->GetDestLayerByColor(0, &row); }),
             u"!pSrcLayer->GetFormat()==OLayer::myFORMAT_A16");
+}
+
+// A partition takes the source's first four units for its name, never half a character.
+TEST_F(LayerCommandTest, PartitionNamesKeepCharactersWhole) {
+  struct NameCase {
+    const char16_t* source;
+    const char16_t* partition;
+  };
+  const NameCase cases[] = {{u"abc\U0001F600", u"abc_分区_"},
+                            {u"ab\U0001F600c", u"ab\U0001F600_分区_"},
+                            {u"\U0001F600\U0001F600x", u"\U0001F600\U0001F600_分区_"},
+                            {u"a\U0001F600\U0001F600", u"a\U0001F600_分区_"}};
+  for (const NameCase& c : cases) {
+    SCOPED_TRACE(plat::ToUtf8(c.source));
+    while (list->GetCount()) list->DelLayer(0);
+    Rows({{25, 15, OLayer::myFORMAT_A16, 4, -1, 3, LYR_FLAG_SOURCE, c.source, false}});
+    int row = -1;
+    OLayer* made = list->GetDestLayerByColor(0x0000F0, &row);
+    ASSERT_TRUE(made);
+    EXPECT_EQ(std::u16string(made->GetName()), c.partition);
+    // The same name finds the same layer again.
+    EXPECT_EQ(list->GetDestLayerByColor(0x0000F0, &row), made);
+  }
 }
 
 TEST_F(LayerCommandTest, AddLayerAsksForTheSpaceSizeAndCentresTheLayer) {
