@@ -165,7 +165,8 @@ int32_t CMyListLayer::ExecuteAttributeStep(StepRun& run) {
     case LYR_UNDO_COLOR: {
       uint32_t g[2];
       ReadFields(block, g, 2);
-      layer->SetColor(run.redo ? g[1] : g[0]);
+      // The old colour was read with GetColor; the new one is what the step stored.
+      layer->SetColor(run.redo ? g[1] : StoredColour(g[0]));
       break;
     }
     default:

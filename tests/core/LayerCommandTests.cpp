@@ -11,6 +11,7 @@
 #include "ScriptedLayerAsk.h"
 #include "ToolFixture.h"
 #include "core/DataBlocks.h"
+#include "odata/LayerRecordHeader.h"
 #include "odata/OProperty.h"
 #include "panels/LayerUndoType.h"
 #include "tools/OperDefault.h"
@@ -30,13 +31,14 @@ struct RowState {
   std::u16string name;
   int format;
   RECT rect;
-  uint32_t colour;
+  uint32_t colour;  // as GetColor shows it, the opacity on top
+  uint32_t stored;  // as the saved record holds it
   std::vector<int32_t> properties;
   std::vector<BYTE> pixels;
   bool operator==(const RowState& o) const {
     return id == o.id && flags == o.flags && name == o.name && format == o.format && rect.left == o.rect.left &&
            rect.top == o.rect.top && rect.right == o.rect.right && rect.bottom == o.rect.bottom && colour == o.colour &&
-           properties == o.properties && pixels == o.pixels;
+           stored == o.stored && properties == o.properties && pixels == o.pixels;
   }
 };
 
@@ -47,6 +49,15 @@ std::string Describe(const std::vector<RowState>& rows) {
          std::to_string(r.rect.top) + "," + std::to_string(r.rect.right) + "," + std::to_string(r.rect.bottom) +
          " flags " + std::to_string(r.flags) + "]";
   return s;
+}
+
+// The colour field of the layer's saved record.
+uint32_t StoredColour(OLayer* layer) {
+  GCompRef<OData> record = Adopt(layer->Backup(nullptr));
+  BYTE head[LayerRecordHeader::kBytes];
+  record->Rewind();
+  record->Read(head, sizeof head);
+  return LayerRecordHeader::Parse(head).dwColor;
 }
 
 // A runner that asks the job to stop before it starts: the job ends cancelled.
@@ -119,7 +130,8 @@ class LayerCommandTest : public ToolFixture {
     std::vector<RowState> rows;
     for (int i = 0; i < list->GetCount(); ++i) {
       OLayer* l = list->GetLayer(i);
-      RowState r{l->GetID(), l->GetFlags(), l->GetName(), l->GetFormat(), {}, l->GetColor(nullptr, nullptr), {}, {}};
+      RowState r{l->GetID(),    l->GetFlags(), l->GetName(), l->GetFormat(), {}, l->GetColor(nullptr, nullptr),
+                 StoredColour(l), {},           {}};
       l->GetRect(&r.rect);
       auto* set = static_cast<OProperty*>(l->GetInterface(u"OProperty"));
       for (UINT k = 0; set && k < set->GetCount(); ++k) r.properties.push_back(set->GetItem(k)->value);
@@ -642,6 +654,46 @@ TEST_F(LayerCommandTest, PartitionNamesKeepCharactersWhole) {
     EXPECT_EQ(std::u16string(made->GetName()), c.partition);
     // The same name finds the same layer again.
     EXPECT_EQ(list->GetDestLayerByColor(0x0000F0, &row), made);
+  }
+}
+
+// The colour step and the partition step, done, undone and redone: every row's saved record
+// holds the colour it held before the undo or after the step, not the opacity GetColor adds.
+TEST_F(LayerCommandTest, ColourStepsLeaveTheSavedColourAsItWas) {
+  struct ColourCase {
+    const char* name;
+    std::function<void()> step;
+  };
+  const ColourCase cases[] = {
+      {"colour", [this] { list->SetCurLayerColor(0x00123456); }},
+      {"partition", [this] { ASSERT_TRUE(list->GetDestLayerByColor(0x0000FF00, nullptr)); }},
+  };
+  for (const ColourCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    Undos()->Clear();
+    Redos()->Clear();
+    while (list->GetCount()) list->DelLayer(0);
+    Rows({{25, 15, OLayer::myFORMAT_A16, 4, -1, 3, LYR_FLAG_SOURCE, u"regions", false},
+          {20, 10, OLayer::myFORMAT_C32, 1, 0, 0, 0, u"paint", false}});
+    list->SetCurSelect(0);
+    // An opacity that shows in GetColor's top byte.
+    auto* set = static_cast<OProperty*>(list->GetLayer(0)->GetInterface(u"OProperty"));
+    UINT alpha = 0;
+    ASSERT_TRUE(set->FindByName(&alpha, u"ALPHA"));
+    set->SetValue(alpha, 90);
+    ASSERT_EQ(list->GetLayer(0)->GetColor(nullptr, nullptr) >> 24, 0xE5u);
+
+    const std::vector<RowState> before = Snap();
+    c.step();
+    const std::vector<RowState> done = Snap();
+    ASSERT_FALSE(done == before);
+    for (int round = 0; round < 2; ++round) {
+      space->Undo(1);
+      EXPECT_TRUE(Snap() == before) << "undo " << round;
+      space->Redo(1);
+      EXPECT_TRUE(Snap() == done) << "redo " << round;
+    }
+    for (const RowState& r : done) EXPECT_EQ(r.stored >> 24, 0u) << "row " << r.id;
   }
 }
 
