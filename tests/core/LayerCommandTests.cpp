@@ -329,6 +329,51 @@ TEST_F(LayerCommandTest, RecordsReadBackFromSwapFilesUndoAndRedoAlike) {
   EXPECT_EQ(sys.ErrorCount(), 0u);
 }
 
+// Another program cuts a swapped step's file short: undoing everything undoes the newer
+// steps, stops at that one, drops it with the older ones and says so once; redo and undo
+// then move between the states that are left.
+TEST_F(LayerCommandTest, AnUnreadableSwapFileEndsTheUndoThereAndSaysSoOnce) {
+  RecordingShell shell;
+  win.shell = &shell;
+  static_cast<XUndoRecorder*>(Undos())->SetSwapFolder(folder + u"/");
+  static_cast<XUndoRecorder*>(Redos())->SetSwapFolder(folder + u"/");
+  constexpr int kScale = 45;  // the deleted layer's backup is swapped
+  space->SetSpaceSize(90 * kScale, 70 * kScale);
+  Rows(kMixed, kScale);
+  list->SetCurSelect(0);
+  ASSERT_TRUE(list->RenameLayer(0, u"older"));  // behind the lost step
+  list->OnTbvcLyrDel();                          // the step whose file is cut
+  const std::vector<RowState> deleted = Snap();
+  ASSERT_TRUE(list->RenameLayer(0, u"newer"));
+  ASSERT_TRUE(list->RenameLayer(0, u"newest"));
+  const std::vector<RowState> newest = Snap();
+  ASSERT_EQ(Undos()->GetStepCount(), 4u);
+
+  SwapBelowTop(Undos());
+  ASSERT_EQ(SwapFiles(), 1);
+  for (const auto& e : std::filesystem::directory_iterator(plat::ToUtf8(folder)))
+    std::filesystem::resize_file(e.path(), 100);
+
+  space->Undo(4);
+  EXPECT_TRUE(Snap() == deleted) << Describe(Snap());
+  EXPECT_EQ(Undos()->GetStepCount(), 0u);
+  EXPECT_EQ(Undos()->GetLostSteps(), 2u);
+  ASSERT_EQ(shell.statuses.size(), 1u);
+  EXPECT_NE(shell.statuses[0].find(u"交换文件"), std::u16string::npos);
+  EXPECT_EQ(SwapFiles(), 0) << "the cut file went with its step";
+  space->Undo(1);
+  EXPECT_EQ(shell.statuses.size(), 1u) << "said once";
+
+  ASSERT_EQ(Redos()->GetStepCount(), 2u);
+  space->Redo(2);
+  EXPECT_TRUE(Snap() == newest);
+  space->Undo(2);
+  EXPECT_TRUE(Snap() == deleted);
+  EXPECT_EQ(shell.statuses.size(), 1u);
+  EXPECT_EQ(sys.ErrorCount(), 0u);
+  win.shell = nullptr;
+}
+
 }  // namespace
 
 namespace {
