@@ -53,7 +53,7 @@ std::string Describe(const std::vector<RowState>& rows) {
 
 // The colour field of the layer's saved record.
 uint32_t StoredColour(OLayer* layer) {
-  GCompRef<OData> record = Adopt(layer->Backup(nullptr));
+  GCompRef<OData> record(layer->Backup(nullptr));
   BYTE head[LayerRecordHeader::kBytes];
   record->Rewind();
   record->Read(head, sizeof head);
