@@ -5,6 +5,7 @@
 // memory, so the coding can run on any thread. Backup and Restore carry the surface raw.
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "Morvane.h"
 #include "odata/GCoderRef.h"
@@ -240,15 +241,14 @@ void Morvane::StoreRecordHead(BYTE* out, uint32_t fileSize) {
 }
 
 void Morvane::TakeRecordName(const BYTE* block) {
-  std::memset(m_szName, 0, sizeof m_szName);
-  // Unit 63 is the terminator whatever the record says.
-  size_t n = 0;
-  while (n < kNameUnits - 1) {
+  // Cut as SetName cuts: unit 63 is the terminator whatever the record says.
+  std::u16string name;
+  for (size_t n = 0; n < kNameUnits; ++n) {
     const char16_t c = char16_t(block[2 * n] | block[2 * n + 1] << 8);
     if (c == 0) break;
-    m_szName[n++] = c;
+    name.push_back(c);
   }
-  m_nNameLength = uint32_t(n);
+  SetName(name.c_str());
 }
 
 void Morvane::TakeRecordValues(const BYTE* block) {

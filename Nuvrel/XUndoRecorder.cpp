@@ -231,6 +231,17 @@ void XUndoRecorder::CutLocked(GList<UndoBank>& dropped, uint32_t keep) {
   m_listSteps.Truncate(keep);
 }
 
+UINT XUndoRecorder::DropFromLocked(GList<UndoBank>& dropped, UndoBank* bank) {
+  uint32_t index = 0, at = UINT32_MAX;
+  m_listSteps.ForEach([&](UndoBank* b) {
+    if (b == bank) at = index;
+    ++index;
+  });
+  if (at == UINT32_MAX) return 0;  // cleared meanwhile
+  CutLocked(dropped, at);
+  return index - at;
+}
+
 UINT XUndoRecorder::GetStepCount() {
   GAutoLock lock(m_lock);
   return m_listSteps.GetCount();
@@ -269,7 +280,7 @@ UndoBank* XUndoRecorder::PickForSwapLocked(bool& swapIn) {
   UINT index = 0;
   m_listSteps.ForEach([&](UndoBank* bank) {
     UINT i = index++;
-    if (pick || bank->IsBusy() || bank->m_bKeepInMemory.load()) return;
+    if (pick || bank->IsBusy() || bank->m_bKeepInMemory.load() || bank->m_bUnreadable.load()) return;
     if (bank->IsSwapped()) {
       // A step Undo waits for comes back whatever its place.
       if (i < inMemory || bank->m_bPinned.load()) {
@@ -301,20 +312,12 @@ void XUndoRecorder::ManageMemoryFile(const char16_t* prefix) {
         if (!bank) return;
         folder = m_strTempFolder;
       }
-      bool ok;
-      {
-        BusyScope busy(m_lock, bank.get());
-        ok = swapIn ? bank->SwapIn() : bank->SwapOut(folder, prefix);
-      }
-      if (ok) continue;
       // A step that could not go to a file stays in memory: history is never dropped for
-      // want of a file. One that could not come back is lost, and the next Undo clears.
-      if (!swapIn) {
-        bank->m_bKeepInMemory.store(true);
-        continue;
-      }
-      m_bFailed.store(true);
-      return;
+      // want of a file. One whose file could not be read back is marked before it stops
+      // being busy, so an Undo waiting for it sees why it never comes back.
+      BusyScope busy(m_lock, bank.get());
+      if (swapIn && !bank->SwapIn()) bank->m_bUnreadable.store(true);
+      if (!swapIn && !bank->SwapOut(folder, prefix)) bank->m_bKeepInMemory.store(true);
     }
   } catch (GErrRecord* e) {
     m_bFailed.store(true);
@@ -327,8 +330,10 @@ UINT XUndoRecorder::Undo(UINT uStep, OUndoStore* opposite) {
   try {
     GVERIFY(uStep < 100, u"!uStep<100");
     if (m_bFailed.load()) Clear();
+    m_uLostSteps.store(0);
     std::vector<GCompRef<OUndoHandler>> owners;
     GPtrTree seen;
+    GList<UndoBank> dropped;  // released after the lock: closing swap files takes time
     UINT done = 0;
     for (UINT n = 0; n < uStep; ++n) {
       if (n) plat::Sleep(25);
@@ -340,7 +345,14 @@ UINT XUndoRecorder::Undo(UINT uStep, OUndoStore* opposite) {
       }
       PinScope pin(bank.get());
       // The flush thread brings a swapped step back once it is pinned.
-      for (int i = 0; i < kMaxSwapWaits && (bank->IsBusy() || bank->IsSwapped()); ++i) plat::Sleep(100);
+      auto waiting = [&] { return !bank->m_bUnreadable.load() && (bank->IsBusy() || bank->IsSwapped()); };
+      for (int i = 0; i < kMaxSwapWaits && waiting(); ++i) plat::Sleep(100);
+      if (bank->m_bUnreadable.load()) {
+        // Nothing older can be undone past a step that is gone: the history ends here.
+        GAutoLock lock(m_lock);
+        m_uLostSteps.store(DropFromLocked(dropped, bank.get()));
+        break;
+      }
       if (bank->IsBusy() || bank->IsSwapped()) break;
 
       GCompRef<OUndoHandler> owner = bank->m_cpOwner;

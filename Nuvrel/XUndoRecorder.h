@@ -75,6 +75,9 @@ class UndoBank final : public OBeing {
   std::atomic<bool> m_bPinned{false};
   // Set once its file could not be made: the step stays in memory for good.
   std::atomic<bool> m_bKeepInMemory{false};
+  // Set once its file could not be read back (cut short or damaged by someone else): the
+  // step is lost, and the Undo that reaches it ends the history there.
+  std::atomic<bool> m_bUnreadable{false};
 
  private:
   void CloseFile(bool remove);
@@ -101,6 +104,7 @@ class XUndoRecorder final : public GComponent<OUndoRecorder> {
   void ResetCounter() override { m_uCounter.store(0); }
   int32_t GetCounter() override { return int32_t(m_uCounter.load()); }
   UINT Undo(UINT steps, OUndoStore* opposite) override;
+  UINT GetLostSteps() override { return m_uLostSteps.load(); }
 
   // The folder swap files go to, with a trailing separator (the temporary folder at first).
   void SetSwapFolder(const std::u16string& folder);
@@ -152,6 +156,8 @@ class XUndoRecorder final : public GComponent<OUndoRecorder> {
   // Cuts the history to the maximum under the lock; the dropped steps go to dropped so
   // their files are closed outside the lock.
   void CutLocked(GList<UndoBank>& dropped, uint32_t keep);
+  // Under the lock: the step and every older one go to dropped; returns how many went.
+  UINT DropFromLocked(GList<UndoBank>& dropped, UndoBank* bank);
   // Under the lock: the next step the walk must move, marked busy, or null.
   UndoBank* PickForSwapLocked(bool& swapIn);
 
@@ -161,6 +167,7 @@ class XUndoRecorder final : public GComponent<OUndoRecorder> {
   std::atomic<UINT> m_uInMemory{4};
   std::atomic<UINT> m_uMaxSteps{24};
   std::atomic<uint32_t> m_uCounter{0};
+  std::atomic<UINT> m_uLostSteps{0};  // what the last Undo dropped unread
   GLock m_lock;
   std::u16string m_strTempFolder;  // guarded by m_lock
   XUndoRestore m_xRestore{this};

@@ -86,7 +86,7 @@ void CSystem::WriteErrorLog() {
                         Num(st.wHour) + u":" + Num(st.wMinute) + u"  " + m_name + u"[" + GetBuildDate() + u"]\r\n";
   head.append(64, u'-');
   head += u"\r\n";
-  if (head.size() > kLogBufferChars - 1) head.resize(kLogBufferChars - 1);
+  head.resize(plat::CutText(head, kLogBufferChars - 1).size());
   text += head;
   std::vector<char16_t> buffer(kLogBufferChars);
   m_errors.ForEach([&](GError* e) {
@@ -98,7 +98,7 @@ void CSystem::WriteErrorLog() {
   const std::u16string mark = u"\uFEFF\u25A1ERROR LOG:\r\n\r\n";
   // One run never fills the log alone: what does not fit is cut off.
   const size_t maxUnits = kMaxLogBytes / 2 - mark.size();
-  if (text.size() > maxUnits) text.resize(maxUnits);
+  text.resize(plat::CutText(text, maxUnits).size());
 
   // A log that this run would take past its limit becomes the previous copy (the one before
   // it goes), and a new log starts.

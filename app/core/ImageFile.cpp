@@ -34,13 +34,6 @@ std::u16string ImageTitle(const std::u16string& path) {
   return path.substr(start, dot == std::u16string::npos ? std::u16string::npos : dot - start);
 }
 
-std::u16string CutName(const std::u16string& text, size_t units) {
-  if (text.size() <= units) return text;
-  size_t n = units;
-  if (n > 0 && text[n - 1] >= 0xD800 && text[n - 1] <= 0xDBFF) --n;  // a high surrogate alone
-  return text.substr(0, n);
-}
-
 const char16_t* ImageReaderFor(const std::u16string& extension) {
   if (extension == u"png") return u"Kestrum";
   if (extension == u"jpg" || extension == u"jpeg") return u"Sevlin";

@@ -20,8 +20,6 @@ constexpr size_t IMAGE_NAME_MAX = 32;
 std::u16string ImageExtension(const std::u16string& path);
 // The file name without its folder and its extension.
 std::u16string ImageTitle(const std::u16string& path);
-// The first units of a text, never ending inside a surrogate pair.
-std::u16string CutName(const std::u16string& text, size_t units);
 // The codec that reads a file of this extension: "Kestrum", "Sevlin", "Harsk", or null.
 const char16_t* ImageReaderFor(const std::u16string& extension);
 // The codec that writes one: as the readers, but "jpeg" is not written.

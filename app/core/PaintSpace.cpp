@@ -26,6 +26,9 @@ constexpr DWORD kFlushMs = 25;
 constexpr int kExitPolls = 200;
 constexpr int kStartPolls = 2000;
 constexpr COLORREF kFramePen = 0x808080;
+// Said when an undo or redo stops at a step whose swap file could not be read back.
+constexpr const char16_t* kUndoLost = u"撤销记录的交换文件无法读回：撤销到此为止，更早的步骤已丢失";
+constexpr const char16_t* kRedoLost = u"重做记录的交换文件无法读回：重做到此为止，其余的步骤已丢失";
 
 // Truncates a client coordinate; views far out of any sensible range stay inside LONG.
 LONG ToLong(float v) {
@@ -270,6 +273,10 @@ void CPaintSpace::RunFlushThread() {
 IShellServices* CPaintSpace::GetShell() const {
   IPaintSpaceHost* host = GetHost();
   return host ? host->GetShell() : nullptr;
+}
+
+void CPaintSpace::ShowStatus(const char16_t* text) const {
+  if (IShellServices* shell = GetShell()) shell->ShowStatus(text);
 }
 
 gui::GWindow* CPaintSpace::GetOptionBar() const {
@@ -1151,6 +1158,7 @@ void CPaintSpace::UndoOrRedo(int steps, bool redo) {
       throw;
     }
     close(true);
+    if (from->GetLostSteps()) ShowStatus(redo ? kRedoLost : kUndoLost);
   }
   GCATCH(kClass, redo ? u"::Redo()" : u"::Undo()", ->AppendArg(GArgInt(steps)))
 }

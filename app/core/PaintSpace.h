@@ -141,6 +141,8 @@ class CPaintSpace {
   IPaintSpaceHost* GetHost() const { return m_myState == myREADY ? m_pHost : nullptr; }
   // The main frame's services through the host; null unless the space is ready.
   IShellServices* GetShell() const;
+  // A short notice in the frame's status bar; nothing without a frame.
+  void ShowStatus(const char16_t* text) const;
   // The window a tool hands its option windows to (WM_MYSETOPTIONS); null unless the space
   // is ready and the frame has one.
   gui::GWindow* GetOptionBar() const;

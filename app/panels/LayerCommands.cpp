@@ -11,6 +11,7 @@
 #include "core/DataBlocks.h"
 #include "core/PaintSpace.h"
 #include "odata/GError.h"
+#include "platform/base/Text.h"
 
 namespace {
 constexpr const char16_t* kClass = u"CMyListLayer";
@@ -36,8 +37,7 @@ std::u16string PastedName(const char16_t* name) {
   std::u16string s = name ? name : u"";
   const size_t cut = s.rfind(u'_');
   if (cut != std::u16string::npos && cut > 0) s.resize(cut);
-  if (s.size() > kPasteNameUnits) s.resize(kPasteNameUnits);
-  return s + u"_";
+  return std::u16string(plat::CutText(s, kPasteNameUnits)) + u"_";
 }
 
 RECT UnionOf(OLayer* a, OLayer* b) {

@@ -156,7 +156,7 @@ void CMyListLayer::XAppendixMenu::Replace(int nSel, OLayer* fresh) {
 // way leaves the old layer in its row and no step behind.
 void CMyListLayer::XAppendixMenu::ConvertToColour(int nSel, OLayer* layer) {
   if (!m_pList->CheckMemory(layer->GetWidth(), layer->GetHeight(), OLayer::myFORMAT_C32, nSel)) return;
-  const uint32_t colour = layer->GetColor(nullptr, nullptr) & 0x00FFFFFF;
+  const uint32_t colour = StoredColour(layer->GetColor(nullptr, nullptr));
   GCompRef<OLayer> fresh = layer->Convert(5);
   Step(LYR_UNDO_TOC32, u"转换", nSel, layer, {colour});
   Replace(nSel, fresh);

@@ -8,6 +8,7 @@
 #include "core/PaintSpace.h"
 #include "odata/GError.h"
 #include "odata/GText.h"
+#include "platform/base/Text.h"
 
 namespace {
 
@@ -15,7 +16,7 @@ constexpr const char16_t* kWorkerBusy = u"!m_pPaintSpace->m_cpWorker->IsReady()"
 
 // What a file name proposed for a layer cannot carry becomes '_'.
 std::u16string ProposedFileName(const char16_t* layerName, int row) {
-  std::u16string name = CutName(layerName ? layerName : u"", IMAGE_NAME_MAX);
+  std::u16string name(plat::CutText(layerName ? layerName : u"", IMAGE_NAME_MAX));
   const std::string number = std::to_string(row + 1);
   name.append(number.begin(), number.end());
   for (char16_t& c : name)
@@ -57,7 +58,7 @@ BOOL CMyListLayer::LoadImage(const char16_t* path) {
         return FALSE;  // the half-made layer goes with its last reference
       }
     }
-    layer->SetName(CutName(ImageTitle(path), IMAGE_NAME_MAX).c_str());
+    layer->SetName(std::u16string(plat::CutText(ImageTitle(path), IMAGE_NAME_MAX)).c_str());
     m_pSpace->CenterOnView(layer, nullptr);
     layer->MipRefresh(nullptr);
     WriteStep(LYR_UNDO_PASTE, u"载入", {NewBlock(4, {layer->GetID()})});

@@ -2,6 +2,7 @@
 // helpers every record type shares, and the attribute records (flags, property, name,
 // colour). The row records live in LayerRecordsRows.cpp, the per-format ones in
 // LayerRecordsFormat.cpp.
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include "core/PaintSpace.h"
 #include "odata/GError.h"
 #include "odata/GText.h"
+#include "platform/base/Text.h"
 
 namespace {
 constexpr const char16_t* kClass = u"CMyListLayer";
@@ -163,7 +165,8 @@ int32_t CMyListLayer::ExecuteAttributeStep(StepRun& run) {
     case LYR_UNDO_COLOR: {
       uint32_t g[2];
       ReadFields(block, g, 2);
-      layer->SetColor(run.redo ? g[1] : g[0]);
+      // The old colour was read with GetColor; the new one is what the step stored.
+      layer->SetColor(run.redo ? g[1] : StoredColour(g[0]));
       break;
     }
     default:
@@ -176,7 +179,8 @@ int32_t CMyListLayer::ExecuteAttributeStep(StepRun& run) {
 
 void WriteNameField(OData* block, const char16_t* name, size_t maxUnits, size_t fieldBytes) {
   std::vector<char16_t> field(fieldBytes / 2, u'\0');
-  for (size_t i = 0; name && name[i] && i < maxUnits && i < field.size(); ++i) field[i] = name[i];
+  const std::u16string_view kept = plat::CutText(name ? name : u"", std::min(maxUnits, field.size()));
+  std::copy(kept.begin(), kept.end(), field.begin());
   block->Write(field.data(), fieldBytes);
 }
 

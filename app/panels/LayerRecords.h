@@ -31,6 +31,11 @@ struct CMyListLayer::StepRun {
   void Inverse(const std::vector<OData*>& blocks);
 };
 
+// The colour to hand back to SetColor from one GetColor or GetInfo gave: they put the
+// opacity (ALPHA x 255 / 100) into the top byte, which SetColor would store and the saved
+// record would carry; the colours the program gives its layers have none.
+inline uint32_t StoredColour(uint32_t shown) { return shown & 0x00FFFFFFu; }
+
 // Writes a name into a fixed field: at most maxUnits units, zero-filled to fieldBytes.
 void WriteNameField(OData* block, const char16_t* name, size_t maxUnits, size_t fieldBytes);
 // Writes a LayerInfo as eight 32-bit values, the last one 0.

@@ -258,7 +258,7 @@ int32_t CMyListLayer::ExecuteRowStep(StepRun& run) {
                 u"!nTarget==pOuter->AddLayer(nTarget,cpLayer)");
         GCompRef<OLayer> layer = NewLayer(info.nWidth, info.nHeight, info.nPixelSize, f[1]);
         layer->SetName(name.c_str());
-        layer->SetColor(info.dwColor);
+        layer->SetColor(StoredColour(info.dwColor));
         layer->SetPosition(info.x, info.y, FALSE);
         layer->AddChangeFlags(LYR_CHANGE_NEW);
         GVERIFY(target == AddLayer(target, layer), u"!nTarget==pOuter->AddLayer(nTarget,cpLayer)");

@@ -9,6 +9,7 @@
 #include "core/PaintSpace.h"
 #include "odata/GError.h"
 #include "odata/GLock.h"
+#include "platform/base/Text.h"
 #include "tools/Operation.h"
 
 namespace {
@@ -16,16 +17,6 @@ namespace {
 constexpr const char16_t* kClass = u"CMyListLayer";
 // The name record: row and ID, then the old and the new name field.
 constexpr size_t kNameRecordBytes = 1024;
-
-bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-
-// At most LYR_NAME_MAX units; a pair of surrogates is kept whole or left out whole.
-std::u16string CutName(const std::u16string& name) {
-  if (name.size() <= LYR_NAME_MAX) return name;
-  size_t n = LYR_NAME_MAX;
-  if (IsHighSurrogate(name[n - 1])) --n;
-  return name.substr(0, n);
-}
 
 // The observer the property page reports a layer's value edits to: one step "属性" per edit
 // that changed the value.
@@ -148,7 +139,7 @@ BOOL CMyListLayer::RenameLayer(int row, const std::u16string& name) {
   try {
     OLayer* layer = GetLayer(row);
     if (!layer || !m_pSpace) return FALSE;
-    const std::u16string kept = CutName(name);
+    const std::u16string kept(plat::CutText(name, LYR_NAME_MAX));
     const std::u16string old = layer->GetName() ? layer->GetName() : u"";
     if (kept.empty() || kept == old) return FALSE;
     GCompRef<OData> block = NewBlock(kNameRecordBytes, {uint32_t(row), layer->GetID()});

@@ -10,6 +10,7 @@
 #include "core/DataBlocks.h"
 #include "core/PaintSpace.h"
 #include "odata/GError.h"
+#include "platform/base/Text.h"
 #include "tools/Operation.h"
 
 namespace {
@@ -32,9 +33,8 @@ bool SameRect(const RECT& a, const RECT& b) {
 
 // The undo record's name field: the units, then the closing zero (cut to maxUnits in all).
 void WriteRecordName(OData* block, const char16_t* name, bool terminator) {
-  size_t n = 0;
-  while (name && name[n]) ++n;
-  const size_t keep = std::min(n, terminator ? kRecordNameUnits - 1 : kRecordNameUnits);
+  const size_t keep =
+      plat::CutText(name ? name : u"", terminator ? kRecordNameUnits - 1 : kRecordNameUnits).size();
   block->Write(name, keep * 2);
   const char16_t zero = 0;
   if (terminator) block->Write(&zero, 2);
@@ -105,7 +105,7 @@ OLayer* CMyListLayer::GetDestLayerByColor(COLORREF colour, int* outRow) {
     if (source < 0) return nullptr;
     OLayer* src = GetLayer(source);
     GVERIFY(src->GetFormat() == OLayer::myFORMAT_A16, u"!pSrcLayer->GetFormat()==OLayer::myFORMAT_A16");
-    const std::u16string name = std::u16string(src->GetName()).substr(0, 4) + u"_分区_";
+    const std::u16string name = std::u16string(plat::CutText(src->GetName(), 4)) + u"_分区_";
     RECT rc;
     src->GetRect(&rc);
 

@@ -5,7 +5,6 @@
 #include <optional>
 
 #include "core/PaintSpace.h"
-#include "core/ShellServices.h"
 #include "core/ViewDC.h"
 #include "odata/GError.h"
 #include "panels/MyListLayer.h"
@@ -162,7 +161,7 @@ int COperFlood::CursorRadius() const {
 // Flooding
 
 void COperFlood::Status(const char16_t* text) {
-  if (IShellServices* shell = m_pPaintSpace->GetShell()) shell->ShowStatus(text);
+  m_pPaintSpace->ShowStatus(text);
 }
 
 void COperFlood::DropFlooding() {

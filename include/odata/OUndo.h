@@ -54,4 +54,7 @@ struct ODATA_EXPORT OUndoRecorder : OUndoStore {
   virtual int32_t GetCounter() = 0;
   // Runs up to steps steps through their owners; returns the steps undone.
   virtual UINT Undo(UINT steps, OUndoStore* opposite) = 0;
+  // The steps the last Undo dropped unread: it stopped at a step whose swap file could not
+  // be read back, and that step went with every older one. 0 when it dropped none.
+  virtual UINT GetLostSteps() = 0;
 };

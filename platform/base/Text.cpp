@@ -100,9 +100,16 @@ std::u16string Widen(std::string_view ascii) {
   return std::u16string(ascii.begin(), ascii.end());
 }
 
+std::u16string_view CutText(std::u16string_view text, size_t units) {
+  if (text.size() <= units) return text;
+  // A high surrogate just before the cut would be left without its low half.
+  if (units > 0 && text[units - 1] >= 0xD800 && text[units - 1] <= 0xDBFF) --units;
+  return text.substr(0, units);
+}
+
 size_t CopyTrunc(char16_t* dst, size_t cch, std::u16string_view src) {
   if (cch == 0) return 0;
-  size_t n = src.size() < cch - 1 ? src.size() : cch - 1;
+  const size_t n = CutText(src, cch - 1).size();
   std::memcpy(dst, src.data(), n * sizeof(char16_t));
   dst[n] = 0;
   return n;

@@ -510,7 +510,10 @@ TEST_F(RecordTest, LoadClampsValuesAndCutsTheName) {
     std::u16string block;  // name units as stored (zero-padded to 64)
     std::u16string name;
   } cases[] = {{std::u16string(64, u'x'), std::u16string(63, u'x')},
-               {std::u16string(u"Ab\0qqqq", 7), u"Ab"}};
+               {std::u16string(u"Ab\0qqqq", 7), u"Ab"},
+               // A pair across the cut goes whole.
+               {std::u16string(62, u'x') + u"\U0001F600", std::u16string(62, u'x')},
+               {std::u16string(61, u'x') + u"\U0001F600y", std::u16string(61, u'x') + u"\U0001F600"}};
   for (const Case& c : cases) {
     for (size_t i = 0; i < 64; ++i) {
       char16_t u = i < c.block.size() ? c.block[i] : 0;

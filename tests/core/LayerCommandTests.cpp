@@ -11,6 +11,7 @@
 #include "ScriptedLayerAsk.h"
 #include "ToolFixture.h"
 #include "core/DataBlocks.h"
+#include "odata/LayerRecordHeader.h"
 #include "odata/OProperty.h"
 #include "panels/LayerUndoType.h"
 #include "tools/OperDefault.h"
@@ -30,13 +31,14 @@ struct RowState {
   std::u16string name;
   int format;
   RECT rect;
-  uint32_t colour;
+  uint32_t colour;  // as GetColor shows it, the opacity on top
+  uint32_t stored;  // as the saved record holds it
   std::vector<int32_t> properties;
   std::vector<BYTE> pixels;
   bool operator==(const RowState& o) const {
     return id == o.id && flags == o.flags && name == o.name && format == o.format && rect.left == o.rect.left &&
            rect.top == o.rect.top && rect.right == o.rect.right && rect.bottom == o.rect.bottom && colour == o.colour &&
-           properties == o.properties && pixels == o.pixels;
+           stored == o.stored && properties == o.properties && pixels == o.pixels;
   }
 };
 
@@ -47,6 +49,15 @@ std::string Describe(const std::vector<RowState>& rows) {
          std::to_string(r.rect.top) + "," + std::to_string(r.rect.right) + "," + std::to_string(r.rect.bottom) +
          " flags " + std::to_string(r.flags) + "]";
   return s;
+}
+
+// The colour field of the layer's saved record.
+uint32_t StoredColour(OLayer* layer) {
+  GCompRef<OData> record(layer->Backup(nullptr));
+  BYTE head[LayerRecordHeader::kBytes];
+  record->Rewind();
+  record->Read(head, sizeof head);
+  return LayerRecordHeader::Parse(head).dwColor;
 }
 
 // A runner that asks the job to stop before it starts: the job ends cancelled.
@@ -119,7 +130,8 @@ class LayerCommandTest : public ToolFixture {
     std::vector<RowState> rows;
     for (int i = 0; i < list->GetCount(); ++i) {
       OLayer* l = list->GetLayer(i);
-      RowState r{l->GetID(), l->GetFlags(), l->GetName(), l->GetFormat(), {}, l->GetColor(nullptr, nullptr), {}, {}};
+      RowState r{l->GetID(),    l->GetFlags(), l->GetName(), l->GetFormat(), {}, l->GetColor(nullptr, nullptr),
+                 StoredColour(l), {},           {}};
       l->GetRect(&r.rect);
       auto* set = static_cast<OProperty*>(l->GetInterface(u"OProperty"));
       for (UINT k = 0; set && k < set->GetCount(); ++k) r.properties.push_back(set->GetItem(k)->value);
@@ -317,6 +329,51 @@ TEST_F(LayerCommandTest, RecordsReadBackFromSwapFilesUndoAndRedoAlike) {
   EXPECT_EQ(sys.ErrorCount(), 0u);
 }
 
+// Another program cuts a swapped step's file short: undoing everything undoes the newer
+// steps, stops at that one, drops it with the older ones and says so once; redo and undo
+// then move between the states that are left.
+TEST_F(LayerCommandTest, AnUnreadableSwapFileEndsTheUndoThereAndSaysSoOnce) {
+  RecordingShell shell;
+  win.shell = &shell;
+  static_cast<XUndoRecorder*>(Undos())->SetSwapFolder(folder + u"/");
+  static_cast<XUndoRecorder*>(Redos())->SetSwapFolder(folder + u"/");
+  constexpr int kScale = 45;  // the deleted layer's backup is swapped
+  space->SetSpaceSize(90 * kScale, 70 * kScale);
+  Rows(kMixed, kScale);
+  list->SetCurSelect(0);
+  ASSERT_TRUE(list->RenameLayer(0, u"older"));  // behind the lost step
+  list->OnTbvcLyrDel();                          // the step whose file is cut
+  const std::vector<RowState> deleted = Snap();
+  ASSERT_TRUE(list->RenameLayer(0, u"newer"));
+  ASSERT_TRUE(list->RenameLayer(0, u"newest"));
+  const std::vector<RowState> newest = Snap();
+  ASSERT_EQ(Undos()->GetStepCount(), 4u);
+
+  SwapBelowTop(Undos());
+  ASSERT_EQ(SwapFiles(), 1);
+  for (const auto& e : std::filesystem::directory_iterator(plat::ToUtf8(folder)))
+    std::filesystem::resize_file(e.path(), 100);
+
+  space->Undo(4);
+  EXPECT_TRUE(Snap() == deleted) << Describe(Snap());
+  EXPECT_EQ(Undos()->GetStepCount(), 0u);
+  EXPECT_EQ(Undos()->GetLostSteps(), 2u);
+  ASSERT_EQ(shell.statuses.size(), 1u);
+  EXPECT_NE(shell.statuses[0].find(u"交换文件"), std::u16string::npos);
+  EXPECT_EQ(SwapFiles(), 0) << "the cut file went with its step";
+  space->Undo(1);
+  EXPECT_EQ(shell.statuses.size(), 1u) << "said once";
+
+  ASSERT_EQ(Redos()->GetStepCount(), 2u);
+  space->Redo(2);
+  EXPECT_TRUE(Snap() == newest);
+  space->Undo(2);
+  EXPECT_TRUE(Snap() == deleted);
+  EXPECT_EQ(shell.statuses.size(), 1u);
+  EXPECT_EQ(sys.ErrorCount(), 0u);
+  win.shell = nullptr;
+}
+
 }  // namespace
 
 namespace {
@@ -452,7 +509,10 @@ TEST_F(LayerCommandTest, PasteNamesTheLayerAndPastesOnce) {
                             {u"sky_", u"sky_"},
                             {u"base_2_x", u"base_2_"},
                             {u"_lead", u"_lead_"},
-                            {u"abcdefghijklmnopqrst", u"abcdefghijklmnop_"}};
+                            {u"abcdefghijklmnopqrst", u"abcdefghijklmnop_"},
+                            // A character of two units across the cut goes whole.
+                            {u"abcdefghijklmno\U0001F600z", u"abcdefghijklmno_"},
+                            {u"abcdefghijklmn\U0001F600z", u"abcdefghijklmn\U0001F600_"}};
   Rows({{13, 7, OLayer::myFORMAT_C32, 1, -2, 1, LYR_FLAG_SOURCE | LYR_FLAG_HIDDEN, u"", false}});
   list->SetCurSelect(0);
   for (const NameCase& c : cases) {
@@ -617,6 +677,69 @@ TEST_F(LayerCommandTest, PartitionLayersAreFoundByColourAndMadeBelowTheSource) {
   list->GetLayer(0)->SetFlags(LYR_FLAG_SOURCE);
   EXPECT_EQ(ThrownCondition([&] { list->GetDestLayerByColor(0, &row); }),
             u"!pSrcLayer->GetFormat()==OLayer::myFORMAT_A16");
+}
+
+// A partition takes the source's first four units for its name, never half a character.
+TEST_F(LayerCommandTest, PartitionNamesKeepCharactersWhole) {
+  struct NameCase {
+    const char16_t* source;
+    const char16_t* partition;
+  };
+  const NameCase cases[] = {{u"abc\U0001F600", u"abc_分区_"},
+                            {u"ab\U0001F600c", u"ab\U0001F600_分区_"},
+                            {u"\U0001F600\U0001F600x", u"\U0001F600\U0001F600_分区_"},
+                            {u"a\U0001F600\U0001F600", u"a\U0001F600_分区_"}};
+  for (const NameCase& c : cases) {
+    SCOPED_TRACE(plat::ToUtf8(c.source));
+    while (list->GetCount()) list->DelLayer(0);
+    Rows({{25, 15, OLayer::myFORMAT_A16, 4, -1, 3, LYR_FLAG_SOURCE, c.source, false}});
+    int row = -1;
+    OLayer* made = list->GetDestLayerByColor(0x0000F0, &row);
+    ASSERT_TRUE(made);
+    EXPECT_EQ(std::u16string(made->GetName()), c.partition);
+    // The same name finds the same layer again.
+    EXPECT_EQ(list->GetDestLayerByColor(0x0000F0, &row), made);
+  }
+}
+
+// The colour step and the partition step, done, undone and redone: every row's saved record
+// holds the colour it held before the undo or after the step, not the opacity GetColor adds.
+TEST_F(LayerCommandTest, ColourStepsLeaveTheSavedColourAsItWas) {
+  struct ColourCase {
+    const char* name;
+    std::function<void()> step;
+  };
+  const ColourCase cases[] = {
+      {"colour", [this] { list->SetCurLayerColor(0x00123456); }},
+      {"partition", [this] { ASSERT_TRUE(list->GetDestLayerByColor(0x0000FF00, nullptr)); }},
+  };
+  for (const ColourCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    Undos()->Clear();
+    Redos()->Clear();
+    while (list->GetCount()) list->DelLayer(0);
+    Rows({{25, 15, OLayer::myFORMAT_A16, 4, -1, 3, LYR_FLAG_SOURCE, u"regions", false},
+          {20, 10, OLayer::myFORMAT_C32, 1, 0, 0, 0, u"paint", false}});
+    list->SetCurSelect(0);
+    // An opacity that shows in GetColor's top byte.
+    auto* set = static_cast<OProperty*>(list->GetLayer(0)->GetInterface(u"OProperty"));
+    UINT alpha = 0;
+    ASSERT_TRUE(set->FindByName(&alpha, u"ALPHA"));
+    set->SetValue(alpha, 90);
+    ASSERT_EQ(list->GetLayer(0)->GetColor(nullptr, nullptr) >> 24, 0xE5u);
+
+    const std::vector<RowState> before = Snap();
+    c.step();
+    const std::vector<RowState> done = Snap();
+    ASSERT_FALSE(done == before);
+    for (int round = 0; round < 2; ++round) {
+      space->Undo(1);
+      EXPECT_TRUE(Snap() == before) << "undo " << round;
+      space->Redo(1);
+      EXPECT_TRUE(Snap() == done) << "redo " << round;
+    }
+    for (const RowState& r : done) EXPECT_EQ(r.stored >> 24, 0u) << "row " << r.id;
+  }
 }
 
 TEST_F(LayerCommandTest, AddLayerAsksForTheSpaceSizeAndCentresTheLayer) {

@@ -162,6 +162,7 @@ class SwappingRecorder final : public GComponent<OUndoRecorder> {
   void ResetCounter() override { m_inner->ResetCounter(); }
   int32_t GetCounter() override { return m_inner->GetCounter(); }
   UINT Undo(UINT steps, OUndoStore* opposite) override { return m_inner->Undo(steps, opposite); }
+  UINT GetLostSteps() override { return m_inner->GetLostSteps(); }
 
  protected:
   void* FindInterface(const char16_t* name) override {

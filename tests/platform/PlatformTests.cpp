@@ -7,6 +7,8 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
+#include <string>
+#include <vector>
 
 #include "platform/base/Files.h"
 #include "platform/base/Memory.h"
@@ -27,6 +29,34 @@ TEST(Text, Utf8RoundTripAndBadInput) {
   EXPECT_EQ(std::u16string(buf), u"abc");
   EXPECT_LT(plat::StrCmp(u"A", u"B"), 0);
   EXPECT_GT(plat::StrCmp(u"\uFFFF", u"a"), 0);  // code unit order, not signed
+}
+
+// A cut that would fall between the two halves of a pair leaves the whole pair out; every
+// copy into a fixed buffer cuts the same way.
+TEST(Text, CutsKeepSurrogatePairsWhole) {
+  struct CutCase {
+    const char16_t* text;
+    size_t units;
+    const char16_t* kept;
+  };
+  const CutCase cases[] = {
+      {u"abcdef", 4, u"abcd"},
+      {u"abc\U0001F600", 4, u"abc"},        // the cut falls inside the pair
+      {u"abc\U0001F600", 5, u"abc\U0001F600"},  // the pair fits exactly
+      {u"ab\U0001F600c", 4, u"ab\U0001F600"},
+      {u"\U0001F600\U0001F600", 3, u"\U0001F600"},
+      {u"\U0001F600", 1, u""},
+      {u"\u4e2d\u6587\u540d", 2, u"\u4e2d\u6587"},  // characters of one unit cut anywhere
+      {u"abc", 0, u""},
+      {u"ab\U0001F600", 10, u"ab\U0001F600"},
+  };
+  for (const CutCase& c : cases) {
+    SCOPED_TRACE(plat::ToUtf8(c.text) + " to " + std::to_string(c.units));
+    EXPECT_EQ(std::u16string(plat::CutText(c.text, c.units)), c.kept);
+    std::vector<char16_t> buf(c.units + 1, u'x');
+    EXPECT_EQ(plat::CopyTrunc(buf.data(), buf.size(), c.text), plat::StrLen(c.kept));
+    EXPECT_EQ(std::u16string(buf.data()), c.kept);
+  }
 }
 
 TEST(Sync, AutoResetEventReleasesOneWaiter) {
