@@ -136,12 +136,9 @@ TEST_F(StartupTest, StoredWindowRectanglesAreFittedToTheScreen) {
   } cases[] = {
       {"a bottom of INT_MIN", 100, 100, 700, INT_MIN},
       {"a right and bottom of INT_MAX", 0, 0, INT_MAX, INT_MAX},
-      {"everything INT_MIN", INT_MIN, INT_MIN, INT_MIN, INT_MIN},
-      {"the whole integer range", INT_MIN, INT_MIN, INT_MAX, INT_MAX},
       {"60000 x 60000", 0, 0, 60000, 60000},
       {"a negative size", 500, 400, 100, 50},
       {"off every screen", 5000, 5000, 5600, 5400},
-      {"above and left of every screen", -3000, -3000, -2500, -2600},
       {"partly off the screen", screen.right() - 100, 50, screen.right() + 400, 450},
   };
   for (const auto& c : cases) {
