@@ -9,7 +9,7 @@ namespace codec {
 
 void CodecError::Set(const char* format, ...) {
   if (!m_text.empty()) return;
-  char buf[300];
+  char buf[512];  // room for a library's message of 200 bytes after our own words
   va_list ap;
   va_start(ap, format);
   vsnprintf(buf, sizeof buf, format, ap);
@@ -19,11 +19,11 @@ void CodecError::Set(const char* format, ...) {
 
 bool CheckSize(int64_t width, int64_t height, CodecError* err) {
   if (width < 1 || height < 1) {
-    err->Set("image has no pixels (%lld x %lld)", (long long)width, (long long)height);
+    err->Set("图像没有像素（%lld x %lld）", (long long)width, (long long)height);
     return false;
   }
   if (width > IMAGE_SIDE_MAX || height > IMAGE_SIDE_MAX) {
-    err->Set("image larger than %u x %u (%lld x %lld)", IMAGE_SIDE_MAX, IMAGE_SIDE_MAX, (long long)width,
+    err->Set("图像大于 %u x %u（%lld x %lld）", IMAGE_SIDE_MAX, IMAGE_SIDE_MAX, (long long)width,
              (long long)height);
     return false;
   }
@@ -33,7 +33,7 @@ bool CheckSize(int64_t width, int64_t height, CodecError* err) {
 bool CheckTarget(const LayerLock& lock, const ImageHead& head, CodecError* err) {
   if (!lock.pPixels || lock.nWidth != head.width || lock.nHeight != head.height || lock.nPixelSize != head.format ||
       lock.nPitch < lock.nWidth || lock.cbRow < uint32_t(lock.nPitch) * uint32_t(lock.nPixelSize)) {
-    err->Set("layer (%d x %d, %d bytes a pixel) does not fit the image (%d x %d, %d bytes a pixel)", lock.nWidth,
+    err->Set("图层（%d x %d，每像素 %d 字节）与图像（%d x %d，每像素 %d 字节）不符", lock.nWidth,
              lock.nHeight, lock.nPixelSize, head.width, head.height, head.format);
     return false;
   }
@@ -43,7 +43,7 @@ bool CheckTarget(const LayerLock& lock, const ImageHead& head, CodecError* err) 
 bool WriterGoesOn(const EncodeParams& params, int row, int rows, CodecError* err) {
   if (!params.control) return true;
   if (params.control->flags.load() & JOB_ABORT) {
-    err->Set("cancelled at row %d of %d", row, rows);
+    err->Set("已在第 %d 行取消（共 %d 行）", row, rows);
     return false;
   }
   params.control->total = rows;

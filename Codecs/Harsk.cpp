@@ -51,17 +51,17 @@ bool ReadExact(FILE* f, void* out, size_t n) { return fread(out, 1, n, f) == n; 
 bool SetChannel(Channel* c, uint32_t mask, int bpp, bool optional, CodecError* err) {
   c->mask = mask;
   if (!mask) {
-    if (!optional) err->Set("bit-field mask of zero width");
+    if (!optional) err->Set("位域掩码宽度为零");
     return optional;
   }
   if (bpp < 32 && (mask >> bpp) != 0) {
-    err->Set("bit-field mask 0x%08X outside the %d-bit pixel", mask, bpp);
+    err->Set("位域掩码 0x%08X 超出 %d 位像素", mask, bpp);
     return false;
   }
   c->shift = __builtin_ctz(mask);
   const uint32_t run = mask >> c->shift;
   if ((run & (run + 1)) != 0) {
-    err->Set("bit-field mask 0x%08X is not contiguous", mask);
+    err->Set("位域掩码 0x%08X 不连续", mask);
     return false;
   }
   c->bits = __builtin_popcount(mask);
@@ -72,26 +72,26 @@ bool ParseHead(FILE* f, BmpHead* h, CodecError* err) {
   BYTE fh[kFileHeader];
   const size_t got = fread(fh, 1, kFileHeader, f);
   if (got < 2 || fh[0] != 'B' || fh[1] != 'M') {
-    err->Set(got == 1 && fh[0] == 'B' ? "truncated in the header" : "not a BMP file");
+    err->Set(got == 1 && fh[0] == 'B' ? "文件头不完整" : "不是 BMP 文件");
     return false;
   }
   if (got < kFileHeader) {
-    err->Set("truncated in the header");
+    err->Set("文件头不完整");
     return false;
   }
   h->pixelsAt = GetLE32(fh + 10);
   BYTE ih[kV5Header] = {};
   if (!ReadExact(f, ih, 4)) {
-    err->Set("truncated in the header");
+    err->Set("文件头不完整");
     return false;
   }
   const uint32_t size = GetLE32(ih);
   if (size != 12 && size != 40 && size != 52 && size != 56 && size != 108 && size != 124) {
-    err->Set("unsupported BMP header of %u bytes", size);
+    err->Set("不支持 %u 字节的 BMP 文件头", size);
     return false;
   }
   if (!ReadExact(f, ih + 4, size - 4)) {
-    err->Set("truncated in the header");
+    err->Set("文件头不完整");
     return false;
   }
   int64_t width, height;
@@ -111,7 +111,7 @@ bool ParseHead(FILE* f, BmpHead* h, CodecError* err) {
     colours = GetLE32(ih + 32);
   }
   if (planes != 1) {
-    err->Set("damaged BMP header (%d planes)", planes);
+    err->Set("BMP 文件头损坏（%d 个平面）", planes);
     return false;
   }
   h->topDown = height < 0;
@@ -123,17 +123,17 @@ bool ParseHead(FILE* f, BmpHead* h, CodecError* err) {
   h->image.format = OLayer::myFORMAT_C32;
   const int bpp = h->bpp;
   if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32) {
-    err->Set("unsupported bit depth %d", bpp);
+    err->Set("不支持的位深度 %d", bpp);
     return false;
   }
   const uint32_t c = h->compression;
   const bool fields = c == BI_BITFIELDS || c == BI_ALPHABITFIELDS;
   if (!(c == BI_RGB || (c == BI_RLE8 && bpp == 8) || (c == BI_RLE4 && bpp == 4) || (fields && (bpp == 16 || bpp == 32)))) {
-    err->Set("unsupported BMP compression %u at %d bits", c, bpp);
+    err->Set("不支持的 BMP 压缩方式 %u（%d 位）", c, bpp);
     return false;
   }
   if (h->topDown && (c == BI_RLE8 || c == BI_RLE4)) {
-    err->Set("damaged BMP header (top-down rows with RLE)");
+    err->Set("BMP 文件头损坏（RLE 压缩配上了自上而下的行序）");
     return false;
   }
   uint32_t headerEnd = kFileHeader + size;
@@ -142,7 +142,7 @@ bool ParseHead(FILE* f, BmpHead* h, CodecError* err) {
     if (size < 52) {
       const uint32_t n = c == BI_ALPHABITFIELDS ? 16 : 12;
       if (!ReadExact(f, m, n)) {
-        err->Set("truncated in the header");
+        err->Set("文件头不完整");
         return false;
       }
       headerEnd += n;
@@ -156,7 +156,7 @@ bool ParseHead(FILE* f, BmpHead* h, CodecError* err) {
     for (int i = 0; i < 4; ++i)
       for (int j = i + 1; j < 4; ++j)
         if (all[i] & all[j]) {
-          err->Set("bit-field masks overlap");
+          err->Set("位域掩码相互重叠");
           return false;
         }
   } else if (bpp == 16) {
@@ -176,16 +176,16 @@ bool ParseHead(FILE* f, BmpHead* h, CodecError* err) {
     const uint32_t room = h->pixelsAt > headerEnd ? (h->pixelsAt - headerEnd) / entry : 0;
     h->paletteCount = colours ? colours : std::min(most, room);
     if (h->paletteCount == 0) {
-      err->Set("damaged BMP header (no palette)");
+      err->Set("BMP 文件头损坏（没有调色板）");
       return false;
     }
     if (h->paletteCount > most) {
-      err->Set("palette of %u colours for a %d-bit image", h->paletteCount, bpp);
+      err->Set("调色板有 %u 种颜色，多于 %d 位图像所能用的", h->paletteCount, bpp);
       return false;
     }
     BYTE p[256 * 4];
     if (!ReadExact(f, p, size_t(h->paletteCount) * entry)) {
-      err->Set("truncated in the header");
+      err->Set("文件头不完整");
       return false;
     }
     for (uint32_t i = 0; i < h->paletteCount; ++i) {
@@ -195,20 +195,20 @@ bool ParseHead(FILE* f, BmpHead* h, CodecError* err) {
     headerEnd += h->paletteCount * entry;
   }
   if (h->pixelsAt < headerEnd) {
-    err->Set("damaged BMP header (pixels at byte %u, inside the header)", h->pixelsAt);
+    err->Set("BMP 文件头损坏（像素数据始于第 %u 字节，落在文件头之内）", h->pixelsAt);
     return false;
   }
   h->rowBytes = (uint64_t(h->image.width) * uint64_t(bpp) + 31) / 32 * 4;
   // From here on the stream stands at the pixels.
   if (fseek(f, long(h->pixelsAt) - long(headerEnd), SEEK_CUR) != 0) {
-    err->Set("truncated in the header");
+    err->Set("文件头不完整");
     return false;
   }
   if (c == BI_RLE8 || c == BI_RLE4) return true;
   const int64_t left = BytesLeft(f);
   const uint64_t need = h->rowBytes * uint64_t(h->image.height);
   if (left < 0 || uint64_t(left) < need) {
-    err->Set("truncated at row %llu of %d", left < 0 ? 0ull : (unsigned long long)(uint64_t(left) / h->rowBytes),
+    err->Set("文件不完整，在第 %llu 行中断（共 %d 行）", left < 0 ? 0ull : (unsigned long long)(uint64_t(left) / h->rowBytes),
              h->image.height);
     return false;
   }
@@ -228,7 +228,7 @@ bool ConvertRow(const BmpHead& h, const BYTE* in, uint32_t* out, int fileRow, bo
         const int shift = 8 - h.bpp * (x % perByte + 1);
         const uint32_t index = (in[x / perByte] >> shift) & lowMask;
         if (index >= h.paletteCount) {
-          err->Set("palette index %u out of range at row %d", index, fileRow);
+          err->Set("调色板索引 %u 超出范围（第 %d 行）", index, fileRow);
           return false;
         }
         out[x] = h.palette[index];
@@ -257,7 +257,7 @@ bool DecodePlain(FILE* f, const BmpHead& h, const LayerLock& lock, CodecError* e
   const int rows = h.image.height;
   for (int i = 0; i < rows; ++i) {
     if (!ReadExact(f, row.data(), row.size())) {
-      err->Set("truncated at row %d of %d", i, rows);
+      err->Set("文件不完整，在第 %d 行中断（共 %d 行）", i, rows);
       return false;
     }
     const int y = h.topDown ? i : rows - 1 - i;
@@ -279,7 +279,7 @@ bool DecodeRle(FILE* f, const BmpHead& h, const LayerLock& lock, CodecError* err
   int x = 0, line = 0;  // line counts from the bottom row
   auto colour = [&](uint32_t index, uint32_t* out) {
     if (index >= h.paletteCount) {
-      err->Set("palette index %u out of range at row %d", index, line);
+      err->Set("调色板索引 %u 超出范围（第 %d 行）", index, line);
       return false;
     }
     *out = h.palette[index];
@@ -287,11 +287,11 @@ bool DecodeRle(FILE* f, const BmpHead& h, const LayerLock& lock, CodecError* err
   };
   auto target = [&](int n) -> uint32_t* {
     if (line >= rows) {
-      err->Set("RLE data past the last row");
+      err->Set("RLE 数据超出最后一行");
       return nullptr;
     }
     if (n > w - x) {
-      err->Set("RLE run past the end of row %d", line);
+      err->Set("RLE 行程超出第 %d 行的末尾", line);
       return nullptr;
     }
     return reinterpret_cast<uint32_t*>(lock.Row(rows - 1 - line)) + x;
@@ -302,7 +302,7 @@ bool DecodeRle(FILE* f, const BmpHead& h, const LayerLock& lock, CodecError* err
     if (!ReadExact(f, code, 2)) {
       // An image whose every row ended needs no end-of-bitmap code.
       if (line >= rows) return true;
-      err->Set("truncated at row %d of %d", line, rows);
+      err->Set("文件不完整，在第 %d 行中断（共 %d 行）", line, rows);
       return false;
     }
     if (code[0] > 0) {
@@ -323,13 +323,13 @@ bool DecodeRle(FILE* f, const BmpHead& h, const LayerLock& lock, CodecError* err
     } else if (code[1] == 2) {  // delta
       BYTE d[2];
       if (!ReadExact(f, d, 2)) {
-        err->Set("truncated at row %d of %d", line, rows);
+        err->Set("文件不完整，在第 %d 行中断（共 %d 行）", line, rows);
         return false;
       }
       x += d[0];
       line += d[1];
       if (x > w || line > rows || (line == rows && x > 0)) {
-        err->Set("RLE delta past the image");
+        err->Set("RLE 位移超出图像");
         return false;
       }
     } else {  // absolute run
@@ -338,7 +338,7 @@ bool DecodeRle(FILE* f, const BmpHead& h, const LayerLock& lock, CodecError* err
       uint32_t* out = target(n);
       if (!out) return false;
       if (!ReadExact(f, buf, size_t(bytes))) {
-        err->Set("truncated at row %d of %d", line, rows);
+        err->Set("文件不完整，在第 %d 行中断（共 %d 行）", line, rows);
         return false;
       }
       for (int i = 0; i < n; ++i) {
@@ -396,7 +396,7 @@ bool BmpEncode(FILE* f, const LayerLock& lock, const EncodeParams& params, Codec
     PutLE32(ih + 108, 4);          // rendering intent: images
   }
   if (fwrite(head, 1, kFileHeader + dib, f) != kFileHeader + dib) {
-    err->Set("cannot write the file");
+    err->Set("无法写入文件");
     return false;
   }
   std::vector<BYTE> bgra(size_t(lock.nWidth) * 4), row(rowBytes, 0);
@@ -410,7 +410,7 @@ bool BmpEncode(FILE* f, const LayerLock& lock, const EncodeParams& params, Codec
       for (int x = 0; x < lock.nWidth; ++x) std::memcpy(&row[size_t(x) * 3], &bgra[size_t(x) * 4], 3);
     }
     if (fwrite(row.data(), 1, rowBytes, f) != rowBytes) {
-      err->Set("cannot write the file (at row %d of %d)", i, lock.nHeight);
+      err->Set("无法写入文件（第 %d 行，共 %d 行）", i, lock.nHeight);
       return false;
     }
   }

@@ -31,7 +31,7 @@ struct PngState {
 
 void OnError(png_structp png, png_const_charp msg) {
   auto* s = static_cast<PngState*>(png_get_error_ptr(png));
-  snprintf(s->message, sizeof s->message, "%s", msg ? msg : "unknown error");
+  snprintf(s->message, sizeof s->message, "%s", msg ? msg : "未知错误");
   png_longjmp(png, 1);
 }
 void OnWarning(png_structp, png_const_charp) {}
@@ -40,14 +40,14 @@ void ReadBytes(png_structp png, png_bytep out, size_t n) {
   auto* s = static_cast<PngState*>(png_get_io_ptr(png));
   if (fread(out, 1, n, s->file) != n) {
     s->eof = true;
-    png_error(png, "unexpected end of file");
+    png_error(png, "文件意外结束");
   }
 }
 void WriteBytes(png_structp png, png_bytep in, size_t n) {
   auto* s = static_cast<PngState*>(png_get_io_ptr(png));
   if (fwrite(in, 1, n, s->file) != n) {
     s->writeFailed = true;
-    png_error(png, "cannot write the file");
+    png_error(png, "无法写入文件");
   }
 }
 void Flush(png_structp png) {
@@ -58,18 +58,18 @@ void Flush(png_structp png) {
 // The failure after a longjmp, in plain words.
 void ReportReadFailure(const PngState& s) {
   if (s.eof && s.row < 0) {
-    s.err->Set("truncated in the header");
+    s.err->Set("文件头不完整");
   } else if (s.eof && s.row >= s.rows) {
-    s.err->Set("truncated after the last row");
+    s.err->Set("文件不完整，在最后一行之后中断");
   } else if (s.eof) {
     if (s.passes > 1)
-      s.err->Set("truncated at row %d of %d (pass %d of %d)", s.row, s.rows, s.pass + 1, s.passes);
+      s.err->Set("文件不完整，在第 %d 行中断（共 %d 行，第 %d 遍，共 %d 遍）", s.row, s.rows, s.pass + 1, s.passes);
     else
-      s.err->Set("truncated at row %d of %d", s.row, s.rows);
+      s.err->Set("文件不完整，在第 %d 行中断（共 %d 行）", s.row, s.rows);
   } else if (s.row >= 0) {
-    s.err->Set("damaged PNG data at row %d of %d: %s", s.row, s.rows, s.message);
+    s.err->Set("PNG 数据在第 %d 行损坏（共 %d 行）：%s", s.row, s.rows, s.message);
   } else {
-    s.err->Set("damaged PNG file: %s", s.message);
+    s.err->Set("PNG 文件损坏：%s", s.message);
   }
 }
 
@@ -80,11 +80,11 @@ bool CheckHeaderAhead(PngState& s) {
   png_byte ihdr[18];
   const size_t got = fread(ihdr, 1, sizeof ihdr, s.file);
   if (got < sizeof ihdr) {
-    s.err->Set("truncated in the header");
+    s.err->Set("文件头不完整");
     return false;
   }
   if (std::memcmp(ihdr + 4, "IHDR", 4) != 0) {
-    s.err->Set("damaged PNG file: no IHDR chunk first");
+    s.err->Set("PNG 文件损坏：第一个块不是 IHDR");
     return false;
   }
   const uint64_t w = png_get_uint_32(ihdr + 8), h = png_get_uint_32(ihdr + 12);
@@ -95,11 +95,48 @@ bool CheckHeaderAhead(PngState& s) {
   const uint64_t raw = h * (1 + (w * uint64_t(channels) * uint64_t(depth) + 7) / 8);
   const int64_t left = BytesLeft(s.file);
   if (left >= 0 && uint64_t(left) * 1032 < raw) {
-    s.err->Set("truncated: %lld bytes cannot hold a %llu x %llu image", (long long)left + 26, (unsigned long long)w,
+    s.err->Set("文件不完整：%lld 字节装不下 %llu x %llu 的图像", (long long)left + 26, (unsigned long long)w,
                (unsigned long long)h);
     return false;
   }
   return fseek(s.file, -long(sizeof ihdr), SEEK_CUR) == 0;
+}
+
+// A chunk's type as text, with anything but a letter shown as '?'.
+void ChunkName(const png_byte* type, char out[5]) {
+  for (int i = 0; i < 4; ++i) {
+    const png_byte c = type[i];
+    out[i] = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ? char(c) : '?';
+  }
+  out[4] = 0;
+}
+
+// Every chunk's length measured against what the file still holds, before libpng sees any:
+// libpng allocates and clears a text chunk's whole declared length before it finds out that
+// the file is shorter. Pixel chunks may be cut short; the rows then tell where they ended.
+bool CheckChunksAhead(PngState& s) {
+  const long start = ftell(s.file);
+  int64_t left = BytesLeft(s.file);
+  if (start < 0 || left < 0) return true;  // no end to measure against
+  bool ok = true;
+  png_byte head[8];
+  while (left >= 8 && fread(head, 1, 8, s.file) == 8) {
+    left -= 8;
+    const uint32_t length = png_get_uint_32(head);
+    const bool pixels = std::memcmp(head + 4, "IDAT", 4) == 0;
+    if (int64_t(length) + 4 > left) {
+      if (!pixels) {
+        char name[5];
+        ChunkName(head + 4, name);
+        s.err->Set("文件不完整：%s 块声明了 %u 字节的数据，文件只余下 %lld 字节", name, length, (long long)left);
+        ok = false;
+      }
+      break;
+    }
+    if (std::memcmp(head + 4, "IEND", 4) == 0 || fseek(s.file, long(length) + 4, SEEK_CUR) != 0) break;
+    left -= int64_t(length) + 4;
+  }
+  return fseek(s.file, start, SEEK_SET) == 0 && ok;
 }
 
 bool IsMaskImage(png_structp png, png_infop info) {
@@ -112,20 +149,20 @@ bool OpenRead(PngState& s, ImageHead* head) {
   const size_t got = fread(sig, 1, 8, s.file);
   if (got < 8 || png_sig_cmp(sig, 0, 8) != 0) {
     if (got > 0 && png_sig_cmp(sig, 0, got) == 0)
-      s.err->Set("truncated in the header");
+      s.err->Set("文件头不完整");
     else
-      s.err->Set("not a PNG file");
+      s.err->Set("不是 PNG 文件");
     return false;
   }
-  if (!CheckHeaderAhead(s)) return false;
+  if (!CheckHeaderAhead(s) || !CheckChunksAhead(s)) return false;
   s.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &s, OnError, OnWarning);
   if (!s.png) {
-    s.err->Set("out of memory");
+    s.err->Set("内存不足");
     return false;
   }
   s.info = png_create_info_struct(s.png);
   if (!s.info) {
-    s.err->Set("out of memory");
+    s.err->Set("内存不足");
     return false;
   }
   if (setjmp(png_jmpbuf(s.png))) {
@@ -194,7 +231,7 @@ bool PngDecode(FILE* f, const LayerLock& lock, CodecError* err) {
       s.passes = png_set_interlace_handling(s.png);
       png_read_update_info(s.png, s.info);
       if (png_get_rowbytes(s.png, s.info) != size_t(head.width) * size_t(head.format)) {
-        err->Set("unsupported PNG pixel layout");
+        err->Set("不支持此 PNG 像素布局");
         ok = false;
       } else {
         s.rows = head.height;
@@ -222,7 +259,7 @@ bool PngEncode(FILE* f, const LayerLock& lock, const EncodeParams& params, Codec
   s.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &s, OnError, OnWarning);
   if (s.png) s.info = png_create_info_struct(s.png);
   if (!s.png || !s.info) {
-    err->Set("out of memory");
+    err->Set("内存不足");
     if (s.png) png_destroy_write_struct(&s.png, nullptr);
     return false;
   }
@@ -230,9 +267,9 @@ bool PngEncode(FILE* f, const LayerLock& lock, const EncodeParams& params, Codec
   if (setjmp(png_jmpbuf(s.png))) {
     if (err->Empty()) {
       if (s.writeFailed)
-        err->Set("cannot write the file (at row %d of %d)", s.row < 0 ? 0 : s.row, lock.nHeight);
+        err->Set("无法写入文件（第 %d 行，共 %d 行）", s.row < 0 ? 0 : s.row, lock.nHeight);
       else
-        err->Set("PNG writing failed: %s", s.message);
+        err->Set("PNG 写入失败：%s", s.message);
     }
     ok = false;
   } else {
@@ -245,7 +282,7 @@ bool PngEncode(FILE* f, const LayerLock& lock, const EncodeParams& params, Codec
     if (!mask) png_set_bgr(s.png);
     s.rows = lock.nHeight;
     for (s.row = 0; s.row < s.rows; ++s.row) {
-      if (!WriterGoesOn(params, s.row, s.rows, err)) png_error(s.png, "cancelled");
+      if (!WriterGoesOn(params, s.row, s.rows, err)) png_error(s.png, "已取消");
       if (mask) {
         MaskRowToGreyAlpha(lock, s.row, grey.data());
         png_write_row(s.png, grey.data());

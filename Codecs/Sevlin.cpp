@@ -44,7 +44,7 @@ bool LooksLikeJpeg(FILE* f, CodecError* err) {
   unsigned char sig[3];
   const size_t got = fread(sig, 1, 3, f);
   if (got < 3 || sig[0] != 0xFF || sig[1] != 0xD8 || sig[2] != 0xFF) {
-    err->Set(got > 0 && sig[0] == 0xFF && (got < 2 || sig[1] == 0xD8) ? "truncated in the header" : "not a JPEG file");
+    err->Set(got > 0 && sig[0] == 0xFF && (got < 2 || sig[1] == 0xD8) ? "文件头不完整" : "不是 JPEG 文件");
     return false;
   }
   return fseek(f, -3, SEEK_CUR) == 0;
@@ -52,11 +52,11 @@ bool LooksLikeJpeg(FILE* f, CodecError* err) {
 
 void ReportReadFailure(const JpegError& e, int row, int rows, CodecError* err) {
   if (row < 0)
-    err->Set(e.eof ? "truncated in the header" : "damaged JPEG file: %s", e.message);
+    err->Set(e.eof ? "文件头不完整" : "JPEG 文件损坏：%s", e.message);
   else if (e.eof)
-    err->Set("truncated at row %d of %d", row, rows);
+    err->Set("文件不完整，在第 %d 行中断（共 %d 行）", row, rows);
   else
-    err->Set("damaged JPEG data at row %d of %d: %s", row, rows, e.message);
+    err->Set("JPEG 数据在第 %d 行损坏（共 %d 行）：%s", row, rows, e.message);
 }
 
 // Reads the header into d; false with the error set.
@@ -76,7 +76,7 @@ bool CheckLength(const jpeg_decompress_struct& d, int64_t fileBytes, CodecError*
   if (d.arith_code || fileBytes < 0) return true;
   const uint64_t blocks = (uint64_t(d.image_width) + 7) / 8 * ((uint64_t(d.image_height) + 7) / 8);
   if (uint64_t(fileBytes) * 8 < blocks) {
-    err->Set("truncated: %lld bytes cannot hold a %u x %u image", (long long)fileBytes, d.image_width,
+    err->Set("文件不完整：%lld 字节装不下 %u x %u 的图像", (long long)fileBytes, d.image_width,
              d.image_height);
     return false;
   }
@@ -130,7 +130,7 @@ bool ReadJpeg(FILE* f, ImageHead* head, const LayerLock* lock, CodecError* err) 
       d.out_color_space = head->format == OLayer::myFORMAT_A16 ? JCS_GRAYSCALE : cmyk ? JCS_CMYK : JCS_EXT_BGRA;
       jpeg_start_decompress(&d);
       if (int(d.output_width) != head->width || int(d.output_height) != head->height) {
-        err->Set("unsupported JPEG layout");
+        err->Set("不支持此 JPEG 布局");
       } else {
         while (d.output_scanline < d.output_height) {
           JSAMPROW row = lock->Row(int(d.output_scanline));
@@ -169,7 +169,7 @@ bool JpegEncode(FILE* f, const LayerLock& lock, const EncodeParams& params, Code
   volatile int row = 0;
   volatile bool ok = false;
   if (setjmp(e.jump)) {
-    if (err->Empty()) err->Set("JPEG writing failed at row %d of %d: %s", int(row), lock.nHeight, e.message);
+    if (err->Empty()) err->Set("JPEG 写入在第 %d 行失败（共 %d 行）：%s", int(row), lock.nHeight, e.message);
   } else {
     jpeg_create_compress(&c);
     jpeg_stdio_dest(&c, f);

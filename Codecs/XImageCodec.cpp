@@ -20,7 +20,7 @@ void* XImageCodec::FindInterface(const char16_t* name) {
 }
 
 BOOL XImageCodec::Fail(const codec::CodecError& err) {
-  m_errorText = plat::FromUtf8(err.Empty() ? std::string("unknown failure") : err.Text());
+  m_errorText = plat::FromUtf8(err.Empty() ? std::string("未知错误") : err.Text());
   return FALSE;
 }
 
@@ -42,7 +42,7 @@ BOOL XImageCodec::Decode(const char16_t* path, LayerLock* lock, UINT) {
 FILE* XImageCodec::OpenToRead(const char16_t* path, bool target, codec::CodecError* err) {
   m_errorText.clear();
   FILE* f = path && target ? plat::OpenFile(path, "rb") : nullptr;
-  if (!f) err->Set(path && target ? "cannot open the file" : "no file or nowhere to read it to");
+  if (!f) err->Set(path && target ? "无法打开文件" : "没有文件或没有读入的目标");
   return f;
 }
 
@@ -52,7 +52,7 @@ BOOL XImageCodec::Encode(const char16_t* path, LayerLock* lock, int quality, uin
   codec::CodecError err;
   if (!path || !lock || !lock->pPixels || !job || source != 0 || (lock->nPixelSize != 2 && lock->nPixelSize != 4) ||
       !codec::CheckSize(lock->nWidth, lock->nHeight, &err)) {
-    err.Set("nothing to write");
+    err.Set("没有可写入的内容");
     return Fail(err);
   }
   m_path = path;
@@ -70,7 +70,7 @@ int32_t XImageCodec::EncodeJob(JobRecord*, JobControl* control) {
   m_errorText.clear();
   FILE* f = plat::OpenFile(m_path, "wb");
   if (!f) {
-    err.Set("cannot create the file");
+    err.Set("无法创建文件");
     return Fail(err);
   }
   codec::EncodeParams params = m_params;
@@ -78,7 +78,7 @@ int32_t XImageCodec::EncodeJob(JobRecord*, JobControl* control) {
   bool ok = m_calls.encode(f, *m_pLock, params, &err);
   // Bytes still buffered reach the disk only here.
   if (fclose(f) != 0 && ok) {
-    err.Set("cannot write the file");
+    err.Set("无法写入文件");
     ok = false;
   }
   return ok ? TRUE : Fail(err);

@@ -18,49 +18,18 @@
 #include <string>
 #include <vector>
 
-#include "FuzzSystem.h"
-#include "Morvane.h"
-#include "XCoderZlib.h"
-#include "XShowDevice.h"
-#include "XUndoRecorder.h"
-#include "XWorker.h"
-#include "core/HeadlessHost.h"
-#include "core/TavrikDoc.h"
-#include "odata/GCompRef.h"
+#include "FuzzDocument.h"
 #include "odata/LittleEndian.h"
 #include "platform/base/Files.h"
-#include "platform/base/Memory.h"
 #include "platform/base/Text.h"
 
 namespace {
 
-#define FUZZ_CHECK(cond)       \
-  do {                         \
-    if (!(cond)) std::abort(); \
-  } while (0)
-
 using Bytes = std::vector<uint8_t>;
-struct Program {
-  FuzzSystem system;
-  GCompRef<OShowDevice> device;
-  CHeadlessHost host{SIZE{48, 32}};
-  CHeadlessJobRunner runner;
-  NewSpaceSize size{64, 48};
-  std::unique_ptr<CTavrikDoc> doc;
+struct Program : FuzzDocument {
   std::u16string folder;
 
   Program() {
-    // The loader checks a document's layers against this, as against a machine's memory: a
-    // few thousand pixels square at most, so that one input stays quick.
-    plat::SetMemoryBudget(64ull << 20);
-    system.Add(u"Morvane", GCreateComponent<Morvane>);
-    system.Add(u"XShowDevice", GCreateComponent<XShowDevice>);
-    system.Add(u"XEncoderZlib", GCreateComponent<XEncoderZlib>);
-    system.Add(u"XDecoderZlib", GCreateComponent<XDecoderZlib>);
-    system.Add(u"XWorker", GCreateComponent<XWorker>);
-    system.Add(u"XUndoRecorder", GCreateComponent<XUndoRecorder>);
-    device = static_cast<OShowDevice*>(system.NewObj(u"XShowDevice", nullptr)->GetInterface(u"OShowDevice"));
-    doc = std::make_unique<CTavrikDoc>(&system, device, &host, &runner, &size, nullptr);
     FUZZ_CHECK(doc->NewDocument(CTavrikDoc::myNEW_COLOR));
     folder = FuzzFolder(u"tavrik-docfuzz-", {u"input.kelv", u"seed.kelv"});
     FUZZ_CHECK(!folder.empty());

@@ -78,7 +78,7 @@ GCompRef<OImageCodec> ChooseImageWriter(GSystem* system, ILayerAsk* ask, const s
 
 void ShowCodecFailure(ILayerAsk* ask, OImageCodec* codec) {
   const char16_t* text = codec ? codec->GetErrorText() : nullptr;
-  if (ask) ask->Confirm(u"失败", text && *text ? text : u"unreadable image");
+  if (ask) ask->Confirm(u"失败", text && *text ? text : u"无法读取图像");
 }
 
 BOOL WriteImageFile(CPaintSpace* space, ILayerAsk* ask, OImageCodec* codec, const std::u16string& target,
@@ -105,7 +105,7 @@ BOOL WriteImageFile(CPaintSpace* space, ILayerAsk* ask, OImageCodec* codec, cons
   if (ok && !direct) {
     plat::TakeFileMode(temp, target);
     if (!plat::ReplaceFile(temp, target)) {
-      ask->Confirm(u"失败", u"cannot replace the file");
+      ask->Confirm(u"失败", u"无法替换原文件");
       told = true;
       ok = false;
     }

@@ -40,6 +40,7 @@
 #include "frame/Icons.h"
 #include "frame/FrameLayerAsk.h"
 #include "frame/LayerBar.h"
+#include "frame/WindowPlacement.h"
 #include "frame/LayerThumbPopup.h"
 #include "panels/MyListBrush.h"
 #include "tools/OperPaint.h"
@@ -180,8 +181,24 @@ void SetToolTexts(QAction* action, UINT id) {
   action->setStatusTip(Q(gui::StringResourcePart(id, 0)));
 }
 
+// The main window's corners as stored; FitWindowRect makes them fit the screens.
 int ReadWindows(const char16_t* key, int def) { return gui::Settings::ReadInt(u"windows", key, def, INT_MIN, INT_MAX); }
-int ReadSize(const char16_t* key, int def) { return gui::Settings::ReadInt(u"windows", key, def, 1, 10000); }
+// A bar's side, no larger than the room the screen has for it.
+int ReadSize(const char16_t* key, int def, LONG room) {
+  return gui::Settings::ReadInt(u"windows", key, def, 1, std::clamp<int>(room, 1, 10000));
+}
+
+RECT AsRect(const QRect& r) { return RECT{r.left(), r.top(), r.left() + r.width(), r.top() + r.height()}; }
+
+// The screens' available areas, the primary's first.
+std::vector<RECT> ScreenAreas() {
+  std::vector<RECT> areas;
+  QScreen* primary = QGuiApplication::primaryScreen();
+  if (primary) areas.push_back(AsRect(primary->availableGeometry()));
+  for (QScreen* s : QGuiApplication::screens())
+    if (s != primary) areas.push_back(AsRect(s->availableGeometry()));
+  return areas;
+}
 
 CMainFrame::SplashMode g_splashMode = CMainFrame::mySPLASH_AUTO;
 
@@ -657,14 +674,20 @@ void CMainFrame::RestorePlacement() {
   QRect screen(0, 0, 1280, 800);
   if (QScreen* s = QGuiApplication::primaryScreen()) screen = s->geometry();
   const int sw = screen.width(), sh = screen.height();
-  const int left = ReadWindows(u"main.left", sw / 4), top = ReadWindows(u"main.top", sh / 4);
-  const int right = ReadWindows(u"main.right", sw / 4 + sw / 2), bottom = ReadWindows(u"main.bottom", sh / 4 + sh / 2);
-  m_pWindow->setGeometry(QRect(QPoint(left, top), QPoint(right - 1, bottom - 1)).normalized());
+  const RECT firstRun{sw / 4, sh / 4, sw / 4 + sw / 2, sh / 4 + sh / 2};
+  const RECT stored{ReadWindows(u"main.left", firstRun.left), ReadWindows(u"main.top", firstRun.top),
+                    ReadWindows(u"main.right", firstRun.right), ReadWindows(u"main.bottom", firstRun.bottom)};
+  const std::vector<RECT> areas = ScreenAreas();
+  const QSize least = m_pWindow->minimumSizeHint();
+  const RECT fitted = placement::FitWindowRect(stored, firstRun, areas, SIZE{least.width(), least.height()});
+  m_pWindow->setGeometry(QRect(fitted.left, fitted.top, fitted.right - fitted.left, fitted.bottom - fitted.top));
 
-  m_pLayerDock->resize(ReadSize(u"layer.cxfloat", 256), ReadSize(u"layer.cyfloat", 512));
-  m_pBrushDock->resize(ReadSize(u"brush.cxfloat", 256), ReadSize(u"brush.cyfloat", 512));
-  m_anDockSize = {ReadSize(u"layer.cx", 208), ReadSize(u"layer.cy", 400), ReadSize(u"brush.cx", 208),
-                  ReadSize(u"brush.cy", 320)};
+  const RECT room = areas.empty() ? firstRun : areas[0];
+  const LONG cx = room.right - room.left, cy = room.bottom - room.top;
+  m_pLayerDock->resize(ReadSize(u"layer.cxfloat", 256, cx), ReadSize(u"layer.cyfloat", 512, cy));
+  m_pBrushDock->resize(ReadSize(u"brush.cxfloat", 256, cx), ReadSize(u"brush.cyfloat", 512, cy));
+  m_anDockSize = {ReadSize(u"layer.cx", 208, cx), ReadSize(u"layer.cy", 400, cy), ReadSize(u"brush.cx", 208, cx),
+                  ReadSize(u"brush.cy", 320, cy)};
   ApplyDockSizes();
 
   std::vector<uint8_t> state;

@@ -88,12 +88,12 @@ TEST_F(CodecComponent, SaysWhatWentWrong) {
   GCompRef<OImageCodec> png = Make(u"Kestrum");
   ImageInfo info{};
   EXPECT_FALSE(png->ReadInfo(Path("missing.png").c_str(), &info));
-  EXPECT_EQ(U8(png->GetErrorText()), "cannot open the file");
+  EXPECT_EQ(U8(png->GetErrorText()), "无法打开文件");
   {
     std::ofstream(folder + "/text.png") << "plain text, not an image";
   }
   EXPECT_FALSE(png->ReadInfo(Path("text.png").c_str(), &info));
-  EXPECT_EQ(U8(png->GetErrorText()), "not a PNG file");
+  EXPECT_EQ(U8(png->GetErrorText()), "不是 PNG 文件");
 
   // A job that cannot create its file fails with words, and the codec refuses what it
   // cannot write before any job exists.
@@ -101,11 +101,11 @@ TEST_F(CodecComponent, SaysWhatWentWrong) {
   JobRecord job{};
   ASSERT_TRUE(png->Encode(Path("no/such/folder/x.png").c_str(), &src.lock, 100, 0, 0, &job));
   EXPECT_EQ(Run(job, nullptr), FALSE);
-  EXPECT_EQ(U8(png->GetErrorText()), "cannot create the file");
+  EXPECT_EQ(U8(png->GetErrorText()), "无法创建文件");
   EXPECT_FALSE(png->Encode(Path("x.png").c_str(), &src.lock, 100, 0, 1, &job));
   LayerLock empty;
   EXPECT_FALSE(png->Encode(Path("x.png").c_str(), &empty, 100, 0, 0, &job));
-  EXPECT_EQ(U8(png->GetErrorText()), "nothing to write");
+  EXPECT_EQ(U8(png->GetErrorText()), "没有可写入的内容");
 }
 
 TEST_F(CodecComponent, AFullDiskFailsTheJob) {
@@ -117,7 +117,7 @@ TEST_F(CodecComponent, AFullDiskFailsTheJob) {
     JobRecord job{};
     ASSERT_TRUE(codec->Encode(u"/dev/full", &src.lock, 100, 0, 0, &job));
     EXPECT_EQ(Run(job, nullptr), FALSE) << U8(name);
-    EXPECT_NE(U8(codec->GetErrorText()).find("write"), std::string::npos) << U8(codec->GetErrorText());
+    EXPECT_NE(U8(codec->GetErrorText()).find("写入"), std::string::npos) << U8(codec->GetErrorText());
   }
 }
 

@@ -2,8 +2,11 @@
 // before anything of the declared size is allocated, and a refused decode says so too.
 #include <zlib.h>
 
+#include <chrono>
+
 #include "AllocationProbe.h"
 #include "ImageMakers.h"
+#include "common/PeakMemory.h"
 
 using namespace codec_test;
 
@@ -78,45 +81,45 @@ std::vector<Damaged> Table() {
   BmpSpec bigPalette{40, 1, 1, 4, 0, {}, std::vector<uint32_t>(17, 0), 17, {0, 0, 0, 0}};
   BmpSpec rleTopDown{40, 4, -1, 8, 1, {}, two, 2, {0, 1}};
   return {
-      {"PNG not a PNG", &codec::kPngCalls, {'G', 'I', 'F', '8', '9', 'a', 0, 0, 0, 0}, "not a PNG file"},
-      {"PNG empty", &codec::kPngCalls, {}, "not a PNG file"},
-      {"PNG cut in the signature", &codec::kPngCalls, Cut(png, 5), "truncated in the header"},
-      {"PNG cut in IHDR", &codec::kPngCalls, Cut(png, 20), "truncated in the header"},
-      {"PNG cut before the pixels", &codec::kPngCalls, Cut(smallPng, 40), "truncated in the header"},
-      {"PNG cut in the pixels", &codec::kPngCalls, Cut(png, png.size() * 3 / 5), "truncated at row"},
-      {"PNG without its end", &codec::kPngCalls, Cut(png, png.size() - 12), "truncated after the last row"},
-      {"PNG with damaged pixel data", &codec::kPngCalls, Flip(png, png.size() / 2), "damaged PNG data at row"},
-      {"PNG 0 x 0", &codec::kPngCalls, PngSized(png, 0, 0), "image has no pixels (0 x 0)"},
-      {"PNG 10001 wide", &codec::kPngCalls, PngSized(png, 10001, 64), "image larger than 10000 x 10000 (10001 x 64)"},
+      {"PNG not a PNG", &codec::kPngCalls, {'G', 'I', 'F', '8', '9', 'a', 0, 0, 0, 0}, "不是 PNG 文件"},
+      {"PNG empty", &codec::kPngCalls, {}, "不是 PNG 文件"},
+      {"PNG cut in the signature", &codec::kPngCalls, Cut(png, 5), "文件头不完整"},
+      {"PNG cut in IHDR", &codec::kPngCalls, Cut(png, 20), "文件头不完整"},
+      {"PNG cut before the pixels", &codec::kPngCalls, Cut(smallPng, 40), "文件头不完整"},
+      {"PNG cut in the pixels", &codec::kPngCalls, Cut(png, png.size() * 3 / 5), "文件不完整，在第 "},
+      {"PNG without its end", &codec::kPngCalls, Cut(png, png.size() - 12), "文件不完整，在最后一行之后中断"},
+      {"PNG with damaged pixel data", &codec::kPngCalls, Flip(png, png.size() / 2), "PNG 数据在第 "},
+      {"PNG 0 x 0", &codec::kPngCalls, PngSized(png, 0, 0), "图像没有像素（0 x 0）"},
+      {"PNG 10001 wide", &codec::kPngCalls, PngSized(png, 10001, 64), "图像大于 10000 x 10000（10001 x 64）"},
       {"PNG 10000 x 10000 in a tiny file", &codec::kPngCalls, PngSized(png, 10000, 10000),
-       "cannot hold a 10000 x 10000 image"},
-      {"PNG 70000 x 70000", &codec::kPngCalls, PngSized(png, 70000, 70000), "image larger than 10000 x 10000"},
-      {"JPEG not a JPEG", &codec::kJpegCalls, {'B', 'M', 1, 2, 3}, "not a JPEG file"},
-      {"JPEG cut in the header", &codec::kJpegCalls, Cut(jpg, 100), "truncated in the header"},
-      {"JPEG cut in the pixels", &codec::kJpegCalls, Cut(jpg, jpg.size() * 3 / 5), "truncated at row"},
-      {"progressive JPEG cut", &codec::kJpegCalls, Cut(progressive, progressive.size() * 3 / 5), "truncated at row 0 of 64"},
-      {"JPEG 0 x 0", &codec::kJpegCalls, JpegSized(jpg, 0, 0), "damaged JPEG file"},
-      {"JPEG 10001 wide", &codec::kJpegCalls, JpegSized(jpg, 10001, 64), "image larger than 10000 x 10000 (10001 x 64)"},
+       "字节装不下 10000 x 10000 的图像"},
+      {"PNG 70000 x 70000", &codec::kPngCalls, PngSized(png, 70000, 70000), "图像大于 10000 x 10000"},
+      {"JPEG not a JPEG", &codec::kJpegCalls, {'B', 'M', 1, 2, 3}, "不是 JPEG 文件"},
+      {"JPEG cut in the header", &codec::kJpegCalls, Cut(jpg, 100), "文件头不完整"},
+      {"JPEG cut in the pixels", &codec::kJpegCalls, Cut(jpg, jpg.size() * 3 / 5), "文件不完整，在第 "},
+      {"progressive JPEG cut", &codec::kJpegCalls, Cut(progressive, progressive.size() * 3 / 5), "文件不完整，在第 0 行中断（共 64 行）"},
+      {"JPEG 0 x 0", &codec::kJpegCalls, JpegSized(jpg, 0, 0), "JPEG 文件损坏"},
+      {"JPEG 10001 wide", &codec::kJpegCalls, JpegSized(jpg, 10001, 64), "图像大于 10000 x 10000（10001 x 64）"},
       {"JPEG 10000 x 10000 in a tiny file", &codec::kJpegCalls, JpegSized(jpg, 10000, 10000),
-       "cannot hold a 10000 x 10000 image"},
-      {"BMP not a BMP", &codec::kBmpCalls, {0x89, 'P', 'N', 'G'}, "not a BMP file"},
-      {"BMP cut in the file header", &codec::kBmpCalls, Cut(bmp, 10), "truncated in the header"},
-      {"BMP cut in the info header", &codec::kBmpCalls, Cut(bmp, 30), "truncated in the header"},
-      {"BMP cut in the pixels", &codec::kBmpCalls, Cut(bmp, bmp.size() - 300), "truncated at row 62 of 64"},
-      {"BMP 0 x 0", &codec::kBmpCalls, bmpSized(0, 0), "image has no pixels (0 x 0)"},
-      {"BMP 10001 wide", &codec::kBmpCalls, bmpSized(10001, 1), "image larger than 10000 x 10000 (10001 x 1)"},
-      {"BMP 10000 x 10000 in a tiny file", &codec::kBmpCalls, bmpSized(10000, -10000), "truncated at row 0 of 10000"},
-      {"BMP height of -2^31", &codec::kBmpCalls, bmpSized(1, INT32_MIN), "image larger than 10000 x 10000"},
-      {"BMP palette index out of range", &codec::kBmpCalls, MakeBmp(index), "palette index 5 out of range at row 0"},
-      {"BMP palette larger than the depth", &codec::kBmpCalls, MakeBmp(bigPalette), "palette of 17 colours for a 4-bit image"},
-      {"BMP RLE run past the row end", &codec::kBmpCalls, MakeBmp(rle), "RLE run past the end of row 0"},
-      {"BMP RLE absolute run past the row end", &codec::kBmpCalls, MakeBmp(absolute), "RLE run past the end of row 0"},
-      {"BMP RLE delta past the image", &codec::kBmpCalls, MakeBmp(delta), "RLE delta past the image"},
-      {"BMP RLE without its end", &codec::kBmpCalls, Cut(MakeBmp(rle), MakeBmp(rle).size() - 4), "truncated at row 0 of 1"},
-      {"BMP top-down RLE", &codec::kBmpCalls, MakeBmp(rleTopDown), "top-down rows with RLE"},
-      {"BMP bit-field mask of zero width", &codec::kBmpCalls, MakeBmp(zeroMask), "bit-field mask of zero width"},
-      {"BMP bit-field mask with a gap", &codec::kBmpCalls, MakeBmp(gappedMask), "not contiguous"},
-      {"BMP bit-field masks overlapping", &codec::kBmpCalls, MakeBmp(overlap), "bit-field masks overlap"},
+       "字节装不下 10000 x 10000 的图像"},
+      {"BMP not a BMP", &codec::kBmpCalls, {0x89, 'P', 'N', 'G'}, "不是 BMP 文件"},
+      {"BMP cut in the file header", &codec::kBmpCalls, Cut(bmp, 10), "文件头不完整"},
+      {"BMP cut in the info header", &codec::kBmpCalls, Cut(bmp, 30), "文件头不完整"},
+      {"BMP cut in the pixels", &codec::kBmpCalls, Cut(bmp, bmp.size() - 300), "文件不完整，在第 62 行中断（共 64 行）"},
+      {"BMP 0 x 0", &codec::kBmpCalls, bmpSized(0, 0), "图像没有像素（0 x 0）"},
+      {"BMP 10001 wide", &codec::kBmpCalls, bmpSized(10001, 1), "图像大于 10000 x 10000（10001 x 1）"},
+      {"BMP 10000 x 10000 in a tiny file", &codec::kBmpCalls, bmpSized(10000, -10000), "文件不完整，在第 0 行中断（共 10000 行）"},
+      {"BMP height of -2^31", &codec::kBmpCalls, bmpSized(1, INT32_MIN), "图像大于 10000 x 10000"},
+      {"BMP palette index out of range", &codec::kBmpCalls, MakeBmp(index), "调色板索引 5 超出范围（第 0 行）"},
+      {"BMP palette larger than the depth", &codec::kBmpCalls, MakeBmp(bigPalette), "调色板有 17 种颜色，多于 4 位图像所能用的"},
+      {"BMP RLE run past the row end", &codec::kBmpCalls, MakeBmp(rle), "RLE 行程超出第 0 行的末尾"},
+      {"BMP RLE absolute run past the row end", &codec::kBmpCalls, MakeBmp(absolute), "RLE 行程超出第 0 行的末尾"},
+      {"BMP RLE delta past the image", &codec::kBmpCalls, MakeBmp(delta), "RLE 位移超出图像"},
+      {"BMP RLE without its end", &codec::kBmpCalls, Cut(MakeBmp(rle), MakeBmp(rle).size() - 4), "文件不完整，在第 0 行中断（共 1 行）"},
+      {"BMP top-down RLE", &codec::kBmpCalls, MakeBmp(rleTopDown), "RLE 压缩配上了自上而下的行序"},
+      {"BMP bit-field mask of zero width", &codec::kBmpCalls, MakeBmp(zeroMask), "位域掩码宽度为零"},
+      {"BMP bit-field mask with a gap", &codec::kBmpCalls, MakeBmp(gappedMask), "不连续"},
+      {"BMP bit-field masks overlapping", &codec::kBmpCalls, MakeBmp(overlap), "位域掩码相互重叠"},
   };
 }
 
@@ -148,8 +151,60 @@ TEST(DamagedImage, DecodeRefusesALayerOfAnotherSizeOrFormat) {
       MemFile m(file);
       codec::CodecError err;
       EXPECT_FALSE(calls->decode(m.f, wrong->lock, &err));
-      EXPECT_NE(err.Text().find("does not fit the image (9 x 5"), std::string::npos) << err.Text();
+      EXPECT_NE(err.Text().find("与图像（9 x 5"), std::string::npos) << err.Text();
     }
+  }
+}
+
+// A chunk of the given type put in after IHDR, or before IEND, whose length field declares
+// far more than the file holds; what follows it in the file counts as its data.
+std::vector<uint8_t> WithHugeChunk(const std::vector<uint8_t>& png, const char* type, uint32_t declared,
+                                   const std::vector<uint8_t>& data, bool afterPixels) {
+  const size_t at = afterPixels ? png.size() - 12 : 33;
+  std::vector<uint8_t> out(png.begin(), png.begin() + long(at));
+  uint8_t head[8];
+  PutBE32(head, declared);
+  std::memcpy(head + 4, type, 4);
+  out.insert(out.end(), head, head + 8);
+  out.insert(out.end(), data.begin(), data.end());
+  out.insert(out.end(), png.begin() + long(at), png.end());
+  return out;
+}
+
+// Text, profile and unknown chunks whose length says up to 2^31 - 1 in a file of a hundred
+// bytes: libpng would allocate and clear the declared length before it found the file short.
+// The refusal names the chunk and the length, and nothing near that size is touched.
+TEST(DamagedImage, PngChunksDeclaringMoreThanTheFileHoldsAreRefusedQuicklyAndSmall) {
+  MemLayer one(1, 1, OLayer::myFORMAT_C32);
+  FillColour(one);
+  const auto png = Encode(codec::kPngCalls, one.lock);
+  const std::vector<uint8_t> text = {'C', 'o', 'm', 'm', 'e', 'n', 't', 0, 'h', 'i'};
+  const std::vector<uint8_t> ztext = {'C', 'o', 'm', 'm', 'e', 'n', 't', 0, 0, 0x78, 0x9C, 0x03, 0, 0, 0, 0, 1};
+  const std::vector<uint8_t> itext = {'C', 'o', 'm', 'm', 'e', 'n', 't', 0, 0, 0, 0, 0, 'h', 'i'};
+  const std::vector<uint8_t> profile = {'i', 'c', 'c', 0, 0, 0x78, 0x9C, 0x03, 0, 0, 0, 0, 1};
+  const struct {
+    const char* type;
+    uint32_t declared;
+    const std::vector<uint8_t>& data;
+    bool afterPixels;
+  } cases[] = {
+      {"tEXt", 0x7FFFFFFF, text, false},  {"tEXt", 0x7FFFFFF0, text, true},   {"tEXt", 1u << 30, text, false},
+      {"zTXt", 0x7FFFFFFF, ztext, false}, {"zTXt", 0x7FFFFFF0, ztext, true},  {"iTXt", 0x7FFFFFFF, itext, false},
+      {"iCCP", 0x7FFFFFFF, profile, false}, {"teSt", 0x7FFFFFFF, text, false}, {"teSt", 0x7FFFFFFF, text, true},
+  };
+  for (const auto& c : cases) {
+    const auto file = WithHugeChunk(png, c.type, c.declared, c.data, c.afterPixels);
+    SCOPED_TRACE(std::string(c.type) + " of " + std::to_string(c.declared) + (c.afterPixels ? " after" : " before") +
+                 " the pixels, in a file of " + std::to_string(file.size()) + " bytes");
+    Decoded d;
+    const auto start = std::chrono::steady_clock::now();
+    const int64_t grew = test_memory::PeakGrowth([&] { d = Decode(codec::kPngCalls, file); });
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_FALSE(d.ok);
+    EXPECT_NE(d.error.find(c.type), std::string::npos) << "the words were: " << d.error;
+    EXPECT_NE(d.error.find(std::to_string(c.declared)), std::string::npos) << "the words were: " << d.error;
+    EXPECT_LT(grew, 64 << 20) << "the words were: " << d.error;
+    EXPECT_LT(seconds, 1.0) << "the words were: " << d.error;
   }
 }
 

@@ -134,7 +134,7 @@ TEST(CodecRoundTrip, AWriterStopsWhenTheJobIsCancelled) {
     codec::CodecError err;
     codec::EncodeParams params{100, 0, &control};
     EXPECT_TRUE(WriteToBytes([&](FILE* f) { return calls->encode(f, src.lock, params, &err); }).empty());
-    EXPECT_EQ(err.Text(), "cancelled at row 0 of 8");
+    EXPECT_EQ(err.Text(), "已在第 0 行取消（共 8 行）");
   }
 }
 

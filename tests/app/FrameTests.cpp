@@ -70,7 +70,7 @@ TEST_F(FrameTest, TheFirstLayoutAndThePlacementTheFrameKeeps) {
   EXPECT_GT(layers->height(), brushes->height());
 
   // The user moves the window, widens the layer bar and hides the brush bar.
-  Window()->setGeometry(QRect(30, 40, 900, 700));
+  Window()->setGeometry(QRect(30, 40, 700, 600));
   Window()->resizeDocks({layers}, {260}, Qt::Horizontal);
   ASSERT_TRUE(Run(ID_BAR_BRUSH));
   QCoreApplication::processEvents();
@@ -80,7 +80,7 @@ TEST_F(FrameTest, TheFirstLayoutAndThePlacementTheFrameKeeps) {
 
   ASSERT_TRUE(Start());
   QCoreApplication::processEvents();
-  EXPECT_EQ(Window()->geometry(), QRect(30, 40, 900, 700));
+  EXPECT_EQ(Window()->geometry(), QRect(30, 40, 700, 600));
   EXPECT_EQ(Frame()->GetDock(ID_BAR_LAYER)->width(), 260);
   EXPECT_TRUE(Frame()->GetDock(ID_BAR_BRUSH)->isHidden());
   EXPECT_EQ(Update(ID_BAR_BRUSH).m_nCheck, 0);

@@ -1,9 +1,14 @@
 // Start-up in its order against a plug-in folder with a fake library, the "Configure"
 // settings with their defaults and bounds, the first document (command line, sample on the
-// first run, else the configured kind), and the error hook that keeps the program going.
+// first run, else the configured kind), the stored window rectangle fitted to the screen, and
+// the error hook that keeps the program going.
+#include <QGuiApplication>
+#include <QMainWindow>
+#include <QScreen>
 #include <climits>
 
 #include "AppHarness.h"
+#include "common/PeakMemory.h"
 #include "platform/gui/Dc.h"
 #include "platform/gui/Font.h"
 #include "odata/OData.h"
@@ -108,6 +113,66 @@ TEST_F(StartupTest, ConfigureSettingsHaveTheirDefaultsAndStoredValuesAreClamped)
   EXPECT_EQ(gui::Settings::ReadInt(u"Settings", u"bIsFirstRun", 1, INT_MIN, INT_MAX), 0);
   EXPECT_EQ(gui::Settings::ReadInt(u"Configure", u"nMouseTolerance", 0, INT_MIN, INT_MAX), 4);
   EXPECT_EQ(gui::Settings::ReadInt(u"Configure", u"nSpaceWidth", 0, INT_MIN, INT_MAX), 640);
+}
+
+// Whatever the settings hold for the main window, it comes up on the screen at a size the
+// screen has room for, start-up stays small, and the exit stores a rectangle as sane.
+TEST_F(StartupTest, StoredWindowRectanglesAreFittedToTheScreen) {
+  const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+  // The frame may stand out by its margins where the platform puts it on the screen.
+  QMargins frame;
+  const auto onScreen = [&](int left, int top, int right, int bottom) {
+    return right > left && bottom > top &&
+           screen.marginsAdded(frame).contains(QRect(QPoint(left, top), QPoint(right - 1, bottom - 1)));
+  };
+  const auto shows = [&](const QRect& g) {
+    return onScreen(g.left(), g.top(), g.right() + 1, g.bottom() + 1) ? ""
+           : (std::to_string(g.left()) + ", " + std::to_string(g.top()) + " " + std::to_string(g.width()) + " x " +
+              std::to_string(g.height()));
+  };
+  const struct {
+    const char* what;
+    int left, top, right, bottom;
+  } cases[] = {
+      {"a bottom of INT_MIN", 100, 100, 700, INT_MIN},
+      {"a right and bottom of INT_MAX", 0, 0, INT_MAX, INT_MAX},
+      {"60000 x 60000", 0, 0, 60000, 60000},
+      {"a negative size", 500, 400, 100, 50},
+      {"off every screen", 5000, 5000, 5600, 5400},
+      {"partly off the screen", screen.right() - 100, 50, screen.right() + 400, 450},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    UseFreshSettings();
+    gui::Settings::WriteInt(u"windows", u"main.left", c.left);
+    gui::Settings::WriteInt(u"windows", u"main.top", c.top);
+    gui::Settings::WriteInt(u"windows", u"main.right", c.right);
+    gui::Settings::WriteInt(u"windows", u"main.bottom", c.bottom);
+    // Start-up as the program's own, the frame shown last; a frame placed off the screen is
+    // not shown, as one of any size could take gigabytes.
+    std::string placed = "not started";
+    const int64_t grew = test_memory::PeakGrowth([&] {
+      if (!Start()) return;
+      placed = shows(Frame()->GetMainWindow()->geometry());
+      if (!placed.empty()) return;
+      Frame()->ShowFrame(FALSE);
+      WaitFor([&] { return Frame()->GetMainWindow()->isVisible(); }, 1000);
+      QCoreApplication::processEvents();
+    });
+    ASSERT_EQ(placed, "") << "the frame's place before it shows";
+    EXPECT_LT(grew, int64_t(300) << 20);
+    EXPECT_EQ(app->GetSystem()->GetErrorCount(), 0u) << "no internal error";
+    const QRect g = Frame()->GetMainWindow()->geometry(), outer = Frame()->GetMainWindow()->frameGeometry();
+    frame = QMargins(g.left() - outer.left(), g.top() - outer.top(), outer.right() - g.right(), outer.bottom() - g.bottom());
+    EXPECT_EQ(shows(g), "") << "the frame's place once shown";
+    Stop();
+    // The next start finds a rectangle on the screen.
+    auto read = [](const char16_t* key) { return gui::Settings::ReadInt(u"windows", key, 0, INT_MIN, INT_MAX); };
+    EXPECT_TRUE(onScreen(read(u"main.left"), read(u"main.top"), read(u"main.right"), read(u"main.bottom")))
+        << read(u"main.left") << ", " << read(u"main.top") << ", " << read(u"main.right") << ", "
+        << read(u"main.bottom");
+    frame = QMargins();
+  }
 }
 
 TEST_F(StartupTest, TheFirstRunOpensTheSampleAndLaterRunsMakeTheConfiguredDocument) {

@@ -211,8 +211,8 @@ TEST_F(LayerImageTest, ADamagedFileIsRefusedWithTheCodecsWordsAndLeavesNothing) 
   EXPECT_FALSE(list->LoadImage(Path(u"cut.png").c_str()));
   EXPECT_FALSE(list->LoadImage(Path(u"text.bmp").c_str()));
   ASSERT_EQ(ask.script.asked.size(), 2u);
-  EXPECT_EQ(ask.script.asked[0].rfind(u"confirm 失败 truncated at row ", 0), 0u) << U8(ask.script.asked[0]);
-  EXPECT_EQ(ask.script.asked[1], u"confirm 失败 not a BMP file");
+  EXPECT_EQ(ask.script.asked[0].rfind(u"confirm 失败 文件不完整，在第 ", 0), 0u) << U8(ask.script.asked[0]);
+  EXPECT_EQ(ask.script.asked[1], u"confirm 失败 不是 BMP 文件");
   EXPECT_EQ(list->GetCount(), 0);
   EXPECT_EQ(LiveLayers(), live);
   EXPECT_EQ(space->GetUndoStore()->GetStepCount(), 0u);
