@@ -13,6 +13,7 @@
 #include "frame/ResourceArt.h"
 #include "frame/Shell.h"
 #include "odata/GError.h"
+#include "panels/MyListBrush.h"
 #include "platform/base/Files.h"
 #include "tools/OperPaint.h"
 #include "tools/OperPolygon.h"
@@ -128,6 +129,8 @@ BOOL CTavrikApp::InitInstance(const TavrikStartup& startup) {
       m_pFrame->ShowFrame(maximized != 0);
       Step(maximized ? u"show maximized" : u"show");
     }
+    // A presets file that could not be read whole is told of once the window is up.
+    if (CMyListBrush* brushes = m_pFrame->GetBrushList()) brushes->ShowLoadNotice();
     return TRUE;
   } catch (GErrRecord* e) {
     GTrace(e, kClass, u"::InitInstance()");

@@ -105,9 +105,8 @@ BOOL XBrushProperty::TakeRecord(const BrushPresetRecord& record) {
   m_strName = record.name;
   m_strDescription = record.description;
   for (int k = 0; k < myMAXPRESET; ++k) m_sets[size_t(k)] = record.sets[size_t(k)];
-  m_dwFlags = record.flags;
   LoadValues(0, FALSE);
-  UpdatePresetFlags();
+  m_dwFlags = record.flags;  // as stored: the match bits are not worked out again
   return TRUE;
 }
 

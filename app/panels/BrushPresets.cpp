@@ -10,6 +10,7 @@
 #include "odata/LittleEndian.h"
 #include "odata/OCoder.h"
 #include "platform/base/Files.h"
+#include "platform/base/Sync.h"
 #include "platform/base/Text.h"
 
 namespace {
@@ -18,12 +19,10 @@ constexpr int kLevel = 2;
 constexpr UINT kPiece = 0x10000;  // coder pieces and the file reader's buffer: bodies are small
 constexpr UINT kScratch = 64;     // room the decoder gets once the body is full
 constexpr size_t kSetBytesPerItem = BRUSH_VALUE_SETS * 4;
-// The smallest record: the head and three empty texts.
-constexpr size_t kMinRecord = BRUSH_RECORD_HEAD + 3 * 2;
-constexpr uint32_t kMaxTextBytes = 2 * (BRUSH_MAX_TEXT + 1);
+constexpr int kMaxKeptNames = 100;  // "-2" ... "-100" after the date
 
 std::u16string Num(uint64_t v) { return plat::Widen(std::to_string(v)); }
-std::u16string BrushNo(size_t i) { return u"brush " + Num(uint64_t(i + 1)) + u": "; }
+std::u16string BrushNo(size_t i) { return u"第 " + Num(uint64_t(i + 1)) + u" 支画笔："; }
 
 // Coder inputs live on the caller's stack: the coder's references never free them.
 class StackInput : public OCoderInput {
@@ -93,6 +92,8 @@ struct Header {
   }
 };
 
+constexpr const char16_t* kShort = u"文件不足 32 字节的文件头";
+
 BrushPresetsLoad Refuse(std::u16string why) {
   BrushPresetsLoad r;
   r.status = PresetsStatus::Refused;
@@ -100,60 +101,55 @@ BrushPresetsLoad Refuse(std::u16string why) {
   return r;
 }
 
-// Empty when the header may be used; every bound holds before the body is allocated.
+// Empty when the header may be used; every bound holds before the body is decoded.
 std::u16string CheckHeader(const Header& h, uint64_t fileLength) {
-  if (h.magic != BRUSH_PRESETS_MAGIC) return u"not a brush presets file (wrong magic)";
   if (h.fileSize != fileLength)
-    return u"the file is " + Num(fileLength) + u" bytes long, its header says " + Num(uint64_t(h.fileSize));
-  if (h.version != BRUSH_PRESETS_VERSION) return u"version " + Num(uint64_t(h.version)) + u" is not 150";
-  if (h.check != h.bodySize + h.count + uint32_t(h.selected)) return u"the header check does not add up";
-  if (h.count > BRUSH_MAX_BRUSHES) return Num(uint64_t(h.count)) + u" brushes: at most 100 are kept";
-  if (uint64_t(h.bodySize) > uint64_t(h.count) * BRUSH_MAX_RECORD || uint64_t(h.bodySize) < h.count * kMinRecord)
-    return u"an uncompressed size of " + Num(uint64_t(h.bodySize)) + u" bytes cannot hold " +
-           Num(uint64_t(h.count)) + u" brushes";
+    return u"文件长 " + Num(fileLength) + u" 字节，文件头记的却是 " + Num(uint64_t(h.fileSize)) + u" 字节";
+  if (h.magic != BRUSH_PRESETS_MAGIC) return u"不是画笔预设文件（文件标识不符）";
+  if (h.version != BRUSH_PRESETS_VERSION) return u"文件版本为 " + Num(uint64_t(h.version)) + u"，只能读版本 150";
+  if (h.check != h.bodySize + h.count + uint32_t(h.selected)) return u"文件头的校验和不符";
+  if (h.bodySize > BRUSH_MAX_BODY)
+    return u"文件头记的数据大小 " + Num(uint64_t(h.bodySize)) + u" 字节超出上限 " + Num(uint64_t(BRUSH_MAX_BODY)) + u" 字节";
   return {};
 }
 
-// Decodes exactly bodySize bytes, and the stream must end there and take the whole input.
-std::u16string Decode(OCoderInput* input, uint64_t streamBytes, std::vector<BYTE>* body, GSystem* system) {
+// Decodes the body, which must end exactly at the header's size; bytes after the stream are
+// not looked at. The body grows with what the stream gives, never by the header's word alone.
+std::u16string Decode(OCoderInput* input, uint32_t bodySize, std::vector<BYTE>* body, GSystem* system) {
+  const std::u16string broken = u"压缩数据损坏，解不出文件头记的 " + Num(uint64_t(bodySize)) + u" 字节";
   GCoderRef decoder(system, u"XDecoderZlib");
   GCoderState st{};
-  if (!decoder->OutputBegin(input, &st, kLevel)) return u"the compressed body cannot be read";
+  if (!decoder->OutputBegin(input, &st, kLevel)) return broken;
   bool complete = false;
-  size_t done = 0;
   BYTE scratch[kScratch];
+  body->clear();
   for (;;) {
     // A full body still needs the stream's end; any further byte is too many.
-    const bool full = done == body->size();
-    const size_t left = body->size() - done;
+    const size_t done = body->size();
+    const bool full = done == bodySize;
+    const size_t left = bodySize - done;
     const UINT room = full ? kScratch : left < kPiece ? UINT(left) : kPiece;
-    if (!decoder->Output(full ? scratch : body->data() + done, room, &st)) break;
-    if (st.uOutputSize > room || (full && st.uOutputSize)) break;
-    done += st.uOutputSize;
+    if (!full) body->resize(done + room);
+    const BOOL ok = decoder->Output(full ? scratch : body->data() + done, room, &st);
+    const bool sane = ok && st.uOutputSize <= room && !(full && st.uOutputSize);
+    body->resize(done + (sane && !full ? st.uOutputSize : 0));
+    if (!sane) break;
     if (st.bStreamEnd) {
-      complete = done == body->size();
+      complete = body->size() == bodySize;
       break;
     }
     if (st.uOutputSize == 0) break;  // no progress and no end: it would spin
   }
   const bool ended = decoder->OutputEnd() != FALSE;
-  if (!complete || !ended) return u"the compressed body does not decode to the header's size";
-  if (st.uTotalInput != streamBytes) return u"bytes follow the compressed body";
-  return {};
+  return complete && ended ? std::u16string() : broken;
 }
 
 // Takes one text of `bytes` bytes (even, at least 2, 0-terminated) at p.
-std::u16string TakeText(const BYTE* p, uint32_t bytes, std::u16string* out) {
-  if (p[bytes - 2] != 0 || p[bytes - 1] != 0) return u"has no terminating 0";
+bool TakeText(const BYTE* p, uint32_t bytes, std::u16string* out) {
+  if (p[bytes - 2] != 0 || p[bytes - 1] != 0) return false;
   out->resize(bytes / 2 - 1);
   for (size_t i = 0; i < out->size(); ++i) (*out)[i] = char16_t(p[2 * i] | p[2 * i + 1] << 8);
-  return {};
-}
-
-std::u16string CheckTextSize(const char16_t* what, uint32_t bytes) {
-  if (bytes < 2 || bytes % 2 || bytes > kMaxTextBytes)
-    return std::u16string(what) + u" size " + Num(uint64_t(bytes)) + u" is not an even 2.." + Num(uint64_t(kMaxTextBytes));
-  return {};
+  return true;
 }
 
 struct Text {
@@ -162,55 +158,58 @@ struct Text {
   std::u16string* out;
 };
 
-// Splits the body into records; every size is checked against the bytes that remain.
+// Reads the record at p (left bytes of the body): empty when it is whole, else why not.
+// *size gets its length in the body, from the sizes of its parts.
+std::u16string ParseRecord(const BYTE* p, size_t left, BrushPresetRecord* r, uint64_t* size) {
+  const std::u16string cut = u"数据在记录中途结束";
+  if (left < BRUSH_RECORD_HEAD) return cut;
+  const uint32_t check = GetLE32(p), recordSize = GetLE32(p + 4), items = GetLE32(p + 8);
+  const uint32_t n = GetLE32(p + 12), d = GetLE32(p + 16), e = GetLE32(p + 20);
+  if (check != recordSize + items + n + d + e) return u"记录的校验和不符";
+  const Text texts[3] = {{u"引擎名", e, &r->engine}, {u"名称", n, &r->name}, {u"说明", d, &r->description}};
+  for (const Text& t : texts)
+    if (t.bytes < 2 || t.bytes % 2) return std::u16string(t.what) + u"长度 " + Num(uint64_t(t.bytes)) + u" 不是 2 以上的偶数";
+  *size = BRUSH_RECORD_HEAD + uint64_t(e) + n + d + uint64_t(items) * kSetBytesPerItem;
+  if (*size > left) return cut;
+  r->flags = GetLE32(p + 32);
+  const BYTE* q = p + BRUSH_RECORD_HEAD;
+  for (const Text& t : texts) {
+    if (!TakeText(q, t.bytes, t.out)) return std::u16string(t.what) + u"没有结尾的 0";
+    q += t.bytes;
+  }
+  for (auto& set : r->sets) {
+    set.resize(items);
+    for (uint32_t k = 0; k < items; ++k, q += 4) set[k] = int32_t(GetLE32(q));
+  }
+  return {};
+}
+
+// Splits the body into records, at most 100; the first one that cannot be read ends the list
+// (the ones before it are kept) and says why. Bytes after the last record are not looked at.
 std::u16string ParseBody(const std::vector<BYTE>& body, uint32_t count, std::vector<BrushPresetRecord>* out) {
   size_t at = 0;
-  for (uint32_t i = 0; i < count; ++i) {
-    const size_t left = body.size() - at;
-    if (left < BRUSH_RECORD_HEAD) return BrushNo(i) + u"the body ends inside the record";
-    const BYTE* p = body.data() + at;
-    const uint32_t check = GetLE32(p), size = GetLE32(p + 4), items = GetLE32(p + 8);
-    const uint32_t n = GetLE32(p + 12), d = GetLE32(p + 16), e = GetLE32(p + 20);
-    if (check != size + items + n + d + e) return BrushNo(i) + u"the record check does not add up";
-    if (GetLE32(p + 24) || GetLE32(p + 28)) return BrushNo(i) + u"the reserved words are not 0";
-    if (items > BRUSH_MAX_ITEMS) return BrushNo(i) + Num(uint64_t(items)) + u" items: at most 255";
-    const Text texts[3] = {{u"engine name", e, nullptr}, {u"name", n, nullptr}, {u"description", d, nullptr}};
-    for (const Text& t : texts)
-      if (std::u16string why = CheckTextSize(t.what, t.bytes); !why.empty()) return BrushNo(i) + why;
-    const uint64_t want = BRUSH_RECORD_HEAD + uint64_t(e) + n + d + uint64_t(items) * kSetBytesPerItem;
-    if (size != want) return BrushNo(i) + u"the record size does not match its fields";
-    if (size > left) return BrushNo(i) + u"the body ends inside the record";
-
-    BrushPresetRecord& r = out->emplace_back();
-    r.flags = GetLE32(p + 32);
-    const BYTE* q = p + BRUSH_RECORD_HEAD;
-    const Text take[3] = {{u"engine name", e, &r.engine}, {u"name", n, &r.name}, {u"description", d, &r.description}};
-    for (const Text& t : take) {
-      if (std::u16string why = TakeText(q, t.bytes, t.out); !why.empty())
-        return BrushNo(i) + u"the " + t.what + u" " + why;
-      q += t.bytes;
-    }
-    for (auto& set : r.sets) {
-      set.resize(items);
-      for (uint32_t k = 0; k < items; ++k, q += 4) set[k] = int32_t(GetLE32(q));
-    }
-    at += size;
+  for (uint32_t i = 0; i < count && i < BRUSH_MAX_BRUSHES; ++i) {
+    BrushPresetRecord r;
+    uint64_t size = 0;
+    if (std::u16string why = ParseRecord(body.data() + at, body.size() - at, &r, &size); !why.empty())
+      return BrushNo(i) + why;
+    out->push_back(std::move(r));
+    at += size_t(size);
   }
-  if (at != body.size()) return u"the body holds bytes after the last brush";
+  if (count > BRUSH_MAX_BRUSHES)
+    return u"文件中有 " + Num(uint64_t(count)) + u" 支画笔，只读入了前 " + Num(BRUSH_MAX_BRUSHES) + u" 支";
   return {};
 }
 
 // Everything after the header: the body's bytes come from input.
 BrushPresetsLoad ReadBody(const Header& h, uint64_t fileLength, OCoderInput* input, GSystem* system) {
   if (std::u16string why = CheckHeader(h, fileLength); !why.empty()) return Refuse(why);
-  std::vector<BYTE> body(h.bodySize);
-  if (std::u16string why = Decode(input, fileLength - BRUSH_PRESETS_HEADER, &body, system); !why.empty())
-    return Refuse(why);
+  std::vector<BYTE> body;
+  if (std::u16string why = Decode(input, h.bodySize, &body, system); !why.empty()) return Refuse(why);
   BrushPresetsLoad r;
-  r.presets.brushes.reserve(h.count);
-  if (std::u16string why = ParseBody(body, h.count, &r.presets.brushes); !why.empty()) return Refuse(why);
   r.presets.selected = h.selected;
-  r.status = PresetsStatus::Loaded;
+  r.error = ParseBody(body, h.count, &r.presets.brushes);
+  r.status = r.error.empty() ? PresetsStatus::Loaded : PresetsStatus::Partial;
   return r;
 }
 
@@ -230,17 +229,19 @@ BYTE* Put32(BYTE* p, uint32_t v) {
   return p + 4;
 }
 
-std::u16string CheckRecords(const BrushPresets& presets) {
+// Empty when the reader would read the presets whole; *total gets the body's size.
+std::u16string CheckRecords(const BrushPresets& presets, uint64_t* total) {
   if (presets.brushes.size() > BRUSH_MAX_BRUSHES)
-    return Num(uint64_t(presets.brushes.size())) + u" brushes: at most 100 are kept";
+    return u"共 " + Num(uint64_t(presets.brushes.size())) + u" 支画笔，最多只能保存 100 支";
+  *total = 0;
   for (size_t i = 0; i < presets.brushes.size(); ++i) {
     const BrushPresetRecord& r = presets.brushes[i];
-    if (r.ItemCount() > BRUSH_MAX_ITEMS) return BrushNo(i) + Num(uint64_t(r.ItemCount())) + u" items: at most 255";
     for (const auto& set : r.sets)
-      if (set.size() != r.ItemCount()) return BrushNo(i) + u"the value sets differ in size";
-    for (const std::u16string* text : {&r.engine, &r.name, &r.description})
-      if (text->size() > BRUSH_MAX_TEXT) return BrushNo(i) + u"a text is longer than 255 characters";
+      if (set.size() != r.ItemCount()) return BrushNo(i) + u"各组数值的个数不同";
+    *total += GetBrushRecordSize(r);
   }
+  if (*total > BRUSH_MAX_BODY)
+    return u"数据共 " + Num(*total) + u" 字节，超出上限 " + Num(uint64_t(BRUSH_MAX_BODY)) + u" 字节";
   return {};
 }
 
@@ -251,14 +252,14 @@ std::u16string Join(std::u16string folder, const char16_t* name) {
 
 }  // namespace
 
-uint32_t GetBrushRecordSize(const BrushPresetRecord& r) {
-  return uint32_t(42 + 2 * (r.engine.size() + r.name.size() + r.description.size()) +
-                  kSetBytesPerItem * r.ItemCount());
+uint64_t GetBrushRecordSize(const BrushPresetRecord& r) {
+  return 42 + 2 * (uint64_t(r.engine.size()) + r.name.size() + r.description.size()) +
+         kSetBytesPerItem * uint64_t(r.ItemCount());
 }
 
 BrushPresetsLoad ReadPresets(const BYTE* data, size_t size, GSystem* system) {
   try {
-    if (size < BRUSH_PRESETS_HEADER) return Refuse(u"the file is shorter than its 32-byte header");
+    if (size < BRUSH_PRESETS_HEADER) return Refuse(kShort);
     RangeInput input(data + BRUSH_PRESETS_HEADER, size - BRUSH_PRESETS_HEADER);
     return ReadBody(Header::Parse(data), size, &input, system);
   }
@@ -269,16 +270,16 @@ BrushPresetsLoad LoadPresets(const std::u16string& path, GSystem* system) {
   try {
     if (!plat::FileExists(path)) return BrushPresetsLoad{};
     FILE* f = plat::GetFileLength(path) >= 0 ? plat::OpenFile(path, "rb") : nullptr;
-    if (!f) return Refuse(u"the file cannot be opened");
+    if (!f) return Refuse(u"文件无法打开");
     struct Closer {
       FILE* f;
       ~Closer() { std::fclose(f); }
     } closer{f};
     BYTE head[BRUSH_PRESETS_HEADER];
     const int64_t length = plat::SeekFile(f, 0, SEEK_END) ? plat::TellFile(f) : -1;
-    if (length < 0 || !plat::SeekFile(f, 0, SEEK_SET)) return Refuse(u"the file cannot be read");
+    if (length < 0 || !plat::SeekFile(f, 0, SEEK_SET)) return Refuse(u"文件无法读取");
     if (length < int64_t(BRUSH_PRESETS_HEADER) || std::fread(head, BRUSH_PRESETS_HEADER, 1, f) != 1)
-      return Refuse(u"the file is shorter than its 32-byte header");
+      return Refuse(kShort);
     const Header h = Header::Parse(head);
     FileInput input(f, uint64_t(length) - BRUSH_PRESETS_HEADER);
     return ReadBody(h, uint64_t(length), &input, system);
@@ -288,13 +289,12 @@ BrushPresetsLoad LoadPresets(const std::u16string& path, GSystem* system) {
 
 BrushPresetsSave EncodePresets(const BrushPresets& presets, GSystem* system, std::vector<BYTE>* file) {
   try {
-    if (std::u16string why = CheckRecords(presets); !why.empty()) return {false, why};
     uint64_t total = 0;
-    for (const BrushPresetRecord& r : presets.brushes) total += GetBrushRecordSize(r);
+    if (std::u16string why = CheckRecords(presets, &total); !why.empty()) return {false, why};
     std::vector<BYTE> body(total);
     BYTE* p = body.data();
     for (const BrushPresetRecord& r : presets.brushes) {
-      const uint32_t size = GetBrushRecordSize(r), items = r.ItemCount();
+      const uint32_t size = uint32_t(GetBrushRecordSize(r)), items = r.ItemCount();
       const uint32_t n = uint32_t(2 * (r.name.size() + 1)), d = uint32_t(2 * (r.description.size() + 1));
       const uint32_t e = uint32_t(2 * (r.engine.size() + 1));
       for (uint32_t v : {size + items + n + d + e, size, items, n, d, e, 0u, 0u, r.flags}) p = Put32(p, v);
@@ -343,13 +343,13 @@ BrushPresetsSave SavePresets(const std::u16string& path, const BrushPresets& pre
       }
     } temp;
     temp.f = plat::CreateTempFileIn(plat::FolderOf(path), u"Config", &temp.path);
-    if (!temp.f) return {false, u"no new file can be made in " + plat::FolderOf(path)};
+    if (!temp.f) return {false, u"无法在 " + plat::FolderOf(path) + u" 中建立新文件"};
     const bool written = std::fwrite(bytes.data(), 1, bytes.size(), temp.f) == bytes.size();
     // A failed close (the last buffered bytes not written) is a failed save.
     const bool closed = std::fclose(std::exchange(temp.f, nullptr)) == 0;
-    if (!written || !closed) return {false, u"writing " + temp.path + u" failed"};
+    if (!written || !closed) return {false, u"写入 " + temp.path + u" 失败"};
     plat::TakeFileMode(temp.path, path);
-    if (!plat::ReplaceFile(temp.path, path)) return {false, u"the new file cannot replace " + path};
+    if (!plat::ReplaceFile(temp.path, path)) return {false, u"新文件无法取代 " + path};
     temp.keep = true;
     return {true, {}};
   }
@@ -368,6 +368,21 @@ std::u16string PreparePresetsFile(const std::u16string& programFolder, const std
   for (const std::u16string* folder : {&programFolder, &userFolder}) {
     const std::u16string brush = Join(*folder, u"BRUSH");
     if (plat::CreateFolder(brush) && plat::IsFolderWritable(brush)) return Join(brush, u"Config.cfb");
+  }
+  return {};
+}
+
+std::u16string KeepPresetsAside(const std::u16string& path) {
+  SYSTEMTIME now{};
+  plat::GetLocalTime(&now);
+  char date[16];
+  std::snprintf(date, sizeof date, "%04u%02u%02u", unsigned(now.wYear) % 10000, unsigned(now.wMonth) % 100,
+                unsigned(now.wDay) % 100);
+  const std::u16string base = path + u".bad-" + plat::Widen(date);
+  for (int n = 1; n <= kMaxKeptNames; ++n) {
+    const std::u16string kept = n == 1 ? base : base + u"-" + Num(uint64_t(n));
+    if (plat::MoveFileNoReplace(path, kept)) return kept;
+    if (!plat::FileExists(path)) break;  // gone meanwhile: nothing to keep
   }
   return {};
 }

@@ -10,9 +10,12 @@
 //           then value sets 0..4, one signed 32-bit value per item each.
 //
 // The reader knows nothing of brush components: it hands back every record, and a record
-// whose component is gone can be given back to the writer as it was read, which writes the
-// same bytes again. Every size is checked before anything is allocated; a damaged file is
-// refused whole with a text saying what is wrong.
+// whose component is gone can be given back to the writer as it was read. It takes what the
+// format allows: texts of any even size the body holds, any item count, bytes after the zlib
+// stream; a record is walked by the sizes of its parts, never by its record-size field. Every
+// size is checked before anything is allocated, and the body grows only as the stream gives
+// bytes. A damaged header or stream refuses the file whole; a damaged record ends the list
+// and the records before it are kept. What was wrong is said in Chinese, for the user.
 #pragma once
 #include <array>
 #include <cstdint>
@@ -50,26 +53,25 @@ constexpr uint32_t BRUSH_PRESETS_MAGIC = 0x00424643;
 constexpr uint32_t BRUSH_PRESETS_VERSION = 150;
 constexpr size_t BRUSH_PRESETS_HEADER = 32;
 constexpr size_t BRUSH_RECORD_HEAD = 36;      // the 32-byte head and the flags word
-constexpr uint32_t BRUSH_MAX_BRUSHES = 100;
+constexpr uint32_t BRUSH_MAX_BRUSHES = 100;   // brushes read from a file; those after are left
 constexpr uint32_t BRUSH_MAX_ITEMS = 255;     // an entry holds fewer than 256 items
-constexpr uint32_t BRUSH_MAX_TEXT = 255;      // characters of each text, terminator not counted
-constexpr uint32_t BRUSH_MAX_RECORD =
-    uint32_t(BRUSH_RECORD_HEAD) + 3 * 2 * (BRUSH_MAX_TEXT + 1) + BRUSH_VALUE_SETS * 4 * BRUSH_MAX_ITEMS;
-constexpr uint32_t BRUSH_MAX_BODY = BRUSH_MAX_BRUSHES * BRUSH_MAX_RECORD;
+constexpr uint32_t BRUSH_MAX_BODY = 64u << 20;  // uncompressed bytes: far beyond any real list
 
 // Bytes of the record in the body: 42 + 2 x (characters of the three texts) + 5 x 4 x items.
-uint32_t GetBrushRecordSize(const BrushPresetRecord& record);
+uint64_t GetBrushRecordSize(const BrushPresetRecord& record);
 
-enum class PresetsStatus { Loaded, Missing, Refused };
+// Loaded: the whole file. Partial: the brushes before the first record that could not be
+// read (or the first 100). Refused: nothing (header, stream, or the file cannot be read).
+enum class PresetsStatus { Loaded, Missing, Refused, Partial };
 
 struct BrushPresetsLoad {
   PresetsStatus status = PresetsStatus::Missing;
-  BrushPresets presets;  // empty unless Loaded
-  std::u16string error;  // what was wrong, for the error log; empty when Loaded
+  BrushPresets presets;  // empty when Missing or Refused; the header's selection as stored
+  std::u16string error;  // what was wrong, in Chinese for the user; empty when Loaded
 };
 
-// Reads the presets file. Missing when there is no file; Refused (nothing kept) when it is
-// damaged or cannot be read. Throws a GErrRecord* only when the decoder cannot be made.
+// Reads the presets file. Missing when there is no file. Throws a GErrRecord* only when the
+// decoder cannot be made.
 BrushPresetsLoad LoadPresets(const std::u16string& path, GSystem* system);
 // The same for the file's bytes in memory.
 BrushPresetsLoad ReadPresets(const BYTE* data, size_t size, GSystem* system);
@@ -80,7 +82,7 @@ struct BrushPresetsSave {
 };
 
 // Makes the file's bytes in *file (header and compressed body). Refuses presets the reader
-// would refuse (too many brushes or items, a text too long, sets of differing sizes).
+// would not read whole (too many brushes, a body too large, sets of differing sizes).
 // Throws a GErrRecord* only when the encoder cannot be made or fails.
 BrushPresetsSave EncodePresets(const BrushPresets& presets, GSystem* system, std::vector<BYTE>* file);
 // Writes the file: a new file in the target's folder, every write and the close checked,
@@ -94,6 +96,10 @@ std::u16string FindPresetsFile(const std::u16string& programFolder, const std::u
 // The file to save to, its BRUSH folder created: the program's when that folder can be made
 // and written, else the user's; empty when neither can.
 std::u16string PreparePresetsFile(const std::u16string& programFolder, const std::u16string& userFolder);
+// Moves a file that could not be read whole out of the way before anything is written in its
+// place: to path + ".bad-" + the date (YYYYMMDD), with "-2", "-3" ... when that name is taken;
+// an earlier kept file is never overwritten. The new path; empty when it could not be moved.
+std::u16string KeepPresetsAside(const std::u16string& path);
 // The same for the running program's folder and the user's data folder.
 std::u16string FindPresetsFile();
 std::u16string PreparePresetsFile();

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <string>
+#include <utility>
 
 #include "core/PaintSpace.h"
 #include "odata/GError.h"
@@ -186,9 +188,10 @@ void CMyListBrush::LoadBrushes() {
     if (found == 0) return;
     const std::u16string path = m_strProgramFolder.empty() ? FindPresetsFile()
                                                             : FindPresetsFile(m_strProgramFolder, m_strUserFolder);
-    // Without a usable file the stock brushes come; a file the user emptied stays empty, but
-    // one whose brushes all belong to missing plug-ins gives the stock brushes beside them.
-    if (path.empty() || !Load(path) || (GetCount() == 0 && !m_missing.empty())) AddNewBrushes();
+    // The first start gets the stock brushes, and so does a file whose brushes all belong to
+    // missing plug-ins (beside them). A file not read whole gives the rows it had, maybe
+    // none: the user finds brushes again (32812).
+    if (path.empty() || (Load(path) && GetCount() == 0 && !m_missing.empty())) AddNewBrushes();
   } catch (GError* e) {
     // The brushes are not worth a failed start: the error goes to the log.
     if (m_pSystem) {
@@ -224,10 +227,21 @@ int CMyListBrush::AddNewBrushes() {
   return added;
 }
 
+void CMyListBrush::ReleaseAll() {
+  if (GetCount() == 0) return;
+  for (int i = 0; i < GetCount(); ++i)
+    if (XBrushProperty* e = GetEntry(i)) e->Release();
+  ResetContent();
+  ShowPropertyPage();  // the page bar lets go of the entry it showed
+}
+
 BOOL CMyListBrush::Load(const std::u16string& path) {
-  BrushPresetsLoad load = LoadPresets(path, m_pSystem);
-  if (load.status == PresetsStatus::Refused) ReportError(u"presets refused: " + load.error + u" " + path);
-  if (load.status != PresetsStatus::Loaded) return FALSE;
+  ReleaseAll();
+  m_missing.clear();
+  m_strLoadNotice.clear();
+  m_bKeepPresetsFile = FALSE;
+  const BrushPresetsLoad load = LoadPresets(path, m_pSystem);
+  if (load.status == PresetsStatus::Missing) return FALSE;
   for (const BrushPresetRecord& record : load.presets.brushes) {
     BrushEngineRecord* r = Engine(record.engine, TRUE);
     if (!r) {
@@ -240,11 +254,35 @@ BOOL CMyListBrush::Load(const std::u16string& path) {
     if (e->TakeRecord(record) && GetCount() < kMaxRows) InsertEntry(GetCount(), e);
     e->Release();
   }
-  if (GetCount() > 0) SetCurSelect(std::clamp(load.presets.selected, 0, GetCount() - 1));
-  return TRUE;
+  if (load.status == PresetsStatus::Loaded) {
+    // The stored row, none when it is not one of the rows; the marks stay as read, so the
+    // selection is set without OnSelChanging.
+    const int32_t stored = load.presets.selected;
+    SetCurSel(stored >= 0 && stored < GetCount() ? stored : -1);
+    OnSelChanged();
+    return TRUE;
+  }
+  // Not read whole: the rows read stay, none current, and nobody hears of it yet. The file
+  // goes out of the way before the save at exit can take its place; the user is told once
+  // the window shows (ShowLoadNotice).
+  const std::u16string kept = KeepPresetsAside(path);
+  m_bKeepPresetsFile = kept.empty();
+  m_strLoadNotice = u"画笔预设文件没能完整读入：\n" + path + u"\n\n原因：" + load.error + u"\n";
+  if (!load.presets.brushes.empty())
+    m_strLoadNotice += u"已读入其中的 " + plat::Widen(std::to_string(load.presets.brushes.size())) + u" 支画笔。\n";
+  m_strLoadNotice += kept.empty() ? u"\n原文件无法另存，仍留在原处，本次退出时不会改写它。"
+                                  : u"\n原文件已原样另存为：\n" + kept;
+  return FALSE;
+}
+
+void CMyListBrush::ShowLoadNotice() {
+  if (m_strLoadNotice.empty()) return;
+  const std::u16string text = std::exchange(m_strLoadNotice, std::u16string());
+  gui::MessageBox(nullptr, text.c_str(), u"画笔预设", gui::MB_OK | gui::MB_ICONWARNING);
 }
 
 BOOL CMyListBrush::Save(const std::u16string& path) {
+  if (GetCount() == 0) return FALSE;  // nothing is written without rows
   BrushPresets presets;
   for (int i = 0; i < GetCount(); ++i) presets.brushes.push_back(GetEntry(i)->MakeRecord());
   for (const BrushPresetRecord& r : m_missing)
@@ -257,7 +295,9 @@ BOOL CMyListBrush::Save(const std::u16string& path) {
 
 BOOL CMyListBrush::SaveBrushes() {
   try {
-    if (m_engines.empty()) return TRUE;  // nothing was loaded: the file stays as it is
+    // The file stays as it is when nothing was loaded, when the list is empty, and when it
+    // could not be read whole and could not be kept aside either.
+    if (m_engines.empty() || GetCount() == 0 || m_bKeepPresetsFile) return TRUE;
     const std::u16string path = m_strProgramFolder.empty() ? PreparePresetsFile()
                                                             : PreparePresetsFile(m_strProgramFolder, m_strUserFolder);
     if (path.empty()) {

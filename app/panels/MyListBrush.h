@@ -68,15 +68,20 @@ class CMyListBrush : public CMyListBox, public gui::CmdTarget {
   // Sets "RADIUS" at the ratio of its range; returns the new radius in pixels.
   float SetRadiusRatio(float ratio);
 
-  // Finds the components and loads the presets file (the stock brushes when there is none or
-  // it is refused); errors are logged, never thrown.
+  // Finds the components and loads the presets file (the stock brushes when there is none);
+  // errors are logged, never thrown.
   void LoadBrushes();
+  // Tells the user, once, that the presets file was not read whole and where it was kept.
+  void ShowLoadNotice();
   // Entries for components no row uses yet (at most 10, and none beyond 99 rows); how many.
   int AddNewBrushes();
-  // The presets file: the rows, records of missing components and the current row.
+  // The presets file: the rows, records of missing components and the current row. Save
+  // writes nothing without rows. Load answers TRUE when the file was read whole; one that
+  // was not keeps the rows read and is moved aside (KeepPresetsAside).
   BOOL Save(const std::u16string& path);
   BOOL Load(const std::u16string& path);
-  // Saves to the presets file's place; FALSE (logged) when it could not.
+  // Saves to the presets file's place unless the list is empty or the file read at start-up
+  // could not be moved aside; FALSE (logged) when it could not.
   BOOL SaveBrushes();
   void FinishWork() override;
 
@@ -118,6 +123,8 @@ class CMyListBrush : public CMyListBox, public gui::CmdTarget {
   // is among them.
   BOOL ClearFloatingMarks();
   void ClearFixedMarks();
+  // Releases every row's entry and empties the list.
+  void ReleaseAll();
   void NotifySpace();
   void ShowPropertyPage();
   void OnLButtonDown(POINT pt);
@@ -140,6 +147,10 @@ class CMyListBrush : public CMyListBox, public gui::CmdTarget {
   std::map<std::u16string, std::unique_ptr<BrushEngineRecord>> m_engines;
   // Records of components that are missing in this run, written back as they were read.
   std::vector<BrushPresetRecord> m_missing;
+  // What the user is told about the presets file at start-up (empty: nothing); TRUE when the
+  // file was not read whole and stayed in its place, so that no save may replace it.
+  std::u16string m_strLoadNotice;
+  BOOL m_bKeepPresetsFile = FALSE;
   std::unique_ptr<CMyListProperty> m_pPropertyPage;
   XModify m_xModify{this};
   AskNameFn m_askName;

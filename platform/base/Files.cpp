@@ -317,6 +317,16 @@ bool ReplaceFile(const std::u16string& from, const std::u16string& to) {
   return std::rename(Native(from).c_str(), Native(to).c_str()) == 0;
 }
 
+bool MoveFileNoReplace(const std::u16string& from, const std::u16string& to) {
+  const std::string f = Native(from), t = Native(to);
+  if (::renameat2(AT_FDCWD, f.c_str(), AT_FDCWD, t.c_str(), RENAME_NOREPLACE) == 0) return true;
+  if (errno != EINVAL && errno != ENOSYS) return false;
+  // A file system without the no-replace rename: a second name (refused when taken), then
+  // the first one removed.
+  if (::link(f.c_str(), t.c_str()) != 0) return false;
+  return ::unlink(f.c_str()) == 0;
+}
+
 std::u16string FolderOf(const std::u16string& path) {
   size_t slash = path.rfind(u'/');
   if (slash == std::u16string::npos) return u".";

@@ -72,6 +72,9 @@ std::u16string FollowLinks(const std::u16string& path);
 bool TakeFileMode(const std::u16string& path, const std::u16string& like);
 // Puts from in the place of to (atomically on one file system); false on failure.
 bool ReplaceFile(const std::u16string& from, const std::u16string& to);
+// Gives the file at from the name to, unless a file of that name exists; false when it does
+// or the rename fails. Nothing is ever overwritten.
+bool MoveFileNoReplace(const std::u16string& from, const std::u16string& to);
 // The folder part of a path ("." for a bare name), without a trailing separator.
 std::u16string FolderOf(const std::u16string& path);
 // 64-bit seek and tell on stdio streams.

@@ -4,8 +4,14 @@
 // the presets file written at the end and read at the next start, a record of a missing brush
 // component included.
 #include <QLineEdit>
+#include <QMainWindow>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 
 #include "AppHarness.h"
+#include "common/PresetsFileBytes.h"
 #include "frame/Resource.h"
 #include "frame/ResourceIds.h"
 #include "panels/BrushPresets.h"
@@ -17,6 +23,69 @@
 
 namespace {
 
+using namespace presets_bytes;
+
+Bytes ReadAll(const std::u16string& path) {
+  std::ifstream in(U8(path), std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteAll(const std::u16string& path, const Bytes& b) {
+  std::ofstream out(U8(path), std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(b.data()), std::streamsize(b.size()));
+}
+
+// The record at `at` of a body under another name, all else as it was (the check made right).
+Bytes Renamed(const Bytes& body, size_t at, const std::u16string& name) {
+  const size_t n = Get32(body, at + 12), d = Get32(body, at + 16), e = Get32(body, at + 20);
+  const size_t rest = d + 20 * size_t(Get32(body, at + 8));
+  Bytes r(body.begin() + long(at), body.begin() + long(at + 36 + e));
+  PutText(r, name);
+  const auto tail = body.begin() + long(at + 36 + e + n);
+  r.insert(r.end(), tail, tail + long(rest));
+  Set32(r, 12, uint32_t(2 * name.size() + 2));
+  Set32(r, 4, uint32_t(r.size()));
+  Recheck(r, 0);
+  return r;
+}
+
+// Records [from, to) of a body, cycling past its end.
+Bytes Records(const Bytes& body, size_t count) {
+  const std::vector<size_t> starts = RecordStarts(body);
+  Bytes out;
+  for (size_t i = 0; i < count; ++i) {
+    const size_t k = i % starts.size(), end = k + 1 < starts.size() ? starts[k + 1] : body.size();
+    out.insert(out.end(), body.begin() + long(starts[k]), body.begin() + long(end));
+  }
+  return out;
+}
+
+// The names of a body's records, at most `most`.
+std::vector<std::u16string> NamesInBody(const Bytes& body, size_t most) {
+  std::vector<std::u16string> names;
+  for (size_t at : RecordStarts(body)) {
+    if (names.size() == most) break;
+    const size_t from = at + 36 + Get32(body, at + 20), to = from + Get32(body, at + 12) - 2;
+    std::u16string name;
+    for (size_t i = from; i < to && i + 1 < body.size(); i += 2) name += char16_t(body[i] | body[i + 1] << 8);
+    names.push_back(name);
+  }
+  return names;
+}
+
+// The brush names of a presets file, read with zlib directly; the header must add up.
+std::vector<std::u16string> NamesIn(const Bytes& file) {
+  EXPECT_GT(file.size(), 32u);
+  if (file.size() <= 32) return {};
+  EXPECT_EQ(Get32(file, 0), 0x00424643u);
+  EXPECT_EQ(Get32(file, 4), file.size());
+  EXPECT_EQ(Get32(file, 8), 150u);
+  EXPECT_EQ(Get32(file, 12), Get32(file, 16) + Get32(file, 20) + Get32(file, 24));
+  const Bytes body = Unpack(file);
+  EXPECT_EQ(RecordStarts(body).size(), Get32(file, 20));
+  return NamesInBody(body, SIZE_MAX);
+}
+
 class BrushListTest : public AppTest {
  protected:
   void SetUp() override {
@@ -27,6 +96,94 @@ class BrushListTest : public AppTest {
     ASSERT_NE(list, nullptr);
   }
   std::u16string PresetsFile() const { return folder + u"/BRUSH/Config.cfb"; }
+  // Files in the BRUSH folder other than the presets file: the ones kept aside.
+  std::vector<std::u16string> KeptAside() const {
+    std::vector<std::u16string> kept;
+    for (const auto& e : std::filesystem::directory_iterator(U8(folder) + "/BRUSH"))
+      if (e.path().filename() != "Config.cfb") kept.push_back(plat::FromUtf8(e.path().string()));
+    return kept;
+  }
+  std::vector<std::u16string> Names() const {
+    std::vector<std::u16string> names;
+    for (int i = 0; i < list->GetCount(); ++i) names.push_back(list->GetEntry(i)->GetName());
+    return names;
+  }
+
+  // A presets file as the user left it, and what start-up makes of it.
+  struct PresetsCase {
+    const char* name;
+    std::function<Bytes(const Bytes& file, const Bytes& body)> make;  // from the user's file
+    int rows;     // rows after start-up
+    bool whole;   // read whole: no notice, nothing kept aside
+    int current = -1;
+    uint32_t firstFlags = 0xFFFFFFFF;  // row 0's flags as stored, where the case sets them
+  };
+  // The user's file: the stock brushes under names of the user's own, so that rows read from
+  // it cannot be mistaken for the stock brushes. After a start the rows are the file's first
+  // ones; after the exit the file on disk is the user's own, or a readable file with the rows
+  // that were read; a file not read whole is kept aside byte for byte, and the user is told
+  // once, with the window up, where.
+  void CheckPresetsFiles(const PresetsCase* cases, size_t count) {
+    Stop();
+    const Bytes stock = Unpack(ReadAll(PresetsFile()));
+    const std::vector<size_t> starts = RecordStarts(stock);
+    ASSERT_EQ(starts.size(), 6u);
+    Bytes body;
+    for (size_t k = 0; k < starts.size(); ++k) {
+      const Bytes r = Renamed(stock, starts[k], u"我的笔" + plat::Widen(std::to_string(k)));
+      body.insert(body.end(), r.begin(), r.end());
+    }
+    const Bytes users = Pack(body, 6, 0);
+    bool visible = false;
+    onBox = [&](const char16_t*, const char16_t*, UINT) {
+      visible = Frame()->GetMainWindow()->isVisible();
+      return gui::IDOK;
+    };
+    for (size_t k = 0; k < count; ++k) {
+      const PresetsCase& c = cases[k];
+      SCOPED_TRACE(c.name);
+      Shell("rm -rf '" + U8(folder) + "/BRUSH' && mkdir '" + U8(folder) + "/BRUSH'");
+      const Bytes mine = c.make(users, body);
+      WriteAll(PresetsFile(), mine);
+      log.clear();
+      visible = false;
+      ASSERT_TRUE(Start());
+      list = Frame()->GetBrushList();
+      EXPECT_EQ(list->GetCount(), c.rows);
+      if (c.rows > 0) {
+        EXPECT_EQ(Names(), NamesInBody(Unpack(mine), size_t(c.rows))) << "the file's own rows";
+      }
+      EXPECT_EQ(list->GetCurSel(), c.current);
+      if (c.firstFlags != 0xFFFFFFFF) {
+        EXPECT_EQ(list->GetEntry(0)->m_dwFlags, c.firstFlags);
+      }
+      const std::vector<std::u16string> names = Names();
+      const size_t boxes = size_t(std::count(log.begin(), log.end(), u"box:画笔预设"));
+      Stop();
+
+      const std::vector<std::u16string> kept = KeptAside();
+      if (c.whole) {
+        EXPECT_EQ(boxes, 0u);
+        EXPECT_TRUE(kept.empty());
+      } else {
+        EXPECT_EQ(boxes, 1u) << "told once";
+        EXPECT_TRUE(visible) << "after the window shows";
+        EXPECT_EQ(kept.size(), 1u);
+        if (kept.size() == 1) {
+          EXPECT_EQ(ReadAll(kept[0]), mine) << "kept byte for byte";
+          EXPECT_NE(lastBoxText.find(kept[0]), std::u16string::npos) << U8(lastBoxText);
+        }
+      }
+      if (!plat::FileExists(PresetsFile())) {
+        EXPECT_EQ(c.rows, 0) << "rows are saved at exit";
+        continue;
+      }
+      const Bytes now = ReadAll(PresetsFile());
+      if (now == mine) continue;  // the user's own file
+      EXPECT_EQ(NamesIn(now), names) << "a readable file with the rows";
+    }
+  }
+
   uint32_t Flags(int row) { return list->GetEntry(row)->m_dwFlags & (BRUSH_FLAG_FLOATING | BRUSH_FLAG_FIXED); }
   // A press on a row's column and a release on another row's column.
   void Drag(int row, int column, int toRow, int toColumn) {
@@ -138,14 +295,28 @@ TEST_F(BrushListTest, CloneAsksForANameAndDeleteAsksFirst) {
   EXPECT_EQ(list->GetCurBrush(), nullptr);
   EXPECT_EQ(list->GetRadius(), 0.0f);
   EXPECT_FALSE(Update(ID_BRUSH_DELETE).m_bEnabled);
-  // The deletion is kept: the next start has no brush until the user finds them again.
-  Stop();
-  ASSERT_TRUE(Start());
-  list = Frame()->GetBrushList();
-  EXPECT_EQ(list->GetCount(), 0);
+  // Finding brushes gives them back.
   ASSERT_TRUE(Run(ID_BRUSH_FIND));
   EXPECT_EQ(list->GetCount(), 6);
   EXPECT_EQ(lastBoxText, u"找到 6 支新画笔");
+}
+
+// An exit without rows writes nothing: the file of the last run with brushes stays.
+TEST_F(BrushListTest, AnEmptiedListLeavesThePresetsFileAsItWas) {
+  list->SelectBrush(4);
+  Stop();
+  const Bytes saved = ReadAll(PresetsFile());
+  ASSERT_FALSE(saved.empty());
+  ASSERT_TRUE(Start());
+  list = Frame()->GetBrushList();
+  onBox = [](const char16_t*, const char16_t*, UINT) { return gui::IDOK; };
+  while (list->GetCount() > 0) ASSERT_TRUE(Run(ID_BRUSH_DELETE));
+  Stop();
+  EXPECT_EQ(ReadAll(PresetsFile()), saved);
+  ASSERT_TRUE(Start());
+  list = Frame()->GetBrushList();
+  EXPECT_EQ(list->GetCount(), 6);
+  EXPECT_EQ(list->GetCurSel(), 4);
 }
 
 TEST_F(BrushListTest, APresetStoredIsRecalledByAClickOnItsMark) {
@@ -235,6 +406,64 @@ TEST_F(BrushListTest, ThePresetsFileKeepsTheBrushesAndARecordOfAMissingComponent
   ASSERT_EQ(load.status, PresetsStatus::Loaded);
   ASSERT_EQ(load.presets.brushes.size(), 7u);
   EXPECT_EQ(load.presets.brushes[6], gone) << "written back as it was read";
+}
+
+// Files the format refuses or that are damaged: never replaced unseen.
+TEST_F(BrushListTest, ADamagedPresetsFileIsKeptAsideAndTheUserTold) {
+  const PresetsCase cases[] = {
+      {"truncated", [](const Bytes& f, const Bytes&) { return Bytes(f.begin(), f.end() - 7); }, 0, false},
+      {"a flipped body byte", [](Bytes f, const Bytes&) { return f[40] ^= 0x10, f; }, 0, false},
+      {"count 0xFFFFFFFF",
+       [](Bytes f, const Bytes&) { return Set32(f, 20, 0xFFFFFFFF), RecheckHeader(f), f; }, 6, false},
+      {"body size 0x7FFFFFFF",
+       [](Bytes f, const Bytes&) { return Set32(f, 16, 0x7FFFFFFF), RecheckHeader(f), f; }, 0, false},
+      {"empty", [](const Bytes&, const Bytes&) { return Bytes(); }, 0, false},
+      {"random bytes",
+       [](const Bytes&, const Bytes&) {
+         Bytes b(300);
+         uint32_t x = 12345;
+         for (uint8_t& v : b) v = uint8_t((x = x * 1103515245u + 12345u) >> 24);
+         return b;
+       },
+       0, false},
+      {"one bit of the version", [](Bytes f, const Bytes&) { return f[8] ^= 1, f; }, 0, false},
+      {"a body larger than the stream gives",
+       [](Bytes f, const Bytes&) { return Set32(f, 16, Get32(f, 16) + 1000), RecheckHeader(f), f; }, 0, false},
+      {"a bad second record: its first row kept",
+       [](const Bytes&, Bytes b) {
+         const size_t at = RecordStarts(b)[1];
+         Set32(b, at, Get32(b, at) + 1);
+         return Pack(b, 6, 0);
+       },
+       1, false},
+  };
+  CheckPresetsFiles(cases, std::size(cases));
+}
+
+// Files the format accepts: read whole (or, past 100 brushes, the first 100 and kept aside).
+TEST_F(BrushListTest, PresetsFilesTheFormatAcceptsAreRead) {
+  const PresetsCase cases[] = {
+      {"as saved", [](const Bytes& f, const Bytes&) { return f; }, 6, true, 0},
+      {"names of 256 characters",
+       [](const Bytes&, const Bytes& b) {
+         Bytes body = Renamed(b, 0, std::u16string(256, u'名'));
+         const Bytes rest = Records(Bytes(b.begin() + long(RecordStarts(b)[1]), b.end()), 5);
+         body.insert(body.end(), rest.begin(), rest.end());
+         return Pack(body, 6, 0);
+       },
+       6, true, 0},
+      {"101 brushes", [](const Bytes&, const Bytes& b) { return Pack(Records(b, 101), 101, 0); }, 100, false},
+      {"4 bytes after the zlib stream",
+       [](Bytes f, const Bytes&) { return f.insert(f.end(), {9, 9, 9, 9}), Set32(f, 4, uint32_t(f.size())), f; }, 6,
+       true, 0},
+      {"a record-size word off while its check adds up",
+       [](const Bytes&, Bytes b) { return Set32(b, 4, Get32(b, 4) + 8), Recheck(b, 0), Pack(b, 6, 0); }, 6, true, 0},
+      {"no current row stored", [](const Bytes&, const Bytes& b) { return Pack(b, 6, -1); }, 6, true, -1},
+      {"a current row past the rows", [](const Bytes&, const Bytes& b) { return Pack(b, 6, 6); }, 6, true, -1},
+      {"flags used as read", [](const Bytes&, Bytes b) { return Set32(b, 32, 0x200), Pack(b, 6, 0); }, 6, true, 0,
+       0x200},
+  };
+  CheckPresetsFiles(cases, std::size(cases));
 }
 
 }  // namespace

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <unistd.h>
-#include <zlib.h>
 
 #include <atomic>
+#include <cctype>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -16,7 +16,7 @@
 
 #include "XCoderZlib.h"
 #include "common/FakeSystem.h"
-#include "odata/LittleEndian.h"
+#include "common/PresetsFileBytes.h"
 #include "panels/BrushPresets.h"
 #include "platform/base/Files.h"
 
@@ -48,7 +48,7 @@ void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); 
 namespace {
 
 namespace fs = std::filesystem;
-using Bytes = std::vector<uint8_t>;
+using namespace presets_bytes;
 
 struct Watch {
   Watch() {
@@ -68,62 +68,6 @@ void WriteAll(const fs::path& p, const Bytes& b) {
   std::ofstream out(p, std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(b.data()), std::streamsize(b.size()));
 }
-
-Bytes Unpack(const Bytes& file) {
-  Bytes body(GetLE32(file.data() + 16));
-  uLongf n = uLongf(body.size());
-  EXPECT_EQ(uncompress(body.data(), &n, file.data() + 32, uLong(file.size() - 32)), Z_OK);
-  EXPECT_EQ(n, body.size());
-  return body;
-}
-
-// The file around a body, written without the code under test: header fields as given.
-Bytes Pack(const Bytes& body, uint32_t count, int32_t selected) {
-  uLongf n = compressBound(uLong(body.size()));
-  Bytes file(32 + n);
-  EXPECT_EQ(compress2(file.data() + 32, &n, body.data(), uLong(body.size()), 2), Z_OK);
-  file.resize(32 + n);
-  const uint32_t size = uint32_t(body.size());
-  const uint32_t h[8] = {0x00424643, uint32_t(file.size()), 150, size + count + uint32_t(selected),
-                         size, count, uint32_t(selected), 0};
-  for (int i = 0; i < 8; ++i) PutLE32(file.data() + 4 * i, h[i]);
-  return file;
-}
-
-void Put32(Bytes& b, uint32_t v) {
-  uint8_t q[4];
-  PutLE32(q, v);
-  b.insert(b.end(), q, q + 4);
-}
-
-void PutText(Bytes& b, const std::u16string& s) {
-  for (char16_t c : s) b.insert(b.end(), {uint8_t(c), uint8_t(c >> 8)});
-  b.insert(b.end(), {0, 0});
-}
-
-// One record written by hand, for files the writer under test would not make itself.
-Bytes Record(const std::u16string& engine, const std::u16string& name, const std::u16string& desc, uint32_t items,
-             uint32_t flags, uint32_t seed) {
-  const uint32_t e = uint32_t(2 * engine.size() + 2), n = uint32_t(2 * name.size() + 2),
-                 d = uint32_t(2 * desc.size() + 2);
-  const uint32_t size = 36 + e + n + d + 20 * items;
-  Bytes b;
-  for (uint32_t v : {size + items + n + d + e, size, items, n, d, e, 0u, 0u, flags}) Put32(b, v);
-  PutText(b, engine);
-  PutText(b, name);
-  PutText(b, desc);
-  for (uint32_t i = 0; i < 5 * items; ++i) Put32(b, seed * 2654435761u + i * 40503u);
-  return b;
-}
-
-void Set32(Bytes& b, size_t at, uint32_t v) { PutLE32(b.data() + at, v); }
-uint32_t Get32(const Bytes& b, size_t at) { return GetLE32(b.data() + at); }
-void Recheck(Bytes& body, size_t at) {
-  uint32_t sum = 0;
-  for (size_t k = 4; k <= 20; k += 4) sum += Get32(body, at + k);
-  Set32(body, at, sum);
-}
-void RecheckHeader(Bytes& file) { Set32(file, 12, Get32(file, 16) + Get32(file, 20) + Get32(file, 24)); }
 
 BrushPresetRecord Brush(std::u16string engine, std::u16string name, std::u16string desc, uint32_t items,
                         uint32_t flags, int32_t seed) {
@@ -275,69 +219,49 @@ TEST_F(BrushPresetsTest, MissingFileIsNotAnError) {
   EXPECT_EQ(LoadPresets(Path(), &sys).status, PresetsStatus::Refused);
 }
 
-// Every damaged file is refused whole, says why, and never makes the reader allocate more
-// than 100 brushes' worth.
-TEST_F(BrushPresetsTest, DamagedFilesAreRefused) {
-  // Two records: the first at 0 (engine "Round", E = 12; name "Pen", N = 8), the second after.
-  const Bytes r0 = Record(u"Round", u"Pen", u"d", 3, 0x100, 1);
-  const Bytes r1 = Record(u"Soft", u"Air", u"spray", 2, 0, 2);
-  Bytes good = r0;
-  good.insert(good.end(), r1.begin(), r1.end());
-  const size_t at1 = r0.size();
-  using BodyFix = std::function<void(Bytes&)>;
+// Two records: the first at 0 (engine "Round", E = 12; name "Pen", N = 8), the second after.
+struct TwoRecords {
+  Bytes r0 = Record(u"Round", u"Pen", u"d", 3, 0x100, 1);
+  Bytes r1 = Record(u"Soft", u"Air", u"spray", 2, 0, 2);
+  size_t at1 = r0.size();
+  Bytes Body() const {
+    Bytes b = r0;
+    b.insert(b.end(), r1.begin(), r1.end());
+    return b;
+  }
+};
+
+// A damaged header or stream refuses the file whole and says why, and the reader never
+// allocates by a header's word: the body grows only with what the stream gives.
+TEST_F(BrushPresetsTest, DamagedHeadersAndStreamsAreRefusedWhole) {
+  const Bytes good = Pack(TwoRecords().Body(), 2, 1);
   struct Case {
     const char* name;
-    BodyFix body;
     std::function<void(Bytes&)> file;
     const char16_t* why;
-    uint32_t count = 2;
   };
-  auto none = [](Bytes&) {};
   const Case cases[] = {
-      {"shorter than a header", none, [](Bytes& f) { f.resize(20); }, u"shorter than its 32-byte header"},
-      {"longer than the header says", none, [](Bytes& f) { f.push_back(0); }, u"its header says"},
-      {"shorter than the header says", none, [](Bytes& f) { f.pop_back(); }, u"its header says"},
-      {"magic", none, [](Bytes& f) { f[3] = 1; }, u"magic"},
-      {"version 151", none, [](Bytes& f) { Set32(f, 8, 151); }, u"version 151"},
-      {"header check off by one", none, [](Bytes& f) { Set32(f, 12, Get32(f, 12) + 1); }, u"header check"},
-      {"101 brushes", none, [](Bytes& f) { Set32(f, 20, 101), RecheckHeader(f); }, u"101 brushes"},
-      {"huge size, tiny file", none, [](Bytes& f) { Set32(f, 16, 0xFFFFFFF0u), RecheckHeader(f); },
-       u"cannot hold"},
-      {"size above 2 brushes' worth", none, [](Bytes& f) { Set32(f, 16, 2 * BRUSH_MAX_RECORD + 1), RecheckHeader(f); },
-       u"cannot hold"},
-      {"size one short of the stream", none, [](Bytes& f) { Set32(f, 16, Get32(f, 16) - 1), RecheckHeader(f); },
-       u"header's size"},
-      {"size one past the stream", none, [](Bytes& f) { Set32(f, 16, Get32(f, 16) + 1), RecheckHeader(f); },
-       u"header's size"},
-      {"stream cut short", none, [](Bytes& f) { f.erase(f.end() - 6, f.end()), Set32(f, 4, uint32_t(f.size())); },
-       u"header's size"},
-      {"bytes after the stream", none, [](Bytes& f) { f.push_back(7), Set32(f, 4, uint32_t(f.size())); },
-       u"bytes follow"},
-      {"record check off by one", [](Bytes& b) { Set32(b, 0, Get32(b, 0) + 1); }, none, u"brush 1: the record check"},
-      {"odd E", [](Bytes& b) { Set32(b, 20, 13), Recheck(b, 0); }, none, u"brush 1: engine name size 13"},
-      {"E of 0", [](Bytes& b) { Set32(b, 20, 0), Recheck(b, 0); }, none, u"brush 1: engine name size 0"},
-      {"N past the body", [](Bytes& b) { Set32(b, 12, 0x7FFFFFFE), Recheck(b, 0); }, none, u"brush 1: name size"},
-      {"odd D", [at1](Bytes& b) { Set32(b, at1 + 16, 11), Recheck(b, at1); }, none, u"brush 2: description size 11"},
-      {"name without terminator", [](Bytes& b) { b[36 + 12 + 8 - 2] = 'x'; }, none,
-       u"brush 1: the name has no terminating 0"},
-      {"engine name without terminator", [](Bytes& b) { b[36 + 12 - 1] = 1; }, none,
-       u"brush 1: the engine name has no terminating 0"},
-      {"record size off by two", [](Bytes& b) { Set32(b, 4, Get32(b, 4) + 2), Recheck(b, 0); }, none,
-       u"brush 1: the record size"},
-      {"256 items", [](Bytes& b) { Set32(b, 8, 256), Recheck(b, 0); }, none, u"brush 1: 256 items"},
-      {"reserved word", [](Bytes& b) { Set32(b, 28, 1); }, none, u"brush 1: the reserved"},
-      {"last record longer than the body",
-       [at1](Bytes& b) { Set32(b, at1 + 16, Get32(b, at1 + 16) + 2), Set32(b, at1 + 4, Get32(b, at1 + 4) + 2),
-                         Recheck(b, at1); },
-       none, u"brush 2: the body ends inside the record"},
-      {"one record more than the body holds", none, none, u"brush 3: the body ends inside the record", 3},
-      {"bytes after the last record", [](Bytes& b) { b.insert(b.end(), 6, 0); }, none, u"after the last brush"},
+      {"empty", [](Bytes& f) { f.clear(); }, u"不足 32 字节"},
+      {"shorter than a header", [](Bytes& f) { f.resize(20); }, u"不足 32 字节"},
+      {"longer than the header says", [](Bytes& f) { f.push_back(0); }, u"文件头记的却是"},
+      {"shorter than the header says", [](Bytes& f) { f.pop_back(); }, u"文件头记的却是"},
+      {"magic", [](Bytes& f) { f[3] = 1; }, u"文件标识不符"},
+      {"version 151", [](Bytes& f) { Set32(f, 8, 151); }, u"版本为 151"},
+      {"header check off by one", [](Bytes& f) { Set32(f, 12, Get32(f, 12) + 1); }, u"文件头的校验和"},
+      {"body size 0x7FFFFFFF", [](Bytes& f) { Set32(f, 16, 0x7FFFFFFF), RecheckHeader(f); }, u"超出上限"},
+      {"body size 0xFFFFFFF0", [](Bytes& f) { Set32(f, 16, 0xFFFFFFF0u), RecheckHeader(f); }, u"超出上限"},
+      {"32 MiB claimed by a tiny file", [](Bytes& f) { Set32(f, 16, 32u << 20), RecheckHeader(f); }, u"压缩数据损坏"},
+      {"size one short of the stream", [](Bytes& f) { Set32(f, 16, Get32(f, 16) - 1), RecheckHeader(f); },
+       u"压缩数据损坏"},
+      {"size one past the stream", [](Bytes& f) { Set32(f, 16, Get32(f, 16) + 1), RecheckHeader(f); },
+       u"压缩数据损坏"},
+      {"stream cut short", [](Bytes& f) { f.erase(f.end() - 6, f.end()), Set32(f, 4, uint32_t(f.size())); },
+       u"压缩数据损坏"},
+      {"a flipped byte in the stream", [](Bytes& f) { f[f.size() - 3] ^= 0x40; }, u"压缩数据损坏"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    Bytes body = good;
-    c.body(body);
-    Bytes bytes = Pack(body, c.count, 1);
+    Bytes bytes = good;
     c.file(bytes);
     WriteAll(file, bytes);
     Watch watch;
@@ -346,11 +270,158 @@ TEST_F(BrushPresetsTest, DamagedFilesAreRefused) {
       EXPECT_NE(got.error.find(c.why), std::u16string::npos) << U8(got.error);
       EXPECT_TRUE(got.presets.brushes.empty());
     }
-    EXPECT_LE(watch.Largest(), size_t(BRUSH_MAX_BODY));
+    EXPECT_LE(watch.Largest(), size_t(1) << 20);
   }
-  // The same body, untouched, loads: the cases above fail for their own reason.
-  WriteAll(file, Pack(good, 2, 1));
-  EXPECT_EQ(LoadPresets(Path(), &sys).presets.brushes.size(), 2u);
+  // The same file, untouched, loads: the cases above fail for their own reason.
+  WriteAll(file, good);
+  EXPECT_EQ(LoadPresets(Path(), &sys).status, PresetsStatus::Loaded);
+}
+
+// A record that cannot be read ends the list: the records before it are handed back, with
+// the reason.
+TEST_F(BrushPresetsTest, ADamagedRecordEndsTheListAndTheRecordsBeforeItStay) {
+  const TwoRecords two;
+  const size_t at1 = two.at1;
+  struct Case {
+    const char* name;
+    std::function<void(Bytes&)> body;
+    size_t kept;
+    const char16_t* why;
+    uint32_t count = 2;
+  };
+  const Case cases[] = {
+      {"record check off by one", [](Bytes& b) { Set32(b, 0, Get32(b, 0) + 1); }, 0, u"第 1 支画笔：记录的校验和"},
+      {"second record's check off", [at1](Bytes& b) { Set32(b, at1, Get32(b, at1) ^ 0x100); }, 1,
+       u"第 2 支画笔：记录的校验和"},
+      {"odd E", [](Bytes& b) { Set32(b, 20, 13), Recheck(b, 0); }, 0, u"第 1 支画笔：引擎名长度 13"},
+      {"E of 0", [](Bytes& b) { Set32(b, 20, 0), Recheck(b, 0); }, 0, u"第 1 支画笔：引擎名长度 0"},
+      {"N past the body", [](Bytes& b) { Set32(b, 12, 0x7FFFFFFE), Recheck(b, 0); }, 0, u"第 1 支画笔：数据在记录中途结束"},
+      {"items past the body", [](Bytes& b) { Set32(b, 8, 0xFFFFFFFF), Recheck(b, 0); }, 0, u"中途结束"},
+      {"odd D", [at1](Bytes& b) { Set32(b, at1 + 16, 11), Recheck(b, at1); }, 1, u"第 2 支画笔：说明长度 11"},
+      {"name without terminator", [](Bytes& b) { b[36 + 12 + 8 - 2] = 'x'; }, 0, u"第 1 支画笔：名称没有结尾的 0"},
+      {"engine name without terminator", [](Bytes& b) { b[36 + 12 - 1] = 1; }, 0, u"第 1 支画笔：引擎名没有结尾的 0"},
+      {"last record longer than the body",
+       [at1](Bytes& b) { Set32(b, at1 + 16, Get32(b, at1 + 16) + 2), Recheck(b, at1); }, 1,
+       u"第 2 支画笔：数据在记录中途结束"},
+      {"one record more than the body holds", [](Bytes&) {}, 2, u"第 3 支画笔：数据在记录中途结束", 3},
+      {"count 0xFFFFFFFF", [](Bytes&) {}, 2, u"第 3 支画笔", 0xFFFFFFFF},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Bytes body = two.Body();
+    c.body(body);
+    const Bytes bytes = Pack(body, c.count, 0);
+    WriteAll(file, bytes);
+    for (const BrushPresetsLoad& got : {LoadPresets(Path(), &sys), ReadPresets(bytes.data(), bytes.size(), &sys)}) {
+      EXPECT_EQ(got.status, PresetsStatus::Partial);
+      EXPECT_NE(got.error.find(c.why), std::u16string::npos) << U8(got.error);
+      ASSERT_EQ(got.presets.brushes.size(), c.kept);
+      if (c.kept > 0) {
+        EXPECT_EQ(got.presets.brushes[0].name, u"Pen");
+      }
+      if (c.kept > 1) {
+        EXPECT_EQ(got.presets.brushes[1].sets[4][1], int32_t(2 * 2654435761u + 9 * 40503u));
+      }
+    }
+  }
+}
+
+// What the format allows is read whole: long texts, any item count, a record-size word that
+// is wrong while the check adds up (the record is walked by its parts), reserved words that
+// are not 0, bytes after the stream or after the last record, any stored selection and flags.
+TEST_F(BrushPresetsTest, WhatTheFormatAllowsIsReadWhole) {
+  const std::u16string long256(256, u'长'), long1000(1000, u'x');
+  const Bytes tail = Record(u"Soft", u"Air", u"spray", 2, 0, 2);
+  struct Case {
+    const char* name;
+    Bytes first;                          // the first record; the second is `tail`
+    std::function<void(Bytes&)> file;     // then the file's bytes
+    int32_t selected = 1;
+  };
+  auto none = [](Bytes&) {};
+  auto fixed = [](Bytes b, size_t at, uint32_t v) { return Set32(b, at, v), b; };
+  const Bytes plain = Record(u"Round", u"Pen", u"d", 3, 0x100, 1);
+  Bytes sizeOff = fixed(plain, 4, Get32(plain, 4) + 40);
+  Recheck(sizeOff, 0);
+  const Case cases[] = {
+      {"a name of 256 and a description of 1000", Record(u"Round", long256, long1000, 3, 0x100, 1), none},
+      {"an engine name of 256", Record(long256, u"Pen", u"d", 3, 0x100, 1), none},
+      {"256 items", Record(u"Round", u"Pen", u"d", 256, 0x100, 1), none},
+      {"a record-size word off while its check adds up", sizeOff, none},
+      {"reserved words not 0", fixed(fixed(plain, 24, 7), 28, 9), none},
+      {"flags as stored", Record(u"Round", u"Pen", u"d", 3, 0xFFFFFFFF, 1), none},
+      {"4 bytes after the stream", plain,
+       [](Bytes& f) { f.insert(f.end(), {1, 2, 3, 4}), Set32(f, 4, uint32_t(f.size())); }},
+      {"selection -1", plain, none, -1},
+      {"selection past the rows", plain, none, 99},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Bytes body = c.first;
+    body.insert(body.end(), tail.begin(), tail.end());
+    Bytes bytes = Pack(body, 2, c.selected);
+    c.file(bytes);
+    WriteAll(file, bytes);
+    for (const BrushPresetsLoad& got : {LoadPresets(Path(), &sys), ReadPresets(bytes.data(), bytes.size(), &sys)}) {
+      ASSERT_EQ(got.status, PresetsStatus::Loaded) << U8(got.error);
+      ASSERT_EQ(got.presets.brushes.size(), 2u);
+      EXPECT_EQ(got.presets.selected, c.selected);
+      const BrushPresetRecord& r = got.presets.brushes[0];
+      EXPECT_EQ(r.flags, Get32(c.first, 32));
+      EXPECT_EQ(r.ItemCount(), Get32(c.first, 8));
+      EXPECT_EQ(2 * (r.engine.size() + r.name.size() + r.description.size()) + 6,
+                size_t(Get32(c.first, 12)) + Get32(c.first, 16) + Get32(c.first, 20));
+      EXPECT_EQ(got.presets.brushes[1].name, u"Air") << "the second record is where the first one's parts end";
+      // What was read is written and read again unchanged.
+      std::vector<BYTE> again;
+      ASSERT_TRUE(EncodePresets(got.presets, &sys, &again).ok);
+      EXPECT_EQ(ReadPresets(again.data(), again.size(), &sys).presets, got.presets);
+    }
+  }
+  EXPECT_EQ(LoadPresets(Path(), &sys).presets.brushes[0].name, u"Pen");
+
+  // Bytes after the last record are not looked at.
+  Bytes body = plain;
+  body.insert(body.end(), 6, 0);
+  Bytes bytes = Pack(body, 1, 0);
+  EXPECT_EQ(ReadPresets(bytes.data(), bytes.size(), &sys).status, PresetsStatus::Loaded);
+  // 101 brushes: the first 100 are read, and the file is not read whole.
+  body.clear();
+  for (uint32_t i = 0; i < 101; ++i) {
+    const Bytes r = Record(u"Round", std::u16string(u"第").append(plat::Widen(std::to_string(i))), u"", 1, 0, i);
+    body.insert(body.end(), r.begin(), r.end());
+  }
+  bytes = Pack(body, 101, 0);
+  const BrushPresetsLoad got = ReadPresets(bytes.data(), bytes.size(), &sys);
+  EXPECT_EQ(got.status, PresetsStatus::Partial);
+  EXPECT_NE(got.error.find(u"101 支画笔，只读入了前 100 支"), std::u16string::npos) << U8(got.error);
+  ASSERT_EQ(got.presets.brushes.size(), 100u);
+  EXPECT_EQ(got.presets.brushes[99].name, u"第99");
+}
+
+// A file that was not read whole goes out of the way under a name of its own: the date, then
+// a number; an earlier kept file is never overwritten.
+TEST_F(BrushPresetsTest, KeptAsideFilesNeverOverwriteEachOther) {
+  EXPECT_TRUE(KeepPresetsAside(Path()).empty()) << "no file, nothing kept";
+  std::vector<std::u16string> kept;
+  for (uint8_t round = 1; round <= 3; ++round) {
+    WriteAll(file, Bytes(5, round));
+    kept.push_back(KeepPresetsAside(Path()));
+    ASSERT_FALSE(kept.back().empty());
+    EXPECT_FALSE(fs::exists(file));
+  }
+  const std::string base = plat::ToUtf8(kept[0]), path = file.string();
+  ASSERT_EQ(base.size(), path.size() + 13);
+  EXPECT_EQ(base.compare(0, path.size() + 5, path + ".bad-"), 0) << base;
+  for (size_t i = path.size() + 5; i < base.size(); ++i) EXPECT_TRUE(std::isdigit(base[i])) << "a date YYYYMMDD";
+  // Later rounds the same day take the numbers (a round after midnight takes the new date).
+  for (size_t i = 0; i < kept.size(); ++i) {
+    const std::string name = plat::ToUtf8(kept[i]);
+    if (i > 0 && name.compare(0, base.size(), base) == 0) {
+      EXPECT_EQ(name, base + "-" + std::to_string(i + 1));
+    }
+    EXPECT_EQ(ReadAll(name), Bytes(5, uint8_t(i + 1))) << "each kept as it was";
+  }
 }
 
 // A failed save leaves the old file whole and no new file behind.
@@ -375,7 +446,7 @@ TEST_F(BrushPresetsTest, FailedSaveKeepsTheOldFile) {
     const BrushPresetsSave r = SavePresets(Path(), *p, &sys);
     setrlimit(RLIMIT_FSIZE, &saved);
     EXPECT_FALSE(r.ok);
-    EXPECT_NE(r.error.find(u"failed"), std::u16string::npos) << U8(r.error);
+    EXPECT_NE(r.error.find(u"失败"), std::u16string::npos) << U8(r.error);
     EXPECT_EQ(ReadAll(file), before);
     EXPECT_TRUE(Leftovers().empty());
   }
@@ -392,7 +463,7 @@ TEST_F(BrushPresetsTest, FailedSaveKeepsTheOldFile) {
   // No file can be made where the folder is a file.
   r = SavePresets(Path() + u"/Config.cfb", small, &sys);
   EXPECT_FALSE(r.ok);
-  EXPECT_NE(r.error.find(u"no new file"), std::u16string::npos) << U8(r.error);
+  EXPECT_NE(r.error.find(u"无法在"), std::u16string::npos) << U8(r.error);
   EXPECT_EQ(ReadAll(file), before);
 }
 
@@ -405,15 +476,9 @@ TEST_F(BrushPresetsTest, WriterRefusesWhatTheReaderRefuses) {
     const char16_t* why;
   };
   const Case cases[] = {
-      {"101 brushes", [&](BrushPresets& p) { p.brushes.assign(101, brush()); }, u"101 brushes"},
-      {"256 items", [](BrushPresets& p) { p.brushes.push_back(Brush(u"X", u"N", u"D", 256, 0, 1)); }, u"256 items"},
+      {"101 brushes", [&](BrushPresets& p) { p.brushes.assign(101, brush()); }, u"共 101 支画笔"},
       {"sets of two sizes", [&](BrushPresets& p) { p.brushes.assign(1, brush()), p.brushes[0].sets[4].pop_back(); },
-       u"differ in size"},
-      {"a name of 256", [&](BrushPresets& p) { p.brushes.assign(1, brush()), p.brushes[0].name.assign(256, u'n'); },
-       u"longer than 255"},
-      {"an engine name of 256",
-       [&](BrushPresets& p) { p.brushes.assign(1, brush()), p.brushes[0].engine.assign(256, u'n'); },
-       u"longer than 255"},
+       u"第 1 支画笔：各组数值的个数不同"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -425,12 +490,12 @@ TEST_F(BrushPresetsTest, WriterRefusesWhatTheReaderRefuses) {
     EXPECT_FALSE(fs::exists(file));
     EXPECT_TRUE(Leftovers().empty());
   }
-  // The largest presets the bounds allow go through.
+  // 100 brushes with long texts and many items go through.
   BrushPresets most;
-  const std::u16string longest(255, u'x');
-  most.brushes.assign(100, Brush(longest, longest, longest, 255, 0x3FF, 7));
+  const std::u16string longText(300, u'x');
+  most.brushes.assign(100, Brush(longText, longText, longText, 256, 0x3FF, 7));
   ASSERT_TRUE(SavePresets(Path(), most, &sys).ok);
-  EXPECT_EQ(Get32(ReadAll(file), 16), BRUSH_MAX_BODY);
+  EXPECT_EQ(Get32(ReadAll(file), 16), 100u * (42 + 2 * 900 + 20 * 256));
   EXPECT_EQ(LoadPresets(Path(), &sys).presets, most);
 }
 

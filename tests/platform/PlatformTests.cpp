@@ -7,7 +7,9 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/base/Files.h"
@@ -107,6 +109,27 @@ TEST(Files, ExclusiveFilesNeverShareAName) {
   EXPECT_TRUE(plat::DeleteFile(path));
   EXPECT_FALSE(plat::FileExists(path));
   EXPECT_EQ(plat::GetFileLength(path), -1);
+}
+
+TEST(Files, MoveWithoutReplacingLeavesAnExistingTargetAlone) {
+  const std::u16string from = plat::GetTempFolder() + u"tavrik_platform_move_from.tmp";
+  const std::u16string to = plat::GetTempFolder() + u"tavrik_platform_move_to.tmp";
+  for (const auto& [path, text] : {std::pair{from, "abc"}, std::pair{to, "de"}}) {
+    plat::DeleteFile(path);
+    FILE* f = plat::CreateExclusiveFile(path);
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(std::fwrite(text, 1, std::strlen(text), f), std::strlen(text));
+    std::fclose(f);
+  }
+  EXPECT_FALSE(plat::MoveFileNoReplace(from, to));
+  EXPECT_EQ(plat::GetFileLength(from), 3);
+  EXPECT_EQ(plat::GetFileLength(to), 2) << "the target was not overwritten";
+  ASSERT_TRUE(plat::DeleteFile(to));
+  EXPECT_TRUE(plat::MoveFileNoReplace(from, to));
+  EXPECT_FALSE(plat::FileExists(from));
+  EXPECT_EQ(plat::GetFileLength(to), 3);
+  EXPECT_FALSE(plat::MoveFileNoReplace(from, to)) << "nothing left to move";
+  plat::DeleteFile(to);
 }
 
 TEST(Files, TemporaryFolderFollowsTmpdir) {
