@@ -10,7 +10,7 @@ constexpr DWORD kWaitMs = 20;
 }  // namespace
 
 XWorker::~XWorker() {
-  if (JobControl* c = CurrentControl()) c->flags |= JOB_ABORT;
+  RequestAbort();
   m_bLive = false;
   m_event.Set();
   m_thread.Join();
@@ -37,11 +37,16 @@ void* XWorker::FindInterface(const char16_t* name) {
 
 void XWorker::ThreadEntry() {
   while (m_bLive) {
-    m_ownControl.flags = 0;
-    m_ownControl.progress = 0;
-    m_ownControl.total = 10;
-    m_pControl = &m_ownControl;
-    m_state = myIDLE;
+    {
+      // With the state, under the lock: an abort request for the job that just ended lands
+      // before this reset or finds the worker idle, never on the next job's control.
+      GAutoLock lock(m_lock);
+      m_ownControl.flags = 0;
+      m_ownControl.progress = 0;
+      m_ownControl.total = 10;
+      m_pControl = &m_ownControl;
+      m_state = myIDLE;
+    }
     JobRecord* job = nullptr;
     // A job handed over while the event was set is taken; wake-ups without one wait again.
     while (m_bLive && !(job = m_pJob.exchange(nullptr))) m_event.Wait();
@@ -70,7 +75,8 @@ void XWorker::RunJob(JobRecord* job, JobControl* control) {
   }
   job->object = nullptr;
   job->proc = nullptr;
-  job->kind = 6;
+  // A caller may read the kind of a shared record while its job ends: that field is stored atomically.
+  std::atomic_ref<int32_t>(job->kind).store(6);
   job->name = u"unknown";
 }
 
@@ -81,13 +87,10 @@ BOOL XWorker::Launch(JobRecord* job, JobControl* control) {
       GVERIFY(i < kPolls, u"THREAD DO NOT WORK!");
       plat::Sleep(kPollMs);
     }
-    // Claim the idle worker atomically: only one launch can win it.
-    int32_t idle = myIDLE;
-    for (int i = 0; !m_state.compare_exchange_strong(idle, myRUNNING); ++i, idle = myIDLE) {
+    for (int i = 0; !Claim(control); ++i) {
       if (i >= kPolls) return 0;
       plat::Sleep(kPollMs);
     }
-    m_pControl = control ? control : &m_ownControl;
     m_pJob = job;
     m_event.Set();
     return 1;
@@ -103,11 +106,24 @@ void XWorker::Wait(BOOL abort) {
     plat::Sleep(kPollMs);
   }
   while (m_state != myIDLE) {
-    if (abort) CurrentControl()->flags |= JOB_ABORT;
+    if (abort) RequestAbort();
     plat::Sleep(kWaitMs);
   }
 }
 
 BOOL XWorker::IsReady() { return m_state == myIDLE ? TRUE : FALSE; }
 
-void XWorker::Abort() { CurrentControl()->flags |= JOB_ABORT; }
+void XWorker::Abort() { RequestAbort(); }
+
+BOOL XWorker::Claim(JobControl* control) {
+  GAutoLock lock(m_lock);
+  if (m_state != myIDLE) return FALSE;
+  m_state = myRUNNING;
+  m_pControl = control ? control : &m_ownControl;
+  return TRUE;
+}
+
+void XWorker::RequestAbort() {
+  GAutoLock lock(m_lock);
+  if (m_state == myRUNNING) CurrentControl()->flags |= JOB_ABORT;
+}

@@ -4,6 +4,7 @@
 #include <atomic>
 
 #include "odata/GError.h"
+#include "odata/GLock.h"
 #include "odata/OComponent.h"
 #include "odata/OWorker.h"
 #include "platform/base/Sync.h"
@@ -30,11 +31,19 @@ class XWorker final : public GComponent<OWorker> {
  private:
   void ThreadEntry();
   void RunJob(JobRecord* job, JobControl* control);
+  // Takes the idle worker for one job: only one launch can win it. FALSE when busy.
+  BOOL Claim(JobControl* control);
+  // Sets the abort bit of the running job's control; an idle worker has no job to stop.
+  void RequestAbort();
   JobControl* CurrentControl() const { return m_pControl.load(); }
 
   // Busy from Launch until the job has finished: IsReady right after Launch is FALSE,
   // a second Launch cannot overwrite a pending job and Wait cannot return while it runs.
   std::atomic<int32_t> m_state{myNOTSTARTED};
+  // Held while the state changes between idle and running together with the current
+  // control, and while an abort request checks the state and sets the bit: a request
+  // can reach only the job that runs when it is made.
+  GLock m_lock;
   std::atomic<bool> m_bLive{false};
   JobControl m_ownControl;
   std::atomic<JobControl*> m_pControl{&m_ownControl};

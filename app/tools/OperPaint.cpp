@@ -508,7 +508,9 @@ void COperPaint::OnEnvironmentVaryNotify(const char16_t* sender, DWORD code, voi
       }
     } else if (from == u"CMyListBrush") {
       if (static_cast<OBrush*>(param) != m_cpBrush.get()) {
-        if (OWorker* worker = m_pPaintSpace->GetWorker()) worker->Wait(m_pPaintSpace->m_job.kind < 3);
+        // The worker may be storing the kind of the job it ends: read atomically.
+        const int32_t kind = std::atomic_ref<int32_t>(m_pPaintSpace->m_job.kind).load();
+        if (OWorker* worker = m_pPaintSpace->GetWorker()) worker->Wait(kind < 3);
         if (m_cpBrush) m_cpBrush->Deactivate();
         ActivateBrush();
         UpdatePaintStatus();

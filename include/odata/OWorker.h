@@ -15,7 +15,7 @@ using JobProc = int32_t (*)(void* object, JobRecord* job, JobControl* control);
 struct JobRecord {
   OData* pArgs;          // rewound by the worker before the call
   const char16_t* name;  // shown in error traces
-  int32_t kind;
+  int32_t kind;    // set to 6 by the worker when the job ends; read it with std::atomic_ref while one may run
   int32_t result;  // callers set -1 before the launch
   void* object;
   JobProc proc;
@@ -39,8 +39,11 @@ int32_t JobThunk(void* object, JobRecord* job, JobControl* control) {
 struct ODATA_EXPORT OWorker : OComponent {
   // Returns when the worker is idle; with abort set, asks the running job to stop.
   virtual void Wait(BOOL abort) = 0;
-  // Hands a job to the thread: 1 when launched, 0 when the worker stayed busy.
+  // Hands a job to the thread: 1 when launched, 0 when the worker stayed busy. A caller's
+  // control keeps the bits the caller left in it; without one the job gets the worker's own,
+  // clear at the start of every job.
   virtual BOOL Launch(JobRecord* job, JobControl* control) = 0;
   virtual BOOL IsReady() = 0;
+  // Asks the running job to stop; on an idle worker it does nothing, so no request outlives its job.
   virtual void Abort() = 0;
 };

@@ -2,6 +2,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
+#include <thread>
 
 #include "XWorker.h"
 #include "common/FakeSystem.h"
@@ -14,6 +16,7 @@ struct Jobs {
   std::atomic<int> runs{0};
   std::atomic<bool> release{false};
   std::atomic<bool> started{false};
+  std::atomic<bool> ended{false};
   int32_t Count(JobRecord*, JobControl*) { return ++runs; }
   int32_t Fail(JobRecord*, JobControl*) { GTHROW(u"!jobFails"); }
   // Runs until released or asked to abort.
@@ -22,6 +25,15 @@ struct Jobs {
     while (!release && !(c->flags & JOB_ABORT)) plat::Sleep(1);
     return (c->flags & JOB_ABORT) ? 2 : 1;
   }
+  // Hold without the sleep: ends within moments of the release.
+  int32_t Spin(JobRecord*, JobControl* c) {
+    started = true;
+    while (!release && !(c->flags & JOB_ABORT)) std::this_thread::yield();
+    ended = true;
+    return 1;
+  }
+  // 1 when the job was asked to abort before it began.
+  int32_t StartsAborted(JobRecord*, JobControl* c) { return (c->flags & JOB_ABORT) ? 1 : 0; }
   int32_t ReadArgs(JobRecord* j, JobControl*) {
     int32_t v;
     j->pArgs->Read(&v, sizeof v);  // the worker rewound the block
@@ -41,6 +53,10 @@ class WorkerTest : public ::testing::Test {
   }
   void WaitStarted(Jobs& jobs) {
     while (!jobs.started) plat::Sleep(1);
+  }
+  // Wait(FALSE) without its 20 ms poll.
+  void SpinUntilIdle() {
+    while (!worker->IsReady()) std::this_thread::yield();
   }
   FakeSystem sys;
   GCompRef<OWorker> worker;
@@ -119,6 +135,54 @@ TEST_F(WorkerTest, AbortAndWaitWithAbort) {
   worker->Wait(TRUE);
   EXPECT_EQ(again.result, 2);
   EXPECT_TRUE(worker->IsReady());
+}
+
+// An abort request races the end of a job; the next job, launched with the worker's own
+// control once the request has returned, must not start aborted.
+TEST_F(WorkerTest, AnAbortRacingTheEndOfAJobNeverReachesTheNextJob) {
+  struct Case {
+    const char* name;
+    std::function<void(OWorker*)> request;
+    int rounds;
+  };
+  // Wait(TRUE) misses the worker's few instructions between the end and idle far more often.
+  const Case cases[] = {{"Abort", [](OWorker* w) { w->Abort(); }, 400},
+                        {"Wait(TRUE)", [](OWorker* w) { w->Wait(TRUE); }, 1000}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::atomic<int> round{-1}, answered{-1};
+    std::thread requester([&] {
+      for (int r = 0; r < c.rounds; ++r) {
+        while (round.load() < r) std::this_thread::yield();
+        jobs.release = true;
+        // Spin to meet the worker within moments; yield should it have lost its core.
+        for (int n = 0; !jobs.ended; ++n)
+          if (n > 10000) std::this_thread::yield();
+        // The job has returned: the request meets the worker somewhere on its way to idle.
+        for (std::atomic<int> spin{0}; spin < (r * 37) % 256; ++spin) {}
+        c.request(worker);
+        answered = r;
+      }
+    });
+    int startedAborted = 0;
+    for (int r = 0; r < c.rounds; ++r) {
+      jobs.release = false;
+      jobs.started = false;
+      jobs.ended = false;
+      JobRecord ending = MakeJob(&jobs, JobThunk<Jobs, &Jobs::Spin>);
+      ASSERT_EQ(worker->Launch(&ending, nullptr), 1);
+      while (!jobs.started) std::this_thread::yield();
+      round = r;
+      while (answered.load() < r) std::this_thread::yield();
+      SpinUntilIdle();
+      JobRecord next = MakeJob(&jobs, JobThunk<Jobs, &Jobs::StartsAborted>);
+      ASSERT_EQ(worker->Launch(&next, nullptr), 1);
+      SpinUntilIdle();
+      startedAborted += next.result;
+    }
+    requester.join();
+    EXPECT_EQ(startedAborted, 0) << "of " << c.rounds << " jobs";
+  }
 }
 
 TEST_F(WorkerTest, DestroyingABusyWorkerStopsItsJob) {
