@@ -161,7 +161,10 @@ TEST_F(FrameTool, AFailedReleaseLeavesTheToolReady) {
   Select(ID_OPER_NEW);
   ask.newLayers.push_back({-1, u"", 0, 0});
   const POINT p = At(20, 20);
-  EXPECT_THROW(LeftDrag(p, At(60, 50)), GErrRecord*);
+  const POINT end = At(60, 50);
+  Send(WM_LBUTTONDOWN, MK_LBUTTON, p.x, p.y);
+  Send(WM_MOUSEMOVE, MK_LBUTTON, end.x, end.y);
+  EXPECT_TRUE(SendFailing(WM_LBUTTONUP, 0, end.x, end.y));
   EXPECT_TRUE(create->IsReady());
   EXPECT_FALSE(win.captured);
   ask.asked.clear();

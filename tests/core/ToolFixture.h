@@ -12,6 +12,7 @@
 
 #include "SpaceTestHost.h"
 #include "core/ShellServices.h"
+#include "odata/GError.h"
 #include "frame/Resource.h"
 #include "platform/gui/Dc.h"
 #include "platform/gui/Messages.h"
@@ -122,6 +123,17 @@ class ToolFixture : public SpaceFixture {
   BOOL Send(UINT msg, WPARAM wParam, int x, int y) {
     LRESULT result = 0;
     return space->OnWndMsg(msg, wParam, MakePointLParam(x, y), &result);
+  }
+  // Send, for a message the tool fails on: TRUE when it threw an error (which goes).
+  BOOL SendFailing(UINT msg, WPARAM wParam, int x, int y) {
+    try {
+      Send(msg, wParam, x, y);
+    } catch (GErrRecord* e) {
+      e->AddRef();
+      e->Release();
+      return TRUE;
+    }
+    return FALSE;
   }
   // A layer at (x, y) filled with one pixel value, appended to the list.
   OLayer* AddLayer(int w, int h, int format, UINT id, int x, int y, uint32_t fill) {
