@@ -1,5 +1,6 @@
 #include "ImageFile.h"
 
+#include "core/JobRunner.h"
 #include "core/PaintSpace.h"
 #include "odata/GError.h"
 #include "panels/LayerAsk.h"
@@ -17,6 +18,25 @@ size_t ExtensionDot(const std::u16string& path) {
   const size_t start = NameStart(path), dot = path.rfind(u'.');
   return dot != std::u16string::npos && dot > start ? dot : std::u16string::npos;
 }
+
+// The decode as the worker runs it. The codec reads the whole file in one call, so a cancel
+// takes effect once it returns: the job then answers FALSE and the pixels are dropped.
+class DecodeJob {
+ public:
+  DecodeJob(OImageCodec* codec, const char16_t* path, LayerLock* lock) : m_pCodec(codec), m_pPath(path), m_pLock(lock) {}
+  int32_t Run(JobRecord*, JobControl* control) {
+    control->total = 0;  // no rows to report
+    if (Cancelled(control)) return FALSE;
+    const BOOL decoded = m_pCodec->Decode(m_pPath, m_pLock, 0);
+    return decoded && !Cancelled(control) ? TRUE : FALSE;
+  }
+
+ private:
+  static bool Cancelled(const JobControl* control) { return (control->flags.load() & JOB_ABORT) != 0; }
+  OImageCodec* m_pCodec;
+  const char16_t* m_pPath;
+  LayerLock* m_pLock;
+};
 
 }  // namespace
 
@@ -79,6 +99,29 @@ GCompRef<OImageCodec> ChooseImageWriter(GSystem* system, ILayerAsk* ask, const s
 void ShowCodecFailure(ILayerAsk* ask, OImageCodec* codec) {
   const char16_t* text = codec ? codec->GetErrorText() : nullptr;
   if (ask) ask->Confirm(u"失败", text && *text ? text : u"无法读取图像");
+}
+
+BOOL ReadImageFile(CPaintSpace* space, ILayerAsk* ask, OImageCodec* codec, const char16_t* path, OLayer* layer) {
+  GVERIFY(space && space->GetWorker() && codec && path && layer, u"!pSpace||!pCodec||!pLayer");
+  uint32_t flags = 0;
+  int32_t result = 0;
+  {
+    LayerLock lock;
+    lock.Lock(layer, 0);
+    DecodeJob decode(codec, path, &lock);
+    JobRecord& job = space->m_job;
+    job.name = u"ReadImageFile";
+    job.result = -1;
+    job.object = &decode;
+    job.proc = JobThunk<DecodeJob, &DecodeJob::Run>;
+    // The job, the lock and the codec outlive the run: it returns once the worker is idle.
+    result = RunnerOrHeadless(ask ? ask->GetJobRunner() : nullptr)
+                 ->Run(space->GetWorker(), &job, u"正在载入...", lock.nHeight, &flags);
+  }
+  const bool stopped = (flags & (JOB_ABORT | JOB_FAILED)) != 0;
+  if (result == TRUE && !stopped) return TRUE;
+  if (!stopped) ShowCodecFailure(ask, codec);
+  return FALSE;
 }
 
 BOOL WriteImageFile(CPaintSpace* space, ILayerAsk* ask, OImageCodec* codec, const std::u16string& target,

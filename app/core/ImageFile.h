@@ -1,6 +1,7 @@
 // Image files through the codec components, for the layer list's import and export and the
-// picture export of the space: which codec a file name takes, and writing a locked layer to a
-// file through a new file beside it that replaces the target only once it is complete.
+// picture export of the space: which codec a file name takes, reading a file into a new layer
+// on the space's worker, and writing a locked layer to a file through a new file beside it
+// that replaces the target only once it is complete.
 #pragma once
 #include <string>
 
@@ -32,6 +33,13 @@ GCompRef<OImageCodec> NewImageCodec(GSystem* system, const char16_t* name);
 GCompRef<OImageCodec> ChooseImageWriter(GSystem* system, ILayerAsk* ask, const std::u16string& path, int* quality);
 // Tells the user the codec's words under the caption "失败".
 void ShowCodecFailure(ILayerAsk* ask, OImageCodec* codec);
+
+// Decodes the file into layer, a new layer of the size and format the codec's ReadInfo gave
+// that no list holds yet, as a job on the space's worker behind the progress display (busy
+// only: the codec reports no rows). TRUE when the whole image was read. Otherwise the layer's
+// pixels are not to be used, the file is closed, and the user was told the codec's words,
+// unless the job was cancelled or raised an error (already reported).
+BOOL ReadImageFile(CPaintSpace* space, ILayerAsk* ask, OImageCodec* codec, const char16_t* path, OLayer* layer);
 
 // Writes the locked layer to target as a job on the space's worker behind the progress
 // display. The file goes to a new temporary file in the target's folder that then replaces

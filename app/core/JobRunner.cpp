@@ -13,3 +13,8 @@ int32_t CHeadlessJobRunner::Run(OWorker* worker, JobRecord* job, const char16_t*
   if (flags) *flags = control.flags;
   return result;
 }
+
+CJobRunner* RunnerOrHeadless(CJobRunner* runner) {
+  static CHeadlessJobRunner headless;  // keeps no state between runs
+  return runner ? runner : &headless;
+}

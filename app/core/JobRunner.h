@@ -1,5 +1,6 @@
 // Runs a worker job behind a progress display and waits for it. The program shows its
-// progress dialog; tests and headless use wait without one.
+// progress dialog; tests and headless use wait without one. A job that sets its control's
+// total to 0 has no progress to report: the display then only shows that it is busy.
 #pragma once
 #include "odata/OWorker.h"
 
@@ -17,3 +18,6 @@ class CHeadlessJobRunner final : public CJobRunner {
  public:
   int32_t Run(OWorker* worker, JobRecord* job, const char16_t* caption, int total, uint32_t* flags) override;
 };
+
+// The runner given, or a headless one when there is none (no frame, a fuzz target).
+CJobRunner* RunnerOrHeadless(CJobRunner* runner);

@@ -292,9 +292,10 @@ class ProgressWindow final : public QDialog {
       done(m_bCancelled ? QDialog::Rejected : QDialog::Accepted);
       return;
     }
-    const int total = std::max(1, int(m_pControl->total.load()));
+    // A job without a total to report leaves the bar busy (an empty range).
+    const int total = std::max(0, int(m_pControl->total.load()));
     m_pBar->setRange(0, total);
-    m_pBar->setValue(std::clamp(int(m_pControl->progress.load()), 0, total));
+    if (total > 0) m_pBar->setValue(std::clamp(int(m_pControl->progress.load()), 0, total));
     if (!m_bCancelled && m_pControl->pObj)
       m_pLabel->setText(Q(static_cast<GText*>(m_pControl->pObj)->GetText()));
   }

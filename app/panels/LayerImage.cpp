@@ -48,16 +48,11 @@ BOOL CMyListLayer::LoadImage(const char16_t* path) {
     }
     const int width = int(info.width), height = int(info.height), format = int(info.format);
     if (!CheckMemory(width, height, format, -1)) return FALSE;
+    // The worker decodes into a layer no row holds yet; the list and the undo store change
+    // only here, after the job, so a cancel or a failure leaves them as they were.
     GCompRef<OLayer> layer = NewLayer(width, height, format, GetNewLayerID());
-    {
-      LayerLock lock;
-      lock.Lock(layer, 0);
-      if (!codec->Decode(path, &lock, 0)) {
-        lock.Unlock();
-        ShowCodecFailure(m_pAsk, codec);
-        return FALSE;  // the half-made layer goes with its last reference
-      }
-    }
+    if (!ReadImageFile(m_pSpace, m_pAsk, codec, path, layer))
+      return FALSE;  // the half-made layer goes with its last reference
     layer->SetName(std::u16string(plat::CutText(ImageTitle(path), IMAGE_NAME_MAX)).c_str());
     m_pSpace->CenterOnView(layer, nullptr);
     layer->MipRefresh(nullptr);

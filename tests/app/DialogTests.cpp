@@ -146,6 +146,11 @@ struct LongJob {
     return 1;
   }
   int32_t Quick(JobRecord*, JobControl*) { return 7; }
+  // The same without a total to report.
+  int32_t Busy(JobRecord* job, JobControl* control) {
+    control->total = 0;
+    return Run(job, control);
+  }
 };
 
 TEST_F(DialogTest, TheProgressDialogShowsALongJobAndItsCancelStopsIt) {
@@ -185,6 +190,31 @@ TEST_F(DialogTest, TheProgressDialogShowsALongJobAndItsCancelStopsIt) {
   EXPECT_EQ(title, QStringLiteral("请稍候..."));
   EXPECT_GE(shownProgress, 5);
   EXPECT_TRUE(worker->IsReady());
+}
+
+TEST_F(DialogTest, AJobWithoutATotalShowsABusyBar) {
+  GCompRef<OWorker> worker = GNewObj<OWorker>(app->GetSystem(), u"XWorker", u"OWorker");
+  worker->Wait(FALSE);
+  GCompRef<OData> args = GNewData(64);
+  LongJob work;
+  CDlgProgress progress(nullptr);
+  progress.SetShowDelay(0);
+  int shownMaximum = -1;
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+    auto* bar = dialog ? dialog->findChild<QProgressBar*>() : nullptr;
+    if (!bar) return;
+    // The window's first look may come before the job has started.
+    shownMaximum = bar->maximum();
+    if (shownMaximum == 0) dialog->reject();
+  });
+  poll.start(20);
+  JobRecord busy{args, u"busy", 6, -1, &work, JobThunk<LongJob, &LongJob::Busy>};
+  uint32_t flags = 0;
+  EXPECT_EQ(progress.Run(worker, &busy, u"正在测试...", 400, &flags), 0);
+  EXPECT_TRUE(progress.WasCancelled());
+  EXPECT_EQ(shownMaximum, 0) << "an empty range: the bar only shows that it is busy";
 }
 
 TEST_F(DialogTest, ConfigureAndNewDocumentTakeWhatTheUserSets) {

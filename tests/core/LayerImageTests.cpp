@@ -2,6 +2,9 @@
 // codecs (and, where a failing or throwing job is the point, a codec of the test's own).
 #include <sys/stat.h>
 
+#include <unistd.h>
+
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -88,6 +91,57 @@ class FakeCodec final : public GComponent<OImageCodec> {
   std::u16string m_path;
 };
 
+// Holds a PNG decode on the worker until the test lets it go (or two seconds passed), so an
+// import can be watched and cancelled in the middle; on request the decode then raises an
+// error as a failed allocation would.
+struct DecodeGate {
+  std::atomic<bool> started{false}, release{false};
+  bool raise = false;
+};
+DecodeGate g_gate;
+class GatedPng final : public XImageCodec {
+ public:
+  GatedPng() : XImageCodec(codec::kPngCalls) {}
+  BOOL Decode(const char16_t* path, LayerLock* lock, UINT reserved) override {
+    g_gate.started = true;
+    for (int i = 0; i < 2000 && !g_gate.release; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (g_gate.raise) GTHROW(u"!pRows");
+    return XImageCodec::Decode(path, lock, reserved);
+  }
+};
+
+// Launches the job and, while the gated decode holds the worker, looks at the worker as the
+// UI thread sees it, then cancels the job or lets it finish.
+class WatchingRunner final : public CJobRunner {
+ public:
+  int32_t Run(OWorker* worker, JobRecord* job, const char16_t*, int, uint32_t* flags) override {
+    JobControl control;
+    int32_t result = 0;
+    if (worker->Launch(job, &control)) {
+      for (int i = 0; i < 2000 && !g_gate.started; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      sawBusy = g_gate.started && !worker->IsReady();
+      if (cancel) control.flags |= JOB_ABORT;
+      g_gate.release = true;
+      worker->Wait(FALSE);
+      result = job->result;
+    }
+    *flags = control.flags;
+    return result;
+  }
+  bool cancel = false;
+  bool sawBusy = false;
+};
+
+// TRUE when the process holds a descriptor on the file.
+bool HeldOpen(const std::u16string& path) {
+  char target[4096];
+  for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd")) {
+    const ssize_t n = ::readlink(fd.path().c_str(), target, sizeof target - 1);
+    if (n > 0 && std::string(target, size_t(n)) == plat::ToUtf8(path)) return true;
+  }
+  return false;
+}
+
 class LayerImageTest : public ToolFixture {
  protected:
   // png: what "Kestrum" makes (a codec of the test's own where the job's outcome is the point).
@@ -145,6 +199,14 @@ class FakeCodecTest : public LayerImageTest {
   FakeCodecTest() : LayerImageTest(GCreateComponent<FakeCodec>) {}
 };
 
+class GatedImportTest : public LayerImageTest {
+ protected:
+  GatedImportTest() : LayerImageTest(GCreateComponent<GatedPng>) {
+    g_gate.release = true;  // the fixture's own loads pass straight through
+    g_gate.raise = false;
+  }
+};
+
 TEST_F(LayerImageTest, LoadsEachFormatAsANewSelectedTopRowWithItsUndoStep) {
   AddLayer(10, 10, OLayer::myFORMAT_C32, 1, 0, 0, 0xFF00FF00);
   struct Case {
@@ -186,6 +248,90 @@ TEST_F(LayerImageTest, LoadsEachFormatAsANewSelectedTopRowWithItsUndoStep) {
     }
   }
   EXPECT_TRUE(ask.script.asked.empty());
+}
+
+TEST_F(LayerImageTest, TheWorkerDecodesEachFormatBitForBitAsTheCodecDoesDirectly) {
+  struct Case {
+    const char16_t* file;
+    const char16_t* codec;
+    int writtenFrom;
+  } cases[] = {
+      {u"colour.png", u"Kestrum", OLayer::myFORMAT_C32},
+      {u"mask.png", u"Kestrum", OLayer::myFORMAT_A16},
+      {u"photo.jpg", u"Sevlin", OLayer::myFORMAT_C32},
+      {u"grey.jpg", u"Sevlin", OLayer::myFORMAT_A16},
+      {u"old.bmp", u"Harsk", OLayer::myFORMAT_C32},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(U8(c.file));
+    const std::u16string path = Path(c.file);
+    WriteImage(path, c.codec, 23, 13, c.writtenFrom, 7);
+    GCompRef<OImageCodec> codec = NewImageCodec(&sys, c.codec);
+    ImageInfo info{};
+    ASSERT_TRUE(codec->ReadInfo(path.c_str(), &info));
+    GCompRef<OLayer> direct = NewLayer(int(info.width), int(info.height), int(info.format), 97);
+    {
+      LayerLock lock;
+      lock.Lock(direct, 0);
+      ASSERT_TRUE(codec->Decode(path.c_str(), &lock, 0));
+    }
+    ASSERT_TRUE(list->LoadImage(path.c_str()));
+    OLayer* loaded = list->GetLayer(0);
+    EXPECT_EQ(loaded->GetFormat(), int(info.format));
+    EXPECT_EQ(Pixels(loaded), Pixels(direct));
+  }
+}
+
+TEST_F(GatedImportTest, TheDecodeRunsOnTheWorkerAndACancelOrAnErrorThereLeavesListAndHistoryAsTheyWere) {
+  for (const char16_t* name : {u"a.png", u"b.png", u"c.png"}) WriteImage(Path(name), u"Kestrum", 40, 30, OLayer::myFORMAT_C32, 2);
+  // A row with its step, and a step on the redo side.
+  ASSERT_TRUE(list->LoadImage(Path(u"a.png").c_str()));
+  ASSERT_TRUE(list->LoadImage(Path(u"b.png").c_str()));
+  space->Undo(1);
+  ASSERT_EQ(list->GetCount(), 1);
+  OLayer* row = list->GetLayer(0);
+  struct Case {
+    const char* name;
+    bool cancel;
+    bool raise;
+    bool loaded;
+    size_t errors;
+  } cases[] = {
+      {"cancelled in the middle", true, false, false, 0},
+      {"the decode raises an error", false, true, false, 1},
+      {"let through", false, false, true, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::vector<std::u16string> undo = UndoLabels();
+    const uint32_t redo = space->GetRedoStore()->GetStepCount();
+    const int32_t live = LiveLayers();
+    const int selected = list->GetCurSel();
+    const size_t errors = sys.ErrorCount();
+    WatchingRunner runner;
+    runner.cancel = c.cancel;
+    ask.script.runner = &runner;
+    g_gate.started = false;
+    g_gate.release = false;
+    g_gate.raise = c.raise;
+    EXPECT_EQ(list->LoadImage(Path(u"c.png").c_str()), c.loaded ? TRUE : FALSE);
+    EXPECT_TRUE(runner.sawBusy) << "the worker decodes while the UI thread waits in the runner";
+    EXPECT_FALSE(HeldOpen(Path(u"c.png")));
+    EXPECT_EQ(sys.ErrorCount() - errors, c.errors);
+    EXPECT_TRUE(ask.script.asked.empty()) << "a cancel or a reported error needs no word";
+    if (c.loaded) {
+      EXPECT_EQ(list->GetCount(), 2);
+      EXPECT_EQ(UndoLabels().size(), undo.size() + 1);
+      continue;
+    }
+    EXPECT_EQ(list->GetCount(), 1);
+    EXPECT_EQ(list->GetLayer(0), row);
+    EXPECT_EQ(list->GetCurSel(), selected);
+    EXPECT_EQ(UndoLabels(), undo);
+    EXPECT_EQ(space->GetRedoStore()->GetStepCount(), redo);
+    EXPECT_EQ(LiveLayers(), live) << "nothing half-made stays";
+  }
+  ask.script.runner = nullptr;
 }
 
 TEST_F(LayerImageTest, RefusesQuietlyWhatNoCodecReadsAndAtSixtyFourRows) {
