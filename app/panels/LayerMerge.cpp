@@ -74,8 +74,7 @@ BOOL RunNestMerge(CMyListLayer* list, int row, int count, OLayer* base) {
   job->result = -1;
   GVERIFY(base->MergeNest(&rows, job), u"!poLayerDest->MergeNest(&rows,pJob)");
   ILayerAsk* ask = list->GetAsk();
-  CHeadlessJobRunner headless;
-  CJobRunner* runner = ask && ask->GetJobRunner() ? ask->GetJobRunner() : &headless;
+  CJobRunner* runner = RunnerOrHeadless(ask ? ask->GetJobRunner() : nullptr);
   space->GetWorker()->Wait(FALSE);
   uint32_t flags = 0;
   const int32_t result = runner->Run(space->GetWorker(), job, u"", base->GetHeight(), &flags);

@@ -36,9 +36,8 @@ GCompRef<OLayer> RunReshapeJob(CMyListLayer* list, OLayer* layer, int width, int
   else
     utility->Scale(fresh, layer, job);
   // Without an asker (a redo outside the program's frame) the job runs without a display.
-  CHeadlessJobRunner headless;
   ILayerAsk* ask = list->GetAsk();
-  CJobRunner* runner = ask && ask->GetJobRunner() ? ask->GetJobRunner() : &headless;
+  CJobRunner* runner = RunnerOrHeadless(ask ? ask->GetJobRunner() : nullptr);
   uint32_t flags = 0;
   // Both layers and the utility outlive the job: Run returns once the worker is idle.
   const int32_t result = runner->Run(space->GetWorker(), job, caption, height, &flags);

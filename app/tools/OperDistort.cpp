@@ -341,9 +341,8 @@ BOOL COperDistort::OnDistortDown() {
       try {
         JobRecord& job = space->m_job;
         m_cpDistort->Impress(&target, &args, &job);
-        CHeadlessJobRunner headless;
         ILayerAsk* ask = list->GetAsk();
-        CJobRunner* runner = ask && ask->GetJobRunner() ? ask->GetJobRunner() : &headless;
+        CJobRunner* runner = RunnerOrHeadless(ask ? ask->GetJobRunner() : nullptr);
         uint32_t flags = 0;
         result = runner->Run(worker, &job, kLabel, 0, &flags);
         if (flags & (JOB_ABORT | JOB_FAILED)) result = 0;

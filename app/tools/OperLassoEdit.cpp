@@ -167,9 +167,8 @@ BOOL COperLasso::RunMappingJob(const LayerLock& dest, const float quad[8]) {
   if (!worker->IsReady()) return FALSE;
   JobRecord& job = space->m_job;
   m_cpLasso->Impress(&dest, &m_imgLift, quad, &job);
-  CHeadlessJobRunner headless;
   ILayerAsk* ask = space->m_pwndListLayer ? space->m_pwndListLayer->GetAsk() : nullptr;
-  CJobRunner* runner = ask && ask->GetJobRunner() ? ask->GetJobRunner() : &headless;
+  CJobRunner* runner = RunnerOrHeadless(ask ? ask->GetJobRunner() : nullptr);
   uint32_t flags = 0;
   const int32_t result = runner->Run(worker, &job, kLabelJob, 0, &flags);
   return result == 1 && !(flags & (JOB_ABORT | JOB_FAILED));
