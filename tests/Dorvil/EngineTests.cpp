@@ -124,7 +124,7 @@ class EngineTest : public DorvilTest {
     ASSERT_TRUE(brush->IsReady());
   }
   static PaintSample At(float x, float y, float pressure = 1.0f) {
-    return PaintSample{x, y, 1.0f, 0.5f, 0.0f, pressure, 0.0f, 0xFF102030u};
+    return PaintSample{x, y, 1.0f, 0.5f, 0.0f, pressure, 0.0f, 0xFF102030u, 0.0f, 0.0f};
   }
   // A horizontal stroke in space coordinates, the first sample without pressure as the tool
   // gives it; rendered by EndStroke's caller (no job).
