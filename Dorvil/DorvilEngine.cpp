@@ -147,6 +147,20 @@ void DorvilEngine::StrokeTo(const PaintSample& s, float pressure, double dtime) 
   mypaint_brush_stroke_to_2(m_pBrush, &m_surface, s.x, s.y, pressure, s.xtilt, s.ytilt, dtime, zoom, s.angle, 0.0f);
 }
 
+void DorvilEngine::PrimeMotion(const PaintSample& next, double dtime) {
+  // The pen already moves as the first segment does: libmypaint's filtered speed and direction
+  // start there instead of at rest (a resting start paints a blob: slow dabs are wide).
+  const float zoom = m_view.scale > 0.0f && std::isfinite(m_view.scale) ? m_view.scale : 1.0f;
+  const float dx = (next.x - m_first.sample.x) * zoom, dy = (next.y - m_first.sample.y) * zoom;
+  const float vx = dx / float(dtime), vy = dy / float(dtime), speed = std::hypot(vx, vy);
+  const std::pair<MyPaintBrushState, float> states[] = {
+      {MYPAINT_BRUSH_STATE_NORM_SPEED1_SLOW, speed}, {MYPAINT_BRUSH_STATE_NORM_SPEED2_SLOW, speed},
+      {MYPAINT_BRUSH_STATE_NORM_DX_SLOW, vx},        {MYPAINT_BRUSH_STATE_NORM_DY_SLOW, vy},
+      {MYPAINT_BRUSH_STATE_DIRECTION_DX, dx},        {MYPAINT_BRUSH_STATE_DIRECTION_DY, dy},
+      {MYPAINT_BRUSH_STATE_DIRECTION_ANGLE_DX, dx},  {MYPAINT_BRUSH_STATE_DIRECTION_ANGLE_DY, dy}};
+  for (const auto& [state, value] : states) mypaint_brush_set_state(m_pBrush, state, value);
+}
+
 void DorvilEngine::PaintDab(float x, float y, const dab::Shape& shape) {
   if (m_dabs.Paint(x, y, shape) && m_pSink) {
     const float point[2] = {x, y};
@@ -312,6 +326,7 @@ void DorvilEngine::Feed(const Queued& q) {
   }
   const double dtime =
       std::max(kMinDtime, std::chrono::duration<double>(q.arrived - m_last.arrived).count());
+  if (m_last.arrived == m_first.arrived) PrimeMotion(q.sample, dtime);
   m_last = q;
   StrokeTo(q.sample, q.sample.pressure, dtime);
 }

@@ -77,6 +77,8 @@ class DorvilEngine final : public GComponent<ODorvil> {
   // The end of the stroke: a click's dot, or the smoothing catching up with the pen.
   void FinishFeed();
   void PaintDab(float x, float y, const dab::Shape& shape);
+  // Before the stroke's first step: libmypaint's motion states as the first segment moves.
+  void PrimeMotion(const PaintSample& next, double dtime);
   // One libmypaint stroke step to the sample, seen through the batch's view.
   void StrokeTo(const PaintSample& s, float pressure, double dtime);
   // A dab's opacity (0..1) as the target takes it: the glass holds it relative to the stroke's
