@@ -269,7 +269,8 @@ TEST_F(MyFileTest, TemporariesOfKilledSavesGoAtTheNextStart) {
     const Bytes b = ReadFile(pending);
     return std::string(b.begin(), b.end());
   };
-  const std::string mine = std::to_string(getpid()) + "\t" + plat::ToUtf8(dir) + "\n";
+  // A note names its folder from the root with its ".." steps resolved, as $TMPDIR may not.
+  const std::string mine = std::to_string(getpid()) + "\t" + plat::ToUtf8(plat::AbsolutePath(dir)) + "\n";
   std::string during;
   units[1].whileSaving = [&] { during = notes(); };
   ASSERT_TRUE(SaveWith(3));
@@ -314,7 +315,7 @@ TEST_F(MyFileTest, TemporariesOfKilledSavesGoAtTheNextStart) {
   EXPECT_EQ(CMyFileSave::RemoveKilledSaves(), 1);
   EXPECT_EQ(tempsOf(killed), 0);
   EXPECT_EQ(tempsOf(running), 1);
-  EXPECT_EQ(notes(), std::to_string(running) + "\t" + plat::ToUtf8(other) + "\n");
+  EXPECT_EQ(notes(), std::to_string(running) + "\t" + plat::ToUtf8(plat::AbsolutePath(other)) + "\n");
 
   (void)!write(gate[1], "x", 1);
   ASSERT_EQ(waitpid(running, nullptr, 0), running);
