@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QDockWidget>
 #include <QMenu>
+#include <QMainWindow>
 #include <QMenuBar>
 #include <QTimer>
 #include <thread>
@@ -24,6 +25,7 @@
 #include "panels/MyVertBar.h"
 #include "panels/VertBarMessages.h"
 #include "frame/Resource.h"
+#include "frame/ResourceIds.h"
 #include "panels/MyListLayer.h"
 #include "platform/gui/Dc.h"
 
@@ -479,7 +481,7 @@ TEST_F(LayerBarMouseTest, TheRenameEditTakesThirtyTwoTypedUnitsAndKeepsALongerNa
   openRename();
   for (int i = 0; i < 40; ++i) {
     QKeyEvent key(QEvent::KeyPress, Qt::Key_X, Qt::NoModifier, QStringLiteral("x"));
-    QCoreApplication::sendEvent(edit->GetWidget(), &key);
+    QCoreApplication::sendEvent(edit->GetWidget()->focusProxy(), &key);  // the line edit inside
   }
   EXPECT_EQ(edit->GetWindowText(), std::u16string(32, u'x'));
   bar->SendMessage(WM_MYEDITDONE, 1, 0);
