@@ -95,15 +95,22 @@ TEST_F(ImageTest, TheChoosersStartInTheFolderOfTheLastFileChosen) {
 
   QFileDialog open;
   SetUpImageChooser(&open, false, u"");
-  EXPECT_EQ(QDir::cleanPath(open.directory().absolutePath()), QString::fromUtf16(kept.c_str()));
+  EXPECT_EQ(QDir::cleanPath(open.directory().absolutePath()).toStdString(), U8(kept));
   EXPECT_EQ(lastfolder::StartPath(u"无标题.kelv"), kept + u"/无标题.kelv") << "the document dialogs too";
   EXPECT_EQ(lastfolder::StartPath(u"/else/a.kelv"), u"/else/a.kelv") << "a document's own folder wins";
 
   Stop();
   ASSERT_TRUE(Start());
   EXPECT_EQ(lastfolder::Get(), kept) << "kept in the settings";
-  Shell("rm -rf '" + U8(pictures) + "'");
-  EXPECT_EQ(lastfolder::Get(), u"");
+  // A folder the settings bring (not one this run's dialogs visited) is where a chooser opens.
+  const std::u16string scans = plat::AbsolutePath(folder + u"/scans");
+  Shell("mkdir -p '" + U8(scans) + "'");
+  lastfolder::Remember(scans + u"/page.bmp");
+  QFileDialog save;
+  SetUpImageChooser(&save, true, u"a_b1");
+  EXPECT_EQ(QDir::cleanPath(save.directory().absolutePath()).toStdString(), U8(scans));
+  Shell("rm -rf '" + U8(scans) + "'");
+  EXPECT_EQ(lastfolder::Get(), u"") << "a folder that went is forgotten";
 }
 
 }  // namespace
