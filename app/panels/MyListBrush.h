@@ -68,8 +68,9 @@ class CMyListBrush : public CMyListBox, public gui::CmdTarget {
   // Sets "RADIUS" at the ratio of its range; returns the new radius in pixels.
   float SetRadiusRatio(float ratio);
 
-  // Finds the components and loads the presets file (the stock brushes when there is none);
-  // errors are logged, never thrown.
+  // Finds the components and loads the presets file; errors are logged, never thrown. Without
+  // a file (the first start) the list gets the stock brushes rather than starting empty until
+  // the user runs Find: a first start should paint at once.
   void LoadBrushes();
   // Tells the user, once, that the presets file was not read whole and where it was kept.
   void ShowLoadNotice();
