@@ -195,26 +195,6 @@ TEST_F(DocumentTest, ADocumentRoundTripsAndSavesAgainByteForByte) {
   EXPECT_EQ(FolderFiles(), (std::vector<std::string>{"first.kelv", "second.kelv"})) << "a temporary file was left";
 }
 
-// A file with several rows marked as the source loads with one: the mark the tools took as the
-// source (the lowest row's) stays, the others go, every other flag as it was.
-TEST_F(DocumentTest, OfSeveralSourceMarksTheLowestRowKeepsIt) {
-  CTavrikDoc* doc = Sample();
-  CMyListLayer* list = doc->GetListLayer();
-  for (int row : {0, 1}) list->GetLayer(row)->SetFlags(list->GetLayer(row)->GetFlags() | LYR_FLAG_SOURCE);
-  ASSERT_EQ(list->GetSourceLayer(), list->GetLayer(2));
-  const std::u16string path = Path("sources.kelv");
-  ASSERT_TRUE(doc->SaveFile(path));
-
-  CTavrikDoc* loaded = NewDoc();
-  ASSERT_TRUE(loaded->LoadFile(path));
-  CMyListLayer* back = loaded->GetListLayer();
-  ASSERT_EQ(back->GetCount(), 4);
-  const uint32_t want[4] = {LYR_FLAG_HIDDEN, LYR_FLAG_NEST | LYR_FLAG_PROTECT, LYR_FLAG_SOURCE, 0};
-  for (int row = 0; row < 4; ++row) EXPECT_EQ(back->GetLayer(row)->GetFlags(), want[row]) << "row " << row;
-  ASSERT_NE(back->GetSourceLayer(), nullptr);
-  EXPECT_EQ(back->GetSourceLayer()->GetID(), 7u);
-}
-
 // A mask's unused low bytes are cleared before the document is written: the file holds zero
 // there, whatever the pixels held.
 TEST_F(DocumentTest, MasksAreSavedWithTheirLowBytesClear) {
