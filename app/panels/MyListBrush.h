@@ -146,7 +146,8 @@ class CMyListBrush : public CMyListBox, public gui::CmdTarget {
   CPaintSpace* m_pSpace = nullptr;
   gui::GWindow* m_pPageBar = nullptr;
   std::map<std::u16string, std::unique_ptr<BrushEngineRecord>> m_engines;
-  // Records of components that are missing in this run, written back as they were read.
+  // Records of components that are missing in this run, written back as they were read, after
+  // the rows (they have none): a plug-in missing for one run must not cost the user its brushes.
   std::vector<BrushPresetRecord> m_missing;
   // What the user is told about the presets file at start-up (empty: nothing); TRUE when the
   // file was not read whole and stayed in its place, so that no save may replace it.
