@@ -100,10 +100,16 @@ void XBrushProperty::CopyValues(const XBrushProperty& source) {
   m_dwFlags = source.m_dwFlags;
 }
 
+namespace {
+// A stored text ends at its first 0, as a 0-terminated text does: the list's row, its drawing,
+// the property page and the delete question all show the same name, and it is saved so.
+std::u16string UpToFirstZero(const std::u16string& text) { return text.substr(0, text.find(u'\0')); }
+}  // namespace
+
 BOOL XBrushProperty::TakeRecord(const BrushPresetRecord& record) {
   if (record.ItemCount() != m_items.size()) return FALSE;
-  m_strName = record.name;
-  m_strDescription = record.description;
+  m_strName = UpToFirstZero(record.name);
+  m_strDescription = UpToFirstZero(record.description);
   for (int k = 0; k < myMAXPRESET; ++k) m_sets[size_t(k)] = record.sets[size_t(k)];
   LoadValues(0, FALSE);
   m_dwFlags = record.flags;  // as stored: the match bits are not worked out again

@@ -48,8 +48,8 @@ class XBrushProperty final : public OProperty {
   BOOL MovePreset(int to, int from);
   // Items, sets and flags of an entry of the same component.
   void CopyValues(const XBrushProperty& source);
-  // Sets and flags from a presets record (a record of another item count is ignored); and
-  // back.
+  // Sets and flags from a presets record (a record of another item count is ignored), the
+  // name and description up to their first 0; and back.
   BOOL TakeRecord(const BrushPresetRecord& record);
   BrushPresetRecord MakeRecord() const;
 

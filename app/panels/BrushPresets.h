@@ -10,7 +10,8 @@
 //           then value sets 0..4, one signed 32-bit value per item each.
 //
 // The reader knows nothing of brush components: it hands back every record, and a record
-// whose component is gone can be given back to the writer as it was read. It takes what the
+// whose component is gone can be given back to the writer as it was read (its texts whole,
+// a 0 inside included; a brush of the list shows them up to the first 0). It takes what the
 // format allows: texts of any even size the body holds, any item count, bytes after the zlib
 // stream; a record is walked by the sizes of its parts, never by its record-size field. Every
 // size is checked before anything is allocated, and the body grows only as the stream gives

@@ -68,8 +68,9 @@ class CMyListBrush : public CMyListBox, public gui::CmdTarget {
   // Sets "RADIUS" at the ratio of its range; returns the new radius in pixels.
   float SetRadiusRatio(float ratio);
 
-  // Finds the components and loads the presets file (the stock brushes when there is none);
-  // errors are logged, never thrown.
+  // Finds the components and loads the presets file; errors are logged, never thrown. Without
+  // a file (the first start) the list gets the stock brushes rather than starting empty until
+  // the user runs Find: a first start should paint at once.
   void LoadBrushes();
   // Tells the user, once, that the presets file was not read whole and where it was kept.
   void ShowLoadNotice();
@@ -145,7 +146,8 @@ class CMyListBrush : public CMyListBox, public gui::CmdTarget {
   CPaintSpace* m_pSpace = nullptr;
   gui::GWindow* m_pPageBar = nullptr;
   std::map<std::u16string, std::unique_ptr<BrushEngineRecord>> m_engines;
-  // Records of components that are missing in this run, written back as they were read.
+  // Records of components that are missing in this run, written back as they were read, after
+  // the rows (they have none): a plug-in missing for one run must not cost the user its brushes.
   std::vector<BrushPresetRecord> m_missing;
   // What the user is told about the presets file at start-up (empty: nothing); TRUE when the
   // file was not read whole and stayed in its place, so that no save may replace it.

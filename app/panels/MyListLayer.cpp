@@ -266,12 +266,10 @@ BOOL CMyListLayer::CheckMemory(int width, int height, int format, int exclude) {
 }
 
 void CMyListLayer::KeepOneSourceMark() {
-  bool seen = false;
+  const OLayer* kept = GetSourceLayer();
   for (auto& row : m_rows) {
     const uint32_t flags = row->GetFlags();
-    if (!(flags & LYR_FLAG_SOURCE)) continue;
-    if (seen) row->SetFlags(flags & ~LYR_FLAG_SOURCE);
-    seen = true;
+    if ((flags & LYR_FLAG_SOURCE) && row.get() != kept) row->SetFlags(flags & ~LYR_FLAG_SOURCE);
   }
 }
 

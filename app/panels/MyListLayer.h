@@ -301,7 +301,8 @@ class CMyListLayer {
   void Announce(int oldIndex, int newIndex);
   // Gives every later row whose ID an earlier row carries a new ID.
   void RenumberDuplicateIDs();
-  // A document may come with several rows marked as the source: the topmost keeps the mark.
+  // A document may come with several rows marked as the source: the lowest keeps the mark, the
+  // one GetSourceLayer finds, so the tools take the same source as before the others went.
   void KeepOneSourceMark();
 
   GSystem* m_pSystem;

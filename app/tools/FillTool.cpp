@@ -21,13 +21,10 @@ void CFillTool::OnEnvironmentVaryNotify(const char16_t*, DWORD, void*) {
 BOOL CFillTool::ApplyUndoStep(CToolUndoReplay& step) { return ReplayOutlineFill(step); }
 
 BOOL CFillTool::CommonMsg(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result) {
+  if (SwallowWheel(msg, result)) return TRUE;
   switch (msg) {
     case WM_RBUTTONUP:
       RightButtonUp(lParam);
-      return TRUE;
-    case WM_MOUSEWHEEL:
-    case WM_MOUSEHWHEEL:
-      if (result) *result = 0;
       return TRUE;
     case WM_KEYUP:
       return SpaceUpAsRightClick(wParam);

@@ -465,7 +465,9 @@ BOOL COperDistort::OnWndMsg(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* res
         if (DropButtons(FALSE)) m_myState = myREADY;
         return TRUE;
       default:
-        return NavigationMsg(msg, wParam, lParam, result);
+        // The wheel does nothing here: the paint space's wheel scroll would compose every layer
+        // over the tool's own view of the destination under the warped source.
+        return SwallowWheel(msg, result) || NavigationMsg(msg, wParam, lParam, result);
     }
   }
   GCATCH(GetClassName(), u"::OnWndMsg()", ->AppendArg(GArgUint(msg))->AppendArg(GArgInt(m_myState)))

@@ -222,6 +222,10 @@ BOOL COperShape::Fill(OLayer* layer, uint32_t colour, int mode) {
   GCATCH(GetClassName(), u"::Fill()")
 }
 
+DragThresholds COperShape::GetDragThresholds() const {
+  return {{DragThreshold::myAXIS, 0}, {DragThreshold::myAXIS, 0}, {DragThreshold::myAXIS, 0}};
+}
+
 // ---------------------------------------------------------------------------------------------
 // Messages
 

@@ -77,6 +77,9 @@ class COperShape final : public CFillTool {
  protected:
   ~COperShape() override;
   BOOL CreateOptionWindows(gui::GWindow* optionBar) override;
+  // Every button drags at any movement: a right click opens the ring menu only where it was
+  // pressed.
+  DragThresholds GetDragThresholds() const override;
 
  private:
   void OnLButtonDown(POINT pt);

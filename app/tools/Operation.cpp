@@ -219,6 +219,12 @@ BOOL COperation::NavigationMsg(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* 
   }
 }
 
+BOOL COperation::SwallowWheel(UINT msg, LRESULT* result) {
+  if (msg != WM_MOUSEWHEEL && msg != WM_MOUSEHWHEEL) return FALSE;
+  if (result) *result = 0;
+  return TRUE;
+}
+
 void COperation::RedrawView(const POINT* scroll) {
   CPaintSpace* space = m_pPaintSpace;
   GAutoLock lock(space->GetDrawLock());

@@ -184,6 +184,9 @@ class COperation {
   // The right and middle buttons, the ring menu, mouse moves, capture loss, the scroll bars
   // and the wheel; FALSE for any other message.
   BOOL NavigationMsg(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result);
+  // WM_MOUSEWHEEL and WM_MOUSEHWHEEL taken without effect (tools whose wheel neither moves the
+  // view nor sizes anything); FALSE for any other message.
+  static BOOL SwallowWheel(UINT msg, LRESULT* result);
   // A tool that draws the view itself answers TRUE: navigation then leaves the redraw to
   // RedrawView.
   virtual BOOL DrawsViewItself() const { return FALSE; }

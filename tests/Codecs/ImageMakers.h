@@ -80,6 +80,7 @@ struct JpegSpec {
   J_COLOR_SPACE in;    // JCS_RGB, JCS_GRAYSCALE or JCS_CMYK
   J_COLOR_SPACE file;  // the colour space in the file (JCS_YCCK, JCS_CMYK ...)
   bool progressive;
+  bool adobeMarker = true;  // false: CMYK without the Adobe marker, its samples not inverted
 };
 
 inline std::vector<uint8_t> MakeJpeg(const JpegSpec& s, int w, int h, const Sampler& sample) {
@@ -95,6 +96,7 @@ inline std::vector<uint8_t> MakeJpeg(const JpegSpec& s, int w, int h, const Samp
     c.in_color_space = s.in;
     jpeg_set_defaults(&c);
     jpeg_set_colorspace(&c, s.file);
+    if (!s.adobeMarker) c.write_Adobe_marker = FALSE;
     jpeg_set_quality(&c, 100, TRUE);
     for (int i = 0; i < c.num_components; ++i) c.comp_info[i].h_samp_factor = c.comp_info[i].v_samp_factor = 1;
     if (s.progressive) jpeg_simple_progression(&c);

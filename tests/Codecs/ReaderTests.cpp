@@ -135,6 +135,59 @@ TEST(JpegReader, ReadsBaselineProgressiveGreyAndCmyk) {
   }
 }
 
+// A JPEG's CMYK samples as libjpeg itself decodes them, and whether an Adobe marker said they
+// are stored inverted.
+struct CmykSamples {
+  std::vector<uint8_t> cmyk;
+  bool inverted = false;
+};
+CmykSamples LibjpegCmyk(const std::vector<uint8_t>& file) {
+  jpeg_decompress_struct d;
+  jpeg_error_mgr e;
+  d.err = jpeg_std_error(&e);
+  jpeg_create_decompress(&d);
+  jpeg_mem_src(&d, file.data(), static_cast<unsigned long>(file.size()));
+  jpeg_read_header(&d, TRUE);
+  d.out_color_space = JCS_CMYK;
+  jpeg_start_decompress(&d);
+  CmykSamples out;
+  out.cmyk.resize(size_t(d.output_width) * d.output_height * 4);
+  while (d.output_scanline < d.output_height) {
+    JSAMPROW row = &out.cmyk[size_t(d.output_scanline) * d.output_width * 4];
+    jpeg_read_scanlines(&d, &row, 1);
+  }
+  out.inverted = d.saw_Adobe_marker;
+  jpeg_finish_decompress(&d);
+  jpeg_destroy_decompress(&d);
+  return out;
+}
+
+// Each colour channel is the nearest whole number to ink-free fraction x black-free fraction
+// x 255, from libjpeg's own samples of the same file (inverted under an Adobe marker: 255 is
+// no ink). The samples run over the whole range in every channel.
+TEST(JpegReader, CmykIsTurnedIntoTheNearestRgbOfLibjpegsSamples) {
+  const JpegSpec specs[] = {{JCS_CMYK, JCS_CMYK, false}, {JCS_CMYK, JCS_YCCK, false}, {JCS_CMYK, JCS_CMYK, false, false}};
+  auto sample = [](int x, int y, int k) { return uint32_t(x * (k + 1) * 7 + y * (k == 3 ? 1 : 16 + k)) & 0xFF; };
+  for (const JpegSpec& spec : specs) {
+    SCOPED_TRACE(testing::Message() << "file space " << spec.file << " marker " << spec.adobeMarker);
+    const int w = 64, h = 32;
+    const std::vector<uint8_t> file = MakeJpeg(spec, w, h, sample);
+    const CmykSamples ref = LibjpegCmyk(file);
+    ASSERT_EQ(ref.inverted, spec.adobeMarker);
+    Decoded d = Decode(codec::kJpegCalls, file);
+    ASSERT_TRUE(d.ok) << d.error;
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) {
+        const uint8_t* s = &ref.cmyk[(size_t(y) * w + size_t(x)) * 4];
+        auto free = [&](int i) { return ref.inverted ? s[i] : 255 - s[i]; };
+        auto channel = [&](int i) { return uint32_t(std::lround(free(i) * free(3) / 255.0)); };
+        const uint32_t want = 0xFF000000u | channel(0) << 16 | channel(1) << 8 | channel(2);
+        ASSERT_EQ(d.layer->C(x, y), want) << x << "," << y << " from " << int(s[0]) << " " << int(s[1]) << " "
+                                          << int(s[2]) << " " << int(s[3]);
+      }
+  }
+}
+
 // The rows of a small BMP, bottom row first unless top-down.
 std::vector<uint8_t> Rows(std::initializer_list<std::vector<uint8_t>> rows) {
   std::vector<uint8_t> out;

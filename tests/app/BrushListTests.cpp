@@ -414,6 +414,25 @@ TEST_F(BrushListTest, ThePresetsFileKeepsTheBrushesAndARecordOfAMissingComponent
   EXPECT_EQ(load.presets.brushes[6], gone) << "written back as it was read";
 }
 
+// A stored name ends at its first 0: the row shows what is before it, and the next save
+// writes that.
+TEST_F(BrushListTest, ABrushNameEndsAtItsFirstZero) {
+  Stop();
+  const Bytes stock = Unpack(ReadAll(PresetsFile()));
+  const size_t second = RecordStarts(stock)[1];
+  Bytes body = Renamed(stock, 0, std::u16string(u"我的\0笔", 4));
+  body.insert(body.end(), stock.begin() + long(second), stock.end());
+  WriteAll(PresetsFile(), Pack(body, 6, 0));
+  ASSERT_TRUE(Start());
+  list = Frame()->GetBrushList();
+  ASSERT_EQ(list->GetCount(), 6);
+  EXPECT_EQ(list->GetEntry(0)->GetName(), u"我的");
+  Stop();
+  const std::vector<std::u16string> saved = NamesIn(ReadAll(PresetsFile()));
+  ASSERT_EQ(saved.size(), 6u);
+  EXPECT_EQ(saved[0], u"我的");
+}
+
 // Files the format refuses or that are damaged: never replaced unseen.
 TEST_F(BrushListTest, ADamagedPresetsFileIsKeptAsideAndTheUserTold) {
   const PresetsCase cases[] = {

@@ -398,6 +398,28 @@ TEST_F(DistortTool, TheToolDrawsTheViewItselfAndOnlyThePreviewFollowsADrag) {
   EXPECT_EQ(win.screen.At(kCorner.x - 34, kCorner.y + 2) & 0xFFFFFF, 0xFFFFFFu);
 }
 
+// The wheel is taken and does nothing: scrolled by the paint space, the view would show every
+// layer composed instead of the destination under the preview.
+TEST_F(DistortTool, TheWheelIsTakenWithoutMovingOrRecomposingTheView) {
+  ASSERT_TRUE(space->RefreshInWorker(nullptr));
+  const ViewTransform before = View();
+  const int begins = device->begins, singles = device->singles;
+  const struct {
+    UINT msg;
+    WPARAM keys;
+  } wheels[] = {{WM_MOUSEWHEEL, 0}, {WM_MOUSEWHEEL, MK_SHIFT}, {WM_MOUSEWHEEL, MK_CONTROL}, {WM_MOUSEHWHEEL, 0}};
+  for (const auto& w : wheels)
+    for (int notches : {1, -2}) {
+      SCOPED_TRACE(testing::Message() << w.msg << " keys " << w.keys << " notches " << notches);
+      Send(WM_MOUSEMOVE, 0, 200, 150);
+      EXPECT_TRUE(Send(w.msg, MAKEWPARAM(w.keys, WORD(int16_t(notches * WHEEL_DELTA))), 200, 150));
+      EXPECT_EQ(std::memcmp(&View(), &before, sizeof before), 0);
+    }
+  EXPECT_EQ(device->begins, begins);
+  EXPECT_EQ(device->singles, singles);
+  EXPECT_TRUE(space->IsCompositeValid());
+}
+
 }  // namespace
 
 namespace {

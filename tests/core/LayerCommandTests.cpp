@@ -670,6 +670,14 @@ TEST_F(LayerCommandTest, PartitionLayersAreFoundByColourAndMadeBelowTheSource) {
   space->Undo(2);
   EXPECT_EQ(Ids(list.get()), std::vector<UINT>({1, 4, 8}));
   EXPECT_EQ(list->GetCurSel(), 2);
+  // Each redo on its own keeps that layer selected; the first puts a partition at the very row
+  // it had.
+  for (int step = 1; step <= 2; ++step) {
+    space->Redo(1);
+    EXPECT_EQ(list->GetCount(), 3 + step);
+    EXPECT_EQ(list->GetCurLayer()->GetID(), 8u) << "redo " << step;
+  }
+  space->Undo(2);
   space->Redo(2);
   EXPECT_EQ(list->GetCount(), 5);
   EXPECT_EQ(list->GetCurLayer()->GetID(), 8u);

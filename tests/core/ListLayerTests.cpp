@@ -650,7 +650,8 @@ TEST_F(ListLayerTest, DuplicateIDsAreRenumberedOnLoad) {
   EXPECT_TRUE(other->VerifyUniqueID());
 }
 
-TEST_F(ListLayerTest, OnlyTheTopmostSourceMarkSurvivesALoad) {
+// The mark that stays is the one the tools take as the source: the lowest row's.
+TEST_F(ListLayerTest, OnlyTheLowestSourceMarkSurvivesALoad) {
   Fill(*list, {1, 2, 3, 4});
   const uint32_t flags[] = {LYR_FLAG_HIDDEN, LYR_FLAG_SOURCE | LYR_FLAG_PROTECT, 0, LYR_FLAG_SOURCE | LYR_FLAG_NEST};
   for (int i = 0; i < 4; ++i) list->GetLayer(i)->SetFlags(flags[i]);
@@ -659,8 +660,9 @@ TEST_F(ListLayerTest, OnlyTheTopmostSourceMarkSurvivesALoad) {
   ASSERT_TRUE(ReadSection(*other, s));
   std::vector<uint32_t> loaded;
   for (int i = 0; i < other->GetCount(); ++i) loaded.push_back(other->GetLayer(i)->GetFlags());
-  EXPECT_EQ(loaded, (std::vector<uint32_t>{LYR_FLAG_HIDDEN, LYR_FLAG_SOURCE | LYR_FLAG_PROTECT, 0, LYR_FLAG_NEST}));
-  EXPECT_EQ(other->GetSourceLayer(), other->GetLayer(1));
+  EXPECT_EQ(list->GetSourceLayer(), list->GetLayer(3));
+  EXPECT_EQ(loaded, (std::vector<uint32_t>{LYR_FLAG_HIDDEN, LYR_FLAG_PROTECT, 0, LYR_FLAG_SOURCE | LYR_FLAG_NEST}));
+  EXPECT_EQ(other->GetSourceLayer(), other->GetLayer(3));
 }
 
 // Documents a few megabytes long (their streams of zeros) whose layers need more memory than the program allows

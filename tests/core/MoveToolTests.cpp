@@ -79,6 +79,34 @@ TEST_F(MoveTool, SnapsToANeighboursEdgeWithinFourViewPixels) {
   }
 }
 
+// A's leading edges brought near B's far edges: the left edge near 180 lands on it, the top
+// edge near 130 lands on it, within 4 view pixels and not beyond (the trailing edges then lie
+// far from every line).
+TEST_F(MoveTool, TheLeadingEdgeSnapsWithinFourViewPixels) {
+  struct Case {
+    float scale;
+    bool vertical;  // the top edge towards 130, else the left edge towards 180
+    int spaceGap;   // the leading edge's distance from the line in space pixels
+    bool snaps;
+  };
+  const Case cases[] = {{1, false, 4, true},  {1, false, -4, true}, {1, false, 5, false}, {1, false, -5, false},
+                        {1, true, 4, true},   {1, true, -4, true},  {1, true, 5, false},  {1, true, -5, false},
+                        {4, false, 1, true},  {4, false, -1, true}, {4, false, 2, false}, {4, true, -1, true},
+                        {0.5f, true, 8, true}, {0.5f, false, -8, true}, {0.5f, false, 10, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "zoom " << c.scale << (c.vertical ? " top" : " left") << " gap " << c.spaceGap);
+    a->SetPosition(10, 20, FALSE);
+    Zoom(c.scale, 100, 60);
+    const POINT from = ClientOf(20.25f, 30.25f);
+    // Space pixels: the edge that is not tried stays clear of every line.
+    const int dx = c.vertical ? 50 : 170 + c.spaceGap, dy = c.vertical ? 110 + c.spaceGap : 60;
+    const POINT to{from.x + LONG(std::lround(dx * c.scale)), from.y + LONG(std::lround(dy * c.scale))};
+    LeftDrag(from, to);
+    EXPECT_EQ(Position(a).x, c.vertical ? 60 : c.snaps ? 180 : 10 + dx);
+    EXPECT_EQ(Position(a).y, c.vertical ? (c.snaps ? 130 : 20 + dy) : 80);
+  }
+}
+
 TEST_F(MoveTool, MagnetOffFollowsThePointerOnly) {
   move->m_bNoMagnet = TRUE;
   DragA(96, 40);

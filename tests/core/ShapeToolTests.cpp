@@ -129,6 +129,31 @@ TEST_F(ShapeTool, TheHandleReshapesAndNeverFills) {
   EXPECT_EQ(UndoSteps(), 0u);
 }
 
+// Every button drags at any movement: a right press moved by one pixel pans, and only a
+// release where it went down opens the ring menu.
+TEST_F(ShapeTool, ARightPressPansAtAnyMovementAndOnlyAStillClickOpensTheRing) {
+  RecordingShell shell;
+  win.shell = &shell;
+  const float centreX = View().centreX, centreY = View().centreY;
+  const POINT moves[] = {{1, 0}, {0, -1}, {1, 1}};
+  for (const POINT d : moves) {
+    SCOPED_TRACE(testing::Message() << d.x << "," << d.y);
+    Send(WM_RBUTTONDOWN, MK_RBUTTON, 30, 30);
+    Send(WM_MOUSEMOVE, MK_RBUTTON, 30 + d.x, 30 + d.y);
+    EXPECT_EQ(tool->m_nRButton, int(COperation::myDRAGGING));
+    Send(WM_RBUTTONUP, 0, 30 + d.x, 30 + d.y);
+    EXPECT_TRUE(shell.rings.empty());
+  }
+  EXPECT_FLOAT_EQ(View().centreX, centreX - 2);
+  EXPECT_FLOAT_EQ(View().centreY, centreY);
+  Send(WM_RBUTTONDOWN, MK_RBUTTON, 30, 30);
+  Send(WM_MOUSEMOVE, MK_RBUTTON, 30, 30);
+  Send(WM_RBUTTONUP, 0, 30, 30);
+  ASSERT_EQ(shell.rings.size(), 1u);
+  EXPECT_EQ(shell.rings[0].menu, tool->GetFunctionMenu());
+  win.shell = nullptr;
+}
+
 TEST_F(ShapeTool, ASmallViewKeepsTheTemplateBoxAtLeastHundred) {
   View().clientWidth = 150;
   View().clientHeight = 120;
