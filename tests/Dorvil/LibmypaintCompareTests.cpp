@@ -204,7 +204,10 @@ const BrushCase kCases[] = {
     {dorvil::FAMILY_ERASER, 16.0f, {38, 0.4, 0.02}, {9, 0.4, 0.005}},
 };
 
-TEST_F(LibmypaintCompareTest, EveryStockBrushPaintsTheStrokeAsLibmypaintDoes) {
+// Off until its strokes repeat: libmypaint reads brush values it never set (valgrind, in
+// update_states_and_setting_values), so the same events do not always give the same dabs on
+// either side, and a run now and then goes past the bounds below.
+TEST_F(LibmypaintCompareTest, DISABLED_EveryStockBrushPaintsTheStrokeAsLibmypaintDoes) {
   const std::vector<StrokeEvent> spiral = Spiral();
   for (const BrushCase& c : kCases) {
     SCOPED_TRACE(kBrushFamilies[c.family].preset);
