@@ -303,10 +303,46 @@ TEST_F(MipTest, MarkedBlockRefreshEqualsFullRefresh) {
   }
 }
 
+// Batch by batch, the blocks marked since the last pending refresh (and only those) get
+// their levels rebuilt, which then equal a full refresh; a cleared map leaves nothing pending.
+TEST_F(MipTest, PendingRefreshRebuildsTheBlocksMarkedSinceTheLastOne) {
+  struct Batch {
+    RECT rc;  // space rectangle painted and marked
+    int blocks;
+  };
+  // At (-37, 11) the first batch covers layer columns 0..66 of row 0 (blocks 0-1), the
+  // second columns 137..276 of rows 89..108 (blocks 2-4 of block row 1).
+  const Batch batches[] = {{{-37, 11, 30, 40}, 2}, {{100, 100, 240, 120}, 3}};
+  for (int format : {4, 2}) {
+    SCOPED_TRACE(format);
+    GCompRef<OLayer> l = NewLayer(300, 200, format);
+    l->SetPosition(-37, 11, FALSE);
+    FillRandom(l.get(), rng);
+    l->MipRefresh(nullptr);
+    for (const Batch& b : batches) {
+      {
+        Surface s(l.get());
+        for (int r = std::max<int>(b.rc.top - 11, 0); r < std::min<int>(b.rc.bottom - 11, 200); ++r)
+          for (int c = std::max<int>(b.rc.left + 37, 0); c < std::min<int>(b.rc.right + 37, 300); ++c)
+            Put(s.At(c, r), format, RandomPixel(rng, format));
+      }
+      l->PAT_MarkSet(&b.rc, nullptr);
+      EXPECT_EQ(l->PAT_MarkMipRefreshPending(), b.blocks);
+      GCompRef<OLayer> fresh = FreshCopy(l.get());
+      ExpectSameLevels(l.get(), fresh.get(), "after a batch");
+    }
+    EXPECT_EQ(l->PAT_MarkMipRefreshPending(), 0) << "nothing is left pending";
+    l->PAT_MarkSet(nullptr, nullptr);
+    l->PAT_MarkClear();
+    EXPECT_EQ(l->PAT_MarkMipRefreshPending(), 0) << "a cleared map drops what was pending";
+  }
+}
+
 TEST_F(MipTest, StateErrors) {
   GCompRef<OLayer> empty = NewEmpty();
   EXPECT_EQ(ThrownCondition([&] { empty->MipRefresh(nullptr); }), u"!m_myState==myREADY");
   EXPECT_EQ(ThrownCondition([&] { empty->PAT_MarkMipRefresh(); }), u"!m_myState==myREADY");
+  EXPECT_EQ(ThrownCondition([&] { empty->PAT_MarkMipRefreshPending(); }), u"!m_myState==myREADY");
   EXPECT_EQ(ThrownCondition([&] { empty->MakeThumbnail(0); }), u"!m_myState!=myNULL");
   GCompRef<OLayer> l = NewLayer(8, 8, 4);
   Surface locked(l.get());
