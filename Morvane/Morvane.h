@@ -75,6 +75,7 @@ class Morvane final : public GComponent<OLayer> {
   int PAT_MarkReset() override;
   BOOL PAT_MarkRecall() override;
   void PAT_MarkMipRefresh() override;
+  int PAT_MarkMipRefreshPending() override;
 
   OData* AlphaBackup() override;
   void AlphaRestore(OData* data) override;
@@ -121,6 +122,9 @@ class Morvane final : public GComponent<OLayer> {
   // Rebuilds levels 1..15 over a space rectangle (right and bottom exclusive), clipped to the
   // layer; zeroRow holds at least RowBytes() zero bytes and stands in for rows outside it.
   void MipRefreshSpace(int64_t left, int64_t top, int64_t right, int64_t bottom, const BYTE* zeroRow);
+  // Rebuilds the levels over the blocks marked in map, clearing each mark once done when
+  // forget is set; returns the number of blocks.
+  int MipRefreshBlocks(BYTE* map, bool forget);
 
   // --- paint transactions and their undo data (MorvaneTransaction.cpp, MorvanePatch.cpp)
   // The current marks ORed into the accumulated ones, all 65,536 bytes.
@@ -196,6 +200,7 @@ class Morvane final : public GComponent<OLayer> {
   int32_t m_xSaved = 0, m_ySaved = 0;
   BYTE m_abMarkCurrent[LYR_MARK_BYTES] = {};
   BYTE m_abMarkAccumulated[LYR_MARK_BYTES] = {};
+  BYTE m_abMarkMipPending[LYR_MARK_BYTES] = {};  // marked, levels not yet rebuilt
   uint32_t* m_pThumbnail = nullptr;
   LayerProperty m_property;
 

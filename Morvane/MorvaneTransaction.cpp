@@ -186,18 +186,23 @@ void Morvane::PAT_MarkSet(const RECT* rc, RECT* out) {
         size_t at = size_t(r) * LYR_MARK_SIDE + size_t(b0);
         std::memset(m_abMarkCurrent + at, 1, size_t(b1 - b0));
         std::memset(m_abMarkAccumulated + at, 1, size_t(b1 - b0));
+        std::memset(m_abMarkMipPending + at, 1, size_t(b1 - b0));
       }
     }
   }
   GCATCH(GetClassName(), u"::PAT_MarkSet()", ->AppendArg(GArgInt(m_myState)))
 }
 
-void Morvane::PAT_MarkClear() { std::memset(m_abMarkCurrent, 0, LYR_MARK_BYTES); }
+void Morvane::PAT_MarkClear() {
+  std::memset(m_abMarkCurrent, 0, LYR_MARK_BYTES);
+  std::memset(m_abMarkMipPending, 0, LYR_MARK_BYTES);
+}
 
 int Morvane::PAT_MarkReset() {
   m_dwChange = 0;
   std::memset(m_abMarkCurrent, 0, LYR_MARK_BYTES);
   std::memset(m_abMarkAccumulated, 0, LYR_MARK_BYTES);
+  std::memset(m_abMarkMipPending, 0, LYR_MARK_BYTES);
   return 0;
 }
 

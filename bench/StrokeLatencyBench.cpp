@@ -125,6 +125,7 @@ struct LatencySink final : PaintDirtySink {
   void Flush() override {
     if (dabs > 0) {
       const auto t0 = Clock::now();
+      scene.glass->PAT_MarkMipRefreshPending();
       const auto t1 = Clock::now();
       scene.device->DrawBegin(&view, TRUE);
       for (int i = 0; i < kLayers; ++i)
