@@ -307,12 +307,13 @@ TEST_F(MipTest, MarkedBlockRefreshEqualsFullRefresh) {
 // their levels rebuilt, which then equal a full refresh; a cleared map leaves nothing pending.
 TEST_F(MipTest, PendingRefreshRebuildsTheBlocksMarkedSinceTheLastOne) {
   struct Batch {
-    RECT rc;  // space rectangle painted and marked
+    std::vector<RECT> rects;  // space rectangles painted and marked
     int blocks;
   };
-  // At (-37, 11) the first batch covers layer columns 0..66 of row 0 (blocks 0-1), the
-  // second columns 137..276 of rows 89..108 (blocks 2-4 of block row 1).
-  const Batch batches[] = {{{-37, 11, 30, 40}, 2}, {{100, 100, 240, 120}, 3}};
+  // At (-37, 11): layer columns 0..66 of row 0 (blocks 0-1 of block row 0); then columns
+  // 137..276 of rows 89..108 (blocks 2-4 of row 1) and, far from them, columns 0..36 of rows
+  // 139..198 (block 0 of rows 2 and 3).
+  const Batch batches[] = {{{{-37, 11, 30, 40}}, 2}, {{{100, 100, 240, 120}, {-37, 150, 0, 210}}, 5}};
   for (int format : {4, 2}) {
     SCOPED_TRACE(format);
     GCompRef<OLayer> l = NewLayer(300, 200, format);
@@ -320,13 +321,15 @@ TEST_F(MipTest, PendingRefreshRebuildsTheBlocksMarkedSinceTheLastOne) {
     FillRandom(l.get(), rng);
     l->MipRefresh(nullptr);
     for (const Batch& b : batches) {
-      {
-        Surface s(l.get());
-        for (int r = std::max<int>(b.rc.top - 11, 0); r < std::min<int>(b.rc.bottom - 11, 200); ++r)
-          for (int c = std::max<int>(b.rc.left + 37, 0); c < std::min<int>(b.rc.right + 37, 300); ++c)
-            Put(s.At(c, r), format, RandomPixel(rng, format));
+      for (const RECT& rc : b.rects) {
+        {
+          Surface s(l.get());
+          for (int r = std::max<int>(rc.top - 11, 0); r < std::min<int>(rc.bottom - 11, 200); ++r)
+            for (int c = std::max<int>(rc.left + 37, 0); c < std::min<int>(rc.right + 37, 300); ++c)
+              Put(s.At(c, r), format, RandomPixel(rng, format));
+        }
+        l->PAT_MarkSet(&rc, nullptr);
       }
-      l->PAT_MarkSet(&b.rc, nullptr);
       EXPECT_EQ(l->PAT_MarkMipRefreshPending(), b.blocks);
       GCompRef<OLayer> fresh = FreshCopy(l.get());
       ExpectSameLevels(l.get(), fresh.get(), "after a batch");
