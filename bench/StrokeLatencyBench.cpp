@@ -125,7 +125,7 @@ struct LatencySink final : PaintDirtySink {
   void Flush() override {
     if (dabs > 0) {
       const auto t0 = Clock::now();
-      scene.glass->PAT_MarkMipRefreshPending();
+      blocks += scene.glass->PAT_MarkMipRefreshPending();
       const auto t1 = Clock::now();
       scene.device->DrawBegin(&view, TRUE);
       for (int i = 0; i < kLayers; ++i)
@@ -158,6 +158,7 @@ struct LatencySink final : PaintDirtySink {
   ViewTransform view;
   RECT rc{};
   int dabs = 0;
+  int64_t blocks = 0;  // whose levels the flushes rebuilt
   std::mutex mutex;
   std::vector<Clock::time_point> addedAt;
   size_t added = 0, batchUpTo = 0, presented = 0;
@@ -184,6 +185,7 @@ void RunStroke(benchmark::State& state, int samples, float scale, const std::str
   s.device->DrawEnd(nullptr, nullptr);
   s.device->Preset(&s.screen, nullptr);
   std::vector<double> latency, refresh, flush, pixman;
+  int64_t blocks = 0;
   for (auto _ : state) {
     LatencySink sink(s, view);
     sink.addedAt.resize(size_t(samples));
@@ -218,6 +220,7 @@ void RunStroke(benchmark::State& state, int samples, float scale, const std::str
     refresh.insert(refresh.end(), sink.refreshMs.begin(), sink.refreshMs.end());
     flush.insert(flush.end(), sink.flushMs.begin(), sink.flushMs.end());
     pixman.insert(pixman.end(), sink.pixmanMs.begin(), sink.pixmanMs.end());
+    blocks += sink.blocks;
     s.glass->Cleanup();
   }
   state.counters["latency_median_ms"] = Percentile(latency, 0.5);
@@ -227,10 +230,13 @@ void RunStroke(benchmark::State& state, int samples, float scale, const std::str
   state.counters["levels_median_ms"] = Percentile(refresh, 0.5);
   state.counters["pixman_median_ms"] = Percentile(pixman, 0.5);
   state.counters["flushes"] = double(flush.size());
+  state.counters["blocks_per_flush"] = flush.empty() ? 0.0 : double(blocks) / double(flush.size());
   char note[200];
   std::snprintf(note, sizeof note,
-                "same rectangles, %zu flushes; levels %.3f ms of it; sample to screen median %.2f ms, p99 %.2f ms",
-                flush.size(), Percentile(refresh, 0.5), Percentile(latency, 0.5), Percentile(latency, 0.99));
+                "same rectangles, %zu flushes; levels of %.1f blocks %.3f ms of it; sample to screen median %.2f ms, "
+                "p99 %.2f ms",
+                flush.size(), flush.empty() ? 0.0 : double(blocks) / double(flush.size()), Percentile(refresh, 0.5),
+                Percentile(latency, 0.5), Percentile(latency, 0.99));
   PrintRatio("stroke_latency_bench", caseName, Percentile(flush, 0.5), "pixman_over", Percentile(pixman, 0.5), note);
 }
 
