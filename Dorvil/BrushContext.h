@@ -17,6 +17,8 @@ struct BrushContext {
   int32_t rasterMode;  // 0..7, the glass merge's blend mode ("RASTER")
   int32_t operateMode; // "OPERATEMODE" bits
   int32_t eraser;      // nonzero: the brush lowers alpha / coverage straight in the layer
+  int32_t buildUp;     // nonzero: dabs add up in the glass (up to the stroke's opacity); zero:
+                       // the glass keeps the highest coverage
 };
 
 // Zero at start; defined by the program, handed by address to OBrush::Activate and the engine.

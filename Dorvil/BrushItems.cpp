@@ -31,6 +31,100 @@ const PropertyItem kItems[ITEM_COUNT] = {
 
 float Base(MyPaintBrush* b, MyPaintBrushSetting s) { return mypaint_brush_get_base_value(b, s); }
 
+// A setting's pressure curve: the offset it adds to the base value, as libmypaint evaluates it
+// (linear between points, extended beyond the ends, a vertical step taking its lower side).
+class PressureCurve {
+ public:
+  PressureCurve(MyPaintBrush* b, MyPaintBrushSetting s) : m_brush(b), m_setting(s) {
+    m_n = mypaint_brush_get_mapping_n(b, s, MYPAINT_BRUSH_INPUT_PRESSURE);
+  }
+  bool Present() const { return m_n >= 2; }
+  float At(float x) const {
+    float x0, y0, x1, y1;
+    Point(0, &x0, &y0);
+    Point(1, &x1, &y1);
+    for (int i = 2; i < m_n && x > x1; ++i) {
+      x0 = x1;
+      y0 = y1;
+      Point(i, &x1, &y1);
+    }
+    if (x0 == x1 || y0 == y1) return y0;
+    return (y1 * (x - x0) + y0 * (x1 - x)) / (x1 - x0);
+  }
+  // How far the curve lies below its full-pressure value on average over 0..1.
+  float MeanDrop() const {
+    if (!Present()) return 0.0f;
+    constexpr int kSteps = 256;
+    double sum = 0.0;
+    for (int i = 0; i < kSteps; ++i) sum += At((float(i) + 0.5f) / float(kSteps));
+    return At(1.0f) - float(sum / kSteps);
+  }
+  // Every point's offset from the full-pressure value times k.
+  void ScaleAboutFull(float k) {
+    const float full = At(1.0f);
+    for (int i = 0; i < m_n; ++i) {
+      float x, y;
+      Point(i, &x, &y);
+      mypaint_brush_set_mapping_point(m_brush, m_setting, MYPAINT_BRUSH_INPUT_PRESSURE, i, x, full + (y - full) * k);
+    }
+  }
+  // A straight line from (0, low) to (1, high), or no curve.
+  void SetLine(float low, float high) {
+    m_n = 2;
+    mypaint_brush_set_mapping_n(m_brush, m_setting, MYPAINT_BRUSH_INPUT_PRESSURE, 2);
+    mypaint_brush_set_mapping_point(m_brush, m_setting, MYPAINT_BRUSH_INPUT_PRESSURE, 0, 0.0f, low);
+    mypaint_brush_set_mapping_point(m_brush, m_setting, MYPAINT_BRUSH_INPUT_PRESSURE, 1, 1.0f, high);
+  }
+  void Remove() {
+    m_n = 0;
+    mypaint_brush_set_mapping_n(m_brush, m_setting, MYPAINT_BRUSH_INPUT_PRESSURE, 0);
+  }
+
+ private:
+  void Point(int i, float* x, float* y) const {
+    mypaint_brush_get_mapping_point(m_brush, m_setting, MYPAINT_BRUSH_INPUT_PRESSURE, i, x, y);
+  }
+  MyPaintBrush* m_brush;
+  MyPaintBrushSetting m_setting;
+  int m_n;
+};
+
+// Pressure to size as a share 0..1: how much zero pressure shrinks the radius, for the
+// straight line (in the logarithmic radius) with the curve's mean drop.
+float SizeShare(MyPaintBrush* b) {
+  return 1.0f - std::exp(-2.0f * PressureCurve(b, MYPAINT_BRUSH_SETTING_RADIUS_LOGARITHMIC).MeanDrop());
+}
+// Pressure to opacity as a share 0..1 of the full-pressure opacity factor, likewise.
+float FadeShare(MyPaintBrush* b) {
+  PressureCurve curve(b, MYPAINT_BRUSH_SETTING_OPAQUE_MULTIPLY);
+  const float full = Base(b, MYPAINT_BRUSH_SETTING_OPAQUE_MULTIPLY) + (curve.Present() ? curve.At(1.0f) : 0.0f);
+  return full > 0.0f ? 2.0f * curve.MeanDrop() / full : 0.0f;
+}
+
+void ApplyPressureSize(MyPaintBrush* b, float share) {
+  PressureCurve curve(b, MYPAINT_BRUSH_SETTING_RADIUS_LOGARITHMIC);
+  const float drop = -std::log(std::max(1.0f - share, kSmallestPressureSize));
+  const float own = curve.MeanDrop() * 2.0f;
+  if (own > 0.0f) curve.ScaleAboutFull(drop / own);
+  else if (share > 0.0f) curve.SetLine(-drop, 0.0f);
+  else curve.Remove();
+}
+
+void ApplyPressureOpacity(MyPaintBrush* b, float share) {
+  PressureCurve curve(b, MYPAINT_BRUSH_SETTING_OPAQUE_MULTIPLY);
+  const float own = FadeShare(b);
+  if (own > 0.0f) {
+    curve.ScaleAboutFull(share / own);
+  } else if (share > 0.0f) {
+    // The factor runs from 1 - share up to 1.
+    mypaint_brush_set_base_value(b, MYPAINT_BRUSH_SETTING_OPAQUE_MULTIPLY, 0.0f);
+    curve.SetLine(1.0f - share, 1.0f);
+  } else {
+    mypaint_brush_set_base_value(b, MYPAINT_BRUSH_SETTING_OPAQUE_MULTIPLY, 1.0f);
+    curve.Remove();
+  }
+}
+
 }  // namespace
 
 std::array<PropertyItem, ITEM_COUNT> MakeBrushItems(const BrushValues& values) {
@@ -60,6 +154,8 @@ BrushValues ValuesFromBrush(MyPaintBrush* b, const BrushValues& defaults) {
   v[ITEM_HARDNESS] = Percent(Base(b, MYPAINT_BRUSH_SETTING_HARDNESS), 0, 100);
   float dabs = Base(b, MYPAINT_BRUSH_SETTING_DABS_PER_ACTUAL_RADIUS);
   v[ITEM_SPACING] = dabs > 0.0f ? Clamp(int32_t(std::lround(100.0f / dabs)), 5, 200) : 200;
+  v[ITEM_PRESSURE_SIZE] = Percent(SizeShare(b), 0, 100);
+  v[ITEM_PRESSURE_OPACITY] = Percent(FadeShare(b), 0, 100);
   v[ITEM_SMOOTHING] = Clamp(int32_t(std::lround(Base(b, MYPAINT_BRUSH_SETTING_SLOW_TRACKING) * 10.0f)), 0, 100);
   v[ITEM_JITTER] = Percent(Base(b, MYPAINT_BRUSH_SETTING_OFFSET_BY_RANDOM) / 2.0f, 0, 100);
   return v;
@@ -68,37 +164,31 @@ BrushValues ValuesFromBrush(MyPaintBrush* b, const BrushValues& defaults) {
 void ApplyToBrush(MyPaintBrush* b, const BrushValues& in, bool eraser) {
   // Values come from stored sets too: clamp them as the items would.
   std::array<PropertyItem, ITEM_COUNT> items = MakeBrushItems(in);
+  const BrushValues own = ValuesFromBrush(b, in);
+  auto changed = [&](BrushItem i) { return items[i].value != own[i]; };
   auto value = [&](BrushItem i) { return float(items[i].value); };
 
-  mypaint_brush_set_base_value(b, MYPAINT_BRUSH_SETTING_RADIUS_LOGARITHMIC, std::log(RadiusFromValue(items[ITEM_RADIUS].value)));
-  mypaint_brush_set_base_value(b, MYPAINT_BRUSH_SETTING_OPAQUE, value(ITEM_OPACITY) / 100.0f);
-  mypaint_brush_set_base_value(b, MYPAINT_BRUSH_SETTING_HARDNESS, value(ITEM_HARDNESS) / 100.0f);
-  mypaint_brush_set_base_value(b, MYPAINT_BRUSH_SETTING_DABS_PER_ACTUAL_RADIUS, 100.0f / value(ITEM_SPACING));
-  mypaint_brush_set_base_value(b, MYPAINT_BRUSH_SETTING_SLOW_TRACKING, value(ITEM_SMOOTHING) / 10.0f);
-  mypaint_brush_set_base_value(b, MYPAINT_BRUSH_SETTING_OFFSET_BY_RANDOM, value(ITEM_JITTER) / 50.0f);
+  if (changed(ITEM_RADIUS))
+    mypaint_brush_set_base_value(b, MYPAINT_BRUSH_SETTING_RADIUS_LOGARITHMIC, std::log(RadiusFromValue(items[ITEM_RADIUS].value)));
+  if (changed(ITEM_OPACITY)) mypaint_brush_set_base_value(b, MYPAINT_BRUSH_SETTING_OPAQUE, value(ITEM_OPACITY) / 100.0f);
+  if (changed(ITEM_HARDNESS)) mypaint_brush_set_base_value(b, MYPAINT_BRUSH_SETTING_HARDNESS, value(ITEM_HARDNESS) / 100.0f);
+  if (changed(ITEM_SPACING))
+    mypaint_brush_set_base_value(b, MYPAINT_BRUSH_SETTING_DABS_PER_ACTUAL_RADIUS, 100.0f / value(ITEM_SPACING));
+  if (changed(ITEM_SMOOTHING))
+    mypaint_brush_set_base_value(b, MYPAINT_BRUSH_SETTING_SLOW_TRACKING, value(ITEM_SMOOTHING) / 10.0f);
+  if (changed(ITEM_JITTER)) mypaint_brush_set_base_value(b, MYPAINT_BRUSH_SETTING_OFFSET_BY_RANDOM, value(ITEM_JITTER) / 50.0f);
+  if (changed(ITEM_PRESSURE_SIZE)) ApplyPressureSize(b, value(ITEM_PRESSURE_SIZE) / 100.0f);
+  if (changed(ITEM_PRESSURE_OPACITY)) ApplyPressureOpacity(b, value(ITEM_PRESSURE_OPACITY) / 100.0f);
   mypaint_brush_set_base_value(b, MYPAINT_BRUSH_SETTING_ERASER, eraser ? 1.0f : 0.0f);
+}
 
-  // Pressure to size: the radius (logarithmic) drops at zero pressure, full at full pressure.
-  float size = value(ITEM_PRESSURE_SIZE) / 100.0f;
-  if (size > 0.0f) {
-    float low = std::log(std::max(1.0f - size, kSmallestPressureSize));
-    mypaint_brush_set_mapping_n(b, MYPAINT_BRUSH_SETTING_RADIUS_LOGARITHMIC, MYPAINT_BRUSH_INPUT_PRESSURE, 2);
-    mypaint_brush_set_mapping_point(b, MYPAINT_BRUSH_SETTING_RADIUS_LOGARITHMIC, MYPAINT_BRUSH_INPUT_PRESSURE, 0, 0.0f, low);
-    mypaint_brush_set_mapping_point(b, MYPAINT_BRUSH_SETTING_RADIUS_LOGARITHMIC, MYPAINT_BRUSH_INPUT_PRESSURE, 1, 1.0f, 0.0f);
-  } else {
-    mypaint_brush_set_mapping_n(b, MYPAINT_BRUSH_SETTING_RADIUS_LOGARITHMIC, MYPAINT_BRUSH_INPUT_PRESSURE, 0);
-  }
-  // Pressure to opacity: the opacity factor runs from 1 - strength up to 1.
-  float fade = value(ITEM_PRESSURE_OPACITY) / 100.0f;
-  if (fade > 0.0f) {
-    mypaint_brush_set_base_value(b, MYPAINT_BRUSH_SETTING_OPAQUE_MULTIPLY, 0.0f);
-    mypaint_brush_set_mapping_n(b, MYPAINT_BRUSH_SETTING_OPAQUE_MULTIPLY, MYPAINT_BRUSH_INPUT_PRESSURE, 2);
-    mypaint_brush_set_mapping_point(b, MYPAINT_BRUSH_SETTING_OPAQUE_MULTIPLY, MYPAINT_BRUSH_INPUT_PRESSURE, 0, 0.0f, 1.0f - fade);
-    mypaint_brush_set_mapping_point(b, MYPAINT_BRUSH_SETTING_OPAQUE_MULTIPLY, MYPAINT_BRUSH_INPUT_PRESSURE, 1, 1.0f, 1.0f);
-  } else {
-    mypaint_brush_set_base_value(b, MYPAINT_BRUSH_SETTING_OPAQUE_MULTIPLY, 1.0f);
-    mypaint_brush_set_mapping_n(b, MYPAINT_BRUSH_SETTING_OPAQUE_MULTIPLY, MYPAINT_BRUSH_INPUT_PRESSURE, 0);
-  }
+bool BuildsUp(MyPaintBrush* b) {
+  const float dabs = std::max(
+      1.0f, 2.0f * (Base(b, MYPAINT_BRUSH_SETTING_DABS_PER_ACTUAL_RADIUS) + Base(b, MYPAINT_BRUSH_SETTING_DABS_PER_BASIC_RADIUS)));
+  const float corrected = 1.0f + Base(b, MYPAINT_BRUSH_SETTING_OPAQUE_LINEARIZE) * (dabs - 1.0f);
+  // One pass gives 1 - (1 - opacity)^passes: about the opacity itself near 1.
+  const float passes = dabs / std::max(corrected, 1e-3f);
+  return passes < 0.8f || passes > 1.25f;
 }
 
 }  // namespace dorvil

@@ -37,10 +37,19 @@ float RadiusFromValue(int32_t value);
 // The nearest "RADIUS" value of a radius in pixels.
 int32_t ValueFromRadius(float radius);
 
-// The item values a libmypaint brush's base settings stand for; items without a base setting
-// (blend mode, arcs, pressure) keep those of defaults.
+// The item values a libmypaint brush's settings stand for; items without a setting (blend
+// mode, arcs) keep those of defaults. The pressure items measure the brush's pressure curves:
+// the drop at zero pressure of the straight line with the same mean.
 BrushValues ValuesFromBrush(MyPaintBrush* brush, const BrushValues& defaults);
-// Writes the items into the brush's settings; eraser makes its dabs remove paint.
+// Writes the items into the brush's settings; eraser makes its dabs remove paint. An item at
+// the value the brush's own settings stand for leaves them as they are; a changed pressure
+// item scales the brush's pressure curve about full pressure (a straight line where it has
+// none), so the curve keeps its shape.
 void ApplyToBrush(MyPaintBrush* brush, const BrushValues& values, bool eraser);
+
+// Whether the brush's dabs are meant to add up: true unless its opacity linearisation makes
+// one pass over a pixel give about the brush's opacity (libmypaint's estimate of the dabs
+// that overlap a pixel, as it makes it).
+bool BuildsUp(MyPaintBrush* brush);
 
 }  // namespace dorvil

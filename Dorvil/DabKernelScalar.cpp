@@ -14,12 +14,17 @@ Shape MakeShape(float radius, float hardness, float aspect, float angleDegrees, 
   s.sinA = std::sin(a);
   s.aspect = std::max(aspect, 1.0f);
   hardness = std::clamp(hardness, 0.0f, 1.0f);
-  if (hardness >= 0.999f || hardness <= 0.0f) {
-    // Hard: full coverage up to the anti-aliased edge. (A zero hardness would divide by zero;
-    // libmypaint brushes never ask for it, and hard is the safer reading.)
+  if (hardness >= 0.999f) {
+    // Hard: full coverage up to the anti-aliased edge.
     s.k1 = 0.0f;
     s.k2 = 0.0f;
     s.hardness = 2.0f;
+  } else if (hardness <= 0.0f) {
+    // The fall-off's limit: the inner part shrinks to the centre and the outer one flattens to
+    // zero, so the softest dab leaves nothing (as libmypaint draws it).
+    s.k1 = 0.0f;
+    s.k2 = 0.0f;
+    s.hardness = -1.0f;
   } else {
     s.k1 = 1.0f - 1.0f / hardness;
     s.k2 = hardness / (1.0f - hardness);

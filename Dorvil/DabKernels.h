@@ -21,7 +21,7 @@ struct Shape {
 constexpr float kMinRadius = 0.5f;
 
 // The shape of a dab of the given radius, hardness (0..1), aspect (>= 1), angle (degrees) and
-// opacity (0..1).
+// opacity (0..1). The fall-off fades with the hardness: at 0 nothing of the dab is left.
 Shape MakeShape(float radius, float hardness, float aspect, float angleDegrees, float opacity);
 
 // Coverage of n pixels of a row: dx is the first pixel centre's x offset from the dab centre

@@ -6,12 +6,13 @@
 
 namespace dorvil {
 
-BOOL DabTarget::Open(OLayer* layer, DabMode mode, uint32_t colour) {
+BOOL DabTarget::Open(OLayer* layer, DabMode mode, uint32_t colour, float strokeOpacity) {
   Close();
   if (!layer || !m_lock.Lock(layer, 0)) return FALSE;
   m_pLayer = layer;
   m_mode = mode;
   m_colour = colour;
+  m_strokeOpacity = uint32_t(std::clamp(strokeOpacity, 0.0f, 1.0f) * 65535.0f + 0.5f);
   return TRUE;
 }
 
@@ -80,6 +81,13 @@ void DabTarget::ApplyRow(BYTE* row, const uint16_t* cover, int n) {
       const uint32_t c = cover[i];
       switch (m_mode) {
         case DabMode::GLASS: v[i] = std::max<uint16_t>(v[i], uint16_t(c)); break;
+        case DabMode::BUILD: {
+          // Shown: O x v. Over it a dab of O x c gives O x v + (1 - O x v) x O x c, which is
+          // O x (v + (1 - O x v) x c); full coverage is the stroke's opacity.
+          const uint32_t room = 65535u - Scale16(v[i], m_strokeOpacity);
+          v[i] = uint16_t(std::min<uint32_t>(65535u, v[i] + Scale16(room, c)));
+          break;
+        }
         case DabMode::OVER: v[i] = uint16_t(v[i] + Scale16(65535u - v[i], c)); break;
         case DabMode::ERASE: v[i] = uint16_t(v[i] - Scale16(v[i], c)); break;
       }

@@ -1,7 +1,10 @@
-// Where dabs land: one layer locked for a batch of dabs. Coverage rows go into a glass (the
-// stroke's coverage: the highest one stays, so a stroke never darkens where it overlaps
-// itself) or straight into the layer (over in the dab's colour, or lowering alpha / coverage
-// for the eraser). Every touched 64 x 64 block is marked for the layer's paint transaction.
+// Where dabs land: one layer locked for a batch of dabs. Coverage rows go into a glass or
+// straight into the layer (over in the dab's colour, or lowering alpha / coverage for the
+// eraser). The glass holds the stroke's coverage relative to the stroke's opacity, which its
+// merge applies: GLASS keeps the highest coverage (a pen never darkens where it overlaps
+// itself), BUILD lays each dab over the paint already there, as the merged result would show
+// it, until the stroke's opacity is reached. Every touched 64 x 64 block is marked for the
+// layer's paint transaction.
 #pragma once
 #include <cstdint>
 #include <vector>
@@ -11,7 +14,7 @@
 
 namespace dorvil {
 
-enum class DabMode { GLASS, OVER, ERASE };
+enum class DabMode { GLASS, BUILD, OVER, ERASE };
 
 class DabTarget {
  public:
@@ -19,8 +22,9 @@ class DabTarget {
   DabTarget(const DabTarget&) = delete;
   DabTarget& operator=(const DabTarget&) = delete;
 
-  // Locks the layer; FALSE when it cannot be locked. colour: 0x00RRGGBB for OVER.
-  BOOL Open(OLayer* layer, DabMode mode, uint32_t colour);
+  // Locks the layer; FALSE when it cannot be locked. colour: 0x00RRGGBB for OVER;
+  // strokeOpacity (0..1): what the glass's merge applies, for BUILD.
+  BOOL Open(OLayer* layer, DabMode mode, uint32_t colour, float strokeOpacity = 1.0f);
   void Close();
   BOOL IsOpen() const { return m_lock.pLayer != nullptr; }
   void SetColour(uint32_t colour) { m_colour = colour; }
@@ -35,6 +39,7 @@ class DabTarget {
   OLayer* m_pLayer = nullptr;
   DabMode m_mode = DabMode::GLASS;
   uint32_t m_colour = 0;
+  uint32_t m_strokeOpacity = 65535;  // 16-bit
   std::vector<uint16_t> m_cover;
 };
 

@@ -86,6 +86,10 @@ void DorvilBrush::Prepare(const BrushValues& values) {
   if (m_presetText.empty() || !mypaint_brush_from_string(brush, m_presetText.c_str()))
     mypaint_brush_from_defaults(brush);
   ApplyToBrush(brush, values, m_family.eraser);
+  const bool buildUp = m_family.glass && BuildsUp(brush);
+  // A glass that keeps the highest coverage wants each dab at the brush's full opacity, not
+  // the share libmypaint spreads over the dabs that overlap.
+  if (m_family.glass && !buildUp) mypaint_brush_set_base_value(brush, MYPAINT_BRUSH_SETTING_OPAQUE_LINEARIZE, 0.0f);
 
   BrushContext* c = m_context;
   if (c->brush) mypaint_brush_unref(c->brush);
@@ -97,6 +101,7 @@ void DorvilBrush::Prepare(const BrushValues& values) {
   c->rasterMode = std::clamp(values[ITEM_RASTER], 0, 7);
   c->operateMode = values[ITEM_OPERATEMODE];
   c->eraser = m_family.eraser ? 1 : 0;
+  c->buildUp = buildUp ? 1 : 0;
   m_state = READY;
 }
 

@@ -36,13 +36,17 @@ void RgbToHsv(uint32_t rgb, float* h, float* s, float* v) {
 }  // namespace
 
 DorvilEngine::DorvilEngine() {
-  m_surface.draw_dab = &DorvilEngine::DrawDab;
-  m_surface.get_color = &DorvilEngine::GetColor;
-  m_surface.begin_atomic = &DorvilEngine::BeginAtomic;
-  m_surface.end_atomic = &DorvilEngine::EndAtomic;
-  m_surface.destroy = nullptr;
-  m_surface.save_png = nullptr;
-  m_surface.refcount = 1;
+  MyPaintSurface& parent = m_surface.parent;
+  parent.draw_dab = &DorvilEngine::DrawDab;
+  parent.get_color = &DorvilEngine::GetColor;
+  parent.begin_atomic = &DorvilEngine::BeginAtomic;
+  parent.end_atomic = &DorvilEngine::EndAtomic;
+  parent.destroy = nullptr;
+  parent.save_png = nullptr;
+  parent.refcount = 1;
+  m_surface.draw_dab_pigment = &DorvilEngine::DrawDab2;
+  m_surface.get_color_pigment = &DorvilEngine::GetColor2;
+  m_surface.end_atomic_multi = &DorvilEngine::EndAtomic2;
   m_surface.owner = this;
 }
 
@@ -89,12 +93,11 @@ BOOL DorvilEngine::OpenTarget(PaintTarget* target, OBrush* brush) {
   if (m_target.pGlass) m_target.pGlass->AddRef();
   m_pBrush = m_pContext->brush;
   mypaint_brush_ref(m_pBrush);
+  m_strokeOpacity = 1.0f;
   if (m_target.pGlass) {
     m_pPainted = m_target.pGlass;
-    m_mode = dorvil::DabMode::GLASS;
-    // The glass keeps the highest coverage instead of adding dabs up, so each dab carries the
-    // brush's opacity itself rather than the share libmypaint spreads over overlapping dabs.
-    mypaint_brush_set_base_value(m_pBrush, MYPAINT_BRUSH_SETTING_OPAQUE_LINEARIZE, 0.0f);
+    m_mode = m_pContext->buildUp ? dorvil::DabMode::BUILD : dorvil::DabMode::GLASS;
+    m_strokeOpacity = std::clamp(m_pContext->opacity, 0.0f, 1.0f);
   } else {
     m_pPainted = m_target.pLayer;
     m_mode = m_pContext->eraser ? dorvil::DabMode::ERASE : dorvil::DabMode::OVER;
@@ -115,12 +118,11 @@ void DorvilEngine::ReleaseTarget() {
 
 void DorvilEngine::BeginBatch() {
   if (m_bInBatch) return;
-  if (m_pSink) {
-    ViewTransform view{};
-    m_pSink->Reset(&view);
-  }
+  m_view = ViewTransform{};
+  m_view.scale = 1.0f;
+  if (m_pSink) m_pSink->Reset(&m_view);
   m_bInBatch = true;
-  m_dabs.Open(m_pPainted, m_mode, m_last.sample.color & 0xFFFFFFu);
+  m_dabs.Open(m_pPainted, m_mode, m_last.sample.color & 0xFFFFFFu, m_strokeOpacity);
 }
 
 void DorvilEngine::EndBatch() {
@@ -134,6 +136,31 @@ float DorvilEngine::BrushHardness() const {
   return m_pBrush ? mypaint_brush_get_base_value(m_pBrush, MYPAINT_BRUSH_SETTING_HARDNESS) : 1.0f;
 }
 
+float DorvilEngine::DabStrength(float opacity) const {
+  if (m_mode != dorvil::DabMode::GLASS && m_mode != dorvil::DabMode::BUILD) return opacity;
+  return m_strokeOpacity > 0.0f ? std::min(opacity / m_strokeOpacity, 1.0f) : 0.0f;
+}
+
+void DorvilEngine::StrokeTo(const PaintSample& s, float pressure, double dtime) {
+  // libmypaint measures speed in view pixels and turns dab and tilt angles with the view.
+  const float zoom = m_view.scale > 0.0f && std::isfinite(m_view.scale) ? m_view.scale : 1.0f;
+  mypaint_brush_stroke_to_2(m_pBrush, &m_surface, s.x, s.y, pressure, s.xtilt, s.ytilt, dtime, zoom, s.angle, 0.0f);
+}
+
+void DorvilEngine::PrimeMotion(const PaintSample& next, double dtime) {
+  // The pen already moves as the first segment does: libmypaint's filtered speed and direction
+  // start there instead of at rest (a resting start paints a blob: slow dabs are wide).
+  const float zoom = m_view.scale > 0.0f && std::isfinite(m_view.scale) ? m_view.scale : 1.0f;
+  const float dx = (next.x - m_first.sample.x) * zoom, dy = (next.y - m_first.sample.y) * zoom;
+  const float vx = dx / float(dtime), vy = dy / float(dtime), speed = std::hypot(vx, vy);
+  const std::pair<MyPaintBrushState, float> states[] = {
+      {MYPAINT_BRUSH_STATE_NORM_SPEED1_SLOW, speed}, {MYPAINT_BRUSH_STATE_NORM_SPEED2_SLOW, speed},
+      {MYPAINT_BRUSH_STATE_NORM_DX_SLOW, vx},        {MYPAINT_BRUSH_STATE_NORM_DY_SLOW, vy},
+      {MYPAINT_BRUSH_STATE_DIRECTION_DX, dx},        {MYPAINT_BRUSH_STATE_DIRECTION_DY, dy},
+      {MYPAINT_BRUSH_STATE_DIRECTION_ANGLE_DX, dx},  {MYPAINT_BRUSH_STATE_DIRECTION_ANGLE_DY, dy}};
+  for (const auto& [state, value] : states) mypaint_brush_set_state(m_pBrush, state, value);
+}
+
 void DorvilEngine::PaintDab(float x, float y, const dab::Shape& shape) {
   if (m_dabs.Paint(x, y, shape) && m_pSink) {
     const float point[2] = {x, y};
@@ -143,19 +170,32 @@ void DorvilEngine::PaintDab(float x, float y, const dab::Shape& shape) {
 
 int DorvilEngine::DrawDab(MyPaintSurface* self, float x, float y, float radius, float r, float g, float b,
                           float opaque, float hardness, float alphaEraser, float aspect, float angle, float, float) {
-  DorvilEngine* e = static_cast<Surface*>(self)->owner;
+  // The parent interface is the first member: libmypaint hands either pointer.
+  DorvilEngine* e = reinterpret_cast<Surface*>(self)->owner;
   if (opaque <= 0.0f || radius <= 0.0f) return 0;
   const auto byte = [](float c) { return uint32_t(std::clamp(c, 0.0f, 1.0f) * 255.0f + 0.5f); };
   e->m_dabs.SetColour((byte(r) << 16) | (byte(g) << 8) | byte(b));
   // An eraser setting below 1 erases that share of the dab (glass: it simply paints less).
   const float strength = e->m_mode == dorvil::DabMode::ERASE ? opaque : opaque * std::clamp(alphaEraser, 0.0f, 1.0f);
-  e->PaintDab(x, y, dab::MakeShape(radius, hardness, aspect, angle, strength));
+  e->PaintDab(x, y, dab::MakeShape(radius, hardness, aspect, angle, e->DabStrength(strength)));
   return 1;
+}
+
+int DorvilEngine::DrawDab2(MyPaintSurface2* self, float x, float y, float radius, float r, float g, float b,
+                           float opaque, float hardness, float alphaEraser, float aspect, float angle, float lockAlpha,
+                           float colorize, float, float, float) {
+  return DrawDab(&self->parent, x, y, radius, r, g, b, opaque, hardness, alphaEraser, aspect, angle, lockAlpha,
+                 colorize);
+}
+
+void DorvilEngine::GetColor2(MyPaintSurface2* self, float x, float y, float radius, float* r, float* g, float* b,
+                             float* a, float) {
+  GetColor(&self->parent, x, y, radius, r, g, b, a);
 }
 
 void DorvilEngine::GetColor(MyPaintSurface* self, float, float, float, float* r, float* g, float* b, float* a) {
   // Smudging reads back the stroke's own colour: the pixels under the pen are not mixed.
-  DorvilEngine* e = static_cast<Surface*>(self)->owner;
+  DorvilEngine* e = reinterpret_cast<Surface*>(self)->owner;
   const uint32_t c = e->m_last.sample.color;
   *r = float((c >> 16) & 255u) / 255.0f;
   *g = float((c >> 8) & 255u) / 255.0f;
@@ -198,7 +238,7 @@ void DorvilEngine::AddSample(const PaintSample* sample) {
   {
     std::lock_guard<std::mutex> lock(m_mutex);
     if (m_runner == Runner::NONE || m_runner == Runner::DONE || m_bClosed) return;
-    m_queue.push_back(Queued{*sample, Clock::now()});
+    m_queue.push_back(Queued{*sample, m_clock()});
   }
   m_cv.notify_all();
 }
@@ -281,14 +321,14 @@ void DorvilEngine::Feed(const Queued& q) {
     mypaint_brush_set_base_value(m_pBrush, MYPAINT_BRUSH_SETTING_COLOR_V, v);
     // A call after a long pause only places the pen (libmypaint starts over there), so the
     // stroke does not run in from wherever the brush was last.
-    mypaint_brush_stroke_to(m_pBrush, &m_surface, m_first.sample.x, m_first.sample.y, q.sample.pressure, 0.0f, 0.0f,
-                            kPlaceDtime);
+    StrokeTo(m_first.sample, q.sample.pressure, kPlaceDtime);
     m_bStarted = true;
   }
   const double dtime =
       std::max(kMinDtime, std::chrono::duration<double>(q.arrived - m_last.arrived).count());
+  if (m_last.arrived == m_first.arrived) PrimeMotion(q.sample, dtime);
   m_last = q;
-  mypaint_brush_stroke_to(m_pBrush, &m_surface, q.sample.x, q.sample.y, q.sample.pressure, 0.0f, 0.0f, dtime);
+  StrokeTo(q.sample, q.sample.pressure, dtime);
 }
 
 void DorvilEngine::FinishFeed() {
@@ -298,14 +338,13 @@ void DorvilEngine::FinishFeed() {
     const float radius = m_pContext ? m_pContext->radius : 1.0f;
     const float opacity = m_pContext ? m_pContext->opacity : 1.0f;
     m_dabs.SetColour(m_first.sample.color & 0xFFFFFFu);
-    PaintDab(m_first.sample.x, m_first.sample.y, dab::MakeShape(radius, BrushHardness(), 1.0f, 0.0f, opacity));
+    PaintDab(m_first.sample.x, m_first.sample.y,
+             dab::MakeShape(radius, BrushHardness(), 1.0f, 0.0f, DabStrength(opacity)));
     return;
   }
   // Smoothing trails the pen: the held pen lets it reach the last point.
   if (mypaint_brush_get_base_value(m_pBrush, MYPAINT_BRUSH_SETTING_SLOW_TRACKING) > 0.0f) {
-    for (int i = 0; i < kCatchUpSteps; ++i)
-      mypaint_brush_stroke_to(m_pBrush, &m_surface, m_last.sample.x, m_last.sample.y, m_last.sample.pressure, 0.0f,
-                              0.0f, kCatchUpDtime);
+    for (int i = 0; i < kCatchUpSteps; ++i) StrokeTo(m_last.sample, m_last.sample.pressure, kCatchUpDtime);
   }
 }
 
@@ -377,7 +416,7 @@ void DorvilEngine::Arc(const PaintSample* start, const PaintSample* end, const P
   const float spacing = std::max(radius * 0.25f, 0.5f);
   const int steps = std::max(1, int(std::ceil(length / spacing)));
   const dab::Shape shape =
-      dab::MakeShape(radius, BrushHardness(), 1.0f, 0.0f, m_pContext ? m_pContext->opacity : 1.0f);
+      dab::MakeShape(radius, BrushHardness(), 1.0f, 0.0f, DabStrength(m_pContext ? m_pContext->opacity : 1.0f));
   m_last.sample = *start;
   BeginBatch();
   try {

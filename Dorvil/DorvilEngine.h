@@ -10,6 +10,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <mutex>
 
 #include "BrushContext.h"
@@ -36,11 +37,14 @@ class DorvilEngine final : public GComponent<ODorvil> {
   // Samples waiting to be painted (tests).
   size_t QueuedSamples();
 
+  using Clock = std::chrono::steady_clock;
+  // Where a sample's arrival time comes from (tests script the time between samples).
+  void SetClock(std::function<Clock::time_point()> clock) { m_clock = std::move(clock); }
+
  protected:
   void* FindInterface(const char16_t* name) override;
 
  private:
-  using Clock = std::chrono::steady_clock;
   struct Queued {
     PaintSample sample;
     Clock::time_point arrived;
@@ -49,14 +53,20 @@ class DorvilEngine final : public GComponent<ODorvil> {
   // job never started; DONE once every sample is in the target.
   enum class Runner { NONE, QUEUED, RUNNING, DONE };
 
-  struct Surface : MyPaintSurface {
+  struct Surface : MyPaintSurface2 {
     DorvilEngine* owner;
   };
   static int DrawDab(MyPaintSurface* self, float x, float y, float radius, float r, float g, float b, float opaque,
                      float hardness, float alphaEraser, float aspect, float angle, float lockAlpha, float colorize);
+  static int DrawDab2(MyPaintSurface2* self, float x, float y, float radius, float r, float g, float b, float opaque,
+                      float hardness, float alphaEraser, float aspect, float angle, float lockAlpha, float colorize,
+                      float posterize, float posterizeNum, float paint);
   static void GetColor(MyPaintSurface* self, float x, float y, float radius, float* r, float* g, float* b, float* a);
+  static void GetColor2(MyPaintSurface2* self, float x, float y, float radius, float* r, float* g, float* b, float* a,
+                        float paint);
   static void BeginAtomic(MyPaintSurface*) {}
   static void EndAtomic(MyPaintSurface*, MyPaintRectangle*) {}
+  static void EndAtomic2(MyPaintSurface2*, MyPaintRectangles*) {}
 
   // Opens the target for the painting mode; the sink's batch begins first.
   BOOL OpenTarget(PaintTarget* target, OBrush* brush);
@@ -67,11 +77,19 @@ class DorvilEngine final : public GComponent<ODorvil> {
   // The end of the stroke: a click's dot, or the smoothing catching up with the pen.
   void FinishFeed();
   void PaintDab(float x, float y, const dab::Shape& shape);
+  // Before the stroke's first step: libmypaint's motion states as the first segment moves.
+  void PrimeMotion(const PaintSample& next, double dtime);
+  // One libmypaint stroke step to the sample, seen through the batch's view.
+  void StrokeTo(const PaintSample& s, float pressure, double dtime);
+  // A dab's opacity (0..1) as the target takes it: the glass holds it relative to the stroke's
+  // opacity, which the glass's merge applies once.
+  float DabStrength(float opacity) const;
   void ReleaseTarget();
   float BrushHardness() const;
 
   BrushContext* m_pContext = nullptr;
   Surface m_surface{};
+  std::function<Clock::time_point()> m_clock = &Clock::now;
 
   std::mutex m_mutex;
   std::condition_variable m_cv;
@@ -87,6 +105,8 @@ class DorvilEngine final : public GComponent<ODorvil> {
   PaintDirtySink* m_pSink = nullptr;
   OLayer* m_pPainted = nullptr;  // the glass or the layer
   dorvil::DabMode m_mode = dorvil::DabMode::GLASS;
+  float m_strokeOpacity = 1.0f;  // what the glass's merge applies
+  ViewTransform m_view{};        // the batch's view (zoom and rotation for libmypaint)
   dorvil::DabTarget m_dabs;
   bool m_bInBatch = false;
   bool m_bHaveFirst = false;

@@ -12,7 +12,8 @@
 
 struct BrushContext;
 
-// One input sample (32 bytes, passed by pointer). Coordinates are space units.
+// One input sample (passed by pointer). Coordinates are space units. The first 32 bytes are
+// the tool's classic record; the pen's tilt follows.
 struct PaintSample {
   float x;
   float y;
@@ -22,8 +23,10 @@ struct PaintSample {
   float pressure;  // 0..1; 0 in a stroke's first sample (the engine takes the next one's)
   float angle;     // the view angle in radians
   uint32_t color;  // 0xAARRGGBB, alpha 0xff
+  float xtilt;     // the pen's lean towards +x and +y of the view, -1..1 (1: about 60 degrees
+  float ytilt;     // from upright); 0 and 0 for a mouse or an upright pen
 };
-static_assert(sizeof(PaintSample) == 32);
+static_assert(sizeof(PaintSample) == 40);
 
 // Where a stroke goes: the edited layer, the source layer (null: none), the glass (null: the
 // stroke goes straight into the edited layer), and a reserved word (0).

@@ -54,15 +54,13 @@ std::u16string ImageTitle(const std::u16string& path) {
   return path.substr(start, dot == std::u16string::npos ? std::u16string::npos : dot - start);
 }
 
-const char16_t* ImageReaderFor(const std::u16string& extension) {
+// ".jpeg" is written as it is read: a save under that name that wrote nothing, and said
+// nothing, would leave the painter without the picture.
+const char16_t* ImageCodecFor(const std::u16string& extension) {
   if (extension == u"png") return u"Kestrum";
   if (extension == u"jpg" || extension == u"jpeg") return u"Sevlin";
   if (extension == u"bmp") return u"Harsk";
   return nullptr;
-}
-
-const char16_t* ImageWriterFor(const std::u16string& extension) {
-  return extension == u"jpeg" ? nullptr : ImageReaderFor(extension);
 }
 
 GCompRef<OImageCodec> NewImageCodec(GSystem* system, const char16_t* name) {
@@ -84,11 +82,10 @@ GCompRef<OImageCodec> NewImageCodec(GSystem* system, const char16_t* name) {
 }
 
 GCompRef<OImageCodec> ChooseImageWriter(GSystem* system, ILayerAsk* ask, const std::u16string& path, int* quality) {
-  const std::u16string ext = ImageExtension(path);
-  const char16_t* name = ImageWriterFor(ext);
+  const char16_t* name = ImageCodecFor(ImageExtension(path));
   if (!name) return {};
   *quality = 100;
-  if (ext == u"jpg") {
+  if (std::u16string(name) == u"Sevlin") {
     *quality = ask ? ask->AskJpegQuality(100) : 0;
     if (*quality < 1) return {};
     if (*quality > 100) *quality = 100;

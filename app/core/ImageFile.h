@@ -21,10 +21,9 @@ constexpr size_t IMAGE_NAME_MAX = 32;
 std::u16string ImageExtension(const std::u16string& path);
 // The file name without its folder and its extension.
 std::u16string ImageTitle(const std::u16string& path);
-// The codec that reads a file of this extension: "Kestrum", "Sevlin", "Harsk", or null.
-const char16_t* ImageReaderFor(const std::u16string& extension);
-// The codec that writes one: as the readers, but "jpeg" is not written.
-const char16_t* ImageWriterFor(const std::u16string& extension);
+// The codec that reads and writes a file of this extension ("png", "jpg" or "jpeg", "bmp"):
+// "Kestrum", "Sevlin", "Harsk", or null.
+const char16_t* ImageCodecFor(const std::u16string& extension);
 // The codec component of that name; null when none is registered.
 GCompRef<OImageCodec> NewImageCodec(GSystem* system, const char16_t* name);
 // The writer for the path, after the JPEG quality dialog for a JPEG file (*quality from it,

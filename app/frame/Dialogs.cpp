@@ -32,6 +32,7 @@
 #include "core/Application.h"
 #include "core/PaintSpace.h"
 #include "frame/Icons.h"
+#include "frame/LastFolder.h"
 #include "frame/MainFrame.h"
 #include "frame/Shell.h"
 #include "odata/GError.h"
@@ -644,7 +645,10 @@ std::u16string AskOpenPath(CMainFrame* frame) {
     std::lock_guard<std::mutex> lock(g_answerMutex);
     if (g_pathAnswer) return g_pathAnswer(false, u"");
   }
-  return U(QFileDialog::getOpenFileName(FrameWidget(frame), QStringLiteral("打开"), QString(), Q(kDocumentFilter)));
+  const std::u16string path = U(QFileDialog::getOpenFileName(FrameWidget(frame), QStringLiteral("打开"),
+                                                              Q(lastfolder::StartPath(u"")), Q(kDocumentFilter)));
+  lastfolder::Remember(path);
+  return path;
 }
 
 std::u16string AskSavePath(CMainFrame* frame, const std::u16string& suggestion) {
@@ -653,9 +657,10 @@ std::u16string AskSavePath(CMainFrame* frame, const std::u16string& suggestion) 
     if (g_pathAnswer) return g_pathAnswer(true, suggestion);
   }
   QString path = QFileDialog::getSaveFileName(FrameWidget(frame), QStringLiteral("另存为"),
-                                              suggestion.empty() ? QStringLiteral("无标题.kelv") : Q(suggestion),
+                                              Q(lastfolder::StartPath(suggestion.empty() ? u"无标题.kelv" : suggestion)),
                                               Q(kDocumentFilter));
   if (!path.isEmpty() && QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".kelv");
+  lastfolder::Remember(U(path));
   return U(path);
 }
 

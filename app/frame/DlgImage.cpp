@@ -9,13 +9,14 @@
 #include <QVBoxLayout>
 
 #include "frame/FrameLayerAsk.h"
+#include "frame/LastFolder.h"
 
 namespace {
 
 QString Q(const std::u16string& s) { return QString(reinterpret_cast<const QChar*>(s.data()), qsizetype(s.size())); }
 std::u16string U(const QString& s) { return std::u16string(reinterpret_cast<const char16_t*>(s.utf16()), size_t(s.size())); }
 
-const char* const kSaveFilters[] = {"便携透明图像 (*.png)", "摄影图像 (*.jpg)", "Windows位图 (*.bmp)"};
+const char* const kSaveFilters[] = {"便携透明图像 (*.png)", "摄影图像 (*.jpg *.jpeg)", "Windows位图 (*.bmp)"};
 const char* const kSaveSuffixes[] = {"png", "jpg", "bmp"};
 
 }  // namespace
@@ -35,11 +36,14 @@ CDlgJpegQuality::CDlgJpegQuality(QWidget* parent, int quality) : QDialog(parent)
 }
 
 void SetUpImageChooser(QFileDialog* dialog, bool save, const std::u16string& proposed) {
+  const std::u16string folder = lastfolder::Get();
+  if (!folder.empty()) dialog->setDirectory(Q(folder));
   if (!save) {
     dialog->setWindowTitle(QStringLiteral("载入图像"));
     dialog->setAcceptMode(QFileDialog::AcceptOpen);
     dialog->setFileMode(QFileDialog::ExistingFile);
-    dialog->setNameFilter(QStringLiteral("All (*.png *.jpg *.bmp)"));
+    // ".jpeg" files are read as ".jpg" ones are: the filter shows them too.
+    dialog->setNameFilter(QStringLiteral("All (*.png *.jpg *.jpeg *.bmp)"));
     dialog->setDefaultSuffix(QStringLiteral("png"));
     return;
   }
@@ -66,6 +70,7 @@ BOOL CFrameLayerAsk::AskImagePath(BOOL save, std::u16string* path) {
   const QStringList chosen = dialog.selectedFiles();
   if (chosen.isEmpty() || chosen.front().isEmpty()) return FALSE;
   *path = U(chosen.front());
+  lastfolder::Remember(*path);
   return TRUE;
 }
 

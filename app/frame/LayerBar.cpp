@@ -23,8 +23,9 @@
 namespace {
 
 constexpr UINT kListId = 1;
+// A name typed into the rename edit keeps at most this many units.
+constexpr size_t kRenameTypedMax = 32;
 constexpr DWORD kListStyle = WS_CHILD | WS_VISIBLE | WS_VSCROLL | LBS_OWNERDRAWFIXED | LBS_NOINTEGRALHEIGHT;
-constexpr int kRowHeight = CMyListBox::kRowHeight;
 
 // Colours (COLORREF).
 constexpr COLORREF kRowFace = 0xE8ECEC;  // every row, and the client below the last row
@@ -57,10 +58,10 @@ constexpr uint32_t SwapRedBlue(uint32_t c) { return (c & 0xFF00FF00u) | ((c & 0x
 
 }  // namespace
 
-const CLayerBar::MenuItem CLayerBar::kLayerMenu[7] = {
+const CLayerBar::MenuItem CLayerBar::kLayerMenu[9] = {
     {ID_LAYER_CONVERT, u"格式转换(&C)"}, {ID_LAYER_CLEAR_FADE, u"清空/淡化"}, {0, nullptr},
     {ID_LAYER_FLIP_H, u"水平翻转(&H)"},  {ID_LAYER_FLIP_V, u"垂直翻转(&V)"}, {ID_LAYER_ROTATE, u"旋转(&R)"},
-    {ID_LAYER_SCALE, u"缩放(&Z)"},
+    {ID_LAYER_SCALE, u"缩放(&Z)"},       {0, nullptr},                       {ID_LAYER_SAVE_IMAGE, u"保存图像(&S)..."},
 };
 
 // The window the page bar holds: the layer strip at the top, the list below it.
@@ -340,7 +341,6 @@ BOOL CLayerBar::OnCreate() {
   m_cpIcons = icons;
   if (!m_pPopup->Create(this, GetFont())) return FALSE;
   if (!m_edit.Create(this, RECT{0, 0, 100, 10}, kRenameEditId, WS_CHILD, 13)) return FALSE;
-  m_edit.LimitText(int(LYR_NAME_MAX));
   gui::DragAcceptFiles(GetSafeHwnd(), TRUE);
   SetBackgroundColor(kRowFace);
   RECT client;
@@ -626,7 +626,11 @@ void CLayerBar::StartRename() {
   if (!layer || GetItemRect(m_nPressRow, &rc) == gui::LB_ERR) return;
   m_pPopup->Hide();
   m_uRenameID = layer->GetID();
-  m_edit.SetWindowText(layer->GetName() ? layer->GetName() : u"");
+  const std::u16string name = layer->GetName() ? layer->GetName() : u"";
+  // A longer name (a document keeps up to LYR_NAME_MAX units, the new-layer dialog takes
+  // more) opens whole: the edit would otherwise cut it before the user typed a key.
+  m_edit.LimitText(int(std::max(kRenameTypedMax, name.size())));
+  m_edit.SetWindowText(name.c_str());
   m_edit.MoveWindow(RECT{m_anLeft[COL_COLOR], rc.top, m_anLeft[COL_COLOR] + m_anWidth[COL_COLOR] + m_anWidth[COL_NAME],
                          rc.top + kRowHeight - 1});
   m_nMode = myRENAME;

@@ -46,7 +46,7 @@ class CLayerBar : public CMyListBox, public ILayerListObserver, public gui::CmdT
     UINT id;
     const char16_t* text;
   };
-  static const MenuItem kLayerMenu[7];
+  static const MenuItem kLayerMenu[9];
 
   CLayerBar();
   ~CLayerBar() override;
@@ -104,6 +104,8 @@ class CLayerBar : public CMyListBox, public ILayerListObserver, public gui::CmdT
   void OnRowsChanged() override;
   void OnRowChanged(int index) override;
   void OnSelChanged(int old, int now) override;
+  // The list box's own selection hook stays as it is beside the observer's.
+  using CMyListBox::OnSelChanged;
   void OnMessage(const char16_t* text) override;
 
   // The layer list's commands (the strip, the Layer menu, cut, copy, paste).

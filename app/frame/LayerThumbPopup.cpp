@@ -35,7 +35,11 @@ BOOL CLayerThumbPopup::Create(gui::GWindow* list, gui::HFONT font) {
   return TRUE;
 }
 
-BOOL CLayerThumbPopup::FrameActive() const { return !m_hFrame || gui::GetActiveWindow() == m_hFrame; }
+// A floating layer bar is a window of its own: while the user works in it the frame is not the
+// active window, yet the program is, so the list's own window counts as well.
+BOOL CLayerThumbPopup::FrameActive() const {
+  return !m_hFrame || gui::GetActiveWindow() == m_hFrame || gui::IsInActiveWindow(GetOwner());
+}
 
 void CLayerThumbPopup::ShowLayer(OLayer* layer, int row, COLORREF background) {
   if (!layer || layer == m_cpPending.get() || layer == m_pShown) return;

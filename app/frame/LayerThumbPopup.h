@@ -24,7 +24,8 @@ class CLayerThumbPopup : public gui::GWindow {
   // Makes the hidden popup owned by the list and starts its timer. FALSE when it cannot be
   // made.
   BOOL Create(gui::GWindow* list, gui::HFONT font);
-  // The preview shows only while this window is the active one (null: always).
+  // The preview shows only while this window, or the window that holds the list (a floating
+  // bar), is the active one (null: always).
   void SetFrameWindow(HWND frame) { m_hFrame = frame; }
 
   // Asks for the preview of a layer: nothing when it is the one pending or shown; else the

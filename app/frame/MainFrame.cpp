@@ -686,8 +686,10 @@ void CMainFrame::RestorePlacement() {
   const LONG cx = room.right - room.left, cy = room.bottom - room.top;
   m_pLayerDock->resize(ReadSize(u"layer.cxfloat", 256, cx), ReadSize(u"layer.cyfloat", 512, cy));
   m_pBrushDock->resize(ReadSize(u"brush.cxfloat", 256, cx), ReadSize(u"brush.cyfloat", 512, cy));
-  m_anDockSize = {ReadSize(u"layer.cx", 208, cx), ReadSize(u"layer.cy", 400, cy), ReadSize(u"brush.cx", 208, cx),
-                  ReadSize(u"brush.cy", 320, cy)};
+  // A first run opens the layer bar and leaves the brush bar collapsed to its title row (a
+  // click opens it).
+  m_anDockSize = {ReadSize(u"layer.cx", 208, cx), ReadSize(u"layer.cy", 512, cy), ReadSize(u"brush.cx", 208, cx),
+                  ReadSize(u"brush.cy", 1, cy)};
   ApplyDockSizes();
 
   std::vector<uint8_t> state;

@@ -63,11 +63,7 @@ int CMyListLayer::GetMergeOptions() const {
         a.nHeight == b.nHeight)
       options |= LYR_MERGE_MASK;
   }
-  if (layer->GetFlags() & LYR_FLAG_NEST) {
-    int i = s + 1;
-    while (GetLayer(i) && (GetLayer(i)->GetFlags() & LYR_FLAG_NEST)) ++i;
-    if (GetLayer(i) && GetLayer(i)->GetFormat() == OLayer::myFORMAT_C32) options |= LYR_MERGE_NEST;
-  }
+  if ((layer->GetFlags() & LYR_FLAG_NEST) && GetNestBaseRow(s) >= 0) options |= LYR_MERGE_NEST;
   return options;
 }
 
@@ -270,10 +266,10 @@ void CMyListLayer::MergePlainDown() {
 // The selected row and the nested rows below it are painted into the colour layer under them.
 void CMyListLayer::MergeNestDown() {
   const int s = GetCurSel();
-  int n = 0;
-  while (GetLayer(s + n) && (GetLayer(s + n)->GetFlags() & LYR_FLAG_NEST)) ++n;
-  OLayer* base = GetLayer(s + n);
-  if (n == 0 || !base || base->GetFormat() != OLayer::myFORMAT_C32) return;
+  const int baseRow = GetNestBaseRow(s);
+  if (!GetLayer(s) || !(GetLayer(s)->GetFlags() & LYR_FLAG_NEST) || baseRow < 0) return;
+  const int n = baseRow - s;
+  OLayer* base = GetLayer(baseRow);
   const uint64_t nested = MarkNestBlocks(this, s, n, base);
   BOOL undoable = TRUE;
   if (base->PAT_GetBackupSize() + nested > LYR_MERGE_UNDO_LIMIT) {

@@ -37,7 +37,7 @@ BOOL CMyListLayer::LoadImage(const char16_t* path) {
     m_pSpace->FinishWork();
     GVERIFY(m_pSpace->GetWorker() && m_pSpace->GetWorker()->IsReady(), kWorkerBusy);
     if (GetCount() >= LYR_MAX_SUM) return FALSE;
-    GCompRef<OImageCodec> codec = NewImageCodec(m_pSystem, ImageReaderFor(ImageExtension(path)));
+    GCompRef<OImageCodec> codec = NewImageCodec(m_pSystem, ImageCodecFor(ImageExtension(path)));
     if (!codec) return FALSE;
     ImageInfo info{};
     // The codec's answer is checked again: a layer is made only of a size and format it can

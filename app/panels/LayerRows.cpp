@@ -84,11 +84,9 @@ void CMyListLayer::ToggleFlag(int row, uint32_t flag) {
     if (!layer || !m_pSpace) return;
     if (flag != LYR_FLAG_HIDDEN && flag != LYR_FLAG_NEST && flag != LYR_FLAG_PROTECT && flag != LYR_FLAG_SOURCE) return;
     const uint32_t before = layer->GetFlags();
-    // A nest needs a colour layer below it to clip into; one already set may always go.
-    if (flag == LYR_FLAG_NEST && !(before & LYR_FLAG_NEST)) {
-      OLayer* below = GetLayer(row + 1);
-      if (!below || below->GetFormat() != OLayer::myFORMAT_C32) return;
-    }
+    // A nest needs a colour layer to clip into: without one the display would draw the layer
+    // as if it were not nested, and the flag would only mislead. One already set may always go.
+    if (flag == LYR_FLAG_NEST && !(before & LYR_FLAG_NEST) && GetNestBaseRow(row) < 0) return;
     int previous = -1;
     {
       GAutoLock lock(m_pSpace->GetDrawLock());

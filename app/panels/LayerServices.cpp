@@ -68,6 +68,13 @@ int CMyListLayer::ClearSourceMark(BOOL redraw) {
   return -1;
 }
 
+int CMyListLayer::GetNestBaseRow(int row) const {
+  int below = row + 1;
+  while (GetLayer(below) && (GetLayer(below)->GetFlags() & LYR_FLAG_NEST)) ++below;
+  OLayer* base = GetLayer(below);
+  return base && base->GetFormat() == OLayer::myFORMAT_C32 ? below : -1;
+}
+
 int CMyListLayer::GetRowAfterDelete() const {
   const int row = std::min(GetCurSel(), GetCount() - 2);
   return row < 0 ? -1 : row;

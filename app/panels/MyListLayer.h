@@ -30,7 +30,8 @@ constexpr DWORD LYR_NOTIFY_NEST = 0x10002;
 constexpr DWORD LYR_NOTIFY_PROTECT = 0x10004;
 constexpr DWORD LYR_NOTIFY_SOURCE = 0x10008;
 
-// A rename keeps at most this many UTF-16 units.
+// A layer keeps at most this many UTF-16 units of its name, as the document stores it; a
+// rename keeps as many (the layer bar's edit takes fewer when they are typed).
 constexpr size_t LYR_NAME_MAX = 63;
 
 // What the list tells whoever shows it (the window, the property page, tests).
@@ -156,6 +157,10 @@ class CMyListLayer {
   // Clears the source flag of the last row that carries it (redrawn when asked); its row, or
   // -1 when none does.
   int ClearSourceMark(BOOL redraw);
+  // The row of the colour layer that a nested layer at row is clipped by: the first row below
+  // it that is not nested itself (a run of nested layers, masks too, nests into one base, as
+  // the display composes it), when that row holds a colour layer; -1 otherwise.
+  int GetNestBaseRow(int row) const;
   // The row to select once the selected row is gone: min(sel, count - 2), -1 when negative.
   int GetRowAfterDelete() const;
   UINT GetNewLayerID() const { return NewLayerID(); }
@@ -178,8 +183,8 @@ class CMyListLayer {
   // ---- What the bar's clicks and edits do, each with its undo step (panels/LayerRows.cpp) ----
   // A click on a flag column: LYR_FLAG_NEST, _HIDDEN, _PROTECT or _SOURCE toggled (the
   // source mark moves to the row, or leaves it), step "标记", the tool told, the view
-  // invalidated for hidden and nest. A nest flag is refused on the bottom row and on a row
-  // directly above a mask layer.
+  // invalidated for hidden and nest. A nest flag is set only where GetNestBaseRow finds a
+  // colour layer to clip into.
   void ToggleFlag(int row, uint32_t flag);
   // A dragged row dropped before gap (0..count): step "排序"; FALSE when nothing moved.
   BOOL MoveRowToGap(int from, int gap);

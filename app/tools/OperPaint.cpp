@@ -310,6 +310,7 @@ void COperPaint::OnMouseMove(WPARAM wParam, POINT pt) {
       if (CTabletContext* tablet = g_pTabletContext) {
         if (tablet->m_nMovesSincePacket < 4) {
           ++tablet->m_nMovesSincePacket;
+          PenTilt(tablet->m_sample, &s.xtilt, &s.ytilt);
         } else {
           tablet->m_sample = PenSample{1.0f, 0.0f, 0.0f, 0.0f};
         }

@@ -31,3 +31,11 @@ void CTabletContext::OnPacket(float pressure, float xTiltDeg, float yTiltDeg, fl
   m_nMovesSincePacket = 0;
   m_bAvailable = TRUE;
 }
+
+void PenTilt(const PenSample& pen, float* xTilt, float* yTilt) {
+  constexpr float kHalfPi = 1.5707964f, kFullLean = 1.0471976f;  // 60 degrees
+  const float lean = std::clamp((kHalfPi - pen.fAltitude) / kFullLean, 0.0f, 1.0f);
+  // The azimuth turns clockwise from the top of the screen, towards +x.
+  *xTilt = lean * std::sin(pen.fAzimuth);
+  *yTilt = -lean * std::cos(pen.fAzimuth);
+}

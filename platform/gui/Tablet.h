@@ -16,6 +16,10 @@ struct PenSample {
 };
 static_assert(sizeof(PenSample) == 16);
 
+// The pen's lean as tablets report it to brush engines: towards +x and +y of the screen,
+// -1..1 with 1 at 60 degrees from upright; 0 and 0 for an upright pen.
+void PenTilt(const PenSample& pen, float* xTilt, float* yTilt);
+
 class CTabletContext {
  public:
   CTabletContext() = default;

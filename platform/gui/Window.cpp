@@ -963,6 +963,13 @@ HWND SetFocus(HWND hwnd) {
 
 HWND GetActiveWindow() { return HandleOfExactWidget(QApplication::activeWindow()); }
 
+BOOL IsInActiveWindow(HWND hwnd) {
+  GWindow* window = GWindow::FromHandle(hwnd);
+  QWidget* widget = window ? window->GetWidget() : nullptr;
+  QWidget* active = QApplication::activeWindow();
+  return widget && active && widget->window() == active ? TRUE : FALSE;
+}
+
 RECT GetWorkArea(POINT pt) {
   double dpr = qApp ? qApp->devicePixelRatio() : 1.0;
   QScreen* screen = QGuiApplication::screenAt(QPoint(int(std::lround(pt.x / dpr)), int(std::lround(pt.y / dpr))));

@@ -242,6 +242,9 @@ HWND GetFocus();
 HWND SetFocus(HWND hwnd);
 // The top-level window of ours that is active, else null.
 HWND GetActiveWindow();
+// Whether hwnd lies inside the top-level window that is active now; also when that window is
+// not one of ours, as a floating bar's holder is not.
+BOOL IsInActiveWindow(HWND hwnd);
 // The available area (without panels and docks) of the screen that holds pt, else of the
 // primary screen; screen coordinates. Keeps popups on the screen.
 RECT GetWorkArea(POINT pt);

@@ -1,5 +1,7 @@
 // Preparing the libmypaint brush into the shared context: at once and as a worker job, the
 // settings the items give, and what Deactivate and a second brush do to the context.
+#include <vector>
+
 #include "DorvilFixture.h"
 #include "XWorker.h"
 
@@ -65,33 +67,72 @@ TEST_F(ActivateTest, WithoutAJobTheBrushIsPreparedAtOnceAndFollowsTheItems) {
   }
 }
 
-TEST_F(ActivateTest, PressureItemsShapeThePressureCurves) {
-  GCompRef<OBrush> b = Make(dorvil::FAMILY_INK);
+// The presets' own pressure curves survive: at the item values the preset stands for they
+// are untouched (the pen keeps its lift-off threshold, the eraser its five-point size curve);
+// a changed item scales the curve about full pressure; a brush without a curve gets a line.
+TEST_F(ActivateTest, PressureItemsScaleThePresetsCurvesAndKeepTheirShape) {
+  struct Point {
+    float x, y;
+  };
+  const auto curve = [&](const BrushContext& c, MyPaintBrushSetting s) {
+    std::vector<Point> out;
+    for (int i = 0; i < Mapping(c, s); ++i) {
+      Point p{};
+      mypaint_brush_get_mapping_point(c.brush, s, MYPAINT_BRUSH_INPUT_PRESSURE, i, &p.x, &p.y);
+      out.push_back(p);
+    }
+    return out;
+  };
   BrushContext ctx{};
-  Set(b, u"PRESSURESIZE", 0);
-  Set(b, u"PRESSUREOPACITY", 0);
-  b->Activate(&ctx, nullptr);
-  EXPECT_EQ(Mapping(ctx, MYPAINT_BRUSH_SETTING_RADIUS_LOGARITHMIC), 0);
-  EXPECT_EQ(Mapping(ctx, MYPAINT_BRUSH_SETTING_OPAQUE_MULTIPLY), 0);
-  EXPECT_FLOAT_EQ(Base(ctx, MYPAINT_BRUSH_SETTING_OPAQUE_MULTIPLY), 1.0f);
+  {
+    GCompRef<OBrush> pen = Make(dorvil::FAMILY_PEN);
+    pen->Activate(&ctx, nullptr);
+    const std::vector<Point> lift = curve(ctx, MYPAINT_BRUSH_SETTING_OPAQUE_MULTIPLY);
+    ASSERT_EQ(lift.size(), 4u) << "the pen's lift-off threshold";
+    EXPECT_FLOAT_EQ(lift[1].x, lift[2].x);
+    EXPECT_FLOAT_EQ(lift[1].y, 0.0f);
+    EXPECT_FLOAT_EQ(lift[2].y, 1.0f);
+    pen->Deactivate();
+  }
+  GCompRef<OBrush> eraser = Make(dorvil::FAMILY_ERASER);
+  eraser->Activate(&ctx, nullptr);
+  const std::vector<Point> own = curve(ctx, MYPAINT_BRUSH_SETTING_RADIUS_LOGARITHMIC);
+  ASSERT_EQ(own.size(), 5u) << "the eraser preset's size curve";
+  UINT at = 0;
+  const int32_t size = Items(eraser)->FindByName(&at, u"PRESSURESIZE")->value;
+  ASSERT_GT(size, 10);
+  ASSERT_LT(size, 90);
+  // Less pressure-to-size: every point moves towards the full-pressure value by one factor.
+  Set(eraser, u"PRESSURESIZE", size / 2);
+  eraser->Activate(&ctx, nullptr);
+  const std::vector<Point> scaled = curve(ctx, MYPAINT_BRUSH_SETTING_RADIUS_LOGARITHMIC);
+  ASSERT_EQ(scaled.size(), 5u);
+  const float full = own[4].y, k = (scaled[0].y - full) / (own[0].y - full);
+  EXPECT_GT(k, 0.1f);
+  EXPECT_LT(k, 0.9f);
+  for (size_t i = 0; i < 5; ++i) {
+    EXPECT_FLOAT_EQ(scaled[i].x, own[i].x) << i;
+    EXPECT_NEAR(scaled[i].y - full, (own[i].y - full) * k, 1e-5f) << i;
+  }
+  // None: flat at the full-pressure value.
+  Set(eraser, u"PRESSURESIZE", 0);
+  eraser->Activate(&ctx, nullptr);
+  for (const Point& p : curve(ctx, MYPAINT_BRUSH_SETTING_RADIUS_LOGARITHMIC)) EXPECT_NEAR(p.y, full, 1e-5f);
+  eraser->Deactivate();
 
-  Set(b, u"PRESSURESIZE", 50);
-  Set(b, u"PRESSUREOPACITY", 75);
-  b->Activate(&ctx, nullptr);
+  // The airbrush has no pressure-to-size curve: a line whose zero-pressure end is the item's.
+  GCompRef<OBrush> air = Make(dorvil::FAMILY_AIRBRUSH);
+  Set(air, u"PRESSURESIZE", 50);
+  air->Activate(&ctx, nullptr);
   ASSERT_EQ(Mapping(ctx, MYPAINT_BRUSH_SETTING_RADIUS_LOGARITHMIC), 2);
   EXPECT_NEAR(std::exp(MappingY(ctx, MYPAINT_BRUSH_SETTING_RADIUS_LOGARITHMIC, 0)), 0.5f, 1e-4f);
   EXPECT_FLOAT_EQ(MappingY(ctx, MYPAINT_BRUSH_SETTING_RADIUS_LOGARITHMIC, 1), 0.0f);
-  ASSERT_EQ(Mapping(ctx, MYPAINT_BRUSH_SETTING_OPAQUE_MULTIPLY), 2);
-  EXPECT_FLOAT_EQ(Base(ctx, MYPAINT_BRUSH_SETTING_OPAQUE_MULTIPLY), 0.0f);
-  EXPECT_FLOAT_EQ(MappingY(ctx, MYPAINT_BRUSH_SETTING_OPAQUE_MULTIPLY, 0), 0.25f);
-  EXPECT_FLOAT_EQ(MappingY(ctx, MYPAINT_BRUSH_SETTING_OPAQUE_MULTIPLY, 1), 1.0f);
-
   // Full pressure-to-size still leaves a dab at the lightest touch.
-  Set(b, u"PRESSURESIZE", 100);
-  b->Activate(&ctx, nullptr);
+  Set(air, u"PRESSURESIZE", 100);
+  air->Activate(&ctx, nullptr);
   EXPECT_GT(std::exp(MappingY(ctx, MYPAINT_BRUSH_SETTING_RADIUS_LOGARITHMIC, 0)), 0.0f);
   EXPECT_LT(std::exp(MappingY(ctx, MYPAINT_BRUSH_SETTING_RADIUS_LOGARITHMIC, 0)), 0.1f);
-  b->Deactivate();
+  air->Deactivate();
 }
 
 TEST_F(ActivateTest, WithAJobTheWorkerPreparesTheValuesOfTheActivation) {

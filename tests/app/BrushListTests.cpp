@@ -94,6 +94,12 @@ class BrushListTest : public AppTest {
     NewDocument(CTavrikDoc::myNEW_COLOR, 32, 32);
     list = Frame()->GetBrushList();
     ASSERT_NE(list, nullptr);
+    // A first run leaves the brush bar collapsed to its title row: a click opens it.
+    CMyVertBar* bar = Frame()->GetVertBar(ID_BAR_BRUSH);
+    bar->SendMessage(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(40, 10));
+    bar->SendMessage(WM_LBUTTONUP, 0, MAKELPARAM(40, 10));
+    QCoreApplication::processEvents();
+    ASSERT_GT(bar->GetWidget()->height(), 100);
   }
   std::u16string PresetsFile() const { return folder + u"/BRUSH/Config.cfb"; }
   // Files in the BRUSH folder other than the presets file: the ones kept aside.

@@ -19,6 +19,7 @@
 #include "core/TavrikView.h"
 #include "frame/Bars.h"
 #include "frame/ColorPicker.h"
+#include "frame/DockMessages.h"
 #include "frame/LayerBar.h"
 #include "frame/Resource.h"
 #include "panels/MyListLayer.h"
@@ -68,6 +69,7 @@ TEST_F(FrameTest, TheFirstLayoutAndThePlacementTheFrameKeeps) {
   EXPECT_EQ(layers->width(), 208);
   EXPECT_LT(brushes->y(), layers->y() + layers->height() + 8) << "brushes below the layers";
   EXPECT_GT(layers->height(), brushes->height());
+  EXPECT_LE(brushes->height(), VB_COLLAPSED_CY) << "the brush bar starts collapsed to its title row";
 
   // The user moves the window, widens the layer bar and hides the brush bar.
   Window()->setGeometry(QRect(30, 40, 700, 600));

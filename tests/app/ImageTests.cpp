@@ -2,6 +2,7 @@
 // the view, with the codec plug-in of bin/System; the JPEG quality dialog and the choosers.
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFileDialog>
 #include <QSpinBox>
 #include <QUrl>
@@ -11,6 +12,8 @@
 #include "core/ScriptedLayerAsk.h"
 #include "core/TavrikView.h"
 #include "frame/DlgImage.h"
+#include "frame/FrameLayerAsk.h"
+#include "frame/LastFolder.h"
 #include "frame/MainFrame.h"
 #include "frame/Resource.h"
 #include "gui/DragAndDrop.h"
@@ -65,7 +68,49 @@ TEST_F(ImageTest, TheQualityDialogKeepsOneToAHundredAndTheChoosersTheirTypes) {
   emit save.filterSelected(save.nameFilters().at(1));
   EXPECT_EQ(save.defaultSuffix(), QStringLiteral("jpg"));
   EXPECT_EQ(open.fileMode(), QFileDialog::ExistingFile);
-  EXPECT_EQ(open.nameFilters(), QStringList{QStringLiteral("All (*.png *.jpg *.bmp)")});
+  EXPECT_EQ(open.nameFilters(), QStringList{QStringLiteral("All (*.png *.jpg *.jpeg *.bmp)")});
+  EXPECT_EQ(save.nameFilters().at(1), QStringLiteral("摄影图像 (*.jpg *.jpeg)"));
+}
+
+// The choosers open in the folder of the file the user chose last, in this run and the next,
+// until that folder is gone.
+TEST_F(ImageTest, TheChoosersStartInTheFolderOfTheLastFileChosen) {
+  ASSERT_TRUE(Start());
+  const std::u16string pictures = folder + u"/图片";
+  Shell("mkdir -p '" + U8(pictures) + "'");
+  EXPECT_EQ(lastfolder::Get(), u"");
+  EXPECT_EQ(lastfolder::StartPath(u"无标题.kelv"), u"无标题.kelv") << "nothing kept: where the dialog would open";
+
+  onDialog = [&](QDialog* d) {
+    auto* chooser = qobject_cast<QFileDialog*>(d);
+    if (!chooser) return int(QDialog::Rejected);
+    chooser->selectFile(QString::fromUtf16(pictures.c_str()) + QStringLiteral("/tree.png"));
+    return int(QDialog::Accepted);
+  };
+  CFrameLayerAsk ask(Frame());
+  std::u16string path = u"tree";
+  ASSERT_TRUE(ask.AskImagePath(TRUE, &path));
+  const std::u16string kept = plat::AbsolutePath(pictures);
+  EXPECT_EQ(lastfolder::Get(), kept);
+
+  QFileDialog open;
+  SetUpImageChooser(&open, false, u"");
+  EXPECT_EQ(QDir::cleanPath(open.directory().absolutePath()).toStdString(), U8(kept));
+  EXPECT_EQ(lastfolder::StartPath(u"无标题.kelv"), kept + u"/无标题.kelv") << "the document dialogs too";
+  EXPECT_EQ(lastfolder::StartPath(u"/else/a.kelv"), u"/else/a.kelv") << "a document's own folder wins";
+
+  Stop();
+  ASSERT_TRUE(Start());
+  EXPECT_EQ(lastfolder::Get(), kept) << "kept in the settings";
+  // A folder the settings bring (not one this run's dialogs visited) is where a chooser opens.
+  const std::u16string scans = plat::AbsolutePath(folder + u"/scans");
+  Shell("mkdir -p '" + U8(scans) + "'");
+  lastfolder::Remember(scans + u"/page.bmp");
+  QFileDialog save;
+  SetUpImageChooser(&save, true, u"a_b1");
+  EXPECT_EQ(QDir::cleanPath(save.directory().absolutePath()).toStdString(), U8(scans));
+  Shell("rm -rf '" + U8(scans) + "'");
+  EXPECT_EQ(lastfolder::Get(), u"") << "a folder that went is forgotten";
 }
 
 }  // namespace

@@ -4,12 +4,16 @@
 #include <QApplication>
 #include <QDockWidget>
 #include <QMenu>
+#include <QMainWindow>
+#include <QMenuBar>
 #include <QTimer>
 #include <thread>
 #include <QImage>
+#include <QKeyEvent>
 #include <QMouseEvent>
 
 #include "AppHarness.h"
+#include "core/ScriptedLayerAsk.h"
 #include "core/Hsv.h"
 #include "core/ShellServices.h"
 #include "frame/ColorWheel.h"
@@ -21,6 +25,7 @@
 #include "panels/MyVertBar.h"
 #include "panels/VertBarMessages.h"
 #include "frame/Resource.h"
+#include "frame/ResourceIds.h"
 #include "panels/MyListLayer.h"
 #include "platform/gui/Dc.h"
 
@@ -461,6 +466,37 @@ TEST_F(LayerBarMouseTest, ALongPressRenamesAShortClickOrAMoveDoesNot) {
   }
 }
 
+// The rename edit takes 32 typed units; a longer name that a document brought opens whole and,
+// left as it is, stays.
+TEST_F(LayerBarMouseTest, TheRenameEditTakesThirtyTwoTypedUnitsAndKeepsALongerName) {
+  MakeLayers();
+  bar->SetClickInterval(40);
+  CMyEdit* edit = bar->GetRenameEdit();
+  const auto openRename = [&] {
+    Press(P(1, CLayerBar::COL_NAME));
+    std::this_thread::sleep_for(std::chrono::milliseconds(60));
+    Release(P(1, CLayerBar::COL_NAME));
+    ASSERT_EQ(bar->GetMode(), CLayerBar::myRENAME);
+  };
+  openRename();
+  for (int i = 0; i < 40; ++i) {
+    QKeyEvent key(QEvent::KeyPress, Qt::Key_X, Qt::NoModifier, QStringLiteral("x"));
+    QCoreApplication::sendEvent(edit->GetWidget()->focusProxy(), &key);  // the line edit inside
+  }
+  EXPECT_EQ(edit->GetWindowText(), std::u16string(32, u'x'));
+  bar->SendMessage(WM_MYEDITDONE, 1, 0);
+  EXPECT_EQ(bar->RowName(1), std::u16string(32, u'x'));
+
+  const std::u16string stored(50, u'L');
+  List()->GetLayer(1)->SetName(stored.c_str());
+  const UINT steps = Space()->GetUndoStore()->GetStepCount();
+  openRename();
+  EXPECT_EQ(edit->GetWindowText(), stored);
+  bar->SendMessage(WM_MYEDITDONE, 1, 0);
+  EXPECT_EQ(bar->RowName(1), stored);
+  EXPECT_EQ(Space()->GetUndoStore()->GetStepCount(), steps) << "an untouched name records nothing";
+}
+
 TEST_F(LayerBarMouseTest, TheThumbnailShowsOnTheThirdTickAndOutlivesItsLayer) {
   MakeLayers();
   CLayerThumbPopup* popup = bar->GetThumbPopup();
@@ -513,6 +549,32 @@ TEST_F(LayerBarMouseTest, TheThumbnailShowsOnTheThirdTickAndOutlivesItsLayer) {
   tick(1);
   EXPECT_FALSE(popup->IsWindowVisible());
   EXPECT_FALSE(popup->HasPreview());
+}
+
+// Floating, the layer bar is a window of its own: while the user works in it the preview
+// shows as it does in the frame, and another window in front takes it away.
+TEST_F(LayerBarMouseTest, TheThumbnailShowsWhileTheFloatingLayerBarIsActive) {
+  MakeLayers();
+  CLayerThumbPopup* popup = bar->GetThumbPopup();
+  ASSERT_TRUE(popup);
+  const auto tick = [&](int n) {
+    for (int i = 0; i < n; ++i) popup->SendMessage(WM_TIMER, CLayerThumbPopup::kTimer, 0);
+  };
+  QDockWidget* dock = Frame()->GetDock(ID_BAR_LAYER);
+  dock->setFloating(true);
+  dock->show();
+  dock->activateWindow();
+  ASSERT_TRUE(WaitFor([&] { return QApplication::activeWindow() == dock; }));
+  Move(P(0, CLayerBar::COL_NAME), 0);
+  tick(3);
+  EXPECT_TRUE(popup->IsWindowVisible());
+
+  QWidget other;
+  other.show();
+  other.activateWindow();
+  ASSERT_TRUE(WaitFor([&] { return QApplication::activeWindow() == &other; }));
+  tick(1);
+  EXPECT_FALSE(popup->IsWindowVisible());
 }
 
 TEST_F(LayerBarMouseTest, EachColumnHasItsTip) {
@@ -589,10 +651,34 @@ TEST_F(LayerBarMouseTest, ARightClickSelectsTheRowAndPopsUpTheLayerMenu) {
   bar->SendMessage(WM_RBUTTONDOWN, MK_RBUTTON, P(0, CLayerBar::COL_NAME));
   bar->SendMessage(WM_RBUTTONUP, 0, P(0, CLayerBar::COL_NAME));
   EXPECT_EQ(List()->GetCurSel(), 0);
-  ASSERT_EQ(items.size(), 6u);
+  ASSERT_EQ(items.size(), 7u);
   EXPECT_EQ(items[0].substr(items[0].size() - 4), u"(&C)");
   EXPECT_EQ(items[2], u"水平翻转(&H)");
   EXPECT_EQ(items[5], u"缩放(&Z)");
+  EXPECT_EQ(items[6], u"保存图像(&S)...");
+}
+
+// The main menu's Layer menu writes the current layer to an image file, as the strip's button
+// does.
+TEST_F(LayerBarTest, TheLayerMenuSavesTheCurrentLayerAsAnImage) {
+  MakeLayers();
+  QMenu* layerMenu = nullptr;
+  for (QAction* a : Frame()->GetMainWindow()->menuBar()->actions())
+    if (a->menu() && a->text() == QStringLiteral("图层(&L)")) layerMenu = a->menu();
+  ASSERT_TRUE(layerMenu);
+  QAction* save = nullptr;
+  for (QAction* a : layerMenu->actions())
+    if (a->data().toUInt() == ID_LAYER_SAVE_IMAGE) save = a;
+  ASSERT_TRUE(save);
+  ScriptedLayerAsk ask;
+  List()->SetAsk(&ask);
+  const std::u16string path = folder + u"/彩色图层.png";
+  ask.paths.push_back(path);
+  Frame()->UpdateAll();
+  EXPECT_TRUE(save->isEnabled());
+  save->trigger();
+  EXPECT_TRUE(plat::FileExists(path));
+  List()->SetAsk(nullptr);
 }
 
 TEST_F(LayerBarMouseTest, DroppedDocumentsOpenAndEachFileIsOfferedInTurn) {

@@ -133,6 +133,34 @@ TEST_F(PaintToolTest, AClickLeavesADotAndOneStepThatUndoesAndRedoesExactly) {
   EXPECT_EQ(Pixels(), painted);
 }
 
+// Black on white, a click of every glass brush at OPACITY 25, 50 and 100: the dot's centre is
+// covered by the opacity once (191, 128, 0), not by its square.
+TEST_F(PaintToolTest, OpacityIsTheStrokesStrengthForEveryGlassBrush) {
+  struct Case {
+    int32_t opacity;
+    uint32_t centre;
+  };
+  const Case cases[] = {{25, 191}, {50, 128}, {100, 0}};
+  for (const char16_t* name : {u"钢笔", u"铅笔", u"墨水笔", u"喷枪", u"炭笔"}) {
+    Use(name);
+    ASSERT_TRUE(tool->m_cpBrush->NeedsGlass());
+    // The list's entry keeps the values the brush paints with.
+    auto* entry = brushes->GetEntry(brushes->GetCurSel());
+    UINT at = 0;
+    ASSERT_NE(entry->FindByName(&at, u"OPACITY"), nullptr);
+    for (const Case& c : cases) {
+      entry->SetValue(at, c.opacity);
+      entry->StoreValues(0);
+      const POINT p = Client(60.5f, 45.5f);
+      Send(WM_LBUTTONDOWN, MK_LBUTTON, p);
+      Send(WM_LBUTTONUP, 0, p);
+      EXPECT_NEAR(int(At(60, 45) & 0xFF), int(c.centre), 1) << U8(name) << " OPACITY " << c.opacity;
+      Space()->Undo(1);
+      Space()->GetWorker()->Wait(FALSE);
+    }
+  }
+}
+
 TEST_F(PaintToolTest, AStrokeAfterAnUndoneOneUndoesToTheLayerAsItWas) {
   const std::vector<uint32_t> before = Pixels();
   Stroke(20.0f, 30.0f, 100.0f, 30.0f);
@@ -192,6 +220,13 @@ TEST_F(PaintToolTest, TheGlassMergesOntoAMaskLayerAndItsStepReplaysExactly) {
 
 TEST_F(PaintToolTest, TheEraserLowersAlphaWhereItPassedOnly) {
   Use(u"橡皮擦");
+  // The preset's size curve makes its eraser some 90 px across at full pressure: a base radius
+  // of 8 px (item 88) for this layer.
+  auto* entry = brushes->GetEntry(brushes->GetCurSel());
+  UINT at = 0;
+  ASSERT_NE(entry->FindByName(&at, u"RADIUS"), nullptr);
+  entry->SetValue(at, 88);
+  entry->StoreValues(0);
   Stroke(20.0f, 45.0f, 100.0f, 45.0f);
   EXPECT_LT(At(60, 45) >> 24, 0x80u);
   EXPECT_EQ(At(60, 45) & 0xFFFFFFu, 0xFFFFFFu) << "only alpha goes";
@@ -266,7 +301,8 @@ TEST_F(PaintToolTest, SamplesCarryWeightSpeedSlopeAndTheTabletsPressure) {
   GCompRef<ODorvil> real = tool->m_cpPaint;
   tool->m_cpPaint = &recorder;
   ASSERT_NE(g_pTabletContext, nullptr);
-  g_pTabletContext->OnPacket(0.3f, 0, 0, 0);
+  // Leaning 30 degrees towards +x: half of libmypaint's full tilt.
+  g_pTabletContext->OnPacket(0.3f, 30.0f, 0, 0);
   const float factor = g_pTabletContext->m_fPressureFactor;
   const POINT p0 = Client(30.0f, 30.0f);
   Send(WM_LBUTTONDOWN, MK_LBUTTON, p0);
@@ -296,6 +332,15 @@ TEST_F(PaintToolTest, SamplesCarryWeightSpeedSlopeAndTheTabletsPressure) {
   const float packet = std::clamp(0.3f * factor, 0.0f, 1.0f);
   for (int i = 1; i <= 4; ++i) EXPECT_NEAR(recorder.samples[size_t(i)].pressure, packet, 1e-6) << i;
   for (int i = 5; i <= 6; ++i) EXPECT_EQ(recorder.samples[size_t(i)].pressure, 1.0f) << i;
+  // The pen's tilt likewise; a mouse has none.
+  for (int i = 1; i <= 4; ++i) {
+    EXPECT_NEAR(recorder.samples[size_t(i)].xtilt, 0.5f, 1e-3) << i;
+    EXPECT_NEAR(recorder.samples[size_t(i)].ytilt, 0.0f, 1e-3) << i;
+  }
+  for (int i : {0, 5, 6}) {
+    EXPECT_EQ(recorder.samples[size_t(i)].xtilt, 0.0f) << i;
+    EXPECT_EQ(recorder.samples[size_t(i)].ytilt, 0.0f) << i;
+  }
 }
 
 TEST_F(PaintToolTest, TheWheelSizesTheBrushWithinItsRange) {

@@ -402,13 +402,17 @@ TEST_F(LayerImageTest, SavesTheCurrentLayerUnderTheNameTheUserChose) {
   list->SetCurSelect(0);
   ask.script.paths = {Path(u"out.png"), Path(u"out.bmp"), Path(u"out.jpg"), Path(u"photo.jpeg"), Path(u"out.jpg"),
                       Path(u"out.tiff")};
-  ask.script.qualities = {90, 0};
+  ask.script.qualities = {90, 80, 0};
   for (int i = 0; i < 6; ++i) list->OnTbvcLyrSave();
   EXPECT_EQ(ask.presets.front(), u"a_b1");
-  EXPECT_EQ(ask.script.asked, (std::vector<std::u16string>{u"save image", u"save image", u"save image", u"jpeg 100",
-                                                            u"save image", u"save image", u"jpeg 100", u"save image"}));
-  EXPECT_FALSE(plat::FileExists(Path(u"photo.jpeg")));
+  EXPECT_EQ(ask.script.asked,
+            (std::vector<std::u16string>{u"save image", u"save image", u"save image", u"jpeg 100", u"save image",
+                                         u"jpeg 100", u"save image", u"jpeg 100", u"save image"}));
   EXPECT_FALSE(plat::FileExists(Path(u"out.tiff")));
+  // A ".jpeg" name is written as JPEG, as it is read.
+  ImageInfo jpeg{};
+  ASSERT_TRUE(NewImageCodec(&sys, u"Sevlin")->ReadInfo(Path(u"photo.jpeg").c_str(), &jpeg));
+  EXPECT_EQ(jpeg.height, 7u);
   for (const char16_t* name : {u"out.png", u"out.bmp"}) {
     ASSERT_TRUE(list->LoadImage(Path(name).c_str())) << U8(name);
     EXPECT_EQ(Pixels(list->GetLayer(0)), Pixels(colour)) << U8(name);

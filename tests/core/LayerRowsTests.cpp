@@ -133,6 +133,30 @@ TEST_F(LayerRowsTest, ANestIsRefusedOnTheBottomRowAndAboveAMaskLayer) {
   EXPECT_EQ(Flags(4), 0u);
 }
 
+// A nest clips into the first layer below that is not nested itself, so a layer may nest over
+// a nested mask as long as a colour layer ends the run; the merge sees the same run.
+TEST_F(LayerRowsTest, ANestOverANestedRunClipsIntoTheColourLayerBelowTheRun) {
+  list->ToggleFlag(3, LYR_FLAG_NEST);  // mask D into colour E
+  list->ToggleFlag(2, LYR_FLAG_NEST);  // colour C over the nested D
+  list->ToggleFlag(1, LYR_FLAG_NEST);  // mask B over C and D
+  for (int row : {1, 2, 3}) EXPECT_EQ(Flags(row), LYR_FLAG_NEST) << row;
+  EXPECT_EQ(list->GetNestBaseRow(1), 4);
+  list->SetCurSelect(1);
+  EXPECT_TRUE(list->GetMergeOptions() & LYR_MERGE_NEST);
+  space->Undo(3);
+  for (int row : {1, 2, 3}) EXPECT_EQ(Flags(row), 0u) << row;
+
+  // A nested run that ends on a mask layer has nothing to clip into.
+  list->GetLayer(2)->SetFlags(LYR_FLAG_NEST);  // as a document may bring it, over mask D
+  const UINT steps = Steps();
+  list->ToggleFlag(1, LYR_FLAG_NEST);
+  EXPECT_EQ(Flags(1), 0u);
+  EXPECT_EQ(Steps(), steps);
+  EXPECT_EQ(list->GetNestBaseRow(1), -1);
+  list->SetCurSelect(2);
+  EXPECT_FALSE(list->GetMergeOptions() & LYR_MERGE_NEST);
+}
+
 TEST_F(LayerRowsTest, ADroppedRowMovesToItsGapWithAnOrderStep) {
   EXPECT_FALSE(list->MoveRowToGap(0, 0)) << "the gap above itself";
   EXPECT_FALSE(list->MoveRowToGap(0, 1)) << "the gap below itself";
