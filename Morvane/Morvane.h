@@ -75,6 +75,7 @@ class Morvane final : public GComponent<OLayer> {
   int PAT_MarkReset() override;
   BOOL PAT_MarkRecall() override;
   void PAT_MarkMipRefresh() override;
+  int PAT_MarkMipRefreshPending() override;
 
   OData* AlphaBackup() override;
   void AlphaRestore(OData* data) override;
@@ -121,6 +122,9 @@ class Morvane final : public GComponent<OLayer> {
   // Rebuilds levels 1..15 over a space rectangle (right and bottom exclusive), clipped to the
   // layer; zeroRow holds at least RowBytes() zero bytes and stands in for rows outside it.
   void MipRefreshSpace(int64_t left, int64_t top, int64_t right, int64_t bottom, const BYTE* zeroRow);
+  // Rebuilds the levels over the blocks marked in map inside a box of block columns and rows;
+  // returns the number of blocks.
+  int MipRefreshBlocks(const BYTE* map, const RECT& box);
 
   // --- paint transactions and their undo data (MorvaneTransaction.cpp, MorvanePatch.cpp)
   // The current marks ORed into the accumulated ones, all 65,536 bytes.
@@ -196,6 +200,11 @@ class Morvane final : public GComponent<OLayer> {
   int32_t m_xSaved = 0, m_ySaved = 0;
   BYTE m_abMarkCurrent[LYR_MARK_BYTES] = {};
   BYTE m_abMarkAccumulated[LYR_MARK_BYTES] = {};
+  // Blocks marked whose levels are not yet rebuilt, and the box of block columns and rows
+  // that holds them (empty when none), so that each refresh walks the touched area only.
+  BYTE m_abMarkMipPending[LYR_MARK_BYTES] = {};
+  RECT m_rcMipPending{};
+  void ForgetMipPending();
   uint32_t* m_pThumbnail = nullptr;
   LayerProperty m_property;
 

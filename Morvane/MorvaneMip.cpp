@@ -130,17 +130,26 @@ void Morvane::MipRefresh(const RECT* rc) {
              ->AppendArg(GArgInt(m_y)))
 }
 
+int Morvane::MipRefreshBlocks(const BYTE* map, const RECT& box) {
+  if (box.left >= box.right || box.top >= box.bottom) return 0;
+  // Run by run, each through all levels: a later run rewrites every coarse pixel that
+  // depends on what it changed, so the end result is that of one refresh over the union.
+  const std::vector<BYTE> zeroRow(RowBytes(), 0);
+  int blocks = 0;
+  const BYTE* corner = map + size_t(box.top) * LYR_MARK_SIDE + size_t(box.left);
+  ForEachRun(corner, box.right - box.left, box.bottom - box.top, [&](const BlockRun& run) {
+    const int64_t left = int64_t(m_x) + int64_t(box.left + run.column) * LYR_BLOCK;
+    const int64_t top = int64_t(m_y) + int64_t(box.top + run.row) * LYR_BLOCK;
+    MipRefreshSpace(left, top, left + int64_t(run.count) * LYR_BLOCK, top + LYR_BLOCK, zeroRow.data());
+    blocks += run.count;
+  });
+  return blocks;
+}
+
 void Morvane::PAT_MarkMipRefresh() {
   try {
     RequireState(myREADY, u"!m_myState==myREADY");
-    // Run by run, each through all levels: a later run rewrites every coarse pixel that
-    // depends on what it changed, so the end result is that of one refresh over the union.
-    const std::vector<BYTE> zeroRow(RowBytes(), 0);
-    ForEachRun(m_abMarkCurrent, BlockColumns(), BlockRows(), [&](const BlockRun& run) {
-      const int64_t left = int64_t(m_x) + int64_t(run.column) * LYR_BLOCK;
-      const int64_t top = int64_t(m_y) + int64_t(run.row) * LYR_BLOCK;
-      MipRefreshSpace(left, top, left + int64_t(run.count) * LYR_BLOCK, top + LYR_BLOCK, zeroRow.data());
-    });
+    MipRefreshBlocks(m_abMarkCurrent, RECT{0, 0, BlockColumns(), BlockRows()});
   }
   GCATCH(GetClassName(), u"::PAT_MarkMipRefresh()",
          ->AppendArg(GArgInt(m_myState))
@@ -148,6 +157,19 @@ void Morvane::PAT_MarkMipRefresh() {
              ->AppendArg(GArgInt(m_nHeight))
              ->AppendArg(GArgInt(m_x))
              ->AppendArg(GArgInt(m_y)))
+}
+
+int Morvane::PAT_MarkMipRefreshPending() {
+  try {
+    RequireState(myREADY, u"!m_myState==myREADY");
+    const int blocks = MipRefreshBlocks(m_abMarkMipPending, m_rcMipPending);
+    ForgetMipPending();
+    return blocks;
+  }
+  GCATCH(GetClassName(), u"::PAT_MarkMipRefreshPending()",
+         ->AppendArg(GArgInt(m_myState))
+             ->AppendArg(GArgInt(m_nWidth))
+             ->AppendArg(GArgInt(m_nHeight)))
 }
 
 namespace {

@@ -186,18 +186,35 @@ void Morvane::PAT_MarkSet(const RECT* rc, RECT* out) {
         size_t at = size_t(r) * LYR_MARK_SIDE + size_t(b0);
         std::memset(m_abMarkCurrent + at, 1, size_t(b1 - b0));
         std::memset(m_abMarkAccumulated + at, 1, size_t(b1 - b0));
+        std::memset(m_abMarkMipPending + at, 1, size_t(b1 - b0));
       }
+      const RECT blocks{LONG(b0), LONG(r0), LONG(b1), LONG(r1)};
+      RECT& box = m_rcMipPending;
+      box = box.left >= box.right ? blocks
+                                  : RECT{std::min(box.left, blocks.left), std::min(box.top, blocks.top),
+                                         std::max(box.right, blocks.right), std::max(box.bottom, blocks.bottom)};
     }
   }
   GCATCH(GetClassName(), u"::PAT_MarkSet()", ->AppendArg(GArgInt(m_myState)))
 }
 
-void Morvane::PAT_MarkClear() { std::memset(m_abMarkCurrent, 0, LYR_MARK_BYTES); }
+void Morvane::PAT_MarkClear() {
+  std::memset(m_abMarkCurrent, 0, LYR_MARK_BYTES);
+  ForgetMipPending();
+}
+
+void Morvane::ForgetMipPending() {
+  const RECT& box = m_rcMipPending;
+  for (LONG r = box.top; r < box.bottom && box.left < box.right; ++r)
+    std::memset(m_abMarkMipPending + size_t(r) * LYR_MARK_SIDE + size_t(box.left), 0, size_t(box.right - box.left));
+  m_rcMipPending = RECT{};
+}
 
 int Morvane::PAT_MarkReset() {
   m_dwChange = 0;
   std::memset(m_abMarkCurrent, 0, LYR_MARK_BYTES);
   std::memset(m_abMarkAccumulated, 0, LYR_MARK_BYTES);
+  ForgetMipPending();
   return 0;
 }
 

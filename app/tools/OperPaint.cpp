@@ -666,6 +666,10 @@ void COperPaint::XDirtySink::Flush() {
   const int dabs = m_nDabs;
   m_nDabs = 0;
   try {
+    // Zoomed out the view shows the mip levels: the batch's blocks get theirs now, not when
+    // the stroke ends, so the stroke shows as it is drawn.
+    OLayer* painted = m_pTool->m_bGlassInStroke ? m_pTool->m_cpGlass.get() : m_pTool->m_cpLayer.get();
+    if (painted && dabs > 0) painted->PAT_MarkMipRefreshPending();
     IPaintSpaceHost* host = space->GetHost();
     if (host && m_pTool->m_nLayerCount > 0 && dabs > 0) {
       OShowDevice* device = space->GetShowDevice();

@@ -171,6 +171,10 @@ struct ODATA_EXPORT OLayer : OComponent {
   virtual int PAT_MarkReset() = 0;
   virtual BOOL PAT_MarkRecall() = 0;
   virtual void PAT_MarkMipRefresh() = 0;
+  // Rebuilds the mip levels of the blocks PAT_MarkSet marked since the last call (or since
+  // PAT_MarkClear / PAT_MarkReset) and forgets them, so that a zoomed-out view shows work in
+  // progress as it is drawn; returns the number of blocks rebuilt.
+  virtual int PAT_MarkMipRefreshPending() = 0;
 
   // Alpha of every pixel (the coverage's high byte of a mask) into a new block, and back.
   virtual OData* AlphaBackup() = 0;

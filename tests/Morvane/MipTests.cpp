@@ -303,10 +303,49 @@ TEST_F(MipTest, MarkedBlockRefreshEqualsFullRefresh) {
   }
 }
 
+// Batch by batch, the blocks marked since the last pending refresh (and only those) get
+// their levels rebuilt, which then equal a full refresh; a cleared map leaves nothing pending.
+TEST_F(MipTest, PendingRefreshRebuildsTheBlocksMarkedSinceTheLastOne) {
+  struct Batch {
+    std::vector<RECT> rects;  // space rectangles painted and marked
+    int blocks;
+  };
+  // At (-37, 11): layer columns 0..66 of row 0 (blocks 0-1 of block row 0); then columns
+  // 137..276 of rows 89..108 (blocks 2-4 of row 1) and, far from them, columns 0..36 of rows
+  // 139..198 (block 0 of rows 2 and 3).
+  const Batch batches[] = {{{{-37, 11, 30, 40}}, 2}, {{{100, 100, 240, 120}, {-37, 150, 0, 210}}, 5}};
+  for (int format : {4, 2}) {
+    SCOPED_TRACE(format);
+    GCompRef<OLayer> l = NewLayer(300, 200, format);
+    l->SetPosition(-37, 11, FALSE);
+    FillRandom(l.get(), rng);
+    l->MipRefresh(nullptr);
+    for (const Batch& b : batches) {
+      for (const RECT& rc : b.rects) {
+        {
+          Surface s(l.get());
+          for (int r = std::max<int>(rc.top - 11, 0); r < std::min<int>(rc.bottom - 11, 200); ++r)
+            for (int c = std::max<int>(rc.left + 37, 0); c < std::min<int>(rc.right + 37, 300); ++c)
+              Put(s.At(c, r), format, RandomPixel(rng, format));
+        }
+        l->PAT_MarkSet(&rc, nullptr);
+      }
+      EXPECT_EQ(l->PAT_MarkMipRefreshPending(), b.blocks);
+      GCompRef<OLayer> fresh = FreshCopy(l.get());
+      ExpectSameLevels(l.get(), fresh.get(), "after a batch");
+    }
+    EXPECT_EQ(l->PAT_MarkMipRefreshPending(), 0) << "nothing is left pending";
+    l->PAT_MarkSet(nullptr, nullptr);
+    l->PAT_MarkClear();
+    EXPECT_EQ(l->PAT_MarkMipRefreshPending(), 0) << "a cleared map drops what was pending";
+  }
+}
+
 TEST_F(MipTest, StateErrors) {
   GCompRef<OLayer> empty = NewEmpty();
   EXPECT_EQ(ThrownCondition([&] { empty->MipRefresh(nullptr); }), u"!m_myState==myREADY");
   EXPECT_EQ(ThrownCondition([&] { empty->PAT_MarkMipRefresh(); }), u"!m_myState==myREADY");
+  EXPECT_EQ(ThrownCondition([&] { empty->PAT_MarkMipRefreshPending(); }), u"!m_myState==myREADY");
   EXPECT_EQ(ThrownCondition([&] { empty->MakeThumbnail(0); }), u"!m_myState!=myNULL");
   GCompRef<OLayer> l = NewLayer(8, 8, 4);
   Surface locked(l.get());

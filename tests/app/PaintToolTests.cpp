@@ -1,8 +1,8 @@
 // The paint tool in the running program, with the brushes and the engine of the plug-in
 // folder: a click leaves a dot and one "绘画" step, a stroke paints along its path, undo and
 // redo give back the layer bit for bit (also through the glass onto a mask layer), clear and
-// fade, the eraser, arc mode's steps, the wheel's ratio edges, the SPACE gesture and the
-// sink's lock.
+// fade, the eraser, a stroke shown live on a zoomed-out view, arc mode's steps, the wheel's
+// ratio edges, the SPACE gesture and the sink's lock.
 #include <QElapsedTimer>
 #include <thread>
 
@@ -383,6 +383,62 @@ TEST_F(PaintToolTest, TheSpaceGestureKeepsItsDeadZoneAndEndsOnAFlick) {
   Frame()->GetView()->SendMessage(WM_KEYUP, VK_SPACE, 0xC0000001);
   EXPECT_NEAR(tool->m_fRadiusRatio, grown, 1e-5) << "a held SPACE is no tap";
   COperation::SetTickSource(nullptr);
+}
+
+// Zoomed out the view shows the mip levels: each batch of dabs must reach them as it is
+// drawn, through the glass (pen) and straight into the layer (eraser), and the view after
+// the release is the one a redraw from scratch gives.
+TEST_F(PaintToolTest, ZoomedOutTheStrokeShowsAsItIsDrawnAndEndsAsARedrawFromScratch) {
+  struct Case {
+    float zoom;
+    const char16_t* brush;
+    uint32_t fill;
+  };
+  const Case cases[] = {{0.5f, u"钢笔", kWhite},
+                        {VIEW_SCALE_MIN, u"钢笔", kWhite},
+                        {0.5f, u"橡皮擦", 0xFF000000u},
+                        {VIEW_SCALE_MIN, u"橡皮擦", 0xFF000000u}};
+  auto screen = [&] {
+    GAutoLock lock(Space()->GetDrawLock());
+    const gui::ScreenImage* image = Frame()->GetView()->GetImage();
+    return std::vector<uint32_t>(image->Bits(), image->Bits() + size_t(image->Pitch()) * size_t(image->Height()));
+  };
+  auto pixel = [&](POINT p) {
+    GAutoLock lock(Space()->GetDrawLock());
+    return Frame()->GetView()->GetImage()->Pixel(p.x, p.y) & 0xFFFFFFu;
+  };
+  // The view composed anew and on the screen.
+  auto redrawn = [&] {
+    Space()->InvalidateComposite();
+    Space()->InvalidateView();
+    return WaitFor([&] { return Space()->IsCompositeValid(); });
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "zoom " << c.zoom << ", " << U8(c.brush));
+    NewDocument(CTavrikDoc::myNEW_COLOR, 400, 300);
+    layer = List()->GetLayer(0);
+    Fill(c.fill);
+    layer->MipRefresh(nullptr);
+    Use(c.brush);
+    const POINT centre{Space()->m_pTransform->clientWidth / 2, Space()->m_pTransform->clientHeight / 2};
+    Space()->ZoomAt(centre.x, centre.y, c.zoom / Space()->m_pTransform->scale);
+    ASSERT_EQ(Space()->m_pTransform->scale, c.zoom);
+    ASSERT_TRUE(redrawn());
+
+    const POINT from = Client(100.0f, 150.0f), to = Client(300.0f, 150.0f), mid = Client(200.0f, 150.0f);
+    const uint32_t untouched = pixel(mid);
+    Send(WM_LBUTTONDOWN, MK_LBUTTON, from);
+    for (LONG x = from.x + 1; x <= to.x; ++x) Send(WM_MOUSEMOVE, MK_LBUTTON, POINT{x, from.y});
+    EXPECT_TRUE(WaitFor([&] { return pixel(mid) != untouched; }, 3000)) << "the stroke shows before the release";
+    Send(WM_LBUTTONUP, 0, to);
+    ASSERT_EQ(Steps(), 1u);
+    ASSERT_TRUE(WaitFor([&] { return Space()->IsCompositeValid(); }));
+    const std::vector<uint32_t> released = screen();
+
+    for (int i = 0; i < List()->GetCount(); ++i) List()->GetLayer(i)->MipRefresh(nullptr);
+    ASSERT_TRUE(redrawn());
+    EXPECT_EQ(released, screen()) << "the view after the release is a redraw from scratch";
+  }
 }
 
 TEST_F(PaintToolTest, AFlushWithoutDabsStillReleasesTheDrawingLock) {
