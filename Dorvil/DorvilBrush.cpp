@@ -36,7 +36,8 @@ void DorvilBrush::InitInstance() {
 void DorvilBrush::ReportMissingPreset(const char16_t* what) {
   GSystem* system = GetSystem();
   if (!system) return;
-  GErrRecord* e = new GErrRecord(what, GERR_FILE_, __LINE__, ERR_KIND_WARNING);
+  // The built-in settings paint on: worth the log, not the internal-error notice.
+  GErrRecord* e = new GErrRecord(what, GERR_FILE_, __LINE__, ERR_KIND_NOTICE);
   e->AddContext()->AppendString(m_family.implementation)->AppendString(u": ");
   e->AppendString(plat::FromUtf8(m_presetPath).c_str());
   e->AddRef();

@@ -47,6 +47,9 @@ class IShellServices {
   // Shows the colour wheel centred on the screen point with the colour (flags 1: drag mode);
   // the choice comes to owner as WM_MYCOLORPICKED. FALSE when there is no wheel.
   virtual BOOL PopupColorWheel(int x, int y, HSVCOLOR colour, HWND owner, DWORD flags) = 0;
+  // The ring menus' palette: the colour wheel centred on the screen point with the colour
+  // bar's current colour, the colour chosen there made current. FALSE when there is no wheel.
+  virtual BOOL PopupPalette(int /*x*/, int /*y*/) { return FALSE; }
   // The window the current tool hands its option controls to (WM_MYSETOPTIONS); null when
   // there is none.
   virtual gui::GWindow* GetOptionBar() = 0;

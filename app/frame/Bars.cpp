@@ -96,9 +96,9 @@ void CColorBarView::Choose(int slot) {
   m_pPicker->Popup(RECT{topLeft.x, topLeft.y, bottomRight.x, bottomRight.y}, m_pModel->GetCurrentHsv(), GetSafeHwnd());
 }
 
-BOOL CColorBarView::OpenWheel(POINT screen) {
+BOOL CColorBarView::OpenWheel(POINT screen, DWORD flags) {
   if (!m_pModel || !m_pShell) return FALSE;
-  return m_pShell->PopupColorWheel(screen.x, screen.y, m_pModel->GetCurrentHsv(), GetSafeHwnd(), COLORWHEEL_DRAG);
+  return m_pShell->PopupColorWheel(screen.x, screen.y, m_pModel->GetCurrentHsv(), GetSafeHwnd(), flags);
 }
 
 LRESULT CColorBarView::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {

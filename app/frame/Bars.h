@@ -36,9 +36,9 @@ class CColorBarView : public QWidget, public gui::GWindow, public IColorBarObser
   QRect SlotRect(int slot) const;
   // What a click on a slot does.
   void Choose(int slot);
-  // Opens the colour wheel in drag mode centred on the screen point (device pixels) with
-  // the current colour; FALSE when there is no wheel.
-  BOOL OpenWheel(POINT screen);
+  // Opens the colour wheel centred on the screen point (device pixels) with the current
+  // colour, in drag mode unless told otherwise; FALSE when there is no wheel.
+  BOOL OpenWheel(POINT screen, DWORD flags = COLORWHEEL_DRAG);
   // The picker, once it was opened.
   CColorPicker* GetPicker() const { return m_pPicker.get(); }
 

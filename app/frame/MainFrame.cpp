@@ -805,6 +805,9 @@ BOOL CMainFrame::PopupColorWheel(int x, int y, HSVCOLOR colour, HWND owner, DWOR
   return wheel ? wheel->Popup(x, y, colour, owner, flags) : FALSE;
 }
 
+// The colour bar answers the wheel: the choice becomes its current colour.
+BOOL CMainFrame::PopupPalette(int x, int y) { return m_pColorView ? m_pColorView->OpenWheel(POINT{x, y}, 0) : FALSE; }
+
 CColorWheel* CMainFrame::GetColorWheel() {
   if (!m_pColorWheel && GetSafeHwnd()) {
     auto wheel = std::make_unique<CColorWheel>();

@@ -96,6 +96,7 @@ class CMainFrame : public gui::GWindow, public gui::CmdTarget, public IShellServ
   // IShellServices: what tools and panels ask of the frame.
   void PopupRingMenu(int x, int y, CFunctionMenu* menu) override;
   BOOL PopupColorWheel(int x, int y, HSVCOLOR colour, HWND owner, DWORD flags) override;
+  BOOL PopupPalette(int x, int y) override;
   // The frame's colour wheel, made on first use; null when it cannot be made.
   CColorWheel* GetColorWheel();
   gui::GWindow* GetOptionBar() override;

@@ -101,12 +101,25 @@ LRESULT CMyListBox::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_VSCROLL:
       if (gui::GetFocus() != GetSafeHwnd()) SetFocus();
       break;
+    case WM_MOUSELEAVE:
+      m_bTrackingLeave = false;
+      SetHotRow(-1);
+      return 0;
     // Neither the keys nor a double click change the selection behind the descendant's back.
     case WM_LBUTTONDBLCLK:
     case WM_KEYDOWN: return 0;
     default: break;
   }
   return ListBox::WindowProc(msg, wParam, lParam);
+}
+
+void CMyListBox::SetHotRow(int row) {
+  if (row == m_nHotRow) return;
+  const int old = m_nHotRow;
+  m_nHotRow = row;
+  RedrawRow(old);
+  RedrawRow(row);
+  if (row >= 0 && !m_bTrackingLeave) m_bTrackingLeave = TrackMouseEvent(TME_LEAVE) != FALSE;
 }
 
 void CMyListBox::EraseBackground(gui::DeviceContext& dc) {

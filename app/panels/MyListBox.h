@@ -50,6 +50,8 @@ class CMyListBox : public gui::ListBox {
   // The part of the client area the visible rows cover; with wholeRows a last row that shows
   // only in part is left out. FALSE for an empty list.
   BOOL GetItemsRect(RECT* out, BOOL wholeRows) const;
+  // The row the mouse hovers (-1: none), which the descendant draws lit.
+  int GetHotRow() const { return m_nHotRow; }
 
   LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
 
@@ -80,6 +82,10 @@ class CMyListBox : public gui::ListBox {
   int GetDragScroll() const { return m_nDragScroll; }
   static constexpr UINT_PTR kDragScrollTimer = 1;
 
+  // Redraws the old and the new hot row. While a row is hot the mouse's leaving the window
+  // is asked for; it clears the hot row.
+  void SetHotRow(int row);
+
   RECT m_rcCell{0, 0, 1, 1};  // scratch
   uint32_t m_dwSpare = 0;     // the descendants'
 
@@ -91,6 +97,8 @@ class CMyListBox : public gui::ListBox {
   BOOL m_bMarker = FALSE;
   RECT m_rcMarker{0, 0, 0, 0};
   int m_nDragScroll = kScrollNone;
+  int m_nHotRow = -1;
+  bool m_bTrackingLeave = false;
   std::unique_ptr<gui::ScreenImage> m_pRowBitmap;
   gui::DeviceContext m_dc;
 };

@@ -22,8 +22,10 @@ namespace {
 
 constexpr COLORREF kSelectedFace = 0x404444;
 constexpr COLORREF kSelectedText = 0xFFFFFF;
-constexpr COLORREF kRowFace = 0xFFFFFF;
-constexpr COLORREF kPlainText = 0x111111;
+constexpr COLORREF kRowFace = 0xF4F8F8;
+constexpr COLORREF kPlainText = 0x444848;
+constexpr COLORREF kHotFace = 0xFFFFFF;  // the row under the mouse
+constexpr COLORREF kHotText = 0x000000;
 constexpr COLORREF kMark = 0x3C70C8;       // the preselection marks
 constexpr COLORREF kPresetOn = 0x50A050;   // a preset that equals the current values
 constexpr COLORREF kPresetOff = 0xC8CCCC;
@@ -73,7 +75,8 @@ PropertyItem* CMyListBrush::CurItem(const char16_t* key) const {
 
 void CMyListBrush::ReportError(const std::u16string& what) {
   if (!m_pSystem) return;
-  auto* e = new GErrRecord(u"!CMyListBrush", GERR_FILE_, __LINE__, ERR_KIND_CHECK);
+  // No internal error: the user is told in words of the panel's own.
+  auto* e = new GErrRecord(u"!CMyListBrush", GERR_FILE_, __LINE__, ERR_KIND_NOTICE);
   e->AppendArg(GArgStr(what.c_str()));
   m_pSystem->ReportError(e);
 }
@@ -136,6 +139,9 @@ float CMyListBrush::SetRadiusRatio(float ratio) {
   if (!e || !item) return 0.0f;
   item->value = BrushValueAtRatio(*item, std::clamp(ratio, 0.0f, 1.0f));
   e->StoreValues(0);
+  // The wheel and the size gesture come here: the preset marks follow the new size.
+  e->UpdatePresetFlags();
+  RedrawRow(GetCurSel());
   if (m_pPropertyPage && m_pPropertyPage->GetSafeHwnd()) m_pPropertyPage->Invalidate();
   return e->GetEngine()->brush->MapValue(item->value);
 }
@@ -203,14 +209,21 @@ void CMyListBrush::LoadBrushes() {
   }
 }
 
-int CMyListBrush::AddNewBrushes() {
-  if (GetCount() > kMaxRows - 1) return 0;
+int CMyListBrush::AddNewBrushes(BOOL* full) {
+  if (full) *full = FALSE;
   std::vector<BrushEngineRecord*> fresh;
   for (auto& [name, record] : m_engines) {
     bool used = false;
     for (int i = 0; i < GetCount() && !used; ++i) used = GetEntry(i)->GetEngine() == record.get();
     if (!used) fresh.push_back(record.get());
     if (fresh.size() == 10) break;
+  }
+  // Rows beyond what the presets file holds would take every edit of the run down with them
+  // at exit.
+  const size_t room = size_t(std::max(0, kMaxRows - GetCount()));
+  if (fresh.size() > room) {
+    fresh.resize(room);
+    if (full) *full = TRUE;
   }
   int added = 0;
   for (BrushEngineRecord* r : fresh) {
@@ -281,7 +294,7 @@ void CMyListBrush::ShowLoadNotice() {
   gui::MessageBox(nullptr, text.c_str(), u"画笔预设", gui::MB_OK | gui::MB_ICONWARNING);
 }
 
-BOOL CMyListBrush::Save(const std::u16string& path) {
+BOOL CMyListBrush::Save(const std::u16string& path, std::u16string* error) {
   if (GetCount() == 0) return FALSE;  // nothing is written without rows
   BrushPresets presets;
   for (int i = 0; i < GetCount(); ++i) presets.brushes.push_back(GetEntry(i)->MakeRecord());
@@ -289,11 +302,14 @@ BOOL CMyListBrush::Save(const std::u16string& path) {
     if (presets.brushes.size() < BRUSH_MAX_BRUSHES) presets.brushes.push_back(r);
   presets.selected = GetCurSel();
   const BrushPresetsSave saved = SavePresets(path, presets, m_pSystem);
-  if (!saved.ok) ReportError(u"presets not saved: " + saved.error);
-  return saved.ok ? TRUE : FALSE;
+  if (saved.ok) return TRUE;
+  ReportError(u"presets not saved: " + saved.error);
+  if (error) *error = saved.error;
+  return FALSE;
 }
 
 BOOL CMyListBrush::SaveBrushes() {
+  std::u16string why;
   try {
     // The file stays as it is when nothing was loaded, when the list is empty, and when it
     // could not be read whole and could not be kept aside either.
@@ -302,9 +318,12 @@ BOOL CMyListBrush::SaveBrushes() {
                                                             : PreparePresetsFile(m_strProgramFolder, m_strUserFolder);
     if (path.empty()) {
       ReportError(u"no folder for the brush presets");
-      return FALSE;
+      why = u"程序文件夹和用户数据文件夹都无法写入";
+    } else if (Save(path, &why)) {
+      return TRUE;
+    } else {
+      why = path + u"\n" + why;
     }
-    return Save(path);
   } catch (GError* e) {
     if (m_pSystem) {
       m_pSystem->ReportError(e);
@@ -312,8 +331,12 @@ BOOL CMyListBrush::SaveBrushes() {
       e->AddRef();  // owned by nobody yet
       e->Release();
     }
-    return FALSE;
+    why = u"详细情况已记录在 ERROR.TXT 文件中";
   }
+  // The edits of this run are lost: said as every failed save is, not only in the log.
+  const std::u16string text = u"无法保存画笔预设，本次对画笔的修改未能保留：\n" + why;
+  gui::MessageBox(nullptr, text.c_str(), u"画笔预设", gui::MB_OK | gui::MB_ICONERROR);
+  return FALSE;
 }
 
 void CMyListBrush::FinishWork() {
@@ -442,9 +465,14 @@ void CMyListBrush::OnDeleteBrush() {
 }
 
 void CMyListBrush::OnFindBrush() {
-  const int added = AddNewBrushes();
-  const std::u16string text =
+  BOOL full = FALSE;
+  const int added = AddNewBrushes(&full);
+  std::u16string text =
       added == 0 ? std::u16string(u"没有找到新的画笔") : u"找到 " + plat::Widen(std::to_string(added)) + u" 支新画笔";
+  if (full) {
+    const std::u16string limit = u"画笔已达 " + plat::Widen(std::to_string(kMaxRows)) + u" 支上限";
+    text = added == 0 ? limit + u"，无法再添加新画笔" : text + u"；" + limit + u"，其余的未添加";
+  }
   gui::ShowMessage(u"结果", text.c_str());
 }
 
@@ -467,6 +495,26 @@ void CMyListBrush::LayoutColumns(int width) {
   }
 }
 
+int CMyListBrush::RowAt(POINT pt) const {
+  BOOL outside = TRUE;
+  const int row = GetCount() > 0 ? int(ItemFromPoint(pt, outside)) : -1;
+  return outside || row >= GetCount() ? -1 : row;
+}
+
+BOOL CMyListBrush::OnToolHitTest(POINT pt, std::u16string* text, RECT* area) {
+  if (m_nMode != myIDLE) return FALSE;
+  const int row = RowAt(pt), column = HitColumn(pt.x);
+  RECT rc;
+  if (row < 0 || column < 0 || GetItemRect(row, &rc) == gui::LB_ERR) return FALSE;
+  const std::u16string tip = column == 1   ? GetEntry(row)->GetDescription()
+                             : column == 0 ? gui::StringResourcePart(IDS_BRUSH_PRESELECT, 1)
+                                           : gui::StringResourcePart(IDS_BRUSH_PRESET, 1);
+  if (tip.empty()) return FALSE;
+  if (text) *text = tip;
+  if (area) *area = RECT{m_anLeft[column], rc.top, m_anLeft[column] + m_anWidth[column], rc.bottom};
+  return TRUE;
+}
+
 int CMyListBrush::HitColumn(int x) const {
   for (int c = 0; c < 6; ++c)
     if (x >= m_anLeft[c] && x < m_anLeft[c] + m_anWidth[c]) return c;
@@ -479,7 +527,8 @@ void CMyListBrush::DrawItem(gui::DRAWITEMSTRUCT* dis) {
   gui::DeviceContext* dc = dis->pDC;
   const RECT& r = dis->rcItem;
   const bool selected = dis->itemState & ODS_SELECTED;
-  dc->FillSolidRect(r, selected ? kSelectedFace : kRowFace);
+  const bool hot = int(dis->itemID) == GetHotRow();
+  dc->FillSolidRect(r, selected ? kSelectedFace : hot ? kHotFace : kRowFace);
   const int cy = (r.top + r.bottom) / 2;
   // The preselection mark: hollow while floating, solid when fixed.
   if (m_anWidth[0] && (e->m_dwFlags & (BRUSH_FLAG_FLOATING | BRUSH_FLAG_FIXED))) {
@@ -492,7 +541,7 @@ void CMyListBrush::DrawItem(gui::DRAWITEMSTRUCT* dis) {
     RECT text{r.left + m_anLeft[1] + 2, r.top + 4, r.left + m_anLeft[1] + m_anWidth[1] - 1, r.bottom - 2};
     const gui::HFONT oldFont = dc->SelectFont(GetFont());
     const int oldMode = dc->SetBkMode(gui::TRANSPARENT);
-    const COLORREF oldColour = dc->SetTextColor(selected ? kSelectedText : kPlainText);
+    const COLORREF oldColour = dc->SetTextColor(selected ? kSelectedText : hot ? kHotText : kPlainText);
     dc->DrawText(e->GetName().c_str(), int(e->GetName().size()), &text, gui::DT_SINGLELINE | gui::DT_NOPREFIX);
     dc->SetTextColor(oldColour);
     dc->SetBkMode(oldMode);
@@ -509,15 +558,17 @@ void CMyListBrush::DrawItem(gui::DRAWITEMSTRUCT* dis) {
 
 void CMyListBrush::OnLButtonDown(POINT pt) {
   FinishWork();
+  SetHotRow(-1);
   m_nPressRow = -1;
   m_nPressColumn = -1;
   m_ptPress = pt;
   m_bMoved = FALSE;
-  BOOL outside = FALSE;
-  const UINT row = ItemFromPoint(pt, outside);
-  if (outside || int(row) >= GetCount()) return;
-  m_nPressRow = int(row);
+  m_bNamePressed = FALSE;
+  const int row = RowAt(pt);
+  if (row < 0) return;
+  m_nPressRow = row;
   m_nPressColumn = HitColumn(pt.x);
+  m_bNamePressed = m_nPressColumn == 1;
   SetCapture();
   XBrushProperty* e = GetEntry(m_nPressRow);
   switch (m_nPressColumn) {
@@ -544,6 +595,7 @@ void CMyListBrush::OnLButtonDown(POINT pt) {
 }
 
 void CMyListBrush::OnMouseMove(POINT pt) {
+  if (m_nMode == myIDLE) SetHotRow(RowAt(pt));
   if (m_nPressRow < 0) return;
   if (std::abs(pt.x - m_ptPress.x) > 4 || std::abs(pt.y - m_ptPress.y) > 4) m_bMoved = TRUE;
   if (m_nMode == myIDLE && m_bMoved && m_nPressColumn > 0) {
@@ -606,6 +658,9 @@ void CMyListBrush::EndDrag() {
 
 void CMyListBrush::OnLButtonUp(POINT pt) {
   DropPress(pt);
+  SetHotRow(-1);
+  // A brush chosen, marked or edited here is one to paint with.
+  if (m_pSpace) m_pSpace->SelectOperator(ID_OPER_PAINT);
   // Last: letting the mouse go tells this window, which then has nothing left to end.
   if (gui::GetCapture() == GetSafeHwnd()) gui::ReleaseCapture();
 }
@@ -682,9 +737,16 @@ LRESULT CMyListBrush::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
       case WM_LBUTTONUP:
         OnLButtonUp(POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
         return 0;
-      case WM_MOUSEMOVE:
-        if (m_nPressRow < 0) break;  // hovering: the list base's
+      case WM_MOUSEMOVE: {
+        const bool pressed = m_nPressRow >= 0;
         OnMouseMove(POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
+        if (!pressed) break;  // hovering: the list base's too
+        return 0;
+      }
+      case WM_LBUTTONDBLCLK:
+        // The second press of a double click on a name: on to that brush's property page.
+        if (m_bNamePressed && m_pPageBar && m_pPageBar->GetSafeHwnd())
+          m_pPageBar->SendMessage(WM_MYVB_NAVIGATE, VB_NAV_FORWARD, 0);
         return 0;
       case WM_CAPTURECHANGED:
         // Another window took the mouse: the press and any drag end where they are.

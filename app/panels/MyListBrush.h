@@ -74,15 +74,16 @@ class CMyListBrush : public CMyListBox, public gui::CmdTarget {
   void LoadBrushes();
   // Tells the user, once, that the presets file was not read whole and where it was kept.
   void ShowLoadNotice();
-  // Entries for components no row uses yet (at most 10, and none beyond 99 rows); how many.
-  int AddNewBrushes();
+  // Entries for components no row uses yet, at most 10 and never beyond kMaxRows rows (the
+  // most the presets file holds); how many. *full: some were left out for want of room.
+  int AddNewBrushes(BOOL* full = nullptr);
   // The presets file: the rows, records of missing components and the current row. Save
-  // writes nothing without rows. Load answers TRUE when the file was read whole; one that
+  // writes nothing without rows; a failed one is logged and says why in *error. Load answers TRUE when the file was read whole; one that
   // was not keeps the rows read and is moved aside (KeepPresetsAside).
-  BOOL Save(const std::u16string& path);
+  BOOL Save(const std::u16string& path, std::u16string* error = nullptr);
   BOOL Load(const std::u16string& path);
   // Saves to the presets file's place unless the list is empty or the file read at start-up
-  // could not be moved aside; FALSE (logged) when it could not.
+  // could not be moved aside; FALSE when it could not, which the user is told.
   BOOL SaveBrushes();
   void FinishWork() override;
 
@@ -90,6 +91,8 @@ class CMyListBrush : public CMyListBox, public gui::CmdTarget {
   CMyListProperty* GetPropertyPage() const { return m_pPropertyPage.get(); }
   // The column under a client x: 0 mark, 1 name, 2-5 presets 1-4; -1 none.
   int HitColumn(int x) const;
+  // While no drag runs: the description over a name, what the marks mean over them.
+  BOOL OnToolHitTest(POINT pt, std::u16string* text, RECT* area) override;
 
   // The commands: clone, delete (asked first), find new brushes (the result shown).
   void OnAddBrush();
@@ -141,6 +144,8 @@ class CMyListBrush : public CMyListBox, public gui::CmdTarget {
   // The list's commands at the pointer (a right click).
   void OnContextMenu(POINT pt);
   void ReportError(const std::u16string& what);
+  // The row under a client point; -1 outside the rows.
+  int RowAt(POINT pt) const;
 
   GSystem* m_pSystem = nullptr;
   CPaintSpace* m_pSpace = nullptr;
@@ -162,6 +167,7 @@ class CMyListBrush : public CMyListBox, public gui::CmdTarget {
   int m_nMode = myIDLE;
   POINT m_ptPress{0, 0};
   BOOL m_bMoved = FALSE;
+  BOOL m_bNamePressed = FALSE;  // the last press was on a name: a double click opens its page
   int m_nDropIndex = -1;
   int m_nDropColumn = -1;
   int m_nPressRow = -1;

@@ -130,7 +130,7 @@ void CMyListProperty::NewProperty(UINT start, OProperty* set, OAppendixMenu* men
     m_cpProperty = set;
     m_nLabelWidth = 64;
     m_nPressRow = -1;
-    m_nHotRow = -1;
+    SetHotRow(-1);
     m_nItemCount = 0;
     SendMessage(WM_SETREDRAW, FALSE);
     if (count) {
@@ -161,7 +161,7 @@ void CMyListProperty::ReleaseProperty() {
   m_pMenu = nullptr;
   m_nItemCount = 0;
   m_nPressRow = -1;
-  m_nHotRow = -1;
+  SetHotRow(-1);
 }
 
 PropertyItem* CMyListProperty::ItemOfRow(int row) {
@@ -255,7 +255,7 @@ void CMyListProperty::DrawItem(gui::DRAWITEMSTRUCT* dis) {
 void CMyListProperty::DrawItemRow(gui::DeviceContext& dc, int row, PropertyItem& item, int width) {
   const int lw = std::min(m_nLabelWidth, width);
   const bool sub = HasSubPage(row);
-  const bool hot = sub && row == m_nHotRow;
+  const bool hot = sub && row == GetHotRow();
   const COLORREF labelFace = hot ? kLight : kFace;
   const COLORREF labelText = hot ? kBlack : kText;
   auto bottomLines = [&] {
@@ -349,7 +349,7 @@ void CMyListProperty::DrawItemRow(gui::DeviceContext& dc, int row, PropertyItem&
 
 void CMyListProperty::DrawCommandRow(gui::DeviceContext& dc, int row, int width) {
   const int lw = std::min(m_nLabelWidth, width);
-  const bool hot = row == m_nHotRow;
+  const bool hot = row == GetHotRow();
   dc.FillSolidRect(RECT{0, 0, lw, kRow}, kFace);
   dc.FillSolidRect(RECT{lw, 0, width, kRow}, hot ? kLight : kFace);
   dc.SetPen(gui::PS_SOLID, kGridColor);
@@ -363,15 +363,6 @@ void CMyListProperty::DrawCommandRow(gui::DeviceContext& dc, int row, int width)
 }
 
 // ---- the mouse ----------------------------------------------------------------------------
-
-void CMyListProperty::SetHotRow(int row) {
-  if (row == m_nHotRow) return;
-  const int old = m_nHotRow;
-  m_nHotRow = row;
-  RedrawRow(old);
-  RedrawRow(row);
-  if (row >= 0 && !m_bTrackingLeave) m_bTrackingLeave = TrackMouseEvent(TME_LEAVE) != FALSE;
-}
 
 void CMyListProperty::OnLButtonDown(POINT pt) {
   m_tracker.FinishOperation();
@@ -703,10 +694,6 @@ LRESULT CMyListProperty::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
       }
       return 0;
     case WM_CAPTURECHANGED: OnCaptureChanged(reinterpret_cast<HWND>(lParam)); return 0;
-    case WM_MOUSELEAVE:
-      m_bTrackingLeave = false;
-      SetHotRow(-1);
-      return 0;
     case WM_MYEDITDONE: OnEditDone(wParam != 0); return 0;
     case WM_MYPOPUPCLOSED: OnPopupClosed(wParam != 0); return 0;
     case WM_COMMAND:

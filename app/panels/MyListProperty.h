@@ -77,7 +77,6 @@ class CMyListProperty : public CMyListBox {
   int GetLabelWidth() const { return m_nLabelWidth; }
   // Rows of items; the "Separator" and command rows follow.
   int GetItemRowCount() const { return m_nItemCount; }
-  int GetHotRow() const { return m_nHotRow; }
   OProperty* GetProperty() const { return m_cpProperty.get(); }
   CMyEdit* GetEdit() const { return m_pEdit.get(); }
   CListPopup* GetPopup() const { return m_pPopup.get(); }
@@ -122,7 +121,6 @@ class CMyListProperty : public CMyListBox {
   void OpenNumberEntry(const RECT& rc);
   // Begin, store the pressed item's new value, End; nothing when it stays as it was.
   void Commit(int32_t value);
-  void SetHotRow(int row);
   void EndDrag();
   void ReleaseProperty();
 
@@ -153,8 +151,6 @@ class CMyListProperty : public CMyListBox {
   DWORD m_dwPressTime = 0;
   POINT m_ptPress{0, 0};  // client
   int m_nPressRow = -1;
-  int m_nHotRow = -1;
-  bool m_bTrackingLeave = false;
   // The slider drag: the pointer's last screen x, where it was pressed (screen), the cursor
   // it had.
   int m_nDragX = 0;

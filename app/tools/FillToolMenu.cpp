@@ -24,15 +24,17 @@ void CFillToolMenu::Run(int x, int y, UINT item, DWORD) {
   const POINT at = m_pTool->m_ptRButton;
   switch (item) {
     case 3:
-      if (IShellServices* shell = space->GetShell()) {
-        if (CColorBar* bar = space->GetColorBar()) shell->PopupColorWheel(x, y, bar->GetCurrentHsv(), nullptr, 0);
-      }
+      if (IShellServices* shell = space->GetShell()) shell->PopupPalette(x, y);
       break;
     case 4: space->OnFlowerSelectLayer(at.x, at.y); break;
     case 9: space->SelectOperator(space->GetPrevOperatorID()); break;
     case FLOWER_SECTOR_TOPLEFT: space->Undo(1); break;
     case FLOWER_SECTOR_TOPRIGHT:
-      if (CColorBar* bar = space->GetColorBar()) bar->PushRgb(COperSucker::ColorAt(space, at.x, at.y) & 0xFFFFFFu);
+      // The topmost layer's own colour, not the view's blend: the auto-layer mode files each
+      // fill under the mask layer of the current colour, so a pick from a mask layer must
+      // give that layer's colour, not its mix with what shows through. Taken as it is, not
+      // through HSV, whose round trip may move a channel by one.
+      if (CColorBar* bar = space->GetColorBar()) bar->PushRgb(COperSucker::LayerColorAt(space, at.x, at.y) & 0xFFFFFFu);
       break;
     case FLOWER_SECTOR_BOTTOMRIGHT: space->FlipViewAt(at.x, at.y); break;
     default: break;

@@ -1,4 +1,4 @@
-// The ring menu of the outline and shape tools: the palette, layer choice, tool switch,
+// The ring menu of the bucket, outline and shape tools: the palette, layer choice, tool switch,
 // undo, colour pick and view flip items both answer, and a fourth sector a tool may add.
 #pragma once
 #include "tools/FunctionMenu.h"

@@ -877,10 +877,7 @@ void COperPaint::XMenu::Run(int x, int y, UINT item, DWORD) {
   const POINT at = m_pTool->m_ptRButton;
   switch (item) {
     case 3:
-      if (IShellServices* shell = space->GetShell()) {
-        CColorBar* bar = space->GetColorBar();
-        if (bar) shell->PopupColorWheel(x, y, bar->GetCurrentHsv(), nullptr, 0);
-      }
+      if (IShellServices* shell = space->GetShell()) shell->PopupPalette(x, y);
       break;
     case 4: space->OnFlowerSelectLayer(at.x, at.y); break;
     case 7:

@@ -101,17 +101,32 @@ uint32_t COperSucker::SuckColor(int x, int y) {
   GCATCH(GetClassName(), u"::SuckColor()", ->AppendArg(GArgInt(x))->AppendArg(GArgInt(y)))
 }
 
+namespace {
+
+uint32_t Background(CPaintSpace* space) { return 0xFF000000u | (space->GetBackground() & 0xFFFFFFu); }
+
+}  // namespace
+
 uint32_t COperSucker::ColorAt(CPaintSpace* space, int x, int y) {
-  const uint32_t background = 0xFF000000u | (space->GetBackground() & 0xFFFFFFu);
   POINT at;
   const int index = space->PickLayerAt(x, y, &at);
-  if (index < 0) return background;
+  if (index < 0) return Background(space);
   uint32_t colour;
   if (ComposedAt(space, x, y, &colour)) return colour;
   // No composed picture to read (a view without pixels): the layer's own colour there.
+  return OwnColorAt(space, index, at);
+}
+
+uint32_t COperSucker::LayerColorAt(CPaintSpace* space, int x, int y) {
+  POINT at;
+  const int index = space->PickLayerAt(x, y, &at);
+  return index < 0 ? Background(space) : OwnColorAt(space, index, at);
+}
+
+uint32_t COperSucker::OwnColorAt(CPaintSpace* space, int index, POINT at) {
   BOOL inside = FALSE;
-  colour = space->m_pwndListLayer->GetLayer(index)->GetColor(&at, &inside);
-  return inside ? colour : background;
+  const uint32_t colour = space->m_pwndListLayer->GetLayer(index)->GetColor(&at, &inside);
+  return inside ? colour : Background(space);
 }
 
 BOOL COperSucker::ComposedAt(CPaintSpace* space, int x, int y, uint32_t* colour) {

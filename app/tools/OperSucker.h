@@ -20,6 +20,9 @@ class COperSucker final : public COperation {
   uint32_t SuckColor(int x, int y);
   // The same for any tool of the space (the paint tool's ring menu picks colours too).
   static uint32_t ColorAt(CPaintSpace* space, int x, int y);
+  // The own colour 0xAARRGGBB of the topmost layer that shows at the client point, whatever
+  // lies below it (a mask layer's colour with its cover as alpha); else the background.
+  static uint32_t LayerColorAt(CPaintSpace* space, int x, int y);
 
   int32_t m_myState = myREADY;
 
@@ -34,4 +37,6 @@ class COperSucker final : public COperation {
   void OnRButtonUp_Function(POINT pt) override;
   // The pixel of the view's composed picture at the client point; FALSE outside it.
   static BOOL ComposedAt(CPaintSpace* space, int x, int y, uint32_t* colour);
+  // The colour of the list's layer index at the space point; the background outside it.
+  static uint32_t OwnColorAt(CPaintSpace* space, int index, POINT at);
 };

@@ -12,6 +12,9 @@
 // Error kinds.
 constexpr uint32_t ERR_KIND_CHECK = 6;    // a failed check
 constexpr uint32_t ERR_KIND_WARNING = 4;  // a notice (the component leak record)
+// Logged only: no fault of the program, never the internal-error notice (a missing brush
+// preset, a failure the user is told of in its own words).
+constexpr uint32_t ERR_KIND_NOTICE = 1;
 
 class ODATA_EXPORT GError : public OBeing {
  public:

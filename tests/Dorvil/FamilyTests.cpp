@@ -119,6 +119,8 @@ TEST_F(DorvilTest, MissingPresetsFallBackToBuiltInSettingsAndSaySo) {
     ASSERT_EQ(sys.ErrorCount(), before + 1);
     std::string text = U8(sys.ErrorText(before));
     EXPECT_NE(text.find("BRUSH PRESET NOT FOUND"), std::string::npos) << text;
+    // Logged, but not as the internal error that asks the user to quit (kinds above 1).
+    EXPECT_EQ(sys.ErrorKind(before), ERR_KIND_NOTICE);
     EXPECT_NE(text.find(std::string("/nonexistent/brushes/") + kBrushFamilies[f].preset), std::string::npos) << text;
     EXPECT_NE(text.find(U8(kBrushFamilies[f].implementation)), std::string::npos) << text;
     for (UINT i = 0; i < dorvil::ITEM_COUNT; ++i) EXPECT_EQ(Items(b)->GetItem(i)->value, kBrushFamilies[f].builtIn[i]) << i;

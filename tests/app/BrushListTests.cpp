@@ -3,7 +3,9 @@
 // marks and switching, clone and delete, a preset recalled by a click, the radius ratio, and
 // the presets file written at the end and read at the next start, a record of a missing brush
 // component included.
+#include <QCoreApplication>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QMainWindow>
 
 #include <filesystem>
@@ -20,6 +22,7 @@
 #include "panels/MyVertBar.h"
 #include "panels/VertBarMessages.h"
 #include "platform/gui/Messages.h"
+#include "tools/Operation.h"
 
 namespace {
 
@@ -364,6 +367,133 @@ TEST_F(BrushListTest, DraggingStoresAndMovesPresetsAndReordersBrushes) {
   EXPECT_EQ(list->GetEntry(0)->GetName(), second);
   EXPECT_EQ(list->GetEntry(1)->GetName(), first);
   EXPECT_EQ(list->GetCurSel(), 1);
+}
+
+// Step 3 of every release: whatever the press did, the paint tool is current afterwards.
+TEST_F(BrushListTest, LettingGoOfTheMouseInTheListSwitchesToThePaintTool) {
+  for (int column : {0, 1, 3}) {
+    SCOPED_TRACE(column);
+    Space()->SelectOperator(ID_OPER_FLOOD);
+    ASSERT_EQ(Space()->GetCurOperator()->GetID(), ID_OPER_FLOOD);
+    Click(2, column);
+    EXPECT_EQ(Space()->GetCurOperator()->GetID(), ID_OPER_PAINT);
+  }
+  Space()->SelectOperator(ID_OPER_FLOOD);
+  Drag(0, 1, 2, 1);
+  EXPECT_EQ(Space()->GetCurOperator()->GetID(), ID_OPER_PAINT) << "after a drag too";
+}
+
+TEST_F(BrushListTest, ADoubleClickOnANameOpensItsPropertyPage) {
+  CMyVertBar* bar = Frame()->GetVertBar(ID_BAR_BRUSH);
+  const auto doubleClick = [&](int row, int column) {
+    const LPARAM at = At(row, column);
+    list->SendMessage(WM_LBUTTONDOWN, MK_LBUTTON, at);
+    list->SendMessage(WM_LBUTTONUP, 0, at);
+    list->SendMessage(WM_LBUTTONDBLCLK, MK_LBUTTON, at);
+    list->SendMessage(WM_LBUTTONUP, 0, at);
+  };
+  list->SetTopIndex(0);
+  doubleClick(1, 3);
+  EXPECT_EQ(bar->GetPagePos(), 0u) << "not on a preset mark";
+  doubleClick(2, 1);
+  EXPECT_EQ(list->GetCurSel(), 2);
+  EXPECT_EQ(bar->GetPagePos(), 1u);
+  EXPECT_EQ(bar->GetTitle(1), list->GetEntry(2)->GetName());
+}
+
+TEST_F(BrushListTest, TheRowUnderTheMouseIsLitAndEachColumnHasItsTip) {
+  list->SetTopIndex(0);
+  QWidget* widget = list->GetWidget();
+  const auto hover = [&](LPARAM at) {
+    const QPoint p(GET_X_LPARAM(at), GET_Y_LPARAM(at));
+    QMouseEvent e(QEvent::MouseMove, p, widget->mapToGlobal(p), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(widget, &e);
+  };
+  // The face of a row's name, right of any text.
+  int nameRight = 0;
+  while (list->HitColumn(nameRight + 1) == 1 || list->HitColumn(nameRight) != 1) ++nameRight;
+  const auto face = [&](int row) {
+    RECT rc{};
+    list->GetItemRect(row, &rc);
+    return widget->grab().toImage().pixel(nameRight - 1, rc.top + 2) & 0xFFFFFF;
+  };
+  const QRgb plain = face(1);
+  hover(At(1, 1));
+  EXPECT_EQ(list->GetHotRow(), 1);
+  EXPECT_EQ(face(1), 0xFFFFFFu) << "lit";
+  EXPECT_NE(face(1), plain);
+  hover(At(2, 1));
+  EXPECT_EQ(list->GetHotRow(), 2);
+  EXPECT_EQ(face(1), plain) << "the row left goes back";
+  // The mouse leaves the list: the leave the list asked for puts the light out.
+  QEvent leave(QEvent::Leave);
+  QCoreApplication::sendEvent(widget, &leave);
+  gui::RunPostedMessages();
+  EXPECT_EQ(list->GetHotRow(), -1);
+  EXPECT_EQ(face(2), plain);
+  hover(At(2, 1));
+  list->SendMessage(WM_LBUTTONDOWN, MK_LBUTTON, At(2, 1));
+  EXPECT_EQ(list->GetHotRow(), -1) << "a press puts the light out";
+  list->SendMessage(WM_LBUTTONUP, 0, At(2, 1));
+
+  const struct {
+    int column;
+    std::u16string tip;
+  } cases[] = {{0, u"预选"}, {1, list->GetEntry(1)->GetDescription()}, {2, u"笔设"}, {5, u"笔设"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.column);
+    ASSERT_FALSE(c.tip.empty());
+    const LPARAM at = At(1, c.column);
+    std::u16string text;
+    RECT area{};
+    ASSERT_TRUE(list->OnToolHitTest(POINT{GET_X_LPARAM(at), GET_Y_LPARAM(at)}, &text, &area));
+    EXPECT_EQ(text, c.tip);
+    EXPECT_EQ(list->HitColumn(area.left), c.column);
+    EXPECT_EQ(list->HitColumn(area.right - 1), c.column);
+    EXPECT_EQ(area.bottom - area.top, CMyListBox::kRowHeight);
+  }
+  std::u16string text;
+  EXPECT_FALSE(list->OnToolHitTest(POINT{20, LONG(list->GetCount() * CMyListBox::kRowHeight + 5)}, &text, nullptr))
+      << "below the rows";
+  // None while a row is dragged.
+  list->SendMessage(WM_LBUTTONDOWN, MK_LBUTTON, At(0, 1));
+  list->SendMessage(WM_MOUSEMOVE, MK_LBUTTON, At(2, 1));
+  const LPARAM over = At(2, 1);
+  EXPECT_FALSE(list->OnToolHitTest(POINT{GET_X_LPARAM(over), GET_Y_LPARAM(over)}, &text, nullptr));
+  list->SendMessage(WM_MOUSEMOVE, MK_LBUTTON, At(0, 1));
+  list->SendMessage(WM_LBUTTONUP, 0, At(0, 1));
+}
+
+// The presets file holds 100 brushes: with 96 rows and 5 components unlisted, finding adds 4
+// and says so, and the exit writes all 100.
+TEST_F(BrushListTest, FindingNeverTakesTheListPastWhatThePresetsFileHolds) {
+  onBox = [](const char16_t*, const char16_t*, UINT) { return gui::IDOK; };
+  while (list->GetCount() > 1) ASSERT_TRUE(Run(ID_BRUSH_DELETE));
+  list->SetAskName([](std::u16string*, std::u16string*) { return TRUE; });
+  while (list->GetCount() < 96) list->OnAddBrush();
+  ASSERT_EQ(list->GetCount(), 96);
+  ASSERT_TRUE(Run(ID_BRUSH_FIND));
+  EXPECT_EQ(list->GetCount(), CMyListBrush::kMaxRows);
+  EXPECT_NE(lastBoxText.find(u"找到 4 支新画笔"), std::u16string::npos) << U8(lastBoxText);
+  EXPECT_NE(lastBoxText.find(u"100"), std::u16string::npos) << "the limit is said: " << U8(lastBoxText);
+  ASSERT_TRUE(Run(ID_BRUSH_FIND));
+  EXPECT_EQ(list->GetCount(), CMyListBrush::kMaxRows);
+  EXPECT_EQ(lastBoxText.find(u"没有找到"), std::u16string::npos) << "full, not none found: " << U8(lastBoxText);
+  log.clear();
+  Stop();
+  EXPECT_FALSE(Logged(u"box:画笔预设"));
+  EXPECT_EQ(NamesIn(ReadAll(PresetsFile())).size(), size_t(CMyListBrush::kMaxRows));
+}
+
+// A save that fails at exit is told, not only logged; the old file stays.
+TEST_F(BrushListTest, APresetsSaveThatFailsAtExitIsTold) {
+  Shell("mkdir -p '" + U8(PresetsFile()) + "/in-the-way'");
+  log.clear();
+  Stop();
+  EXPECT_TRUE(Logged(u"box:画笔预设"));
+  EXPECT_NE(lastBoxText.find(u"无法保存画笔预设"), std::u16string::npos) << U8(lastBoxText);
+  EXPECT_NE(lastBoxText.find(PresetsFile()), std::u16string::npos) << U8(lastBoxText);
+  EXPECT_TRUE(std::filesystem::is_directory(U8(PresetsFile())));
 }
 
 TEST_F(BrushListTest, TheRadiusRatioCoversTheItemsRange) {

@@ -359,6 +359,39 @@ TEST_F(PaintToolTest, TheWheelSizesTheBrushWithinItsRange) {
   }
 }
 
+// A preset that equals the working values shows its mark; a size changed by the wheel or by
+// the SPACE gesture's flick no longer equals it, and the mark goes.
+TEST_F(PaintToolTest, TheWheelAndTheSizeGestureRefreshThePresetMarks) {
+  static DWORD now = 0;
+  COperation::SetTickSource([] { return now; });
+  const POINT centre = Client(60.0f, 45.0f);
+  Send(WM_MOUSEMOVE, 0, centre);
+  const auto resize = [&](bool wheel) {
+    if (wheel) {
+      Send(WM_MOUSEWHEEL, MAKEWPARAM(0, WORD(int16_t(-120))), centre);
+      return;
+    }
+    Frame()->GetView()->SendMessage(WM_KEYDOWN, VK_SPACE, 1);
+    Send(WM_MOUSEMOVE, 0, POINT{centre.x + 69, centre.y});
+    now += SPACE_TAP_MS + 1;
+    Frame()->GetView()->SendMessage(WM_KEYUP, VK_SPACE, 0xC0000001);
+    Send(WM_MOUSEMOVE, 0, centre);
+  };
+  for (bool wheel : {true, false}) {
+    SCOPED_TRACE(wheel ? "wheel" : "gesture");
+    brushes->SetRadiusRatio(0.3f);
+    tool->m_fRadiusRatio = brushes->GetRadiusRatio();
+    XBrushProperty* e = brushes->GetEntry(brushes->GetCurSel());
+    e->StoreValues(1);
+    e->UpdatePresetFlags();
+    ASSERT_TRUE(e->m_dwFlags & (1u << 1));
+    resize(wheel);
+    EXPECT_GT(brushes->GetRadiusRatio(), 0.3f);
+    EXPECT_FALSE(e->m_dwFlags & (1u << 1)) << "the mark of preset 1 is gone";
+  }
+  COperation::SetTickSource(nullptr);
+}
+
 // SPACE held over the view: the pointer's offset sizes the brush. Inside the dead zone
 // nothing changes; a flick right grows the size by a fifth plus 0.02 and ends the gesture,
 // so later moves leave the size alone and the late release is no tap.

@@ -63,6 +63,10 @@ class FakeSystem final : public GSystem {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_errors.size();
   }
+  uint32_t ErrorKind(size_t i) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_errors.at(i)->GetKind();
+  }
   std::u16string ErrorText(size_t i) {
     std::lock_guard<std::mutex> lock(m_mutex);
     std::u16string buf(0x8000, u'\0');
