@@ -17,6 +17,8 @@
 // - Smudging reads the stroke's colour: no stock brush smudges, so nothing of that shows.
 #include <cmath>
 #include <cstdio>
+#include <cstring>
+#include <iterator>
 #include <memory>
 #include <string>
 
@@ -141,6 +143,22 @@ class LibmypaintCompareTest : public EngineTest {
     return layer;
   }
 
+  // The events painted by the case's brush on both sides: libmypaint's into ref, ours
+  // returned; null when the preset is missing.
+  GCompRef<OLayer> PaintBoth(const BrushCase& c, const std::vector<StrokeEvent>& events, MypaintReference& ref) {
+    UseBrush(c.family, c.radius, Item(Make(c.family), u"OPACITY")->value);
+    auto reference = Reference(c.family);
+    if (!reference) return {};
+    if (kBrushFamilies[c.family].eraser) ref.Fill(kUnder, 1.0f);
+    ref.Stroke(reference.get(), events);
+    GCompRef<OLayer> ours = Ours(c.family, events);
+    brush->Deactivate();
+    return ours;
+  }
+
+  // The colour over white of a pixel neither side painted.
+  static uint32_t Untouched(size_t family) { return kBrushFamilies[family].eraser ? kUnder : 0xFFFFFFu; }
+
   static Difference Compare(OLayer* ours, MypaintReference& ref, uint32_t untouched) {
     LayerLock lock;
     EXPECT_TRUE(lock.Lock(ours, 0));
@@ -204,24 +222,47 @@ const BrushCase kCases[] = {
     {dorvil::FAMILY_ERASER, 16.0f, {38, 0.4, 0.02}, {9, 0.4, 0.005}},
 };
 
-// Off until its strokes repeat: libmypaint reads brush values it never set (valgrind, in
-// update_states_and_setting_values), so the same events do not always give the same dabs on
-// either side, and a run now and then goes past the bounds below.
 TEST_F(LibmypaintCompareTest, DISABLED_EveryStockBrushPaintsTheStrokeAsLibmypaintDoes) {
   const std::vector<StrokeEvent> spiral = Spiral();
   for (const BrushCase& c : kCases) {
     SCOPED_TRACE(kBrushFamilies[c.family].preset);
-    UseBrush(c.family, c.radius, Item(Make(c.family), u"OPACITY")->value);
-    auto reference = Reference(c.family);
-    if (!reference) GTEST_SKIP() << "the mypaint-brushes presets are not installed";
     MypaintReference ref(kSide, kSide);
-    const bool eraser = kBrushFamilies[c.family].eraser;
-    if (eraser) ref.Fill(kUnder, 1.0f);
-    ref.Stroke(reference.get(), spiral);
-    GCompRef<OLayer> ours = Ours(c.family, spiral);
-    Check("stroke", c.family, Compare(ours, ref, eraser ? kUnder : 0xFFFFFFu), c.stroke);
-    brush->Deactivate();
+    GCompRef<OLayer> ours = PaintBoth(c, spiral, ref);
+    if (!ours) GTEST_SKIP() << "the mypaint-brushes presets are not installed";
+    Check("stroke", c.family, Compare(ours, ref, Untouched(c.family)), c.stroke);
   }
+}
+
+// The same events give the same picture every time, on both sides: every stock brush paints
+// the spiral twice, a freshly prepared brush each time, the other brushes' strokes between.
+TEST_F(LibmypaintCompareTest, EveryStockBrushRepeatsItsStrokeBitForBit) {
+  const std::vector<StrokeEvent> spiral = Spiral();
+  std::vector<uint32_t> ours[std::size(kCases)];
+  std::vector<uint16_t> theirs[std::size(kCases)];
+  for (int round = 0; round < 2; ++round)
+    for (size_t i = 0; i < std::size(kCases); ++i) {
+      SCOPED_TRACE(kBrushFamilies[kCases[i].family].preset);
+      MypaintReference ref(kSide, kSide);
+      GCompRef<OLayer> layer = PaintBoth(kCases[i], spiral, ref);
+      if (!layer) GTEST_SKIP() << "the mypaint-brushes presets are not installed";
+      std::vector<uint32_t> ourPixels(size_t(kSide) * kSide);
+      std::vector<uint16_t> theirPixels(size_t(kSide) * kSide * 4);
+      LayerLock lock;
+      ASSERT_TRUE(lock.Lock(layer, 0));
+      for (int y = 0; y < kSide; ++y)
+        for (int x = 0; x < kSide; ++x) {
+          const size_t at = size_t(y) * kSide + size_t(x);
+          std::memcpy(&ourPixels[at], lock.Row(y) + size_t(x) * 4u, 4);
+          std::memcpy(&theirPixels[at * 4], ref.Pixel(x, y), 8);
+        }
+      if (round == 0) {
+        ours[i] = std::move(ourPixels);
+        theirs[i] = std::move(theirPixels);
+        continue;
+      }
+      EXPECT_TRUE(ourPixels == ours[i]) << "ours differs from the first time";
+      EXPECT_TRUE(theirPixels == theirs[i]) << "libmypaint's differs from the first time";
+    }
 }
 
 TEST_F(LibmypaintCompareTest, AClickIsOneDabOfTheBrushAsLibmypaintDrawsIt) {
@@ -244,7 +285,7 @@ TEST_F(LibmypaintCompareTest, AClickIsOneDabOfTheBrushAsLibmypaintDrawsIt) {
     MyPaintRectangle roi{};
     mypaint_surface_end_atomic(ref.Surface(), &roi);
     GCompRef<OLayer> ours = Ours(c.family, {StrokeEvent{kX, kY, 0.0f, 0.0f, 0.0f, 0.0}});
-    Check("click", c.family, Compare(ours, ref, eraser ? kUnder : 0xFFFFFFu), c.click);
+    Check("click", c.family, Compare(ours, ref, Untouched(c.family)), c.click);
     brush->Deactivate();
   }
 }
