@@ -42,16 +42,20 @@ void StartBrushStroke(MyPaintBrush* brush) {
   // only in a simulation step, and each step begins by reading some of the last step's values:
   // the dab rates, which become the states the next call counts its dabs by, and the grid
   // map's scale. A new brush has never stepped, so its first stroke would space its dabs by
-  // whatever the allocation held; a used brush carries the values its last stroke ended with.
-  // Resetting the states does not reach them, and no call sets them. So one step of a resting
-  // pen computes them here, the same at every start; the first step of a new brush still
-  // reads the unset values once, and the reset after it drops the states that step derived.
+  // whatever its allocation held; a used brush carries the values its last stroke ended with.
+  // Resetting the states does not reach them, and no call sets them. So steps of a resting pen
+  // compute them here, the same at every start. The first step of a new brush still reads the
+  // unset values; the second round's step takes the grid map from the values the first
+  // computed, so a brush whose settings follow the grid map starts from defined values too.
   static MyPaintSurface2 noSurface = MakeNoSurface();
-  mypaint_brush_reset(brush);
-  // After a reset the first call only places the pen; the second is the resting step (the
-  // states' dab rates are zero after the reset, so it paints nothing).
-  mypaint_brush_stroke_to_2(brush, &noSurface, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 1.0, 1.0f, 0.0f, 0.0f);
-  mypaint_brush_stroke_to_2(brush, &noSurface, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.01, 1.0f, 0.0f, 0.0f);
+  for (int round = 0; round < 2; ++round) {
+    // After a reset the first call only places the pen (dropping the states the last step
+    // derived); the second is the resting step, which paints nothing: the reset left the
+    // states' dab rates at zero.
+    mypaint_brush_reset(brush);
+    mypaint_brush_stroke_to_2(brush, &noSurface, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 1.0, 1.0f, 0.0f, 0.0f);
+    mypaint_brush_stroke_to_2(brush, &noSurface, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.01, 1.0f, 0.0f, 0.0f);
+  }
   mypaint_brush_reset(brush);
   mypaint_brush_new_stroke(brush);
 }

@@ -196,10 +196,12 @@ class LibmypaintCompareTest : public EngineTest {
   }
 };
 
-// The bounds are what each brush showed when this was written, with about a quarter more room
-// for the rounding of another compiler or processor; a dab put off by a pixel, a radius or an
-// opacity off by a tenth, or a wrong spacing goes well past them (the airbrush, the eraser and
-// every click agree to a few levels, so there they are tight). Where they are wide, the design
+// The bounds are what each brush showed when this was written (the same in every run, in the
+// optimised and the sanitised build), with about a quarter more room for the rounding of
+// another compiler or processor; a dab put off by a pixel, a radius or an opacity off by a
+// tenth, or a wrong spacing goes well past them (the airbrush, the eraser and every click agree
+// to a few levels, so there they are tight; the pencil's largest difference has a tenth more
+// room only, as a pixel's shift shows there alone). Where they are wide, the design
 // differs on purpose (see above):
 // - pen, ink: the pen's dab is solid only at its centre (hardness 0.9: 0.9 at its inner rim);
 //   libmypaint's overlapping dabs fill the line up, our glass keeps one dab's profile, so our
@@ -212,17 +214,18 @@ class LibmypaintCompareTest : public EngineTest {
 // - the clicks of the pen and the ink: our dab's rim is anti-aliased over a pixel besides the
 //   hardness fall-off; libmypaint leaves a dab of this size to the fall-off alone, which for a
 //   hardness of 0.8 or 0.9 is steeper, so our rim is lighter by up to 40 levels.
-// Moving our stroke by one pixel fails every case here except the pencil's mean and share.
+// Moving our stroke by one pixel fails every case here: each click on all three bounds, the
+// pencil's and the charcoal's strokes on one (largest, share), the others' on two or three.
 const BrushCase kCases[] = {
     {dorvil::FAMILY_PEN, 6.0f, {90, 18.0, 0.80}, {50, 5.5, 0.19}},
     {dorvil::FAMILY_PENCIL, 4.0f, {108, 24.0, 0.90}, {4, 0.7, 0.01}},
     {dorvil::FAMILY_INK, 6.0f, {128, 24.0, 0.90}, {24, 3.2, 0.16}},
     {dorvil::FAMILY_AIRBRUSH, 24.0f, {3, 0.4, 0.005}, {3, 0.4, 0.005}},
     {dorvil::FAMILY_CHARCOAL, 6.0f, {166, 14.5, 0.34}, {3, 0.5, 0.005}},
-    {dorvil::FAMILY_ERASER, 16.0f, {38, 0.4, 0.02}, {9, 0.4, 0.005}},
+    {dorvil::FAMILY_ERASER, 16.0f, {34, 0.16, 0.006}, {9, 0.4, 0.005}},
 };
 
-TEST_F(LibmypaintCompareTest, DISABLED_EveryStockBrushPaintsTheStrokeAsLibmypaintDoes) {
+TEST_F(LibmypaintCompareTest, EveryStockBrushPaintsTheStrokeAsLibmypaintDoes) {
   const std::vector<StrokeEvent> spiral = Spiral();
   for (const BrushCase& c : kCases) {
     SCOPED_TRACE(kBrushFamilies[c.family].preset);
