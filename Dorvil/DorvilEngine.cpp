@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "BrushStroke.h"
 #include "odata/GError.h"
 #include "platform/base/Text.h"
 
@@ -215,8 +216,7 @@ BOOL DorvilEngine::BeginStroke(OBrush* brush, PaintTarget* target, PaintDirtySin
   m_pSink = sink;
   m_bHaveFirst = false;
   m_bStarted = false;
-  mypaint_brush_reset(m_pBrush);
-  mypaint_brush_new_stroke(m_pBrush);
+  dorvil::StartBrushStroke(m_pBrush);
   {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_queue.clear();

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "BrushStroke.h"
+
 namespace dorvil_test {
 
 // One stroke event as the pen gives it; dtime: seconds since the previous event.
@@ -91,13 +93,13 @@ class MypaintReference {
     return out;
   }
 
-  // The events through libmypaint as the engine gives them to it: the first places the pen
-  // (with the second's pressure, as the engine takes it), the held pen after the last.
+  // The events through libmypaint as the engine gives them to it: the stroke started as the
+  // engine starts it, the first event places the pen (with the second's pressure, as the
+  // engine takes it), the held pen after the last.
   void Stroke(MyPaintBrush* b, const std::vector<StrokeEvent>& events) {
     if (events.empty()) return;
     MyPaintSurface* s = Surface();
-    mypaint_brush_reset(b);
-    mypaint_brush_new_stroke(b);
+    dorvil::StartBrushStroke(b);
     mypaint_surface_begin_atomic(s);
     const StrokeEvent& first = events.front();
     const float placed = events.size() > 1 ? events[1].pressure : first.pressure;

@@ -2,6 +2,7 @@
 // new) darkens it in black, and the eraser lowers its alpha.
 #include <mypaint-fixed-tiled-surface.h>
 
+#include "BrushStroke.h"
 #include "DorvilFixture.h"
 
 namespace {
@@ -17,8 +18,7 @@ struct Canvas {
   // tracking catches up.
   void Stroke(MyPaintBrush* brush) {
     mypaint_brush_set_base_value(brush, MYPAINT_BRUSH_SETTING_COLOR_V, 0.0f);
-    mypaint_brush_reset(brush);
-    mypaint_brush_new_stroke(brush);
+    dorvil::StartBrushStroke(brush);
     mypaint_surface_begin_atomic(Get());
     for (int i = 0; i <= 120; ++i) {
       float x = 16.0f + float(std::min(i, 80)) * 1.2f;
