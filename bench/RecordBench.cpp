@@ -2,15 +2,10 @@
 // and painted content), against compress2 / uncompress at level 4 of the same surface bytes
 // in memory (uncompress into one reused buffer: a fresh one would pay its page faults on every
 // run). Load includes making the layer and its mip refresh, as a document load pays them.
-// Levels: libdeflate's levels 1 to 6 against compress2 at level 4 on the same surfaces, the
-// stream size and time of each, which chose the records' level.
 #include <benchmark/benchmark.h>
-#include <libdeflate.h>
 #include <zlib.h>
 
 #include <chrono>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <string>
@@ -157,44 +152,12 @@ void BM_Load(benchmark::State& state) {
   plat::DeleteFile(TempPath());
 }
 
-// One libdeflate level against compress2 at level 4, one thread each, on the same surface.
-void BM_Level(benchmark::State& state) {
-  const int kind = int(state.range(0)), level = int(state.range(1));
-  GCompRef<OLayer> l = MakeLayer(kind);
-  const Bytes src = Surface(l);
-  libdeflate_compressor* c = libdeflate_alloc_compressor(level);
-  Bytes ours(libdeflate_zlib_compress_bound(c, src.size())), theirs(compressBound(uLong(src.size())));
-  RatioTimes times;
-  size_t oursBytes = 0;
-  uLongf theirBytes = 0;
-  for (auto _ : state) {
-    auto t0 = Clock::now();
-    oursBytes = libdeflate_zlib_compress(c, src.data(), src.size(), ours.data(), ours.size());
-    auto t1 = Clock::now();
-    theirBytes = uLongf(theirs.size());
-    const int rc = compress2(theirs.data(), &theirBytes, src.data(), uLong(src.size()), 4);
-    auto t2 = Clock::now();
-    if (oursBytes == 0 || rc != Z_OK) {
-      state.SkipWithError("compress failed");
-      break;
-    }
-    state.SetIterationTime(Seconds(t0, t1));
-    times.Add(Seconds(t0, t1), Seconds(t1, t2));
-  }
-  libdeflate_free_compressor(c);
-  char note[96];
-  std::snprintf(note, sizeof note, "stream %.2f %% of compress2 level 4's", 100.0 * double(oursBytes) / double(theirBytes));
-  times.Print("record", Case(("libdeflate level " + std::to_string(level)).c_str(), kind), "compress2 level 4", note);
-}
-
 void Cases(benchmark::internal::Benchmark* b) {
   b->DenseRange(0, 2)->ArgName("content")->Iterations(7)->UseManualTime()->Unit(benchmark::kMillisecond);
 }
 
 BENCHMARK(BM_Save)->Apply(Cases);
 BENCHMARK(BM_Load)->Apply(Cases);
-BENCHMARK(BM_Level)->ArgsProduct({{0, 1, 2}, {1, 2, 3, 4, 5, 6}})->ArgNames({"content", "level"})->Iterations(3)
-    ->UseManualTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
