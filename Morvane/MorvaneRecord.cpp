@@ -4,7 +4,6 @@
 // the header sized. The record in two steps (EncodeRecord / WriteRecord, ReadRecord /
 // DecodeRecord) lets the coding run on any thread; Save and Load do both steps in turn.
 // Backup and Restore carry the surface raw.
-#include <cstdlib>
 #include <cstring>
 #include <string>
 
