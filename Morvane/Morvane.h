@@ -149,10 +149,14 @@ class Morvane final : public GComponent<OLayer> {
   // Writes the header of a record begun at start with a stream of streamBytes after its
   // head: the record's size, or -1.
   int64_t FinishRecord(OFileOut* file, int64_t start, uint64_t streamBytes);
+  // Codes the primary surface into stream as one zlib stream; the job's progress gains the
+  // record's share once it is coded. False on failure or abort.
+  bool EncodeSurface(RecordStream* stream, JobControl* job);
+  // The record around a coded stream, from the file's position: its size, or -1.
+  int64_t WriteStream(OFileOut* file, const RecordStream& stream, JobControl* job);
   // Inflates the stream into the primary surface; whatever the stream leaves is cleared.
-  // With pieceProgress the job's progress follows the stream, else it gains the record's
-  // share once the stream is complete.
-  bool DecodeSurface(OCoderInput* source, JobControl* job, bool pieceProgress);
+  // The job's progress gains the record's share once the stream is complete.
+  bool DecodeSurface(const RecordStream& stream, JobControl* job);
 
   // --- merging and clipping (MorvaneMerge.cpp)
   // The worker of MergeNest: copies the rows of the row source whose address is in the job's

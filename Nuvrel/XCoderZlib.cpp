@@ -10,6 +10,16 @@ void* XCoderZlib::FindInterface(const char16_t* name) {
   return plat::StrCmp(name, u"OCoder") == 0 ? static_cast<OCoder*>(this) : nullptr;
 }
 
+void* XEncoderZlib::FindInterface(const char16_t* name) {
+  if (plat::StrCmp(name, u"OBlockEncoder") == 0) return static_cast<OBlockEncoder*>(this);
+  return XCoderZlib::FindInterface(name);
+}
+
+void* XDecoderZlib::FindInterface(const char16_t* name) {
+  if (plat::StrCmp(name, u"OBlockDecoder") == 0) return static_cast<OBlockDecoder*>(this);
+  return XCoderZlib::FindInterface(name);
+}
+
 int XCoderZlib::StreamInit(int level) {
   m_stream = z_stream{};
   return m_bDecoder ? inflateInit(&m_stream) : deflateInit(&m_stream, level);

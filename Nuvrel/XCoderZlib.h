@@ -1,11 +1,14 @@
 // "XEncoderZlib" and "XDecoderZlib": pull a stream from the caller's input object and fill
-// caller buffers with a plain zlib stream, or with the bytes of one, piece by piece.
+// caller buffers with a plain zlib stream, or with the bytes of one, piece by piece (zlib);
+// or code one whole buffer in a single call (OBlockEncoder / OBlockDecoder, libdeflate).
 #pragma once
 #include <zlib.h>
 
 #include <cstdint>
 
+#include "BlockDeflate.h"
 #include "odata/GError.h"
+#include "odata/OBlockCoder.h"
 #include "odata/OCoder.h"
 
 // The body both coders share; they differ only in which zlib half runs.
@@ -46,14 +49,29 @@ class XCoderZlib : public GComponent<OCoder> {
   OCoderInput* m_pInput = nullptr;
 };
 
-class XEncoderZlib final : public XCoderZlib {
+class XEncoderZlib final : public XCoderZlib, public OBlockEncoder {
  public:
   XEncoderZlib() : XCoderZlib(false) {}
   static const char16_t* GetClassName() { return u"XEncoderZlib"; }
+
+  uint64_t EncodeBound(uint64_t inBytes, int level) override { return block_deflate::EncodeBound(inBytes, level); }
+  uint64_t Encode(const void* in, uint64_t inBytes, void* out, uint64_t room, int level) override {
+    return block_deflate::Encode(in, inBytes, out, room, level);
+  }
+
+ protected:
+  void* FindInterface(const char16_t* name) override;
 };
 
-class XDecoderZlib final : public XCoderZlib {
+class XDecoderZlib final : public XCoderZlib, public OBlockDecoder {
  public:
   XDecoderZlib() : XCoderZlib(true) {}
   static const char16_t* GetClassName() { return u"XDecoderZlib"; }
+
+  BOOL Decode(const void* in, uint64_t inBytes, void* out, uint64_t room, uint64_t* written) override {
+    return block_deflate::Decode(in, inBytes, out, room, written) ? TRUE : FALSE;
+  }
+
+ protected:
+  void* FindInterface(const char16_t* name) override;
 };

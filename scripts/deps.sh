@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(
   cmake g++ ninja-build pkg-config ccache
-  qt6-base-dev zlib1g-dev libpng-dev libjpeg62-turbo-dev libturbojpeg0-dev libpixman-1-dev
+  qt6-base-dev zlib1g-dev libdeflate-dev libpng-dev libjpeg62-turbo-dev libturbojpeg0-dev libpixman-1-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang-14 libclang-rt-14-dev libfreetype-dev
   libmypaint-dev mypaint-brushes

@@ -1,7 +1,9 @@
 // A layer record's zlib stream held in memory between the thread that writes or reads the
-// document file in order and the worker that codes it. Kept in pieces of 1 MiB: no block of
-// the whole stream's size is needed, and each piece goes to the coder or the file as it is.
+// document file in order and the worker that codes it. The coders fill and read it as one
+// contiguous piece of the stream's size (or of its bound while it is written); the
+// piecewise coders use pieces of 1 MiB, so that no block of the whole stream is needed.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -12,14 +14,15 @@ class RecordStream {
  public:
   static constexpr UINT kPiece = 0x100000;
 
-  // A piece of kPiece bytes at the end (left uninitialised); Commit says how many of them
-  // hold the stream. A last piece that holds nothing yet is handed out again.
-  BYTE* Append() {
-    if (!m_pieces.empty() && m_pieces.back().size == 0) return m_pieces.back().data.get();
-    m_pieces.push_back(Piece{std::unique_ptr<BYTE[]>(new BYTE[kPiece]), 0});
+  // A piece of room bytes at the end (left uninitialised); Commit says how many of them
+  // hold the stream. A last piece that holds nothing yet and has that room is handed out again.
+  BYTE* Append(size_t room = kPiece) {
+    if (!m_pieces.empty() && m_pieces.back().size == 0 && m_pieces.back().room == room)
+      return m_pieces.back().data.get();
+    m_pieces.push_back(Piece{std::unique_ptr<BYTE[]>(new BYTE[room]), 0, room});
     return m_pieces.back().data.get();
   }
-  void Commit(UINT n) {
+  void Commit(size_t n) {
     m_pieces.back().size = n;
     m_bytes += n;
   }
@@ -30,13 +33,14 @@ class RecordStream {
 
   size_t Pieces() const { return m_pieces.size(); }
   const BYTE* Data(size_t i) const { return m_pieces[i].data.get(); }
-  UINT Size(size_t i) const { return m_pieces[i].size; }
+  size_t Size(size_t i) const { return m_pieces[i].size; }
   uint64_t Bytes() const { return m_bytes; }
 
  private:
   struct Piece {
     std::unique_ptr<BYTE[]> data;
-    UINT size;
+    size_t size;
+    size_t room;
   };
   std::vector<Piece> m_pieces;
   uint64_t m_bytes = 0;

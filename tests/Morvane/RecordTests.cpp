@@ -13,6 +13,7 @@
 #include "MorvaneFixture.h"
 #include "common/MemFiles.h"
 #include "XCoderZlib.h"
+#include "odata/RecordStream.h"
 #include "platform/base/Files.h"
 
 namespace {
@@ -90,6 +91,41 @@ class RoomOnlyDecoder final : public GComponent<OCoder> {
   z_stream m_zs{};
   OCoderInput* m_input = nullptr;
   int m_code = Z_STREAM_ERROR;
+};
+
+// "XDecoderZlib" that notes which way a load decodes: the whole-buffer decoder's calls and
+// successes, and the piecewise streams begun (zlib deciding what the other refused).
+class WatchedDecoder final : public GComponent<OCoder>, public OBlockDecoder {
+ public:
+  struct Counts {
+    int whole, wholeDone, pieces;
+  };
+  static inline Counts counts{};
+
+  BOOL OutputBegin(OCoderInput* input, GCoderState* state, int level) override {
+    ++counts.pieces;
+    return Pieces()->OutputBegin(input, state, level);
+  }
+  BOOL Output(void* buffer, UINT size, GCoderState* state) override { return Pieces()->Output(buffer, size, state); }
+  BOOL OutputEnd() override { return Pieces()->OutputEnd(); }
+  BOOL Decode(const void* in, uint64_t inBytes, void* out, uint64_t room, uint64_t* written) override {
+    ++counts.whole;
+    const BOOL ok = Whole()->Decode(in, inBytes, out, room, written);
+    counts.wholeDone += ok ? 1 : 0;
+    return ok;
+  }
+
+ protected:
+  void* FindInterface(const char16_t* name) override {
+    if (plat::StrCmp(name, u"OCoder") == 0) return static_cast<OCoder*>(this);
+    if (plat::StrCmp(name, u"OBlockDecoder") == 0) return static_cast<OBlockDecoder*>(this);
+    return nullptr;
+  }
+
+ private:
+  OCoder* Pieces() { return static_cast<OCoder*>(m_real->GetInterface(u"OCoder")); }
+  OBlockDecoder* Whole() { return static_cast<OBlockDecoder*>(m_real->GetInterface(u"OBlockDecoder")); }
+  GCompRef<OComponent> m_real = GCreateComponent<XDecoderZlib>(nullptr, nullptr, nullptr);
 };
 
 void Register(FakeSystem& s, ComponentFactory decoder) {
@@ -226,6 +262,22 @@ TEST_F(RecordTest, SaveLoadRoundTrip) {
     ExpectSameLayer(src, back);
     EXPECT_EQ(SaveRecord(back), bytes) << "a loaded layer saves the same record";
   }
+}
+
+// EncodeRecord codes the surface in one call: one piece (the piecewise coder would have cut a
+// stream of more than 1 MiB into several), one zlib stream that zlib's inflate reads to the
+// surface, the same stream Save writes.
+TEST_F(RecordTest, EncodedRecordIsOneZlibStreamInOnePiece) {
+  GCompRef<OLayer> l = RandomLayer(1000, 500, OLayer::myFORMAT_C32);
+  RecordStream stream;
+  JobControl job;
+  ASSERT_EQ(l->EncodeRecord(&stream, &job), TRUE);
+  ASSERT_EQ(stream.Pieces(), 1u);
+  ASSERT_GT(stream.Bytes(), kMiB);
+  EXPECT_EQ(job.progress, int32_t(SurfaceBytes(l) >> 16));
+  EXPECT_TRUE(Inflate(stream.Data(0), stream.Size(0), SurfaceBytes(l)) == Surface(l));
+  const Bytes record = SaveRecord(l);
+  EXPECT_TRUE(std::equal(record.begin() + long(kHead), record.end(), stream.Data(0), stream.Data(0) + stream.Size(0)));
 }
 
 // Records one after another in a real file, starting past other data: each Load stops
@@ -423,6 +475,94 @@ TEST_F(RecordTest, ShortStreamsAndSpareBytesInsideTheRecordLoad) {
       EXPECT_TRUE(Surface(back) == expect) << spare << shortStream;
     }
   }
+}
+
+// Streams zlib wrote, short ones and ones with bytes after them decode whole straight into
+// the surface, through Load and through ReadRecord / DecodeRecord alike; what the whole-buffer
+// decoder refuses goes to zlib's piecewise decoder, which refuses it as before.
+TEST_F(RecordTest, ZlibStreamsLoadWholeAndRefusedOnesGoToZlib) {
+  FakeSystem watched;
+  Register(watched, GCreateComponent<WatchedDecoder>);
+  GCompRef<OLayer> l = RandomLayer(150, 90, OLayer::myFORMAT_C32);
+  {
+    LayerLock lock;  // something compressible in the middle, so the levels differ
+    lock.Lock(l, 0);
+    std::memset(lock.pPixels + 9000, 0x40, 20000);
+  }
+  const Bytes good = SaveRecord(l);
+  const Bytes surface = Surface(l);
+  auto zlib = [](const Bytes& pixels, int level) {
+    Bytes packed(compressBound(uLong(pixels.size())));
+    uLongf n = uLongf(packed.size());
+    EXPECT_EQ(compress2(packed.data(), &n, pixels.data(), uLong(pixels.size()), level), Z_OK);
+    packed.resize(n);
+    return packed;
+  };
+  const Bytes ours(good.begin() + long(kHead), good.end());
+  const Bytes half(surface.begin(), surface.begin() + long(surface.size() / 2 + 3));
+  Bytes halfSurface = surface;
+  std::fill(halfSurface.begin() + long(half.size()), halfSurface.end(), 0);
+  Bytes longSurface = surface;
+  longSurface.insert(longSurface.end(), 100, 0x33);
+  auto spare = [](Bytes s, size_t n) {
+    s.insert(s.end(), n, 0x5A);
+    return s;
+  };
+  Bytes badCheck = ours;
+  badCheck.back() ^= 1;
+  const struct {
+    const char* what;
+    Bytes stream;
+    const Bytes* loads;  // the surface it loads, or null when the record is refused
+  } cases[] = {
+      {"our own stream", ours, &surface},
+      {"zlib level 4", zlib(surface, 4), &surface},
+      {"zlib level 9", zlib(surface, 9), &surface},
+      {"zlib stored blocks", zlib(surface, 0), &surface},
+      {"one spare byte", spare(ours, 1), &surface},
+      {"5000 spare bytes", spare(ours, 5000), &surface},
+      {"short stream", zlib(half, 4), &halfSurface},
+      {"short stream, spare bytes", spare(zlib(half, 4), 77), &halfSurface},
+      {"stream with extra output", zlib(longSurface, 4), nullptr},
+      {"check word wrong", badCheck, nullptr},
+      {"cut stream", Bytes(ours.begin(), ours.end() - 3), nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Bytes record = good;
+    record.resize(kHead);
+    record.insert(record.end(), c.stream.begin(), c.stream.end());
+    Put32(record, 4, uint32_t(record.size()));
+    Reseal(record);
+    const size_t size = record.size();
+    record.insert(record.end(), 16, 0x77);  // the next record
+    for (bool inTwoSteps : {false, true}) {
+      SCOPED_TRACE(inTwoSteps ? "ReadRecord / DecodeRecord" : "Load");
+      WatchedDecoder::counts = WatchedDecoder::Counts{};
+      GCompRef<OLayer> back = static_cast<OLayer*>(watched.NewObj(u"Morvane", nullptr)->GetInterface(u"OLayer"));
+      MemIn in(record);
+      bool loaded = false;
+      if (inTwoSteps) {
+        RecordStream stream;
+        ASSERT_EQ(back->ReadRecord(&in, nullptr, &stream), int64_t(size));
+        loaded = back->DecodeRecord(&stream, nullptr) != FALSE;
+      } else {
+        loaded = back->Load(&in, nullptr, nullptr) == int64_t(size);
+      }
+      EXPECT_EQ(in.Tell(), int64_t(size)) << "read past the record";
+      EXPECT_EQ(WatchedDecoder::counts.whole, 1);
+      if (c.loads) {
+        EXPECT_TRUE(loaded);
+        EXPECT_EQ(WatchedDecoder::counts.wholeDone, 1);
+        EXPECT_EQ(WatchedDecoder::counts.pieces, 0) << "decoded twice";
+        EXPECT_TRUE(Surface(back) == *c.loads);
+      } else {
+        EXPECT_FALSE(loaded);
+        EXPECT_EQ(WatchedDecoder::counts.pieces, 1) << "zlib did not decide";
+      }
+    }
+  }
+  EXPECT_EQ(watched.Entry(u"XDecoderZlib")->Refs(), 0);
 }
 
 // Positions up to 2^30 either way load and give their rectangle; a layer moved further

@@ -2,10 +2,12 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <functional>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "common/Thrown.h"
@@ -501,6 +503,162 @@ TEST_F(CoderTest, DestroyedWhileCodingDropsStreamAndInput) {
     EXPECT_EQ(in.refs, 0);
     EXPECT_EQ(in.ends, 0);
   }
+}
+
+// --- whole-buffer coding (OBlockEncoder / OBlockDecoder)
+
+class BlockCoderTest : public CoderTest {
+ protected:
+  // The coder component stays held by the test fixture's reference while the interface is used.
+  OBlockEncoder* Encoder() {
+    m_held.push_back(Make(u"XEncoderZlib"));
+    return static_cast<OBlockEncoder*>(m_held.back()->GetInterface(u"OBlockEncoder"));
+  }
+  OBlockDecoder* Decoder() {
+    m_held.push_back(Make(u"XDecoderZlib"));
+    return static_cast<OBlockDecoder*>(m_held.back()->GetInterface(u"OBlockDecoder"));
+  }
+  void TearDown() override {
+    m_held.clear();
+    CoderTest::TearDown();
+  }
+  // The whole-buffer encoder's stream of data at level.
+  Bytes Encode(const Bytes& data, int level) {
+    OBlockEncoder* enc = Encoder();
+    Bytes out(size_t(enc->EncodeBound(data.size(), level)));
+    out.resize(size_t(enc->Encode(data.data(), data.size(), out.data(), out.size(), level)));
+    return out;
+  }
+
+ private:
+  std::vector<GCompRef<OCoder>> m_held;
+};
+
+TEST_F(BlockCoderTest, EachCoderAnswersItsOwnBlockInterface) {
+  GCompRef<OCoder> enc = Make(u"XEncoderZlib"), dec = Make(u"XDecoderZlib");
+  EXPECT_NE(enc->GetInterface(u"OBlockEncoder"), nullptr);
+  EXPECT_EQ(enc->GetInterface(u"OBlockDecoder"), nullptr);
+  EXPECT_NE(dec->GetInterface(u"OBlockDecoder"), nullptr);
+  EXPECT_EQ(dec->GetInterface(u"OBlockEncoder"), nullptr);
+}
+
+// Every stream the encoder writes is one plain zlib stream that zlib's own inflate reads to
+// its end; a room one byte short of it, or a level outside 1..12, gives 0.
+TEST_F(BlockCoderTest, EncodedStreamsAreReadByZlib) {
+  Bytes noise(70000);
+  std::mt19937 rng(3);
+  for (auto& b : noise) b = uint8_t(rng());
+  const struct {
+    const char* what;
+    Bytes data;
+    int level;
+  } cases[] = {{"empty", {}, 5}, {"one byte", {42}, 1}, {"mixed level 1", Sample(300000), 1},
+               {"mixed level 5", Sample(300000), 5}, {"mixed level 12", Sample(100000), 12}, {"noise", noise, 5}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const Bytes stream = Encode(c.data, c.level);
+    ASSERT_FALSE(stream.empty());
+    Bytes back(c.data.size() + 1);
+    uLongf n = uLongf(back.size());
+    uLong used = uLong(stream.size());
+    EXPECT_EQ(uncompress2(back.data(), &n, stream.data(), &used), Z_OK);
+    EXPECT_EQ(used, stream.size()) << "the stream ends with the bytes written";
+    back.resize(n);
+    EXPECT_TRUE(back == c.data);
+
+    Bytes small(stream.size() - 1);
+    EXPECT_EQ(Encoder()->Encode(c.data.data(), c.data.size(), small.data(), small.size(), c.level), 0u);
+  }
+  const Bytes data = Sample(1000);
+  Bytes out(4096);
+  for (int level : {0, 13, -1}) {
+    EXPECT_EQ(Encoder()->EncodeBound(data.size(), level), 0u) << level;
+    EXPECT_EQ(Encoder()->Encode(data.data(), data.size(), out.data(), out.size(), level), 0u) << level;
+  }
+}
+
+// Streams zlib wrote, at any level and in flushed pieces, decode whole; one that fills less
+// than the room or is followed by other bytes decodes as well, one longer than the room not.
+TEST_F(BlockCoderTest, DecoderReadsZlibStreamsWithSpareRoomAndSpareBytes) {
+  const Bytes data = Sample(200000);
+  Bytes flushed;
+  {
+    z_stream s{};
+    ASSERT_EQ(deflateInit(&s, 4), Z_OK);
+    flushed.resize(deflateBound(&s, uLong(data.size())) + 4096);
+    s.next_out = flushed.data();
+    s.avail_out = uInt(flushed.size());
+    for (size_t at = 0; at < data.size(); at += 30000) {
+      s.next_in = const_cast<Bytef*>(data.data() + at);
+      s.avail_in = uInt(std::min<size_t>(30000, data.size() - at));
+      deflate(&s, at + 30000 >= data.size() ? Z_FINISH : Z_FULL_FLUSH);
+    }
+    flushed.resize(s.total_out);
+    deflateEnd(&s);
+  }
+  auto withSpare = [](Bytes s) {
+    s.insert(s.end(), {0x78, 0x9C, 0, 1, 2});
+    return s;
+  };
+  const struct {
+    const char* what;
+    Bytes stream;
+    size_t room;
+    bool ok;
+  } cases[] = {
+      {"zlib level 0", Compress(data, 0), data.size(), true},
+      {"zlib level 1", Compress(data, 1), data.size(), true},
+      {"zlib level 9", Compress(data, 9), data.size(), true},
+      {"flushed pieces", flushed, data.size(), true},
+      {"room to spare", Compress(data, 4), data.size() + 5000, true},
+      {"bytes after the stream", withSpare(Compress(data, 4)), data.size(), true},
+      {"longer than the room", Compress(data, 4), data.size() - 1, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Bytes out(c.room, 0xEE);
+    uint64_t written = 12345;
+    ASSERT_EQ(Decoder()->Decode(c.stream.data(), c.stream.size(), out.data(), out.size(), &written), c.ok ? 1 : 0);
+    if (!c.ok) continue;
+    EXPECT_EQ(written, data.size());
+    EXPECT_TRUE(std::equal(data.begin(), data.end(), out.begin()));
+  }
+}
+
+// Every stream the piecewise decoder refuses, the whole-buffer one refuses too.
+TEST_P(CoderBadStream, BlockDecoderRefusesItToo) {
+  const Bytes data = Sample(20000);
+  const Bytes stream = GetParam().make(data, Compress(data, 6));
+  GCompRef<OCoder> coder = Make(u"XDecoderZlib");
+  auto* block = static_cast<OBlockDecoder*>(coder->GetInterface(u"OBlockDecoder"));
+  ASSERT_NE(block, nullptr);
+  Bytes out(data.size() + 100);
+  uint64_t written = 0;
+  EXPECT_EQ(block->Decode(stream.data(), stream.size(), out.data(), out.size(), &written), 0);
+}
+
+// Threads coding at once, each at its own level, on coder state of their own.
+TEST_F(BlockCoderTest, ThreadsCodeAtOnce) {
+  const Bytes data = Sample(120000);
+  std::vector<Bytes> expect;
+  for (int level : {1, 5, 9}) expect.push_back(Encode(data, level));
+  std::atomic<int> wrong{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 3; ++t)
+    threads.emplace_back([&, t] {
+      const int level = t == 0 ? 1 : t == 1 ? 5 : 9;
+      for (int round = 0; round < 4; ++round) {
+        Bytes stream(size_t(block_deflate::EncodeBound(data.size(), level)));
+        stream.resize(size_t(block_deflate::Encode(data.data(), data.size(), stream.data(), stream.size(), level)));
+        Bytes back(data.size());
+        uint64_t written = 0;
+        if (stream != expect[size_t(t)] ||
+            !block_deflate::Decode(stream.data(), stream.size(), back.data(), back.size(), &written) || back != data)
+          ++wrong;
+      }
+    });
+  for (auto& th : threads) th.join();
+  EXPECT_EQ(wrong.load(), 0);
 }
 
 }  // namespace
