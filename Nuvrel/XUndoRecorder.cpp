@@ -247,6 +247,13 @@ UINT XUndoRecorder::GetStepCount() {
   return m_listSteps.GetCount();
 }
 
+bool XUndoRecorder::IsMovingAStep() {
+  GAutoLock lock(m_lock);
+  bool moving = false;
+  m_listSteps.ForEach([&](UndoBank* bank) { moving = moving || bank->IsBusy(); });
+  return moving;
+}
+
 UINT XUndoRecorder::CopyStepList(const char16_t** out, UINT n) {
   if (!out) return 0;
   GAutoLock lock(m_lock);

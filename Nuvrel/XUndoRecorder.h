@@ -112,6 +112,8 @@ class XUndoRecorder final : public GComponent<OUndoRecorder> {
   // memory); made by the first recorder, after the stale folders of dead processes went.
   static std::u16string ProcessSwapFolder();
   std::u16string GetSwapFolder();
+  // True while some step is being written to its swap file or read back from it.
+  bool IsMovingAStep();
 
  protected:
   void* FindInterface(const char16_t* name) override;
