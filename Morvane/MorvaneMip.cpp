@@ -15,6 +15,7 @@
 #include "BlockRuns.h"
 #include "MipKernels.h"
 #include "Morvane.h"
+#include "SharedPool.h"
 
 namespace {
 
@@ -87,6 +88,44 @@ void ReduceRect(const Level& src, const Level& dst, int64_t c0, int64_t c1, int6
   }
 }
 
+// One level's rectangle [c0, c1) x [r0, r1) from the level above it, cut into bands of rows
+// that the shared pool reduces side by side: each band writes only its own rows of dst.
+struct LevelPass {
+  const Level* src;
+  const Level* dst;
+  int64_t c0, c1, r0, r1;
+  int64_t bandRows;
+  const BYTE* zeroRow;
+  bool c32;
+};
+
+void ReduceBand(void* context, int index, int) {
+  const LevelPass& p = *static_cast<const LevelPass*>(context);
+  const int64_t r0 = p.r0 + int64_t(index) * p.bandRows, r1 = std::min(p.r1, r0 + p.bandRows);
+  if (p.c32)
+    ReduceRect<uint32_t>(*p.src, *p.dst, p.c0, p.c1, r0, r1, p.zeroRow);
+  else
+    ReduceRect<uint16_t>(*p.src, *p.dst, p.c0, p.c1, r0, r1, p.zeroRow);
+}
+
+// Below this many pixels a level is reduced on the calling thread: waking the pool would
+// cost more than it saves (a stroke's blocks stay far below).
+constexpr int64_t kPoolPixels = 1 << 17;
+
+void ReduceLevel(LevelPass& pass) {
+  const int64_t rows = pass.r1 - pass.r0, pixels = rows * (pass.c1 - pass.c0);
+  if (rows <= 0 || pass.c1 <= pass.c0) return;
+  if (pixels < kPoolPixels) {
+    pass.bandRows = rows;
+    ReduceBand(&pass, 0, 0);
+    return;
+  }
+  // A few bands per worker, so that one slow band holds up little.
+  const int64_t bands = std::min<int64_t>(rows, int64_t(shared_pool::Workers()) * 4);
+  pass.bandRows = (rows + bands - 1) / bands;
+  shared_pool::Run(int((rows + pass.bandRows - 1) / pass.bandRows), ReduceBand, &pass);
+}
+
 }  // namespace
 
 void Morvane::MipRefreshSpace(int64_t left, int64_t top, int64_t right, int64_t bottom, const BYTE* zeroRow) {
@@ -105,10 +144,8 @@ void Morvane::MipRefreshSpace(int64_t left, int64_t top, int64_t right, int64_t 
     Level dst = LevelOf(m_apPixels[level], m_anPitch[level], m_nPixelSize, m_x, m_y, m_nWidth, m_nHeight, level);
     const int64_t c0 = std::max<int64_t>(left - dst.left, 0), c1 = std::min(right - dst.left, dst.width);
     const int64_t r0 = std::max<int64_t>(top - dst.top, 0), r1 = std::min(bottom - dst.top, dst.height);
-    if (m_nFormat == myFORMAT_C32)
-      ReduceRect<uint32_t>(src, dst, c0, c1, r0, r1, zeroRow);
-    else
-      ReduceRect<uint16_t>(src, dst, c0, c1, r0, r1, zeroRow);
+    LevelPass pass{&src, &dst, c0, c1, r0, r1, 0, zeroRow, m_nFormat == myFORMAT_C32};
+    ReduceLevel(pass);
     src = dst;
   }
 }

@@ -3,6 +3,7 @@
 // does with its undo step, and the toggle that makes the current mask layer the source.
 #include <utility>
 
+#include "HeldLayerBlock.h"
 #include "LayerRecords.h"
 #include "LayerReshape.h"
 #include "MyListLayer.h"
@@ -168,7 +169,7 @@ void CMyListLayer::XAppendixMenu::ConvertToMask(int nSel, OLayer* layer) {
   const int mode = ask->AskConvertMode();
   if (mode < 0 || mode > 4) return;
   GCompRef<OLayer> fresh = layer->Convert(mode);
-  GCompRef<OData> backup = layer->Backup(nullptr);
+  GCompRef<OData> backup = CHeldLayerBlock::Hold(layer);
   Step(LYR_UNDO_TOA16, u"转换", nSel, layer, {uint32_t(mode)}, backup);
   Replace(nSel, fresh);
 }
@@ -220,7 +221,7 @@ void CMyListLayer::XAppendixMenu::RotateByAngle(int nSel, OLayer* layer, int deg
   if (!m_pList->CheckMemory(width, height, m_nFormat, nSel)) return;
   GCompRef<OLayer> fresh = RunReshapeJob(m_pList, layer, width, height, &angle, u"正在旋转...");
   if (!fresh) return;
-  GCompRef<OData> backup = layer->Backup(nullptr);
+  GCompRef<OData> backup = CHeldLayerBlock::Hold(layer);
   Step(LYR_UNDO_ROTATE, u"旋转", nSel, layer, {uint32_t(degrees)}, backup);
   TakeOver(fresh, layer, POINT{r.left, r.top});
   Replace(nSel, fresh);
@@ -249,7 +250,7 @@ void CMyListLayer::XAppendixMenu::Scale(int nSel, OLayer* layer) {
   if (!m_pList->CheckMemory(width, height, m_nFormat, nSel) || !WorkerIdle(m_pList->m_pSpace)) return;
   GCompRef<OLayer> fresh = RunReshapeJob(m_pList, layer, width, height, nullptr, u"正在缩放...");
   if (!fresh) return;
-  GCompRef<OData> backup = layer->Backup(nullptr);
+  GCompRef<OData> backup = CHeldLayerBlock::Hold(layer);
   Step(LYR_UNDO_SCALE, u"缩放", nSel, layer, {uint32_t(width), uint32_t(height)}, backup);
   TakeOver(fresh, layer, CentredOn(r, width, height));
   Replace(nSel, fresh);

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "HeldLayerBlock.h"
 #include "LayerRecords.h"
 #include "MyListLayer.h"
 #include "core/DataBlocks.h"
@@ -58,11 +59,17 @@ OLayer* CMyListLayer::CheckedLayer(int index, UINT id, const char16_t* condition
 }
 
 GCompRef<OLayer> CMyListLayer::Rebuild(OData* backup) {
-  GCompRef<OLayer> layer = NewInterface<OLayer>(m_pSystem, u"Morvane", u"OLayer__");
-  GVERIFY(layer.IsValid(), u"!cpLayer.IsValid()");
   GVERIFY(backup, u"!poData");
-  backup->Rewind();
-  GVERIFY(layer->Restore(backup, m_pDevice), u"!cpLayer->Restore(poData,m_pShowDevice)");
+  GCompRef<OLayer> layer = CHeldLayerBlock::HeldLayer(backup);
+  if (layer) {
+    // The layer itself comes back, as it left its row; what happened to it since is forgotten.
+    layer->PAT_MarkReset();
+  } else {
+    layer = NewInterface<OLayer>(m_pSystem, u"Morvane", u"OLayer__");
+    GVERIFY(layer.IsValid(), u"!cpLayer.IsValid()");
+    backup->Rewind();
+    GVERIFY(layer->Restore(backup, m_pDevice), u"!cpLayer->Restore(poData,m_pShowDevice)");
+  }
   layer->AddChangeFlags(LYR_CHANGE_NEW);
   layer->PAT_MarkSet(nullptr, nullptr);
   return layer;

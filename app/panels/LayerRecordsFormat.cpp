@@ -2,6 +2,7 @@
 // the rotations, the flips and the scale. Every record is checked against the rows (indices,
 // IDs, formats, sizes) before anything changes: a record read back from a swap file that no
 // longer fits raises its condition and leaves the layers as they were.
+#include "HeldLayerBlock.h"
 #include "LayerRecords.h"
 #include "LayerReshape.h"
 #include "core/DataBlocks.h"
@@ -103,7 +104,7 @@ int32_t CMyListLayer::ExecuteFormatStep(StepRun& run) {
       } else {
         GVERIFY(mode <= 4, u"!(UINT)nMode<=4");
         GCompRef<OLayer> fresh = layer->Convert(int(mode));
-        GCompRef<OData> backup = layer->Backup(nullptr);
+        GCompRef<OData> backup = CHeldLayerBlock::Hold(layer);
         replace(fresh);
         run.Inverse({block, backup});
       }
@@ -175,7 +176,7 @@ int32_t CMyListLayer::ExecuteFormatStep(StepRun& run) {
       // Cancelled or failed: the layers stay, the step stays where it is, and the
       // recorder, not this step, closes the restore.
       if (!fresh) return 1;
-      GCompRef<OData> backup = layer->Backup(nullptr);
+      GCompRef<OData> backup = CHeldLayerBlock::Hold(layer);
       TakeOver(fresh, layer, at);
       replace(fresh);
       run.Inverse({block, backup});

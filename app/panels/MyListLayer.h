@@ -260,7 +260,8 @@ class CMyListLayer {
   void MergeNestDown();
   // The layer at the row, which must carry the ID; throws the condition otherwise.
   OLayer* CheckedLayer(int index, UINT id, const char16_t* condition) const;
-  // A new layer rebuilt from a backup block, with LYR_CHANGE_NEW and every block marked.
+  // A new layer rebuilt from a backup block (or the layer a held block keeps), with
+  // LYR_CHANGE_NEW and every block marked.
   GCompRef<OLayer> Rebuild(OData* backup);
   // A new empty layer through the display device (a reference for the caller).
   GCompRef<OLayer> NewLayer(int width, int height, int format, UINT id);
