@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "Compositor.h"
+#include "SharedPool.h"
 #include "platform/base/TilePool.h"
 #include "ViewMath.h"
 #include "ViewRenderer.h"
@@ -381,6 +382,48 @@ int XShowDevice::DrawEnd(const POINT* spacePoint) {
 
 // Sampling: the pass composed at level 0 over the whole space, in accumulator-sized tiles,
 // on the view's background (opaque), into a new colour layer of the space's size.
+namespace {
+
+// A sampled composition cut into rows of tiles, which the shared pool composes side by side:
+// every tile is composed alone, as the one-thread loop did, into rows of its own.
+struct SampleBands {
+  const ComposeEntry* entries;
+  int count;
+  int width, height;
+  uint32_t background;
+  LayerLock* out;
+  std::vector<std::unique_ptr<ComposeWork>> works;  // one per worker
+};
+
+void ComposeSampleBand(void* context, int index, int worker) {
+  SampleBands& b = *static_cast<SampleBands*>(context);
+  ComposeWork* work = b.works[size_t(worker)].get();
+  const int ty = index * ACC_SIDE;
+  const int rows = std::min(ACC_SIDE, b.height - ty);
+  for (int tx = 0; tx < b.width; tx += ACC_SIDE) {
+    const int cols = std::min(ACC_SIDE, b.width - tx);
+    work->originX = tx;
+    work->originY = ty;
+    work->spaceWidth = b.width;
+    work->spaceHeight = b.height;
+    work->insideColour = b.background;
+    work->outsideColour = b.background;
+    work->firstRow = 0;
+    work->endRow = rows;
+    for (int r = 0; r < rows; ++r) work->spans[r] = ComposeSpan{0, cols};
+    LayerCompositor(work, b.entries, b.count);  // what the renderer runs
+    for (int r = 0; r < rows; ++r) {
+      auto* dst = reinterpret_cast<uint32_t*>(b.out->Row(ty + r)) + tx;
+      for (int x = 0; x < cols; ++x) {
+        const uint16_t* p = work->acc[r][x];
+        dst[x] = uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+      }
+    }
+  }
+}
+
+}  // namespace
+
 OLayer* XShowDevice::DrawEndForSample(LayerLock* out) {
   try {
     PassGuard guard(this);
@@ -399,31 +442,12 @@ OLayer* XShowDevice::DrawEndForSample(LayerLock* out) {
     OLayer* layer = CreateLayer(width, height, OLayer::myFORMAT_C32, 0);
     try {
       out->Lock(layer, 0);
-      auto work = std::make_unique<ComposeWork>();
-      const uint32_t background = 0xFF000000u | (m_view.background & 0xFFFFFFu);
-      for (int ty = 0; ty < height; ty += ACC_SIDE) {
-        const int rows = std::min(ACC_SIDE, height - ty);
-        for (int tx = 0; tx < width; tx += ACC_SIDE) {
-          const int cols = std::min(ACC_SIDE, width - tx);
-          work->originX = tx;
-          work->originY = ty;
-          work->spaceWidth = width;
-          work->spaceHeight = height;
-          work->insideColour = background;
-          work->outsideColour = background;
-          work->firstRow = 0;
-          work->endRow = rows;
-          for (int r = 0; r < rows; ++r) work->spans[r] = ComposeSpan{0, cols};
-          LayerCompositor(work.get(), entries.data(), count);  // what the renderer runs
-          for (int r = 0; r < rows; ++r) {
-            auto* dst = reinterpret_cast<uint32_t*>(out->Row(ty + r)) + tx;
-            for (int x = 0; x < cols; ++x) {
-              const uint16_t* p = work->acc[r][x];
-              dst[x] = uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-            }
-          }
-        }
-      }
+      SampleBands bands{entries.data(), count, width, height, 0xFF000000u | (m_view.background & 0xFFFFFFu), out, {}};
+      const int tileRows = (height + ACC_SIDE - 1) / ACC_SIDE;
+      // Any worker may take any row: one work each, or one when a single row runs here.
+      bands.works.resize(size_t(tileRows > 1 ? shared_pool::Workers() : 1));
+      for (auto& work : bands.works) work = std::make_unique<ComposeWork>();
+      shared_pool::Run(tileRows, ComposeSampleBand, &bands);
     } catch (...) {
       out->Unlock();
       Discard(layer);
