@@ -14,4 +14,14 @@ void Run(int count, TilePool::Job job, void* context);
 // How many may take part in one Run.
 int Workers();
 
+// Takes the pool for as long as it lives (waiting for a Run under way): every Run meanwhile,
+// on any thread, runs its parts on its caller's thread alone.
+class Occupied {
+ public:
+  Occupied();
+  ~Occupied();
+  Occupied(const Occupied&) = delete;
+  Occupied& operator=(const Occupied&) = delete;
+};
+
 }  // namespace shared_pool

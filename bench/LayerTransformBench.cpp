@@ -6,7 +6,8 @@
 // Rotate by 15 degrees and scale to 3000 x 3000 stand beside pixman's affine transform with
 // a bilinear filter of the same pixels (premultiplied) into an image of the same size:
 // "cmd/pixman" is our time over pixman's (1: as fast; the command does more than the
-// transform). Convert to a mask stands beside memcpy of the layer's bytes: "cmd/memcpy".
+// transform). Convert to a mask and the flips stand beside memcpy of the layer's bytes:
+// "cmd/memcpy".
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -131,21 +132,80 @@ void BM_ScaleCommand(benchmark::State& state) {
       "same source; the command also makes levels, backup and undo step");
 }
 
+// memcpy of the layer's bytes into a buffer whose pages are already touched.
+struct LayerCopy {
+  explicit LayerCopy(const Document& d) : from(d.premultiplied), to(from.size()) { (*this)(); }
+  double operator()() {
+    auto t0 = Clock::now();
+    std::memcpy(to.data(), from.data(), from.size() * 4);
+    benchmark::DoNotOptimize(to.data());
+    return Seconds(Clock::now() - t0);
+  }
+  const std::vector<uint32_t>& from;
+  std::vector<uint32_t> to;
+};
+
 void BM_ConvertToMaskCommand(benchmark::State& state) {
   Document d;
-  const size_t bytes = size_t(kSide) * kSide * 4;
-  std::vector<uint8_t> to(bytes);
-  std::memcpy(to.data(), d.premultiplied.data(), bytes);
+  LayerCopy copy(d);
   Compare(
-      state, d, 0, "cmd/memcpy",
-      [&] {
-        auto t0 = Clock::now();
-        std::memcpy(to.data(), d.premultiplied.data(), bytes);
-        benchmark::DoNotOptimize(to.data());
-        return Seconds(Clock::now() - t0);
-      },
-      [&] { d.ask.converts = {int(state.range(0))}; },
+      state, d, 0, "cmd/memcpy", copy, [&] { d.ask.converts = {int(state.range(0))}; },
       "Convert to mask, mode " + std::to_string(state.range(0)), "memcpy", "floor: memcpy of the layer's bytes");
+}
+
+// Flip in place: the undo of the timed run flips back.
+void BM_FlipCommand(benchmark::State& state) {
+  Document d;
+  LayerCopy copy(d);
+  Compare(
+      state, d, int(state.range(0)), "cmd/memcpy", copy, [] {},
+      state.range(0) == 3 ? "Flip horizontally" : "Flip vertically", "memcpy",
+      "floor: memcpy of the layer's bytes; the command also refreshes the levels");
+}
+
+// The picture export's composition: the document's layers over the opaque background into a
+// new layer of the space's size, as the export makes it before it writes the file. Beside
+// pixman compositing the same premultiplied pixels over a background it fills first.
+void BM_SampleComposition(benchmark::State& state) {
+  Document d;
+  CPaintSpace* space = d.doc->GetPaintSpace();
+  std::vector<uint32_t> picture(size_t(kSide) * kSide);
+  pixman_image_t* dst = pixman_image_create_bits(PIXMAN_a8r8g8b8, kSide, kSide, picture.data(), kSide * 4);
+  pixman_color_t white{0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF};
+  pixman_image_t* background = pixman_image_create_solid_fill(&white);
+  auto pixman = [&] {
+    auto t0 = Clock::now();
+    pixman_image_composite32(PIXMAN_OP_SRC, background, nullptr, dst, 0, 0, 0, 0, 0, 0, kSide, kSide);
+    pixman_image_composite32(PIXMAN_OP_OVER, d.image, nullptr, dst, 0, 0, 0, 0, 0, 0, kSide, kSide);
+    return Seconds(Clock::now() - t0);
+  };
+  pixman();
+  double own = 0, other = 0;
+  RatioTimes times;
+  for (auto _ : state) {
+    auto t0 = Clock::now();
+    ViewTransform view = *space->m_pTransform;
+    OShowDevice* device = space->GetShowDevice();
+    if (!device->DrawBegin(&view, FALSE)) std::abort();
+    device->DrawLayer(d.List()->GetLayer(0), 0, nullptr);
+    LayerLock lock;
+    GCompRef<OLayer> sample = device->DrawEndForSample(&lock);
+    lock.Unlock();
+    const double t = Seconds(Clock::now() - t0);
+    const double r = pixman();
+    state.SetIterationTime(t);
+    own += t;
+    other += r;
+    times.Add(t, r);
+  }
+  pixman_image_unref(background);
+  pixman_image_unref(dst);
+  const double n = double(state.iterations());
+  state.counters["cmd_ms"] = own / n * 1e3;
+  state.counters["ref_ms"] = other / n * 1e3;
+  state.counters["cmd/pixman"] = own / other;
+  times.Print("layer_transform_bench", "Picture export composition", "pixman_over",
+              "same pixels over a filled background; ours also makes the picture's layer");
 }
 
 BENCHMARK(BM_RotateCommand)->Iterations(7)->UseManualTime()->Unit(benchmark::kMillisecond);
@@ -157,6 +217,8 @@ BENCHMARK(BM_ConvertToMaskCommand)
     ->Iterations(7)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SampleComposition)->Iterations(7)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FlipCommand)->Arg(3)->Arg(4)->ArgName("row")->Iterations(7)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

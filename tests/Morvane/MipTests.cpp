@@ -111,7 +111,9 @@ TEST_F(MipTest, LevelsFollowTheCanvasGridModel) {
   struct Case {
     int w, h, x, y;
   } cases[] = {{37, 21, 0, 0},  {37, 21, -1, -1},   {64, 65, -63, 5}, {1, 1, 1, 1},          {1, 1, -1, -1},
-               {130, 3, 1, -7}, {10000, 1, -63, 5}, {1, 10000, 1, 1}, {5, 9, -100001, 77777}};
+               {130, 3, 1, -7}, {10000, 1, -63, 5}, {1, 10000, 1, 1}, {5, 9, -100001, 77777},
+               // large enough that the first levels are cut into bands for the pool
+               {1030, 777, -3, 5}};
   for (int format : {4, 2}) {
     for (const Case& k : cases) {
       SCOPED_TRACE(testing::Message() << k.w << "x" << k.h << " at " << k.x << "," << k.y << " format " << format);

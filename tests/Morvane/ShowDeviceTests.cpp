@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "MorvaneFixture.h"
+#include "SharedPool.h"
 #include "XShowDevice.h"
 
 namespace {
@@ -501,6 +502,50 @@ TEST_F(ShowDeviceTest, SampleSpansAccumulatorTiles) {
   };
   for (const Case& c : cases) EXPECT_EQ(at(c.x, c.y), c.want) << c.x << "," << c.y;
   lock.Unlock();
+}
+
+// The sample composes its rows of tiles on the shared pool: the picture is the one a single
+// thread composes, tile for tile, over several rows and columns of tiles.
+TEST_F(ShowDeviceTest, SampleOnThePoolEqualsOneThread) {
+  GCompRef<OLayer> colour = Make(700, 1000, C32, -20, 30);
+  GCompRef<OLayer> mask = Make(500, 900, A16, 310, 250);
+  mask->SetColor(RGB(40, 200, 90));
+  {
+    LayerLock k;
+    k.Lock(colour, 0);
+    for (int y = 0; y < k.nHeight; ++y)
+      for (int x = 0; x < k.nWidth; ++x)
+        reinterpret_cast<uint32_t*>(k.Row(y))[x] = uint32_t((x * 7 + y) & 0xFF) << 24 | uint32_t(x * 131 + y * 17);
+    k.Unlock();
+    k.Lock(mask, 0);
+    for (int y = 0; y < k.nHeight; ++y)
+      for (int x = 0; x < k.nWidth; ++x) reinterpret_cast<uint16_t*>(k.Row(y))[x] = uint16_t(x * 97 + y * 311);
+  }
+  const ViewTransform v = SpaceView(900, 1250, 0x102030);
+  auto sample = [&] {
+    EXPECT_TRUE(dev->DrawBegin(&v, FALSE));
+    dev->DrawLayer(mask, 0, nullptr);
+    dev->DrawLayer(colour, 0, nullptr);
+    LayerLock lock;
+    GCompRef<OLayer> picture = dev->DrawEndForSample(&lock);
+    std::vector<uint32_t> pixels;
+    for (int y = 0; y < lock.nHeight; ++y) {
+      const auto* row = reinterpret_cast<const uint32_t*>(lock.Row(y));
+      pixels.insert(pixels.end(), row, row + lock.nWidth);
+    }
+    return pixels;
+  };
+  std::vector<uint32_t> alone;
+  {
+    shared_pool::Occupied occupied;  // every part on this thread
+    alone = sample();
+  }
+  const std::vector<uint32_t> pooled = sample();
+  ASSERT_EQ(alone.size(), size_t(900) * 1250);
+  EXPECT_TRUE(pooled == alone);
+  // Both layers show: the picture is no flat background.
+  EXPECT_NE(alone[size_t(600) * 900 + 400], alone[size_t(1240) * 900 + 890]);
+  EXPECT_NE(alone[size_t(600) * 900 + 400], alone[size_t(600) * 900 + 100]);
 }
 
 // Nested layers draw only inside their base, also on rows the base does not reach and after a

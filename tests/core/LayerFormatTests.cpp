@@ -2,7 +2,9 @@
 // through swap files), the Layer menu's commands and update-UI, and the source toggle.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <iterator>
 #include <string>
@@ -16,6 +18,7 @@
 #include "core/DataBlocks.h"
 #include "frame/ResourceIds.h"
 #include "odata/OProperty.h"
+#include "panels/HeldLayerBlock.h"
 #include "panels/LayerRecords.h"
 #include "panels/LayerReshape.h"
 #include "platform/base/Sync.h"
@@ -350,6 +353,44 @@ TEST_F(LayerFormat, EveryOperationUndoesAndRedoesFromSwapFiles) {
   SwapEveryStep();
   RunTable();
   EXPECT_GT(SwappingRecorder::swapped, int(std::size(kOperations)) * 4);
+}
+
+// Rotate, scale and convert to a mask make a new layer: the step keeps the old one itself, and
+// the undo puts that very layer back rather than a copy rebuilt from its pixels.
+TEST_F(LayerFormat, TheReplacedLayerItselfComesBack) {
+  const Operation* kept[] = {&kOperations[1], &kOperations[11], &kOperations[15]};
+  for (const Operation* op : kept) {
+    SCOPED_TRACE(op->name);
+    Start();
+    list->SetCurSelect(op->row);
+    op->prepare(ask, list->GetCurLayer());
+    OLayer* old = list->GetCurLayer();
+    Hit(op->menuRow);
+    ASSERT_NE(list->GetLayer(op->row), old);
+    space->Undo(1);
+    EXPECT_EQ(list->GetLayer(op->row), old);
+  }
+}
+
+// The held block reads as the layer's backup, byte for byte and of the size it announced
+// before its bytes were made; from then on it keeps the bytes and no longer the layer.
+TEST_F(LayerFormat, AHeldLayerReadsAsItsBackup) {
+  Start();
+  for (int row = 0; row < list->GetCount(); ++row) {
+    OLayer* layer = list->GetLayer(row);
+    SCOPED_TRACE(row);
+    GCompRef<OData> backup(layer->Backup(nullptr));
+    GCompRef<OData> held(CHeldLayerBlock::Hold(layer));
+    EXPECT_EQ(CHeldLayerBlock::HeldLayer(held), layer);
+    EXPECT_EQ(CHeldLayerBlock::HeldLayer(backup), nullptr);
+    ASSERT_EQ(held->GetSize(), backup->GetSize());
+    ASSERT_EQ(held->GetFragmentCount(), backup->GetFragmentCount());
+    EXPECT_EQ(CHeldLayerBlock::HeldLayer(held), nullptr);
+    for (UINT i = 0; i < backup->GetFragmentCount(); ++i) {
+      const size_t n = std::min(NUVREL_FRAGMENT, backup->GetSize() - size_t(i) * NUVREL_FRAGMENT);
+      EXPECT_EQ(std::memcmp(held->GetFragment(i), backup->GetFragment(i), n), 0) << i;
+    }
+  }
 }
 
 // ---- the operations' own results ------------------------------------------------------------
