@@ -533,6 +533,7 @@ TEST_F(ShowDeviceTest, SampleOnThePoolEqualsOneThread) {
       const auto* row = reinterpret_cast<const uint32_t*>(lock.Row(y));
       pixels.insert(pixels.end(), row, row + lock.nWidth);
     }
+    lock.Unlock();  // before the picture goes
     return pixels;
   };
   std::vector<uint32_t> alone;
