@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "SharedPool.h"
 #include "UtilityKernels.h"
 #include "odata/GCompRef.h"
 #include "platform/base/Text.h"
@@ -148,6 +149,36 @@ void TurnPixels(const LayerLock& from, const LayerLock& to, bool clockwise) {
   }
 }
 
+// Calls row(r, worker) for every output row, rows in order a wave at a time: a wave's bands
+// of rows go to the shared pool side by side (each row is written by one call alone, so the
+// result is the one-thread one); worker (below shared_pool::Workers()) picks the caller's
+// scratch. Between waves the progress is the rows done and a cancel stops the job: the rows
+// before the progress are written, the rest untouched, as one thread leaves them. FALSE when
+// cancelled.
+template <class Row>
+bool ForEachRowOnPool(int rows, JobControl* control, Row&& row) {
+  constexpr int kBandRows = 32;
+  struct Wave {
+    Row& row;
+    int first, end;
+  } wave{row, 0, 0};
+  const int waveRows = shared_pool::Workers() * kBandRows;
+  for (; wave.first < rows; wave.first = wave.end) {
+    control->progress = wave.first;
+    if (control->flags & JOB_ABORT) return false;
+    wave.end = std::min(rows, wave.first + waveRows);
+    shared_pool::Run(
+        (wave.end - wave.first + kBandRows - 1) / kBandRows,
+        [](void* context, int index, int worker) {
+          Wave& w = *static_cast<Wave*>(context);
+          const int from = w.first + index * kBandRows, to = std::min(w.end, from + kBandRows);
+          for (int r = from; r < to; ++r) w.row(r, worker);
+        },
+        &wave);
+  }
+  return true;
+}
+
 }  // namespace
 
 void* MorvaneUtility::FindInterface(const char16_t* name) {
@@ -245,29 +276,28 @@ int32_t MorvaneUtility::RotateWorker(JobRecord* job, JobControl* control) {
     auto fixed = [](double v) { return int64_t(std::llround(v * kOne32)); };
     xform::SampleLine line{from.pPixels, size_t(from.nPitch), w, h, 0, 0, fixed(c), fixed(-s)};
     const size_t pixelSize = size_t(to.nPixelSize);
-    for (int row = 0; row < H; ++row) {
-      control->progress = row;
-      if (control->flags & JOB_ABORT) return 0;
+    auto turnRow = [&](int row, int) {
       const double v = row + 0.5 - H / 2.0;
-      line.x = fixed(u0 * c + v * s + w / 2.0 - 0.5);
-      line.y = fixed(-u0 * s + v * c + h / 2.0 - 0.5);
+      xform::SampleLine part = line;
+      part.x = fixed(u0 * c + v * s + w / 2.0 - 0.5);
+      part.y = fixed(-u0 * s + v * c + h / 2.0 - 0.5);
       // Outside this run no corner lies in the source: the kernel would write zeros there.
-      auto [x0, x1] = SampleRange(line.x, line.dx, w, W);
-      auto [y0, y1] = SampleRange(line.y, line.dy, h, W);
+      auto [x0, x1] = SampleRange(part.x, part.dx, w, W);
+      auto [y0, y1] = SampleRange(part.y, part.dy, h, W);
       const int64_t first = std::max(x0, y0), last = std::max(first, std::min(x1, y1));
       BYTE* out = to.Row(row);
       std::memset(out, 0, size_t(first) * pixelSize);
       std::memset(out + size_t(last) * pixelSize, 0, size_t(W - last) * pixelSize);
-      if (first == last) continue;
-      xform::SampleLine part = line;
-      part.x += first * line.dx;
-      part.y += first * line.dy;
+      if (first == last) return;
+      part.x += first * part.dx;
+      part.y += first * part.dy;
       if (colour) {
         xform::SampleRowC32Sse2(reinterpret_cast<uint32_t*>(out) + first, size_t(last - first), part);
       } else {
         xform::SampleRowA16Sse2(reinterpret_cast<uint16_t*>(out) + first, size_t(last - first), part);
       }
-    }
+    };
+    if (!ForEachRowOnPool(H, control, turnRow)) return 0;
     control->progress = H;
     return 1;
   }
@@ -301,34 +331,44 @@ int32_t MorvaneUtility::ScaleWorker(JobRecord* job, JobControl* control) {
     }
 
     const Axis ax = MakeAxis(w, W), ay = MakeAxis(h, H);
-    std::vector<float> acc(size_t(w) * (colour ? 4 : 1));
-    std::vector<const uint32_t*> rows32(size_t(ay.taps));
-    std::vector<const uint16_t*> rows16(size_t(ay.taps));
-    std::vector<float> weights(size_t(ay.taps));
-    for (int row = 0; row < H; ++row) {
-      control->progress = row;
-      if (control->flags & JOB_ABORT) return 0;
+    // Each worker's own scratch: the column sums and the taps of the row it works on.
+    struct Scratch {
+      std::vector<float> acc;
+      std::vector<const uint32_t*> rows32;
+      std::vector<const uint16_t*> rows16;
+      std::vector<float> weights;
+    };
+    std::vector<Scratch> scratch(size_t(shared_pool::Workers()));
+    for (Scratch& k : scratch) {
+      k.acc.resize(size_t(w) * (colour ? 4 : 1));
+      k.rows32.resize(size_t(ay.taps));
+      k.rows16.resize(size_t(ay.taps));
+      k.weights.resize(size_t(ay.taps));
+    }
+    auto scaleRow = [&](int row, int worker) {
+      Scratch& k = scratch[size_t(worker)];
       // The rows this output row takes (zero padding left out).
       int n = 0;
       for (int t = 0; t < ay.taps; ++t) {
         const float wt = ay.weight[size_t(row) * size_t(ay.taps) + size_t(t)];
         if (wt == 0.0f) continue;
         const BYTE* in = from.Row(ay.start[size_t(row)] + t);
-        rows32[size_t(n)] = reinterpret_cast<const uint32_t*>(in);
-        rows16[size_t(n)] = reinterpret_cast<const uint16_t*>(in);
-        weights[size_t(n++)] = wt;
+        k.rows32[size_t(n)] = reinterpret_cast<const uint32_t*>(in);
+        k.rows16[size_t(n)] = reinterpret_cast<const uint16_t*>(in);
+        k.weights[size_t(n++)] = wt;
       }
       BYTE* out = to.Row(row);
       if (colour) {
-        xform::ScaleColumnC32Sse2(acc.data(), size_t(w), rows32.data(), weights.data(), n);
-        xform::ScaleRowC32Sse2(reinterpret_cast<uint32_t*>(out), size_t(W), acc.data(), ax.start.data(),
+        xform::ScaleColumnC32Sse2(k.acc.data(), size_t(w), k.rows32.data(), k.weights.data(), n);
+        xform::ScaleRowC32Sse2(reinterpret_cast<uint32_t*>(out), size_t(W), k.acc.data(), ax.start.data(),
                                ax.weight.data(), ax.taps);
       } else {
-        xform::ScaleColumnA16Sse2(acc.data(), size_t(w), rows16.data(), weights.data(), n);
-        xform::ScaleRowA16Sse2(reinterpret_cast<uint16_t*>(out), size_t(W), acc.data(), ax.start.data(),
+        xform::ScaleColumnA16Sse2(k.acc.data(), size_t(w), k.rows16.data(), k.weights.data(), n);
+        xform::ScaleRowA16Sse2(reinterpret_cast<uint16_t*>(out), size_t(W), k.acc.data(), ax.start.data(),
                                ax.weight.data(), ax.taps);
       }
-    }
+    };
+    if (!ForEachRowOnPool(H, control, scaleRow)) return 0;
     control->progress = H;
     return 1;
   }
