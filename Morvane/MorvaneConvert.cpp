@@ -9,7 +9,10 @@
 // on that round trip.
 //
 // A one-off per command, bound by memory: plain code.
+#include <algorithm>
+
 #include "Morvane.h"
+#include "SharedPool.h"
 
 namespace {
 
@@ -35,6 +38,32 @@ uint16_t CoverageOf(uint32_t pixel, int mode) {
   return uint16_t((c * alpha + 127) / 255 * 257);
 }
 
+// The rows of one conversion, which the shared pool converts in bands side by side.
+struct ConvertRows {
+  const LayerLock* from;
+  const LayerLock* to;
+  int mode;
+  uint32_t colour;  // a mask's colour as a colour layer's pixel, alpha 0
+};
+
+constexpr int kBandRows = 64;
+
+void ConvertBand(void* context, int index, int) {
+  const ConvertRows& c = *static_cast<const ConvertRows*>(context);
+  const int end = std::min(c.from->nHeight, (index + 1) * kBandRows);
+  for (int j = index * kBandRows; j < end; ++j) {
+    if (c.mode == 5) {
+      const auto* v = reinterpret_cast<const uint16_t*>(c.from->Row(j));
+      auto* p = reinterpret_cast<uint32_t*>(c.to->Row(j));
+      for (int k = 0; k < c.from->nWidth; ++k) p[k] = (v[k] >> 8) ? c.colour | uint32_t(v[k] >> 8) << 24 : 0;
+    } else {
+      const auto* p = reinterpret_cast<const uint32_t*>(c.from->Row(j));
+      auto* v = reinterpret_cast<uint16_t*>(c.to->Row(j));
+      for (int k = 0; k < c.from->nWidth; ++k) v[k] = CoverageOf(p[k], c.mode);
+    }
+  }
+}
+
 }  // namespace
 
 OLayer* Morvane::Convert(int mode) {
@@ -56,19 +85,8 @@ OLayer* Morvane::Convert(int mode) {
       lk.Lock(this, 0);
       lkOut.Lock(out, 0);
       const uint32_t c = m_dwColor;
-      const uint32_t colour = ((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF);
-      for (int j = 0; j < lk.nHeight; ++j) {
-        if (mode == 5) {
-          const auto* v = reinterpret_cast<const uint16_t*>(lk.Row(j));
-          auto* p = reinterpret_cast<uint32_t*>(lkOut.Row(j));
-          // A pixel without coverage stays all zero, as in a new layer.
-          for (int k = 0; k < lk.nWidth; ++k) p[k] = (v[k] >> 8) ? colour | uint32_t(v[k] >> 8) << 24 : 0;
-        } else {
-          const auto* p = reinterpret_cast<const uint32_t*>(lk.Row(j));
-          auto* v = reinterpret_cast<uint16_t*>(lkOut.Row(j));
-          for (int k = 0; k < lk.nWidth; ++k) v[k] = CoverageOf(p[k], mode);
-        }
-      }
+      ConvertRows rows{&lk, &lkOut, mode, ((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF)};
+      shared_pool::Run((lk.nHeight + kBandRows - 1) / kBandRows, ConvertBand, &rows);
     } catch (...) {
       Discard(out);
       throw;
