@@ -109,8 +109,8 @@ void ReduceBand(void* context, int index, int) {
 }
 
 // Below this many pixels a level is reduced on the calling thread: waking the pool would
-// cost more than it saves (a stroke's blocks stay far below).
-constexpr int64_t kPoolPixels = 1 << 17;
+// cost more than it saves (a stroke's blocks stay below; a whole row of blocks does not).
+constexpr int64_t kPoolPixels = 1 << 15;
 
 void ReduceLevel(LevelPass& pass) {
   const int64_t rows = pass.r1 - pass.r0, pixels = rows * (pass.c1 - pass.c0);
