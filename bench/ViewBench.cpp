@@ -40,7 +40,7 @@ constexpr int kViewW = 1920, kViewH = 1080, kSide = 4096, kBand = 16;
 constexpr uint32_t kWhite = 0xFFFFFF;
 // The result check: the largest colour channel difference where pixman composes without a
 // transform, and the mean difference of every case.
-constexpr int kRoundingLimit = 4;
+constexpr int kRoundingLimit = 6;
 constexpr double kMeanLimit = 2.0;
 
 struct ViewCase {
