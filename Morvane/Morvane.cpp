@@ -69,6 +69,7 @@ void Morvane::Make(OShowDevice* device, int width, int height, int format, UINT 
     m_apPixels[1] = AllocLayerSurface(m_nMipmapSurfaceMemorySize);
     GVERIFY(m_apPixels[1], u"!m_apPixels[1]=(LPBYTE)_aligned_malloc(m_nMipmapSurfaceMemorySize+4, 8)");
     for (int i = 2; i < LYR_MIP_DEPTH; ++i) m_apPixels[i] = m_apPixels[1] + offsets[i];
+    m_occupancy.Reset(BlockColumns(), BlockRows(), !clearSurface);
     m_myState = myREADY;
   }
   GCATCH(GetClassName(), u"::Initialize()",
@@ -100,6 +101,7 @@ void Morvane::GetPosition(POINT* out, BOOL bSaved) {
 void Morvane::SetPosition(int x, int y, BOOL bSaved) {
   (bSaved ? m_xSaved : m_x) = x;
   (bSaved ? m_ySaved : m_y) = y;
+  m_occupancy.Moved();
 }
 
 void Morvane::SavePosition() {
@@ -142,6 +144,7 @@ void Morvane::Cleanup() {
     RequireState(myREADY, u"!m_myState==myREADY");
     std::memset(m_apPixels[0], 0, size_t(m_nPrimarySurfaceMemorySize));
     std::memset(m_apPixels[1], 0, size_t(m_nMipmapSurfaceMemorySize));
+    m_occupancy.Clear();
   }
   GCATCH(GetClassName(), u"::Cleanup()", ->AppendArg(GArgInt(m_myState)))
 }
@@ -199,13 +202,16 @@ void Morvane::GetShowParam(ShowParam* out, int level) {
     out->dwColor = ((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF) | (opacity << 24);
     out->pPixels = m_apPixels[level];
     out->dwReserved = 0;
+    out->pBlocks = m_occupancy.Level(level, OccupancySurface(), &out->nBlockPitch);
+    if (!out->pBlocks) out->nBlockPitch = 0;
   }
   GCATCH(GetClassName(), u"::GetShowParam()", ->AppendArg(GArgInt(m_myState))->AppendArg(GArgInt(level)))
 }
 
-BOOL Morvane::Lock(LayerLock* record, UINT) {
+BOOL Morvane::Lock(LayerLock* record, UINT flags) {
   try {
     RequireState(myREADY, u"!m_myState==myREADY");
+    if (!(flags & LYR_LOCK_READ)) m_occupancy.MarkUnsure();
     GetInfo(record);
     record->cbRow = uint32_t(RowBytes());
     record->pPixels = m_apPixels[0];

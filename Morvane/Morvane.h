@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "BlockOccupancy.h"
 #include "LayerProperty.h"
 #include "odata/GError.h"
 #include "odata/OLayer.h"
@@ -209,6 +210,11 @@ class Morvane final : public GComponent<OLayer> {
   BYTE m_abMarkMipPending[LYR_MARK_BYTES] = {};
   RECT m_rcMipPending{};
   void ForgetMipPending();
+  // Which blocks may hold a non-zero pixel; every pixel writer keeps it (see BlockOccupancy.h).
+  BlockOccupancy m_occupancy;
+  BlockOccupancy::Surface OccupancySurface() const {
+    return {m_apPixels[0], RowBytes(), m_nPixelSize, m_x, m_y, m_nWidth, m_nHeight};
+  }
   uint32_t* m_pThumbnail = nullptr;
   LayerProperty m_property;
 

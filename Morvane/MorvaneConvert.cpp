@@ -82,7 +82,7 @@ OLayer* Morvane::Convert(int mode) {
       out->SetPosition(m_x, m_y, FALSE);
       out->SetPosition(m_xSaved, m_ySaved, TRUE);
       LayerLock lk, lkOut;
-      lk.Lock(this, 0);
+      lk.Lock(this, LYR_LOCK_READ);
       lkOut.Lock(out, 0);
       const uint32_t c = m_dwColor;
       ConvertRows rows{&lk, &lkOut, mode, ((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF)};

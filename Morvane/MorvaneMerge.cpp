@@ -107,7 +107,7 @@ int Morvane::Merge(OLayer* source) {
     GVERIFY(source, u"!poLayerSrc");
     LayerLock lk, lkSrc;
     lk.Lock(this, 0);
-    lkSrc.Lock(source, 0);
+    lkSrc.Lock(source, LYR_LOCK_READ);
     const Overlap ox = OverlapOf(lk.x, lk.nWidth, lkSrc.x, lkSrc.nWidth);
     const Overlap oy = OverlapOf(lk.y, lk.nHeight, lkSrc.y, lkSrc.nHeight);
     // The source colour in pixel order; its top byte is the opacity.
@@ -136,7 +136,7 @@ int Morvane::MergeMask(OLayer* mask) {
     GVERIFY(mask, u"!poLayerSrc");
     LayerLock lk, lkSrc;
     lk.Lock(this, 0);
-    lkSrc.Lock(mask, 0);
+    lkSrc.Lock(mask, LYR_LOCK_READ);
     GVERIFY(lk.nWidth == lkSrc.nWidth, u"!lk.nWidth==lkSrc.nWidth");
     GVERIFY(lk.nHeight == lkSrc.nHeight, u"!lk.nHeight==lkSrc.nHeight");
     GVERIFY(lk.nPixelSize == 4, u"!lk.nPixelSize==4");
@@ -220,7 +220,7 @@ OLayer* Morvane::Clip(const RECT* rc, int mode) {
       out->CopyInfoFrom(this);
       LayerLock lkDest, lkSrc;
       lkDest.Lock(out, 0);
-      lkSrc.Lock(this, 0);
+      lkSrc.Lock(this, LYR_LOCK_READ);
       CopyImage(lkDest, lkSrc, mode);
     } catch (...) {
       Discard(out);

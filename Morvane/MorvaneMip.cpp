@@ -134,6 +134,7 @@ void Morvane::MipRefreshSpace(int64_t left, int64_t top, int64_t right, int64_t 
   right = std::min<int64_t>(right, int64_t(m_x) + m_nWidth);
   bottom = std::min<int64_t>(bottom, int64_t(m_y) + m_nHeight);
   if (left >= right || top >= bottom) return;
+  const int64_t spaceLeft = left, spaceTop = top, spaceRight = right, spaceBottom = bottom;
   Level src = LevelOf(m_apPixels[0], m_anPitch[0], m_nPixelSize, m_x, m_y, m_nWidth, m_nHeight, 0);
   for (int level = 1; level < LYR_MIP_DEPTH; ++level) {
     // The level's rectangle covering the changed one above it, rounded outward.
@@ -148,6 +149,7 @@ void Morvane::MipRefreshSpace(int64_t left, int64_t top, int64_t right, int64_t 
     ReduceLevel(pass);
     src = dst;
   }
+  m_occupancy.Refreshed(OccupancySurface(), spaceLeft, spaceTop, spaceRight, spaceBottom);
 }
 
 void Morvane::MipRefresh(const RECT* rc) {
@@ -211,16 +213,25 @@ int Morvane::PAT_MarkMipRefreshPending() {
 
 namespace {
 
-// Any pixel of level 0's used area with coverage (alpha, or a mask's value, non-zero).
-bool HasCoverage(const BYTE* pixels, size_t rowBytes, int width, int height, int format) {
-  for (int r = 0; r < height; ++r) {
-    const BYTE* row = pixels + size_t(r) * rowBytes;
-    if (format == OLayer::myFORMAT_C32) {
-      for (int c = 0; c < width; ++c)
-        if (row[size_t(c) * 4 + 3]) return true;
-    } else {
-      for (int c = 0; c < width * 2; ++c)
-        if (row[c]) return true;
+// Any pixel of level 0's used area with coverage (alpha, or a mask's value, non-zero), read
+// in the blocks that may hold one.
+bool HasCoverage(const BYTE* pixels, size_t rowBytes, int width, int height, int format,
+                 const BlockOccupancy& occupancy) {
+  for (int br = 0; br < occupancy.Rows(); ++br) {
+    for (int bc = 0; bc < occupancy.Columns(); ++bc) {
+      if (!occupancy.IsMarked(bc, br)) continue;
+      const int c0 = bc * LYR_BLOCK, c1 = std::min(width, c0 + LYR_BLOCK);
+      const int r1 = std::min(height, (br + 1) * LYR_BLOCK);
+      for (int r = br * LYR_BLOCK; r < r1; ++r) {
+        const BYTE* row = pixels + size_t(r) * rowBytes;
+        if (format == OLayer::myFORMAT_C32) {
+          for (int c = c0; c < c1; ++c)
+            if (row[size_t(c) * 4 + 3]) return true;
+        } else {
+          for (int c = c0 * 2; c < c1 * 2; ++c)
+            if (row[c]) return true;
+        }
+      }
     }
   }
   return false;
@@ -239,7 +250,10 @@ inline uint32_t Over(uint32_t fg, uint32_t bg, uint32_t a) { return (fg * a + bg
 const uint32_t* Morvane::MakeThumbnail(COLORREF background) {
   try {
     GVERIFY(m_myState != myNULL, u"!m_myState!=myNULL");
-    if (!HasCoverage(m_apPixels[0], RowBytes(), m_nWidth, m_nHeight, m_nFormat)) return nullptr;
+    // An unsure map is settled by a scan where it can be; the coverage is then sought in the
+    // blocks that may hold some.
+    m_occupancy.Resolve(OccupancySurface());
+    if (!HasCoverage(m_apPixels[0], RowBytes(), m_nWidth, m_nHeight, m_nFormat, m_occupancy)) return nullptr;
     auto levelOf = [&](int level) {
       return LevelOf(m_apPixels[level], m_anPitch[level], m_nPixelSize, m_x, m_y, m_nWidth, m_nHeight, level);
     };

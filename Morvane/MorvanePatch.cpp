@@ -77,6 +77,7 @@ int Morvane::PAT_Restore(OData* data) {
     PAT_ReadRecordMap(data, map.get());
     std::memcpy(m_abMarkCurrent, map.get(), LYR_MARK_BYTES);
     PAT_MergeMarks();
+    m_occupancy.MarkMap(m_abMarkCurrent);
     BYTE* target = m_apPixels[0];
     ForEachMarkedRow(m_abMarkCurrent, BlockColumns(), BlockRows(), RowBytes(), size_t(m_nPixelSize),
                      [&](size_t offset, size_t bytes) { data->Read(target + offset, bytes); });

@@ -117,7 +117,7 @@ OData* Morvane::AlphaBackup() {
   try {
     RequireState(myREADY, u"!m_myState==myREADY");
     LayerLock lk;
-    lk.Lock(this, 0);
+    lk.Lock(this, LYR_LOCK_READ);
     OData* block = NewAlphaBlock(lk);
     lk.Unlock();
     return block;
@@ -258,7 +258,7 @@ void Morvane::ProcessSplitMaskRestore(OLayer* mask) {
     GVERIFY(mask, u"!poLayerMask");
     LayerLock lk, lkMask;
     lk.Lock(this, 0);
-    lkMask.Lock(mask, 0);
+    lkMask.Lock(mask, LYR_LOCK_READ);
     GVERIFY(lkMask.nPixelSize == OLayer::myFORMAT_A16, u"!lkMask.nPixelSize==OLayer::myFORMAT_A16");
     GVERIFY(lkMask.nWidth == m_nWidth && lkMask.nHeight == m_nHeight,
             u"!lkMask.nWidth==m_nWidth && lkMask.nHeight==m_nHeight");

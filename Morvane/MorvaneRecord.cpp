@@ -215,7 +215,7 @@ bool Morvane::EncodeSurface(RecordStream* stream, JobControl* job) {
   const uint64_t bound = block->EncodeBound(bytes, kBlockLevel);
   GVERIFY(bound > 0, u"!nBound>0");
   LayerLock lock;
-  lock.Lock(this, 0);
+  lock.Lock(this, LYR_LOCK_READ);
   const uint64_t n = block->Encode(lock.pPixels, bytes, stream->Append(size_t(bound)), bound, kBlockLevel);
   lock.Unlock();
   if (n == 0 || n > bound) {
@@ -427,7 +427,7 @@ OData* Morvane::Backup(LayerInfo* info) {
       BYTE head[kRecordHead];
       StoreRecordHead(head, uint32_t(total));
       LayerLock lock;
-      lock.Lock(this, 0);
+      lock.Lock(this, LYR_LOCK_READ);
       block->Write(head, kRecordHead);
       block->Write(lock.pPixels, size_t(m_nPrimarySurfaceMemorySize));
       lock.Unlock();

@@ -125,6 +125,7 @@ void Morvane::PAT_Cancel() {
   try {
     RequireState(myREADY, u"!m_myState==myREADY");
     GVERIFY(m_pBackupBuffer, u"!m_pBackupBuffer");
+    m_occupancy.MarkMap(m_abMarkCurrent);
     CopyMarked(m_abMarkCurrent, BlockColumns(), BlockRows(), RowBytes(), size_t(m_nPixelSize), m_pBackupBuffer,
                m_apPixels[0], m_pHelperBuffer);
   }
@@ -137,6 +138,7 @@ void Morvane::PAT_Turn(BOOL bRestore) {
     GVERIFY(m_pBackupBuffer, u"!m_pBackupBuffer");
     const BYTE* from = bRestore ? m_pBackupBuffer : m_apPixels[0];
     BYTE* to = bRestore ? m_apPixels[0] : m_pBackupBuffer;
+    if (bRestore) m_occupancy.MarkMap(m_abMarkCurrent);
     CopyMarked(m_abMarkCurrent, BlockColumns(), BlockRows(), RowBytes(), size_t(m_nPixelSize), from, to,
                m_pHelperBuffer);
   }
@@ -188,6 +190,7 @@ void Morvane::PAT_MarkSet(const RECT* rc, RECT* out) {
         std::memset(m_abMarkAccumulated + at, 1, size_t(b1 - b0));
         std::memset(m_abMarkMipPending + at, 1, size_t(b1 - b0));
       }
+      m_occupancy.MarkBlocks(int(b0), int(r0), int(b1), int(r1));
       const RECT blocks{LONG(b0), LONG(r0), LONG(b1), LONG(r1)};
       RECT& box = m_rcMipPending;
       box = box.left >= box.right ? blocks

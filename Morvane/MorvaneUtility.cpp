@@ -380,7 +380,7 @@ BOOL MorvaneUtility::Turn(OLayer* dest, OLayer* source, bool clockwise) {
   if (dest->GetFormat() != source->GetFormat()) return FALSE;
   if (dest->GetWidth() != source->GetHeight() || dest->GetHeight() != source->GetWidth()) return FALSE;
   LayerLock from, to;
-  from.Lock(source, 0);
+  from.Lock(source, LYR_LOCK_READ);
   to.Lock(dest, 0);
   if (to.nPixelSize == OLayer::myFORMAT_C32) {
     TurnPixels<uint32_t>(from, to, clockwise);

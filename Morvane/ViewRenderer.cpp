@@ -227,11 +227,63 @@ void PackAccumulator(const ComposeWork& w, int col0, int row0, int width, int he
   }
 }
 
-// One thread's scratch: its accumulator and resampled rows.
+// One thread's scratch: its accumulator, resampled rows and the tile's own entries.
 struct TileScratch {
   std::unique_ptr<ComposeWork> work{new ComposeWork()};
   std::unique_ptr<TileRows> rows{new TileRows()};
+  std::unique_ptr<ComposeEntry[]> entries{new ComposeEntry[kMaxEntries]()};
 };
+
+// Where a layer's blocks hold nothing: its block map at the pass's level (null: unknown).
+struct EntryBlocks {
+  const BYTE* map = nullptr;
+  uint32_t pitch = 0;
+};
+
+// The entries that draw anything inside the box [x0, x1) x [y0, y1) (space at the level), into
+// out; returns their number. A plain entry (no nest, no copy, no end) mixes with weight 0 where
+// its pixel is zero and leaves the pixel as it is, so it is left out where every block of it in
+// the box is empty, and cut to the blocks that are not (its pixels moved along) elsewhere.
+int TileEntries(const ComposeEntry* entries, const EntryBlocks* blocks, int count, int64_t x0, int64_t y0,
+                int64_t x1, int64_t y1, ComposeEntry* out) {
+  int n = 0;
+  for (int i = 0; i < count; ++i) {
+    const ComposeEntry& e = entries[i];
+    const uint32_t code = e.code & 63;
+    ComposeEntry& o = out[n];
+    o = e;
+    if (!blocks[i].map || code >= COMPOSE_NEST) {
+      ++n;
+      continue;
+    }
+    // The box in the entry's own pixels, then in its blocks.
+    const int64_t px0 = std::max<int64_t>(x0, e.left) - e.left, px1 = std::min<int64_t>(x1, e.right) - e.left;
+    const int64_t py0 = std::max<int64_t>(y0, e.top) - e.top, py1 = std::min<int64_t>(y1, e.bottom) - e.top;
+    if (px0 >= px1 || py0 >= py1) continue;
+    const int64_t c0 = px0 / LYR_BLOCK, c1 = (px1 - 1) / LYR_BLOCK, r0 = py0 / LYR_BLOCK, r1 = (py1 - 1) / LYR_BLOCK;
+    int64_t cMin = INT64_MAX, cMax = -1, rMin = INT64_MAX, rMax = -1;
+    for (int64_t r = r0; r <= r1; ++r) {
+      const BYTE* row = blocks[i].map + size_t(r) * blocks[i].pitch;
+      for (int64_t c = c0; c <= c1; ++c) {
+        if (!row[c]) continue;
+        cMin = std::min(cMin, c), cMax = std::max(cMax, c);
+        rMin = std::min(rMin, r), rMax = std::max(rMax, r);
+      }
+    }
+    if (cMax < 0) continue;
+    const int64_t dx = cMin * LYR_BLOCK, dy = rMin * LYR_BLOCK;
+    o.left = int32_t(e.left + dx);
+    o.top = int32_t(e.top + dy);
+    o.right = int32_t(std::min<int64_t>(e.right, e.left + (cMax + 1) * LYR_BLOCK));
+    o.bottom = int32_t(std::min<int64_t>(e.bottom, e.top + (rMax + 1) * LYR_BLOCK));
+    const size_t shift = size_t(dy) * e.pitch + size_t(dx);
+    const size_t pixelSize = (code < COMPOSE_C32 || (code >= COMPOSE_GLASS && code < COMPOSE_C32_MASKED)) ? 2 : 4;
+    o.source = static_cast<const BYTE*>(e.source) + shift * pixelSize;
+    if (e.mask) o.mask = e.mask + shift;
+    ++n;
+  }
+  return n;
+}
 
 }  // namespace
 
@@ -239,8 +291,9 @@ struct ViewRenderer::Impl {
   std::vector<TileScratch> scratch = std::vector<TileScratch>(1);
   TilePool* pool = nullptr;
   std::unique_ptr<ComposeEntry[]> entries{new ComposeEntry[kMaxEntries]()};
+  std::unique_ptr<EntryBlocks[]> blocks{new EntryBlocks[kMaxEntries]()};
   int count = 0;
-  bool packStraight = false;  // TopPacksStraight of the pass
+  bool skipEmpty = true;  // leave out the entries' empty blocks
   // The pass's part of every tile's work: the space at the level and its colours.
   int32_t spaceWidth = 0, spaceHeight = 0;
   uint32_t insideColour = 0, outsideColour = kOutsideColour;
@@ -275,6 +328,14 @@ void ViewRenderer::Impl::RenderTile(int tx, int ty, int tw, int th, TileScratch&
   w->outsideColour = outsideColour;
   ResampleParams rp{};
   MapTileAnchor(pass, tx, ty, tw, th, &rp, w);
+  const ComposeEntry* tileEntries = entries.get();
+  int tileCount = count;
+  // The tile's own entries, once its footprint (from x0, y0 to x1, y1 at the level) is known.
+  auto takeEntries = [&](int64_t x0, int64_t y0, int64_t x1, int64_t y1) {
+    if (!skipEmpty) return;
+    tileCount = TileEntries(entries.get(), blocks.get(), count, x0, y0, x1, y1, s.entries.get());
+    tileEntries = s.entries.get();
+  };
   const int pitchBytes = bufWidth * 4;
   const int rowBase = bufHeight - ty - TILE_SIDE;
   // At 1:1 with the anchor on a pixel corner every sub-sample of screen pixel (x, y) reads
@@ -286,8 +347,9 @@ void ViewRenderer::Impl::RenderTile(int tx, int ty, int tw, int th, TileScratch&
     for (int j = 0; j < th; ++j)
       dstRows[j] = bits.get() + std::ptrdiff_t(rowBase + TILE_SIDE - 1 - j) * pitchBytes + std::ptrdiff_t(tx) * 4;
     const int64_t x0 = int64_t(w->originX) + col0, y0 = int64_t(w->originY) + row0;  // at the level
-    const ComposeEntry& top = entries[count > 0 ? count - 1 : 0];
-    if (packStraight && x0 >= 0 && y0 >= 0 && x0 + tw <= spaceWidth && y0 + th <= spaceHeight &&
+    takeEntries(x0, y0, x0 + tw, y0 + th);
+    const ComposeEntry& top = tileEntries[tileCount > 0 ? tileCount - 1 : 0];
+    if (TopPacksStraight(tileEntries, tileCount) && x0 >= 0 && y0 >= 0 && x0 + tw <= spaceWidth && y0 + th <= spaceHeight &&
         x0 >= top.left && y0 >= top.top && x0 + tw <= top.right && y0 + th <= top.bottom &&
         PackStraight(top, int(x0), int(y0), tw, th, insideColour >> 24, dstRows))
       return;
@@ -295,12 +357,22 @@ void ViewRenderer::Impl::RenderTile(int tx, int ty, int tw, int th, TileScratch&
     w->firstRow = row0;
     w->endRow = row0 + th;
     for (int j = 0; j < th; ++j) w->spans[row0 + j] = ComposeSpan{col0, col0 + tw};
-    LayerCompositor(w, entries.get(), count);
+    LayerCompositor(w, tileEntries, tileCount);
     PackAccumulator(*w, col0, row0, tw, th, dstRows);
     return;
   }
   MapTileFootprint(pass, rp, w);
-  LayerCompositor(w, entries.get(), count);
+  if (skipEmpty) {
+    int32_t start = ACC_SIDE, end = 0;
+    for (int r = w->firstRow; r < w->endRow; ++r) {
+      if (w->spans[r].start >= w->spans[r].end) continue;
+      start = std::min(start, w->spans[r].start);
+      end = std::max(end, w->spans[r].end);
+    }
+    takeEntries(int64_t(w->originX) + start, int64_t(w->originY) + w->firstRow, int64_t(w->originX) + end,
+                int64_t(w->originY) + w->endRow);
+  }
+  LayerCompositor(w, tileEntries, tileCount);
   ResampleTile(rp, w, s.rows.get());
   CopyTileSse2(s.rows.get(), tw, th, tx, rowBase, pitchBytes, bits.get());
 }
@@ -378,7 +450,10 @@ void ViewRenderer::AddLayer(const ShowParam* show, const ShowParam* mask) {
   e.right = show->rc.right;
   e.bottom = show->rc.bottom;
   for (uint32_t& c : e.colour) c = show->dwColor;
+  d.blocks[d.count - 1] = EntryBlocks{show->pBlocks, show->nBlockPitch};
 }
+
+void ViewRenderer::SetBlockSkipping(bool on) { m_impl->skipEmpty = on; }
 
 void ViewRenderer::RenderArea(RECT area) {
   Impl& d = *m_impl;
@@ -454,7 +529,6 @@ int ViewRenderer::Render(const RECT* rc, const POINT* scroll) {
     }
   } endPass{this};
   if (!d.bits) return 0;
-  d.packStraight = TopPacksStraight(d.entries.get(), d.count);
   int rendered = 1;
   if (scroll) {
     if (scroll->x == 0 && scroll->y == 0)

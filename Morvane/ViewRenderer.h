@@ -48,6 +48,9 @@ class ViewRenderer {
   // Appends an entry from a layer's show record; the record's nKernel is the compose code
   // (the device forms it). mask: the show record of the entry's mask, or null.
   void AddLayer(const ShowParam* show, const ShowParam* mask);
+  // Whether the entries' empty blocks are left out (they are unless told otherwise); the
+  // picture is the same either way.
+  void SetBlockSkipping(bool on);
   // Renders the rectangle, the strips a scroll exposes, or the whole client area; ends the
   // pass. Returns 1 when something was rendered, 0 otherwise.
   int Render(const RECT* rc, const POINT* scroll);

@@ -83,6 +83,8 @@ void* XShowDevice::FindInterface(const char16_t* name) {
   return nullptr;
 }
 
+void XShowDevice::SetBlockSkipping(bool on) { Renderer()->SetBlockSkipping(on); }
+
 ViewRenderer* XShowDevice::Renderer() {
   if (!m_pRenderer) {
     m_pPool = std::make_unique<TilePool>();

@@ -46,6 +46,8 @@ class XShowDevice final : public GComponent<OShowDevice> {
   uint64_t GetLayerMemorySize(int width, int height, int pixelSize) override;
 
   int GetState() const { return m_myState; }
+  // Whether the renderer leaves out the layers' empty blocks (it does unless told otherwise).
+  void SetBlockSkipping(bool on);
 
   // One record of a pass as it goes to the compositor: a layer's show record with the compose
   // code in nKernel, and the show record of its mask where the code reads one.

@@ -22,6 +22,7 @@
 #include "DorvilBrush.h"
 #include "DorvilEngine.h"
 #include "Dorvil/MypaintReference.h"
+#include "Dorvil/ScriptedStroke.h"
 #include "Morvane.h"
 #include "common/FakeSystem.h"
 #include "odata/GCompRef.h"
@@ -29,6 +30,7 @@
 namespace {
 
 using dorvil_test::MypaintReference;
+using dorvil_test::FeedScriptedStroke;
 using dorvil_test::StrokeEvent;
 
 constexpr int kSide = 4096;
@@ -89,19 +91,8 @@ struct Setup {
 
   // The stroke through the engine into the glass, 8 ms apart on its clock, then the merge.
   void PaintOurs(OBrush* brush) {
-    auto* e = dynamic_cast<DorvilEngine*>(engine.get());
-    auto now = std::make_shared<DorvilEngine::Clock::time_point>();
-    e->SetClock([now] { return *now; });
     PaintTarget target{layer, nullptr, glass, 0};
-    if (!engine->BeginStroke(brush, &target, nullptr, nullptr)) return;
-    for (size_t i = 0; i < stroke.size(); ++i) {
-      const StrokeEvent& ev = stroke[i];
-      *now += std::chrono::duration_cast<DorvilEngine::Clock::duration>(std::chrono::duration<double>(ev.dtime));
-      const PaintSample s{ev.x, ev.y, 1.0f, 0.0f, 0.0f, i ? ev.pressure : 0.0f, 0.0f, 0xFF000000u | kColour,
-                          ev.xtilt, ev.ytilt};
-      engine->AddSample(&s);
-    }
-    engine->EndStroke();
+    if (!FeedScriptedStroke(engine.get(), brush, &target, nullptr, stroke, kColour)) return;
     glass->PAT_GlassMergeTo(layer);
   }
 

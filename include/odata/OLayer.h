@@ -59,6 +59,9 @@ LayerInfo LoadLayerInfo(const BYTE in[LAYER_INFO_BYTES]);
 // data block, a zlib stream in a file).
 constexpr size_t LAYER_RECORD_PIXELS = 220;
 
+// Lock flags. Without LYR_LOCK_READ the holder may write any pixel.
+constexpr UINT LYR_LOCK_READ = 0x1;  // the holder only reads
+
 // A locked layer: its description and where its pixels are. The holder unlocks when it
 // is destroyed, so an error unwinding past it leaves the layer ready.
 struct LayerLock : LayerInfo {
@@ -92,6 +95,10 @@ struct ShowParam {
   uint32_t dwColor;  // pixel order (blue low), opacity ALPHA x 128 / 100 in the top byte
   BYTE* pPixels;
   uint32_t dwReserved;
+  // The level's 64 x 64 blocks that may hold a non-zero pixel (pixel (c, r) of the level in
+  // byte (r / 64) x nBlockPitch + c / 64); null: any block may.
+  const BYTE* pBlocks = nullptr;
+  uint32_t nBlockPitch = 0;
 };
 
 struct ODATA_EXPORT OLayer : OComponent {

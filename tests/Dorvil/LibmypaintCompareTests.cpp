@@ -24,6 +24,7 @@
 
 #include "EngineFixture.h"
 #include "MypaintReference.h"
+#include "ScriptedStroke.h"
 
 namespace {
 
@@ -103,19 +104,7 @@ class LibmypaintCompareTest : public EngineTest {
   // The events through the engine with the time between them on its clock, the first sample
   // without pressure as the tool gives it.
   void FeedEvents(PaintTarget target, const std::vector<StrokeEvent>& events) {
-    auto* e = dynamic_cast<DorvilEngine*>(engine.get());
-    ASSERT_NE(e, nullptr);
-    auto now = std::make_shared<DorvilEngine::Clock::time_point>();
-    e->SetClock([now] { return *now; });
-    ASSERT_TRUE(engine->BeginStroke(brush, &target, &sink, nullptr));
-    for (size_t i = 0; i < events.size(); ++i) {
-      const StrokeEvent& ev = events[i];
-      *now += std::chrono::duration_cast<DorvilEngine::Clock::duration>(std::chrono::duration<double>(ev.dtime));
-      const PaintSample s{ev.x, ev.y, 1.0f, 0.0f, 0.0f, i ? ev.pressure : 0.0f, 0.0f, 0xFF000000u | kColour,
-                          ev.xtilt, ev.ytilt};
-      engine->AddSample(&s);
-    }
-    engine->EndStroke();
+    ASSERT_TRUE(FeedScriptedStroke(engine.get(), brush, &target, &sink, events, kColour));
   }
 
   // The events painted by our engine as the paint tool paints them: into the glass, which is
