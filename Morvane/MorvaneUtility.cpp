@@ -338,7 +338,7 @@ int32_t MorvaneUtility::ScaleWorker(JobRecord* job, JobControl* control) {
       std::vector<const uint16_t*> rows16;
       std::vector<float> weights;
     };
-    std::vector<Scratch> scratch(size_t(shared_pool::Workers()));
+    std::vector<Scratch> scratch(static_cast<size_t>(shared_pool::Workers()));
     for (Scratch& k : scratch) {
       k.acc.resize(size_t(w) * (colour ? 4 : 1));
       k.rows32.resize(size_t(ay.taps));
