@@ -17,8 +17,11 @@ constexpr const char16_t* kStoreClass = u"XUndoRecorder::XUndoStore";
 constexpr const char16_t* kRestoreClass = u"XUndoRecorder::XUndoRestore";
 // The process's own swap folder in the temporary folder: tavrik-undo-<pid>-<random>.
 constexpr const char16_t* kSwapFolderPrefix = u"tavrik-undo-";
-// Undo waits this many times 100 ms for a step that is being moved or still in its file.
-constexpr int kMaxSwapWaits = 100;
+// Undo waits up to 10 s for a step that is being moved or still in its file, looking every
+// 5 ms: the flush thread brings a step back within its 25 ms rhythm, and a painter's undo
+// should not wait out a coarser poll on top of that.
+constexpr int kSwapWaitMs = 5;
+constexpr int kMaxSwapWaits = 10000 / kSwapWaitMs;
 
 // The entry SetData(null) leaves, so that later blocks keep their indices. It lives as long
 // as the program; the restore side hands it out as null.
@@ -353,7 +356,7 @@ UINT XUndoRecorder::Undo(UINT uStep, OUndoStore* opposite) {
       PinScope pin(bank.get());
       // The flush thread brings a swapped step back once it is pinned.
       auto waiting = [&] { return !bank->m_bUnreadable.load() && (bank->IsBusy() || bank->IsSwapped()); };
-      for (int i = 0; i < kMaxSwapWaits && waiting(); ++i) plat::Sleep(100);
+      for (int i = 0; i < kMaxSwapWaits && waiting(); ++i) plat::Sleep(kSwapWaitMs);
       if (bank->m_bUnreadable.load()) {
         // Nothing older can be undone past a step that is gone: the history ends here.
         GAutoLock lock(m_lock);
