@@ -84,7 +84,7 @@ class PaintToolTest : public AppTest {
   }
   std::vector<uint32_t> Pixels() {
     LayerLock lock;
-    EXPECT_TRUE(lock.Lock(layer, 0));
+    EXPECT_TRUE(lock.Lock(layer, LYR_LOCK_READ));
     std::vector<uint32_t> out;
     for (int y = 0; y < lock.nHeight; ++y)
       out.insert(out.end(), reinterpret_cast<uint32_t*>(lock.Row(y)), reinterpret_cast<uint32_t*>(lock.Row(y)) + lock.nWidth);
@@ -483,29 +483,23 @@ TEST_F(PaintToolTest, ZoomedOutTheStrokeShowsAsItIsDrawnAndEndsAsARedrawFromScra
 // blocks, and it covers every non-zero pixel at every level.
 TEST_F(PaintToolTest, ThePaintersWorkKeepsTheLayersBlockMapKnown) {
   NewDocument(CTavrikDoc::myNEW_COLOR, 320, 256);
-  std::u16string straight;  // a brush that paints straight into the layer
-  for (int i = 0; i < brushes->GetCount() && straight.empty(); ++i) {
-    const std::u16string name = brushes->GetEntry(i)->GetName();
-    if (name == u"橡皮擦") continue;
-    Use(name);
-    if (!tool->m_cpBrush->NeedsGlass()) straight = name;
-  }
-  ASSERT_FALSE(straight.empty());
   auto click = [&](float x, float y) {
     Send(WM_LBUTTONDOWN, MK_LBUTTON, Client(x, y));
     Send(WM_LBUTTONUP, 0, Client(x, y));
   };
+  // The pen paints through the glass; the eraser, straight into the layer, across the square.
   auto paint = [&](const std::u16string& brush) {
     Space()->SelectOperator(ID_OPER_PAINT);
     Use(brush);
-    Stroke(100.0f, 150.0f, 250.0f, 170.0f);
+    if (brush == u"钢笔") Stroke(100.0f, 150.0f, 250.0f, 170.0f);
+    else Stroke(10.0f, 40.0f, 80.0f, 40.0f);
   };
   const struct {
     const char* name;
     std::function<void(OLayer*)> work;
     bool changes;  // else the layer is back as it was
   } cases[] = {
-      {"stroke straight in", [&](OLayer*) { paint(straight); }, true},
+      {"eraser stroke straight in", [&](OLayer*) { paint(u"橡皮擦"); }, true},
       {"stroke through the glass", [&](OLayer*) { paint(u"钢笔"); }, true},
       {"stroke undone",
        [&](OLayer*) {
