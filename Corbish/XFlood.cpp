@@ -439,7 +439,7 @@ BOOL XFlood::Flood(DWORD* bitbox, const RECT* rcBitbox, const RECT* rcEnd, const
     seedRow[seedBit >> 5] |= 1u << (seedBit & 31);
 
     LayerLock lock;
-    GCHECK(lock.Lock(layer, 0));
+    GCHECK(lock.Lock(layer, LYR_LOCK_READ));
     const size_t rowBytes = size_t(lock.nPitch) * size_t(lock.nPixelSize);
     const BYTE* origin = lock.pPixels + size_t(int64_t(rcEnd->top) - rcLayer.top) * rowBytes +
                          size_t(int64_t(rcEnd->left) - rcLayer.left) * size_t(lock.nPixelSize);

@@ -8,7 +8,8 @@ namespace dorvil {
 
 BOOL DabTarget::Open(OLayer* layer, DabMode mode, uint32_t colour, float strokeOpacity) {
   Close();
-  if (!layer || !m_lock.Lock(layer, 0)) return FALSE;
+  // Each dab marks its blocks before it writes them.
+  if (!layer || !m_lock.Lock(layer, LYR_LOCK_MARKED)) return FALSE;
   m_pLayer = layer;
   m_mode = mode;
   m_colour = colour;

@@ -30,9 +30,14 @@ void BlockOccupancy::MarkUnsure() {
 void BlockOccupancy::MarkBlocks(int c0, int r0, int c1, int r1) {
   c0 = std::max(c0, 0), r0 = std::max(r0, 0);
   c1 = std::min(c1, m_columns[0]), r1 = std::min(r1, m_rows[0]);
-  for (int r = r0; r < r1 && c0 < c1; ++r)
-    std::memset(m_maps[0].data() + size_t(r) * size_t(m_columns[0]) + size_t(c0), 1, size_t(c1 - c0));
-  if (c0 < c1 && r0 < r1) m_levelsBuilt = false;
+  // Dab after dab marks blocks already marked: the levels' maps are rebuilt only when one
+  // was not.
+  for (int r = r0; r < r1 && c0 < c1; ++r) {
+    BYTE* row = m_maps[0].data() + size_t(r) * size_t(m_columns[0]);
+    if (std::find(row + c0, row + c1, BYTE(0)) == row + c1) continue;
+    std::memset(row + c0, 1, size_t(c1 - c0));
+    m_levelsBuilt = false;
+  }
 }
 
 void BlockOccupancy::MarkMap(const BYTE* map) {

@@ -7,8 +7,9 @@
 // refresh that finds it empty and rebuilds every level pixel that depends on it, so an
 // unmarked block's level pixels were all computed from zeros.
 //
-// A holder of the layer's lock may write anywhere: while it may have, the map is "unsure" and
-// reads as all marked. A scan resolves it: at a whole-layer mip refresh (which also unmarks
+// A holder of the layer's lock may write anywhere, unless it locked with LYR_LOCK_MARKED (it
+// marks blocks before it writes them): while it may have, the map is "unsure" and reads as
+// all marked. A scan resolves it: at a whole-layer mip refresh (which also unmarks
 // empty blocks), or, when no refresh touched the levels meanwhile, by marking what it finds.
 #pragma once
 #include <cstdint>

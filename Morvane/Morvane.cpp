@@ -23,6 +23,7 @@ Morvane::~Morvane() {
 void* Morvane::FindInterface(const char16_t* name) {
   if (plat::StrCmp(name, u"OLayer") == 0 || plat::StrCmp(name, u"OLayer__") == 0) return static_cast<OLayer*>(this);
   if (plat::StrCmp(name, u"OProperty") == 0) return static_cast<OProperty*>(&m_property);
+  if (plat::StrCmp(name, u"Morvane") == 0) return this;
   return nullptr;
 }
 
@@ -211,7 +212,7 @@ void Morvane::GetShowParam(ShowParam* out, int level) {
 BOOL Morvane::Lock(LayerLock* record, UINT flags) {
   try {
     RequireState(myREADY, u"!m_myState==myREADY");
-    if (!(flags & LYR_LOCK_READ)) m_occupancy.MarkUnsure();
+    if (!(flags & (LYR_LOCK_READ | LYR_LOCK_MARKED))) m_occupancy.MarkUnsure();
     GetInfo(record);
     record->cbRow = uint32_t(RowBytes());
     record->pPixels = m_apPixels[0];

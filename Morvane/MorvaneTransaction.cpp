@@ -243,8 +243,13 @@ int Morvane::PAT_GlassMergeTo(OLayer* dest) {
     const uint32_t c = m_dwColor;
     params.color = ((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF);
 
+    // dest's map of non-empty blocks gains the glass's marked blocks before they are written
+    // (its transaction marks stay as they are), so it stays known; a layer of another kind
+    // is left unsure.
+    auto* target = static_cast<Morvane*>(dest->GetInterface(u"Morvane"));
+    if (target) target->m_occupancy.MarkMap(m_abMarkCurrent);
     LayerLock lock;
-    lock.Lock(dest, 0);
+    lock.Lock(dest, target ? LYR_LOCK_MARKED : 0);
     // Same width, so the same pitch: one pixel index serves both layers.
     const size_t pitch = m_anPitch[0];
     const bool colour = lock.nPixelSize == myFORMAT_C32;

@@ -260,7 +260,7 @@ int32_t MorvaneUtility::RotateWorker(JobRecord* job, JobControl* control) {
     CheckPair(args.dest, args.source);
     GVERIFY(GetRotatedRect(args.source, args.angle, &rc), u"!nRotatedWidth<=10000&&nRotatedHeight<=10000");
     LayerLock from, to;
-    from.Lock(args.source, 0);
+    from.Lock(args.source, LYR_LOCK_READ);
     to.Lock(args.dest, 0);
     const int W = to.nWidth, H = to.nHeight, w = from.nWidth, h = from.nHeight;
     const bool colour = to.nPixelSize == OLayer::myFORMAT_C32;
@@ -313,7 +313,7 @@ int32_t MorvaneUtility::ScaleWorker(JobRecord* job, JobControl* control) {
     if (!control) control = &own;
     CheckPair(args.dest, args.source);
     LayerLock from, to;
-    from.Lock(args.source, 0);
+    from.Lock(args.source, LYR_LOCK_READ);
     to.Lock(args.dest, 0);
     const int W = to.nWidth, H = to.nHeight, w = from.nWidth, h = from.nHeight;
     const bool colour = to.nPixelSize == OLayer::myFORMAT_C32;

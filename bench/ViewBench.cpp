@@ -13,7 +13,9 @@
 //
 // Layers: the bottom one an opaque gradient with noise, the others soft-edged discs of
 // straight colour on clear (dense: every layer reaches over most of the frame), or, in the
-// realistic set, strokes (chains of discs) and rectangles over 5-30 % of each layer. The
+// realistic set, strokes (chains of discs) and rectangles over 5-30 % of each layer, as
+// loaded, or then painted on as in a session: a few brush strokes through the dab target, each
+// followed by the refresh of its blocks the program does. The
 // realistic set is also rendered without leaving out empty blocks, and the case fails unless
 // both pictures are the same bit for bit. Each comparison prints one RATIO line (medians of the frames) with
 // the largest colour channel difference between the two pictures and their mean difference;
@@ -31,6 +33,7 @@
 #include <vector>
 
 #include "BenchRatio.h"
+#include "DabTarget.h"
 #include "Morvane.h"
 #include "platform/base/TilePool.h"
 #include "ViewMath.h"
@@ -154,10 +157,28 @@ struct Layer {
   }
 };
 
-// The layers, made once and shared by every case (the first of each count are the same).
-const std::vector<std::unique_ptr<Layer>>& Layers(int count, bool sparse) {
-  static std::vector<std::unique_ptr<Layer>> sets[2];
-  std::vector<std::unique_ptr<Layer>>& set = sets[sparse ? 1 : 0];
+// A painter's work after the layer was loaded: strokes of round dabs straight into it, each
+// followed by the refresh of the blocks it marked.
+void PaintStrokes(OLayer* l, int index) {
+  std::mt19937 rng(uint32_t(index) * 104729u + 1u);
+  const dab::Shape shape = dab::MakeShape(14.0f, 0.8f, 1.0f, 0.0f, 1.0f);
+  dorvil::DabTarget dabs;
+  for (int stroke = 0; stroke < 3; ++stroke) {
+    l->PAT_MarkClear();
+    dabs.Open(l, dorvil::DabMode::OVER, rng() & 0xFFFFFFu);
+    float x = float(rng() % kSide), y = float(rng() % kSide);
+    const float angle = float(rng() % 628) / 100.0f;
+    for (int d = 0; d < 150; ++d, x += 4.0f * std::cos(angle), y += 4.0f * std::sin(angle)) dabs.Paint(x, y, shape);
+    dabs.Close();
+    l->PAT_MarkMipRefresh();
+  }
+}
+
+// The layers of a content kind (0 dense, 1 strokes, 2 strokes then painted on), made once and
+// shared by every case (the first of each count are the same).
+const std::vector<std::unique_ptr<Layer>>& Layers(int count, int kind) {
+  static std::vector<std::unique_ptr<Layer>> sets[3];
+  std::vector<std::unique_ptr<Layer>>& set = sets[kind];
   const size_t first = set.size();
   while (int(set.size()) < count) {
     auto l = std::make_unique<Layer>();
@@ -169,17 +190,18 @@ const std::vector<std::unique_ptr<Layer>>& Layers(int count, bool sparse) {
   struct Job {
     std::vector<std::unique_ptr<Layer>>* set;
     size_t first;
-    bool sparse;
-  } job{&set, first, sparse};
+    int kind;
+  } job{&set, first, kind};
   Pool().Run(int(set.size() - first),
              [](void* c, int i, int) {
                auto* j = static_cast<Job*>(c);
                OLayer* l = (*j->set)[j->first + size_t(i)]->layer;
                LayerLock lock;
                lock.Lock(l, 0);
-               Paint(int(j->first) + i, lock.pPixels, lock.cbRow, j->sparse);
+               Paint(int(j->first) + i, lock.pPixels, lock.cbRow, j->kind != 0);
                lock.Unlock();
                l->MipRefresh(nullptr);
+               if (j->kind == 2) PaintStrokes(l, int(j->first) + i);
              },
              &job);
   return set;
@@ -307,8 +329,9 @@ std::string Difference(const ViewRenderer& r, const std::vector<uint32_t>& ref, 
 void BM_ViewFrame(benchmark::State& state) {
   const int count = int(state.range(0));
   const ViewCase& vc = kViews[state.range(1)];
-  const bool sparse = state.range(2) != 0;
-  const auto& layers = Layers(count, sparse);
+  const int kind = int(state.range(2));
+  const bool sparse = kind != 0;
+  const auto& layers = Layers(count, kind);
 
   ViewTransform v{};
   v.spaceWidth = v.spaceHeight = uint32_t(kSide);
@@ -409,7 +432,7 @@ void BM_ViewFrame(benchmark::State& state) {
       return;
     }
   }
-  const std::string name = std::to_string(count) + " x 4096^2" + (sparse ? " strokes 5-30 %, " : ", ") + vc.name +
+  const std::string name = std::to_string(count) + " x 4096^2" + (kind == 2 ? " strokes 5-30 % then painted, " : sparse ? " strokes 5-30 %, " : ", ") + vc.name +
                            " (mip " + std::to_string(mip) + ")";
   const double oursMs = MedianOf(ours);
   const std::string threads = std::to_string(Pool().Workers());
@@ -437,7 +460,8 @@ void BM_ViewFrame(benchmark::State& state) {
 }
 
 // Iterations hold for a whole family, so the 64 layers, which take fewer, are families of their
-// own; the third argument picks the realistic document (strokes over part of each layer).
+// own; the third argument picks the realistic document (strokes over part of each layer), 2
+// with strokes painted on it after loading.
 void Cases(benchmark::internal::Benchmark* b, std::initializer_list<int> counts) {
   for (int count : counts)
     for (int view = 0; view < int(std::size(kViews)); ++view) b->Args({count, view, 0});
@@ -457,7 +481,8 @@ BENCHMARK(BM_ViewFrame)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ViewFrame)
     ->Apply([](benchmark::internal::Benchmark* b) {
-      for (int view : {0, 1}) b->Args({64, view, 1});  // realistic: zoom 1 and 0.5
+      for (int kind : {1, 2})
+        for (int view : {0, 1}) b->Args({64, view, kind});  // realistic: zoom 1 and 0.5
     })
     ->Iterations(9)
     ->ArgNames({"layers", "view", "strokes"})

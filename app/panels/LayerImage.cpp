@@ -91,7 +91,7 @@ void CMyListLayer::OnTbvcLyrSave() {
     GCompRef<OImageCodec> codec = ChooseImageWriter(m_pSystem, m_pAsk, path, &quality);
     if (!codec) return;
     LayerLock lock;
-    lock.Lock(layer, 0);
+    lock.Lock(layer, LYR_LOCK_READ);
     WriteImageFile(m_pSpace, m_pAsk, codec, path, &lock, quality);
   }
   GCATCH(GetClassName(), u"::OnTbvcLyrSave()")

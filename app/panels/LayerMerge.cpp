@@ -11,7 +11,7 @@ namespace {
 // The rows of the composed image, handed to the layer's nest job one at a time.
 class ComposedRows final : public ORowSource {
  public:
-  explicit ComposedRows(OLayer* image) { m_lock.Lock(image, 0); }
+  explicit ComposedRows(OLayer* image) { m_lock.Lock(image, LYR_LOCK_READ); }
   const BYTE* GetRow(int row, UINT bytes) override {
     if (row < 0 || row >= m_lock.nHeight || bytes != UINT(m_lock.nWidth) * UINT(m_lock.nPixelSize)) return nullptr;
     return m_lock.Row(row);

@@ -174,7 +174,7 @@ void COperDistort::RenderPreview() {
   CPaintSpace* space = m_pPaintSpace;
   GAutoLock lock(space->GetDrawLock());
   LayerLock image;
-  if (!image.Lock(source, 0)) return;
+  if (!image.Lock(source, LYR_LOCK_READ)) return;
   const uint32_t colour = m_args.dwColor;
   m_args.SetImage(image);
   m_args.dwColor = colour;
@@ -318,7 +318,7 @@ BOOL COperDistort::OnDistortDown() {
     DistortArgs args = SpaceArgs();
     m_cpDistort->ShowRefreshLayerColorMode(&args, source);
     LayerLock image;
-    GCHECK(image.Lock(source, 0));
+    GCHECK(image.Lock(source, LYR_LOCK_READ));
     const uint32_t colour = args.dwColor;
     args.SetImage(image);
     args.dwColor = colour;
@@ -337,7 +337,7 @@ BOOL COperDistort::OnDistortDown() {
     int32_t result = 0;
     {
       LayerLock target;
-      GCHECK(target.Lock(dest, 0));
+      GCHECK(target.Lock(dest, LYR_LOCK_MARKED));  // the mesh stays inside bound
       try {
         JobRecord& job = space->m_job;
         m_cpDistort->Impress(&target, &args, &job);

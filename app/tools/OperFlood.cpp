@@ -296,13 +296,16 @@ BOOL COperFlood::Fill(uint32_t colour, int smooth, float expand) {
     m_cpTracer->End();
     if (!ok || rc.right <= rc.left || rc.bottom <= rc.top) return FALSE;
 
-    LayerLock lock;
-    GCHECK(lock.Lock(m_cpLayer, 0));
     RECT layerRc;
     m_cpLayer->GetRect(&layerRc);
     rc = RECT{std::max(rc.left, layerRc.left), std::max(rc.top, layerRc.top), std::min(rc.right, layerRc.right),
               std::min(rc.bottom, layerRc.bottom)};
     if (rc.right <= rc.left || rc.bottom <= rc.top) return FALSE;
+    // The pushed-out edge may reach a little past the floods' own blocks: all of rc is marked
+    // before it is written.
+    m_cpLayer->PAT_MarkSet(&rc, nullptr);
+    LayerLock lock;
+    GCHECK(lock.Lock(m_cpLayer, LYR_LOCK_MARKED));
     const bool colourLayer = lock.nPixelSize == 4;
     ScanIntoLayer(m_cpShape, rc, layerRc, lock, [&](BYTE* line, const uint16_t* k, int n) {
       if (colourLayer) bucket::BlendRowC32(reinterpret_cast<uint32_t*>(line), k, n, colour);

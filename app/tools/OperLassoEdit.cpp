@@ -152,8 +152,8 @@ RECT COperLasso::TurnBack(const RECT& rc) {
   layer->PAT_Turn(TRUE);
   if (m_cpLayerAlpha) {
     LayerLock dest, mask;
-    GCHECK(dest.Lock(layer, 0));
-    GCHECK(mask.Lock(m_cpLayerAlpha, 0));
+    GCHECK(dest.Lock(layer, LYR_LOCK_MARKED));
+    GCHECK(mask.Lock(m_cpLayerAlpha, LYR_LOCK_READ));
     EraseUnderMask(dest, mask, marked);
   }
   return marked;
@@ -194,13 +194,15 @@ BOOL COperLasso::Impress(BOOL withJob) {
     {
       GAutoLock lock(space->GetDrawLock());
       TurnBack(old);
+      // The mapping writes inside the new frame's box only: its blocks are marked first.
+      layer->PAT_MarkSet(&now, nullptr);
     }
     if (Overlaps(now, lr)) {
       if (withJob) {
         // The job draws while the UI waits behind the progress display; a redraw of the view
         // meanwhile reads the layer as it is.
         LayerLock dest;
-        GCHECK(dest.Lock(layer, 0));
+        GCHECK(dest.Lock(layer, LYR_LOCK_MARKED));
         done = RunMappingJob(dest, quad);
       }
       GAutoLock lock(space->GetDrawLock());
@@ -211,12 +213,11 @@ BOOL COperLasso::Impress(BOOL withJob) {
       }
       if (!withJob || !done) {
         LayerLock dest;
-        GCHECK(dest.Lock(layer, 0));
+        GCHECK(dest.Lock(layer, LYR_LOCK_MARKED));
         m_cpLasso->Impress(&dest, &m_imgLift, quad, nullptr);
       }
     }
     GAutoLock lock(space->GetDrawLock());
-    layer->PAT_MarkSet(&now, nullptr);
     layer->PAT_MarkMipRefresh();
     layer->AddChangeFlags(LYR_CHANGE_PIXELS);
     return done;

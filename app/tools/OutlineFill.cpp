@@ -54,7 +54,7 @@ BOOL FillOutline(CPaintSpace* space, OLayer* layer, OShape* filler, std::deque<P
   }
 
   LayerLock lock;
-  GCHECK(lock.Lock(layer, 0));
+  GCHECK(lock.Lock(layer, LYR_LOCK_MARKED));  // rc was marked
   const bool colour = lock.nPixelSize == 4;
   ScanIntoLayer(filler, rc, layerRc, lock, [&](BYTE* line, const uint16_t* k, int n) {
     if (colour) fill::BlendRowC32Sse2(reinterpret_cast<uint32_t*>(line), k, n, args.colour, args.mode);

@@ -59,8 +59,11 @@ LayerInfo LoadLayerInfo(const BYTE in[LAYER_INFO_BYTES]);
 // data block, a zlib stream in a file).
 constexpr size_t LAYER_RECORD_PIXELS = 220;
 
-// Lock flags. Without LYR_LOCK_READ the holder may write any pixel.
+// Lock flags. Without either the holder may write any pixel.
 constexpr UINT LYR_LOCK_READ = 0x1;  // the holder only reads
+// The holder writes only inside blocks it marked before writing them (PAT_MarkSet, or another
+// call that marks them in the layer's map of non-empty blocks), so the map stays as it is.
+constexpr UINT LYR_LOCK_MARKED = 0x2;
 
 // A locked layer: its description and where its pixels are. The holder unlocks when it
 // is destroyed, so an error unwinding past it leaves the layer ready.

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "MorvaneFixture.h"
+#include "OccupancyChecks.h"
 #include "XShowDevice.h"
 
 namespace {
@@ -30,32 +31,6 @@ void Scatter(OLayer* l, std::mt19937& rng, int rects = 3) {
   }
 }
 
-// At every level whose map is known, every level pixel that is not zero lies in a marked block.
-void ExpectCovered(OLayer* l, const char* path) {
-  for (int level = 0; level < LYR_MIP_DEPTH; ++level) {
-    ShowParam sp;
-    l->GetShowParam(&sp, level);
-    if (!sp.pBlocks) continue;
-    const int ps = l->GetPixelSize();
-    for (int r = 0; r < sp.rc.bottom - sp.rc.top; ++r)
-      for (int c = 0; c < sp.rc.right - sp.rc.left; ++c) {
-        const BYTE* p = sp.pPixels + (size_t(r) * sp.nPitch + size_t(c)) * size_t(ps);
-        bool zero = true;
-        for (int b = 0; b < ps; ++b) zero = zero && p[b] == 0;
-        if (!zero && !sp.pBlocks[size_t(r / LYR_BLOCK) * sp.nBlockPitch + size_t(c / LYR_BLOCK)]) {
-          ADD_FAILURE() << path << ": level " << level << " pixel " << c << "," << r << " not in a marked block";
-          return;
-        }
-      }
-  }
-}
-
-bool Known(OLayer* l) {
-  ShowParam sp;
-  l->GetShowParam(&sp, 0);
-  return sp.pBlocks != nullptr;
-}
-
 class OccupancyTest : public LayerTest {
  protected:
   OccupancyTest() {
@@ -69,6 +44,19 @@ class OccupancyTest : public LayerTest {
     Scatter(l, rng);
     l->MipRefresh(nullptr);
     return l;
+  }
+  // Each path of a table {name, format, path(layer, rng)} on a layer of content whose map is
+  // known, then check(layer, name).
+  template <class Paths, class Check>
+  void RunPaths(const Paths& paths, uint32_t seed, Check check) {
+    std::mt19937 rng(seed);
+    for (const auto& p : paths) {
+      SCOPED_TRACE(p.name);
+      GCompRef<OLayer> l = Painted(p.format, rng);
+      ASSERT_TRUE(Known(l));
+      p.path(l, rng);
+      check(l.get(), p.name);
+    }
   }
   GCompRef<OShowDevice> dev;
   UINT id = 0;
@@ -176,17 +164,76 @@ TEST_F(OccupancyTest, EveryWritingPathKeepsNonZeroBlocksMarked) {
          l->MergeMask(mask);
        }},
   };
-  std::mt19937 rng(11);
-  for (const auto& p : paths) {
-    SCOPED_TRACE(p.name);
-    GCompRef<OLayer> l = Painted(p.format, rng);
-    ASSERT_TRUE(Known(l));
-    p.path(l, rng);
-    ExpectCovered(l, p.name);
+  RunPaths(paths, 11, [](OLayer* l, const char* name) {
+    ExpectCovered(l, name);
     l->MipRefresh(nullptr);
     EXPECT_TRUE(Known(l));
-    ExpectCovered(l, p.name);
-  }
+    ExpectCovered(l, name);
+  });
+}
+
+// Writers that mark the blocks they write before writing them (a stroke's dabs, the glass's
+// merge on commit, undo and redo of a stroke), each followed by the refresh of the marked
+// blocks the program does: the map stays known and covers every non-zero pixel.
+TEST_F(OccupancyTest, WritersThatMarkFirstKeepTheMapKnown) {
+  // Over two empty blocks and a part of the content's (Painted's layer sits at -37, 21).
+  const RECT kStroke{-37 + 150, 21 + 100, -37 + 290, 21 + 170};
+  // Random non-zero pixels over rc, as a stroke's dabs lay them: marked, then written.
+  auto stroke = [&](OLayer* l, std::mt19937& rng) {
+    l->PAT_MarkSet(&kStroke, nullptr);
+    LayerLock k;
+    k.Lock(l, LYR_LOCK_MARKED);
+    for (LONG y = kStroke.top; y < kStroke.bottom; ++y)
+      for (LONG x = kStroke.left; x < kStroke.right; ++x) {
+        const uint32_t v = rng() | 0x01000100u;
+        std::memcpy(k.Row(int(y - k.y)) + size_t(x - k.x) * size_t(k.nPixelSize), &v, size_t(k.nPixelSize));
+      }
+  };
+  // A stroke as one transaction step, undone and maybe redone, each followed by the refresh.
+  auto undone = [&](OLayer* l, std::mt19937& rng, bool redo) {
+    l->PAT_PrepareActivate(PAT_F_BACKUP, nullptr);
+    l->PAT_MarkClear();
+    stroke(l, rng);
+    l->PAT_MarkMipRefresh();
+    GCompRef<OData> before = l->PAT_Backup(TRUE);
+    l->PAT_Turn(FALSE);
+    GCompRef<OData> after = l->PAT_Undo(before);
+    l->PAT_MarkMipRefresh();
+    if (redo) {
+      GCompRef<OData> again = l->PAT_Redo(after);
+      l->PAT_MarkMipRefresh();
+    }
+    l->PAT_Deactivate();
+  };
+  using Path = std::function<void(OLayer*, std::mt19937&)>;
+  const struct {
+    const char* name;
+    int format;
+    Path path;
+  } paths[] = {
+      {"stroke", C32,
+       [&](OLayer* l, std::mt19937& r) {
+         l->PAT_MarkClear();
+         stroke(l, r);
+         l->PAT_MarkMipRefresh();
+       }},
+      {"glass merged on commit", C32,
+       [&](OLayer* l, std::mt19937& r) {
+         GCompRef<OLayer> glass = dev->CreateLayer(l->GetWidth(), l->GetHeight(), A16, ++id);
+         glass->SetPosition(-37, 21, FALSE);
+         l->PAT_MarkClear();
+         stroke(glass, r);
+         glass->PAT_MarkCopyTo(l);
+         glass->PAT_GlassMergeTo(l);
+         l->PAT_MarkMipRefresh();
+       }},
+      {"stroke undone", A16, [&](OLayer* l, std::mt19937& r) { undone(l, r, false); }},
+      {"stroke undone and redone", C32, [&](OLayer* l, std::mt19937& r) { undone(l, r, true); }},
+  };
+  RunPaths(paths, 17, [](OLayer* l, const char* name) {
+    EXPECT_TRUE(Known(l));
+    ExpectCovered(l, name);
+  });
 }
 
 // Layers made from others (record decode, backup restore, clip, conversion, split mask) cover

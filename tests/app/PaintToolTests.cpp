@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "AppHarness.h"
+#include "Morvane/OccupancyChecks.h"
 #include "core/ColorBar.h"
 #include "core/TavrikView.h"
 #include "frame/ResourceIds.h"
@@ -15,6 +16,8 @@
 #include "panels/MyListLayer.h"
 #include "platform/gui/Messages.h"
 #include "platform/gui/Tablet.h"
+#include "tools/OperDistort.h"
+#include "tools/OperLasso.h"
 #include "tools/OperPaint.h"
 
 namespace {
@@ -81,7 +84,7 @@ class PaintToolTest : public AppTest {
   }
   std::vector<uint32_t> Pixels() {
     LayerLock lock;
-    EXPECT_TRUE(lock.Lock(layer, 0));
+    EXPECT_TRUE(lock.Lock(layer, LYR_LOCK_READ));
     std::vector<uint32_t> out;
     for (int y = 0; y < lock.nHeight; ++y)
       out.insert(out.end(), reinterpret_cast<uint32_t*>(lock.Row(y)), reinterpret_cast<uint32_t*>(lock.Row(y)) + lock.nWidth);
@@ -471,6 +474,115 @@ TEST_F(PaintToolTest, ZoomedOutTheStrokeShowsAsItIsDrawnAndEndsAsARedrawFromScra
     for (int i = 0; i < List()->GetCount(); ++i) List()->GetLayer(i)->MipRefresh(nullptr);
     ASSERT_TRUE(redrawn());
     EXPECT_EQ(released, screen()) << "the view after the release is a redraw from scratch";
+  }
+}
+
+// The painter's own work (strokes straight in and through the glass, undo and redo, the
+// bucket, the outline fill, a lasso edit, a distort) with the refresh the program does after
+// it: the layer's map of non-empty blocks stays known, so the view goes on leaving out empty
+// blocks, and it covers every non-zero pixel at every level.
+TEST_F(PaintToolTest, ThePaintersWorkKeepsTheLayersBlockMapKnown) {
+  NewDocument(CTavrikDoc::myNEW_COLOR, 320, 256);
+  auto click = [&](float x, float y) {
+    Send(WM_LBUTTONDOWN, MK_LBUTTON, Client(x, y));
+    Send(WM_LBUTTONUP, 0, Client(x, y));
+  };
+  // The pen paints through the glass; the eraser, straight into the layer, across the square.
+  auto paint = [&](const std::u16string& brush) {
+    Space()->SelectOperator(ID_OPER_PAINT);
+    Use(brush);
+    if (brush == u"钢笔") Stroke(100.0f, 150.0f, 250.0f, 170.0f);
+    else Stroke(10.0f, 40.0f, 80.0f, 40.0f);
+  };
+  const struct {
+    const char* name;
+    std::function<void(OLayer*)> work;
+    bool changes;  // else the layer is back as it was
+  } cases[] = {
+      {"eraser stroke straight in", [&](OLayer*) { paint(u"橡皮擦"); }, true},
+      {"stroke through the glass", [&](OLayer*) { paint(u"钢笔"); }, true},
+      {"stroke undone",
+       [&](OLayer*) {
+         paint(u"钢笔");
+         Space()->Undo(1);
+       },
+       false},
+      {"stroke undone and redone",
+       [&](OLayer*) {
+         paint(u"钢笔");
+         Space()->Undo(1);
+         Space()->Redo(1);
+       },
+       true},
+      {"bucket",
+       [&](OLayer*) {
+         Space()->SelectOperator(ID_OPER_FLOOD);
+         click(200.0f, 180.0f);
+       },
+       true},
+      {"outline fill",
+       [&](OLayer*) {
+         Space()->SelectOperator(ID_OPER_POLYGON);
+         for (const POINTF p : {POINTF{150, 100}, POINTF{300, 120}, POINTF{200, 240}, POINTF{150, 100}}) click(p.x, p.y);
+       },
+       true},
+      {"lasso edit",
+       [&](OLayer*) {
+         Space()->SelectOperator(ID_OPER_LASSO);
+         auto* lasso = dynamic_cast<COperLasso*>(Space()->GetCurOperator());
+         ASSERT_NE(lasso, nullptr);
+         lasso->m_qLasso = {POINTF{10, 10}, POINTF{70, 10}, POINTF{70, 70}, POINTF{10, 70}};
+         lasso->LiftUp();
+         ASSERT_EQ(lasso->m_myState, COperLasso::myLIFT);
+         lasso->m_rrFrame.x += 170.0f;
+         lasso->m_rrFrame.y += 120.0f;
+         lasso->Impress(FALSE);
+         lasso->PutDown();
+       },
+       true},
+      {"distort",
+       [&](OLayer* l) {
+         GCompRef<OLayer> source = app->GetShowDevice()->CreateLayer(64, 64, OLayer::myFORMAT_C32, 99);
+         {
+           LayerLock lock;
+           ASSERT_TRUE(lock.Lock(source, 0));
+           for (int y = 0; y < 64; ++y)
+             for (int x = 0; x < 64; ++x) reinterpret_cast<uint32_t*>(lock.Row(y))[x] = 0xFF3080C0u;
+         }
+         source->MipRefresh(nullptr);
+         source->SetFlags(LYR_FLAG_SOURCE);
+         List()->AddLayer(-1, source);
+         for (int i = 0; i < List()->GetCount(); ++i)
+           if (List()->GetLayer(i) == l) List()->SetCurSelect(i);
+         Space()->SelectOperator(ID_OPER_DISTORT);
+         Space()->NotifyOperator(u"CMyListLayer", myNOTIFY_FLAGS | LYR_FLAG_SOURCE, source.get());
+         auto* distort = dynamic_cast<COperDistort*>(Space()->GetCurOperator());
+         ASSERT_NE(distort, nullptr);
+         ASSERT_TRUE(distort->OnDistortDown());
+       },
+       true},
+  };
+  UINT id = 100;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    // A clear layer over the document's with a square of paint in one corner, its levels
+    // refreshed as a loaded layer's are.
+    GCompRef<OLayer> l = app->GetShowDevice()->CreateLayer(320, 256, OLayer::myFORMAT_C32, ++id);
+    {
+      LayerLock lock;
+      ASSERT_TRUE(lock.Lock(l, 0));
+      for (int y = 20; y < 60; ++y)
+        for (int x = 20; x < 60; ++x) reinterpret_cast<uint32_t*>(lock.Row(y))[x] = 0xFF804020u;
+    }
+    l->MipRefresh(nullptr);
+    List()->SetCurSelect(List()->AddLayer(0, l));
+    ASSERT_TRUE(Known(l));
+    layer = l;
+    const std::vector<uint32_t> before = Pixels();
+    c.work(l);
+    EXPECT_EQ(Pixels() != before, c.changes);
+    EXPECT_TRUE(Known(l));
+    ExpectCovered(l, c.name);
   }
 }
 
