@@ -263,6 +263,9 @@ void COperFlood::FloodEnd() {
     // The step holds the marked blocks as they were; it is written even when nothing traced.
     CToolUndoWriter step(m_pPaintSpace, m_nTarget, layer, kNotTarget, 64);
     step.WriteInt(list->GetCurSel());
+    // The pushed-out, smoothed edge may pass a flood's own blocks anywhere in the floods'
+    // bounding box, where Fill writes: the step holds all of it, so undo takes all of it back.
+    layer->PAT_MarkSet(&m_rcLimit, nullptr);
     GCompRef<OData> old = layer->PAT_Backup(FALSE);
     step.AddData(old);
     Fill(m_pPaintSpace->GetColor(0) | 0xFF000000u, 2 * GetOption(mySMOOTH), float(GetOption(myEXPAND)));
@@ -301,9 +304,7 @@ BOOL COperFlood::Fill(uint32_t colour, int smooth, float expand) {
     rc = RECT{std::max(rc.left, layerRc.left), std::max(rc.top, layerRc.top), std::min(rc.right, layerRc.right),
               std::min(rc.bottom, layerRc.bottom)};
     if (rc.right <= rc.left || rc.bottom <= rc.top) return FALSE;
-    // The pushed-out edge may reach a little past the floods' own blocks: all of rc is marked
-    // before it is written.
-    m_cpLayer->PAT_MarkSet(&rc, nullptr);
+    // rc lies in the floods' bounding box, marked before the step's backup (FloodEnd).
     LayerLock lock;
     GCHECK(lock.Lock(m_cpLayer, LYR_LOCK_MARKED));
     const bool colourLayer = lock.nPixelSize == 4;
