@@ -17,6 +17,8 @@ void BlockOccupancy::Reset(int columns, int rows, bool unsure) {
   m_unsure = unsure;
   m_levelsRefreshedWhileUnsure = false;
   m_levelsBuilt = false;
+  // Unknown content leaves the levels' grid unknown too.
+  m_grid = unsure ? Grid::kMixed : Grid::kNone;
 }
 
 void BlockOccupancy::Clear() { Reset(m_columns[0], m_rows[0], false); }
@@ -70,6 +72,7 @@ void BlockOccupancy::Refreshed(const Surface& s, int64_t left, int64_t top, int6
   bottom = std::min<int64_t>(bottom - s.y, s.height);
   if (left >= right || top >= bottom) return;
   const bool whole = left == 0 && top == 0 && right == s.width && bottom == s.height;
+  LevelsRebuiltAt(s, whole);
   if (m_unsure && !whole) {
     // What this refresh read of blocks written meanwhile is not known: only a whole scan
     // with a whole refresh settles the map now.
@@ -97,6 +100,20 @@ void BlockOccupancy::Refreshed(const Surface& s, int64_t left, int64_t top, int6
   m_levelsBuilt = false;
 }
 
+void BlockOccupancy::LevelsRebuiltAt(const Surface& s, bool whole) {
+  const bool here = m_grid == Grid::kAt && m_gridX == s.x && m_gridY == s.y;
+  if (whole || m_grid == Grid::kNone || here) {
+    // A whole refresh rewrites every level pixel; a part of levels otherwise all zero, or on
+    // this very grid, leaves them on one grid.
+    m_grid = Grid::kAt;
+    m_gridX = s.x;
+    m_gridY = s.y;
+  } else {
+    m_grid = Grid::kMixed;
+  }
+  m_levelsBuilt = false;
+}
+
 bool BlockOccupancy::Resolve(const Surface& s) {
   if (!m_unsure) return true;
   if (m_levelsRefreshedWhileUnsure) return false;
@@ -118,28 +135,41 @@ bool BlockOccupancy::Empty() const {
 }
 
 void BlockOccupancy::BuildLevels(const Surface& s) {
-  // Level-L pixel c reads level-(L-1) pixels 2c - k and 2c - k + 1, k the low bit of the
-  // layer's position at level L-1 (MorvaneMip.cpp): block b of level L reads blocks
-  // (128b - k) / 64 .. (128b + 127 - k) / 64 of level L-1. Both k are taken: levels built
-  // before the layer moved stand on the other grid until they are refreshed.
+  // On one grid at the layer's present position (or none: every level pixel zero) K is
+  // known; a level pixel past the extent a whole refresh covered may stand on any grid, so
+  // a grid elsewhere counts as mixed.
+  const bool known = m_grid == Grid::kNone || (m_grid == Grid::kAt && m_gridX == s.x && m_gridY == s.y);
+  // Level-0 blocks [first, last] that cells of one axis read, cell by cell.
+  struct Reach {
+    int first, last;
+  };
+  std::vector<Reach> reachX, reachY;
+  auto reaches = [](std::vector<Reach>& out, int cells, int64_t span, int64_t kLo, int64_t kHi, int blocks) {
+    out.resize(size_t(cells));
+    for (int c = 0; c < cells; ++c) {
+      const int64_t lo = span * c - kHi, hi = span * (c + 1) - kLo - 1;  // level-0 pixels
+      out[size_t(c)] = Reach{int(std::max<int64_t>(0, FloorDiv(lo, LYR_BLOCK))),
+                             int(std::min<int64_t>(blocks - 1, FloorDiv(hi, LYR_BLOCK)))};
+    }
+  };
+  const std::vector<BYTE>& base = m_maps[0];
   for (int level = 1; level < LYR_MIP_DEPTH; ++level) {
-    const int64_t step = int64_t(1) << level;
+    const int64_t step = int64_t(1) << level, side = CellSide(level);
     const int64_t w = ((int64_t(s.x) + s.width + step - 1) >> level) - (int64_t(s.x) >> level);
     const int64_t h = ((int64_t(s.y) + s.height + step - 1) >> level) - (int64_t(s.y) >> level);
-    const int columns = int((w + LYR_BLOCK - 1) / LYR_BLOCK), rows = int((h + LYR_BLOCK - 1) / LYR_BLOCK);
-    const std::vector<BYTE>& above = m_maps[level - 1];
-    const int aboveColumns = m_columns[level - 1], aboveRows = m_rows[level - 1];
+    const int columns = int((w + side - 1) / side), rows = int((h + side - 1) / side);
+    const int64_t kx = int64_t(s.x) & (step - 1), ky = int64_t(s.y) & (step - 1);
+    reaches(reachX, columns, step * side, known ? kx : 0, known ? kx : step - 1, m_columns[0]);
+    reaches(reachY, rows, step * side, known ? ky : 0, known ? ky : step - 1, m_rows[0]);
     std::vector<BYTE>& map = m_maps[level];
     map.assign(size_t(columns) * size_t(rows), 0);
     for (int r = 0; r < rows; ++r) {
-      const int ar0 = std::max<int>(0, int(FloorDiv(128 * int64_t(r) - 1, 64)));
-      const int ar1 = std::min(aboveRows - 1, int(FloorDiv(128 * int64_t(r) + 127, 64)));
+      const Reach ry = reachY[size_t(r)];
       for (int c = 0; c < columns; ++c) {
-        const int ac0 = std::max<int>(0, int(FloorDiv(128 * int64_t(c) - 1, 64)));
-        const int ac1 = std::min(aboveColumns - 1, int(FloorDiv(128 * int64_t(c) + 127, 64)));
+        const Reach rx = reachX[size_t(c)];
         BYTE any = 0;
-        for (int ar = ar0; ar <= ar1 && !any; ++ar)
-          for (int ac = ac0; ac <= ac1 && !any; ++ac) any = above[size_t(ar) * size_t(aboveColumns) + size_t(ac)];
+        for (int br = ry.first; br <= ry.last && !any; ++br)
+          for (int bc = rx.first; bc <= rx.last && !any; ++bc) any = base[size_t(br) * size_t(m_columns[0]) + size_t(bc)];
         map[size_t(r) * size_t(columns) + size_t(c)] = any;
       }
     }

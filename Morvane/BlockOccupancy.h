@@ -11,6 +11,13 @@
 // marks blocks before it writes them): while it may have, the map is "unsure" and reads as
 // all marked. A scan resolves it: at a whole-layer mip refresh (which also unmarks
 // empty blocks), or, when no refresh touched the levels meanwhile, by marking what it finds.
+//
+// The levels' maps are finer (cells of half a block), derived from level 0 through the level
+// pixels' own grid: level-L pixel c of the layer averages level-0 pixels 2^L c - K ..
+// 2^L c - K + 2^L - 1, K the layer's x (or y) modulo 2^L where its levels were refreshed.
+// While every level pixel stands on the layer's present grid K is known and a level-1 cell
+// reads one block; after a move and a partial refresh some stand on another, and every K is
+// taken until a whole refresh.
 #pragma once
 #include <cstdint>
 #include <vector>
@@ -51,9 +58,11 @@ class BlockOccupancy {
   bool Unsure() const { return m_unsure; }
   // True when no block of level 0 is marked (the map known).
   bool Empty() const;
-  // The blocks of a mip level (level-L pixel (c, r) of the layer's level lies in block
-  // (c / 64, r / 64)), *pitch bytes a row; null while unsure (read as all marked).
+  // The cells of a mip level (level-L pixel (c, r) of the layer's level lies in cell
+  // (c / CellSide(L), r / CellSide(L))), *pitch bytes a row; null while unsure (read as all
+  // marked).
   const BYTE* Level(int level, const Surface& s, uint32_t* pitch);
+  static constexpr int CellSide(int level) { return level == 0 ? LYR_BLOCK : LYR_BLOCK / 2; }
 
   int Columns() const { return m_columns[0]; }
   int Rows() const { return m_rows[0]; }
@@ -64,6 +73,8 @@ class BlockOccupancy {
  private:
   static bool BlockEmpty(const Surface& s, int column, int row);
   void BuildLevels(const Surface& s);
+  // The levels were rebuilt over part (or the whole) of the layer at its position in s.
+  void LevelsRebuiltAt(const Surface& s, bool whole);
 
   std::vector<BYTE> m_maps[LYR_MIP_DEPTH];
   int m_columns[LYR_MIP_DEPTH] = {};
@@ -71,4 +82,7 @@ class BlockOccupancy {
   bool m_unsure = false;
   bool m_levelsRefreshedWhileUnsure = false;
   bool m_levelsBuilt = false;  // maps 1.. follow map 0
+  // The grid of the level pixels: none computed yet (all zero), all at one position, or mixed.
+  enum class Grid { kNone, kAt, kMixed } m_grid = Grid::kNone;
+  int32_t m_gridX = 0, m_gridY = 0;  // the position while kAt
 };

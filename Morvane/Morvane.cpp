@@ -205,6 +205,7 @@ void Morvane::GetShowParam(ShowParam* out, int level) {
     out->dwReserved = 0;
     out->pBlocks = m_occupancy.Level(level, OccupancySurface(), &out->nBlockPitch);
     if (!out->pBlocks) out->nBlockPitch = 0;
+    out->nBlockSide = uint32_t(BlockOccupancy::CellSide(level));
   }
   GCATCH(GetClassName(), u"::GetShowParam()", ->AppendArg(GArgInt(m_myState))->AppendArg(GArgInt(level)))
 }

@@ -238,6 +238,7 @@ struct TileScratch {
 struct EntryBlocks {
   const BYTE* map = nullptr;
   uint32_t pitch = 0;
+  int64_t side = LYR_BLOCK;  // of a cell, in pixels
 };
 
 // The entries that draw anything inside the box [x0, x1) x [y0, y1) (space at the level), into
@@ -260,7 +261,8 @@ int TileEntries(const ComposeEntry* entries, const EntryBlocks* blocks, int coun
     const int64_t px0 = std::max<int64_t>(x0, e.left) - e.left, px1 = std::min<int64_t>(x1, e.right) - e.left;
     const int64_t py0 = std::max<int64_t>(y0, e.top) - e.top, py1 = std::min<int64_t>(y1, e.bottom) - e.top;
     if (px0 >= px1 || py0 >= py1) continue;
-    const int64_t c0 = px0 / LYR_BLOCK, c1 = (px1 - 1) / LYR_BLOCK, r0 = py0 / LYR_BLOCK, r1 = (py1 - 1) / LYR_BLOCK;
+    const int64_t side = blocks[i].side;
+    const int64_t c0 = px0 / side, c1 = (px1 - 1) / side, r0 = py0 / side, r1 = (py1 - 1) / side;
     int64_t cMin = INT64_MAX, cMax = -1, rMin = INT64_MAX, rMax = -1;
     for (int64_t r = r0; r <= r1; ++r) {
       const BYTE* row = blocks[i].map + size_t(r) * blocks[i].pitch;
@@ -271,11 +273,11 @@ int TileEntries(const ComposeEntry* entries, const EntryBlocks* blocks, int coun
       }
     }
     if (cMax < 0) continue;
-    const int64_t dx = cMin * LYR_BLOCK, dy = rMin * LYR_BLOCK;
+    const int64_t dx = cMin * side, dy = rMin * side;
     o.left = int32_t(e.left + dx);
     o.top = int32_t(e.top + dy);
-    o.right = int32_t(std::min<int64_t>(e.right, e.left + (cMax + 1) * LYR_BLOCK));
-    o.bottom = int32_t(std::min<int64_t>(e.bottom, e.top + (rMax + 1) * LYR_BLOCK));
+    o.right = int32_t(std::min<int64_t>(e.right, e.left + (cMax + 1) * side));
+    o.bottom = int32_t(std::min<int64_t>(e.bottom, e.top + (rMax + 1) * side));
     const size_t shift = size_t(dy) * e.pitch + size_t(dx);
     const size_t pixelSize = (code < COMPOSE_C32 || (code >= COMPOSE_GLASS && code < COMPOSE_C32_MASKED)) ? 2 : 4;
     o.source = static_cast<const BYTE*>(e.source) + shift * pixelSize;
@@ -317,8 +319,42 @@ struct ViewRenderer::Impl {
   }
   uint32_t* ClientRow(int y) const { return ClientBits() + size_t(clientHeight - 1 - y) * size_t(bufWidth); }
 
+  int64_t bandSide = LYR_BLOCK;  // the entries' smallest cell side
+
   void RenderTile(int tx, int ty, int tw, int th, TileScratch& s);
+  void ComposeInBands(ComposeWork* w, TileScratch& s);
 };
+
+// Composes the work's rows in bands that end where the entries' cells do (space rows at
+// multiples of the cell side), each with the entries cut to its own box: an entry then
+// reaches in each band only as far as its cells in those rows are marked, not as far as in
+// the whole tile.
+void ViewRenderer::Impl::ComposeInBands(ComposeWork* w, TileScratch& s) {
+  if (!skipEmpty) {
+    LayerCompositor(w, entries.get(), count);
+    return;
+  }
+  const int32_t firstRow = w->firstRow, endRow = w->endRow;
+  for (int32_t r = firstRow; r < endRow;) {
+    const int64_t y = int64_t(w->originY) + r;
+    const int64_t next = (y >= 0 ? y / bandSide + 1 : -((-y - 1) / bandSide)) * bandSide;
+    const int32_t bandEnd = int32_t(std::min<int64_t>(endRow, r + (next - y)));
+    int32_t start = ACC_SIDE, end = 0;
+    for (int32_t j = r; j < bandEnd; ++j) {
+      if (w->spans[j].start >= w->spans[j].end) continue;
+      start = std::min(start, w->spans[j].start);
+      end = std::max(end, w->spans[j].end);
+    }
+    const int n = TileEntries(entries.get(), blocks.get(), count, int64_t(w->originX) + start, y,
+                              int64_t(w->originX) + std::max(start, end), int64_t(w->originY) + bandEnd, s.entries.get());
+    w->firstRow = r;
+    w->endRow = bandEnd;
+    LayerCompositor(w, s.entries.get(), n);
+    r = bandEnd;
+  }
+  w->firstRow = firstRow;
+  w->endRow = endRow;
+}
 
 void ViewRenderer::Impl::RenderTile(int tx, int ty, int tw, int th, TileScratch& s) {
   ComposeWork* w = s.work.get();
@@ -328,14 +364,6 @@ void ViewRenderer::Impl::RenderTile(int tx, int ty, int tw, int th, TileScratch&
   w->outsideColour = outsideColour;
   ResampleParams rp{};
   MapTileAnchor(pass, tx, ty, tw, th, &rp, w);
-  const ComposeEntry* tileEntries = entries.get();
-  int tileCount = count;
-  // The tile's own entries, once its footprint (from x0, y0 to x1, y1 at the level) is known.
-  auto takeEntries = [&](int64_t x0, int64_t y0, int64_t x1, int64_t y1) {
-    if (!skipEmpty) return;
-    tileCount = TileEntries(entries.get(), blocks.get(), count, x0, y0, x1, y1, s.entries.get());
-    tileEntries = s.entries.get();
-  };
   const int pitchBytes = bufWidth * 4;
   const int rowBase = bufHeight - ty - TILE_SIDE;
   // At 1:1 with the anchor on a pixel corner every sub-sample of screen pixel (x, y) reads
@@ -347,7 +375,13 @@ void ViewRenderer::Impl::RenderTile(int tx, int ty, int tw, int th, TileScratch&
     for (int j = 0; j < th; ++j)
       dstRows[j] = bits.get() + std::ptrdiff_t(rowBase + TILE_SIDE - 1 - j) * pitchBytes + std::ptrdiff_t(tx) * 4;
     const int64_t x0 = int64_t(w->originX) + col0, y0 = int64_t(w->originY) + row0;  // at the level
-    takeEntries(x0, y0, x0 + tw, y0 + th);
+    // The tile's own entries.
+    const ComposeEntry* tileEntries = entries.get();
+    int tileCount = count;
+    if (skipEmpty) {
+      tileCount = TileEntries(entries.get(), blocks.get(), count, x0, y0, x0 + tw, y0 + th, s.entries.get());
+      tileEntries = s.entries.get();
+    }
     const ComposeEntry& top = tileEntries[tileCount > 0 ? tileCount - 1 : 0];
     if (TopPacksStraight(tileEntries, tileCount) && x0 >= 0 && y0 >= 0 && x0 + tw <= spaceWidth && y0 + th <= spaceHeight &&
         x0 >= top.left && y0 >= top.top && x0 + tw <= top.right && y0 + th <= top.bottom &&
@@ -357,22 +391,12 @@ void ViewRenderer::Impl::RenderTile(int tx, int ty, int tw, int th, TileScratch&
     w->firstRow = row0;
     w->endRow = row0 + th;
     for (int j = 0; j < th; ++j) w->spans[row0 + j] = ComposeSpan{col0, col0 + tw};
-    LayerCompositor(w, tileEntries, tileCount);
+    ComposeInBands(w, s);
     PackAccumulator(*w, col0, row0, tw, th, dstRows);
     return;
   }
   MapTileFootprint(pass, rp, w);
-  if (skipEmpty) {
-    int32_t start = ACC_SIDE, end = 0;
-    for (int r = w->firstRow; r < w->endRow; ++r) {
-      if (w->spans[r].start >= w->spans[r].end) continue;
-      start = std::min(start, w->spans[r].start);
-      end = std::max(end, w->spans[r].end);
-    }
-    takeEntries(int64_t(w->originX) + start, int64_t(w->originY) + w->firstRow, int64_t(w->originX) + end,
-                int64_t(w->originY) + w->endRow);
-  }
-  LayerCompositor(w, tileEntries, tileCount);
+  ComposeInBands(w, s);
   ResampleTile(rp, w, s.rows.get());
   CopyTileSse2(s.rows.get(), tw, th, tx, rowBase, pitchBytes, bits.get());
 }
@@ -450,7 +474,9 @@ void ViewRenderer::AddLayer(const ShowParam* show, const ShowParam* mask) {
   e.right = show->rc.right;
   e.bottom = show->rc.bottom;
   for (uint32_t& c : e.colour) c = show->dwColor;
-  d.blocks[d.count - 1] = EntryBlocks{show->pBlocks, show->nBlockPitch};
+  const int64_t side = std::max<int64_t>(1, show->nBlockSide);
+  d.blocks[d.count - 1] = EntryBlocks{show->pBlocks, show->nBlockPitch, side};
+  d.bandSide = d.count == 1 ? side : std::min(d.bandSide, side);
 }
 
 void ViewRenderer::SetBlockSkipping(bool on) { m_impl->skipEmpty = on; }

@@ -98,10 +98,11 @@ struct ShowParam {
   uint32_t dwColor;  // pixel order (blue low), opacity ALPHA x 128 / 100 in the top byte
   BYTE* pPixels;
   uint32_t dwReserved;
-  // The level's 64 x 64 blocks that may hold a non-zero pixel (pixel (c, r) of the level in
-  // byte (r / 64) x nBlockPitch + c / 64); null: any block may.
+  // The level's square cells that may hold a non-zero pixel (pixel (c, r) of the level in
+  // byte (r / nBlockSide) x nBlockPitch + c / nBlockSide); null: any cell may.
   const BYTE* pBlocks = nullptr;
   uint32_t nBlockPitch = 0;
+  uint32_t nBlockSide = 64;
 };
 
 struct ODATA_EXPORT OLayer : OComponent {

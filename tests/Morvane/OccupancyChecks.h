@@ -4,7 +4,7 @@
 
 #include "odata/OLayer.h"
 
-// At every level whose map is known, every level pixel that is not zero lies in a marked block.
+// At every level whose map is known, every level pixel that is not zero lies in a marked cell.
 inline void ExpectCovered(OLayer* l, const char* path) {
   for (int level = 0; level < LYR_MIP_DEPTH; ++level) {
     ShowParam sp;
@@ -16,8 +16,8 @@ inline void ExpectCovered(OLayer* l, const char* path) {
         const BYTE* p = sp.pPixels + (size_t(r) * sp.nPitch + size_t(c)) * size_t(ps);
         bool zero = true;
         for (int b = 0; b < ps; ++b) zero = zero && p[b] == 0;
-        if (!zero && !sp.pBlocks[size_t(r / LYR_BLOCK) * sp.nBlockPitch + size_t(c / LYR_BLOCK)]) {
-          ADD_FAILURE() << path << ": level " << level << " pixel " << c << "," << r << " not in a marked block";
+        if (!zero && !sp.pBlocks[size_t(r / int(sp.nBlockSide)) * sp.nBlockPitch + size_t(c / int(sp.nBlockSide))]) {
+          ADD_FAILURE() << path << ": level " << level << " pixel " << c << "," << r << " not in a marked cell";
           return;
         }
       }

@@ -133,6 +133,9 @@ TEST_F(OccupancyTest, EveryWritingPathKeepsNonZeroBlocksMarked) {
          RECT rc{6, -9, 100, 100};
          l->MipRefresh(&rc);
        }},
+      // The levels keep the grid of the position they were refreshed at.
+      {"moved by one, not refreshed", C32, [](OLayer* l, std::mt19937&) { l->SetPosition(-36, 22, FALSE); }},
+
       {"flips and turn", C32,
        [](OLayer* l, std::mt19937&) {
          l->FlipVertical();
@@ -236,6 +239,43 @@ TEST_F(OccupancyTest, WritersThatMarkFirstKeepTheMapKnown) {
   });
 }
 
+// One pixel in the last column of block 0 at an odd position feeds level-1 pixel 32 (cell 1);
+// after a move by one that pixel stays on the old grid until a refresh reaches it, so cell 1
+// must stay marked however the map was built since.
+TEST_F(OccupancyTest, LevelPixelsOnAnEarlierGridStayCovered) {
+  const struct {
+    const char* name;
+    int x;             // moved to
+    bool partRefresh;  // at the new position, away from the pixel
+    bool back;         // then moved back
+  } cases[] = {
+      {"moved by one", 2, false, false},
+      {"moved by one, part refreshed", 2, true, false},
+      {"moved by one, part refreshed, moved back", 2, true, true},
+      {"moved by two, part refreshed", 3, true, false},
+  };
+  for (const auto& k : cases) {
+    SCOPED_TRACE(k.name);
+    GCompRef<OLayer> l = dev->CreateLayer(300, 100, C32, ++id);
+    l->SetPosition(1, 0, FALSE);
+    {
+      LayerLock lock;
+      lock.Lock(l, 0);
+      const uint32_t v = 0xFF102030u;
+      std::memcpy(lock.Row(5) + 63 * 4, &v, 4);
+    }
+    l->MipRefresh(nullptr);
+    ExpectCovered(l, "refreshed at 1");
+    l->SetPosition(k.x, 0, FALSE);
+    if (k.partRefresh) {
+      RECT rc{k.x + 200, 0, k.x + 300, 100};
+      l->MipRefresh(&rc);
+    }
+    if (k.back) l->SetPosition(1, 0, FALSE);
+    ExpectCovered(l, k.name);
+  }
+}
+
 // Layers made from others (record decode, backup restore, clip, conversion, split mask) cover
 // their pixels too.
 TEST_F(OccupancyTest, LayersMadeFromOthersCoverTheirPixels) {
@@ -276,6 +316,16 @@ TEST_F(OccupancyTest, SkippingEmptyBlocksLeavesTheViewBitIdentical) {
       l->SetPosition(int(rng() % 200) - 100, int(rng() % 200) - 100, FALSE);
       Scatter(l, rng, 1 + int(rng() % 4));
       if (rng() % 5) l->MipRefresh(nullptr);  // else its map stays unsure
+      if (rng() % 3 == 0) {
+        // Moved off the grid its levels stand on, some of them refreshed on the new one.
+        POINT at;
+        l->GetPosition(&at, FALSE);
+        l->SetPosition(at.x + 1 + int(rng() % 5), at.y - int(rng() % 4), FALSE);
+        if (rng() % 2) {
+          RECT rc{at.x, at.y, at.x + 70, at.y + 90};
+          l->MipRefresh(&rc);
+        }
+      }
       Props(l)->SetValue(0, 20 + int(rng() % 81));
       Props(l)->SetValue(1, int(rng() % 8));
       uint32_t flags = 0;
@@ -294,8 +344,8 @@ TEST_F(OccupancyTest, SkippingEmptyBlocksLeavesTheViewBitIdentical) {
       v.clientHeight = 200 + int(rng() % 30);
       v.centreX = float(rng() % 500) + (rng() % 2 ? 0.5f : 0.0f);
       v.centreY = float(rng() % 400);
-      const float scales[] = {1.0f, 0.5f, 0.3f, 0.13f, 2.0f, 0.71f};
-      v.scale = scales[rng() % 6];
+      const float scales[] = {1.0f, 0.5f, 0.3f, 0.13f, 2.0f, 0.71f, 0.25f, 0.5f};
+      v.scale = scales[rng() % 8];
       v.angle = rng() % 3 ? 0.0f : float(rng() % 628) / 100.0f;
       v.flags = rng() % 4 == 0 ? VIEW_FLAG_FLIP : 0;
       std::vector<uint32_t> images[2];
