@@ -329,6 +329,32 @@ TEST_F(LayerCommandTest, RecordsReadBackFromSwapFilesUndoAndRedoAlike) {
   EXPECT_EQ(sys.ErrorCount(), 0u);
 }
 
+// Delete and the merges keep the layers that leave the rows in the step: the undo, also after
+// a redo, puts those very layers back rather than copies rebuilt from their pixels.
+TEST_F(LayerCommandTest, TheLayersThatLeftTheRowsThemselvesComeBack) {
+  for (const Case& c : kCases) {
+    const std::string name = c.name;
+    if (name.rfind("delete", 0) != 0 && name.find("merge") == std::string::npos) continue;
+    SCOPED_TRACE(c.name);
+    Undos()->Clear();
+    Redos()->Clear();
+    while (list->GetCount()) list->DelLayer(0);
+    Rows(c.rows);
+    list->SetCurSelect(c.select);
+    std::vector<GCompRef<OLayer>> before;
+    for (int i = 0; i < list->GetCount(); ++i) before.emplace_back(list->GetLayer(i));
+    c.act(*this, list.get(), ask);
+    ASSERT_NE(list->GetCount(), int(before.size()));
+    for (int pass = 0; pass < 2; ++pass) {
+      space->Undo(1);
+      ASSERT_EQ(list->GetCount(), int(before.size()));
+      for (size_t i = 0; i < before.size(); ++i) EXPECT_EQ(list->GetLayer(int(i)), before[i].get()) << i;
+      if (pass == 0) space->Redo(1);
+    }
+  }
+  EXPECT_EQ(sys.ErrorCount(), 0u);
+}
+
 // Another program cuts a swapped step's file short: undoing everything undoes the newer
 // steps, stops at that one, drops it with the older ones and says so once; redo and undo
 // then move between the states that are left.
