@@ -67,6 +67,7 @@ class Morvane final : public GComponent<OLayer> {
   int PAT_Restore(OData* data) override;
   uint64_t PAT_GetBackupSize() override;
   OData* PAT_Backup(BOOL bFromBackup) override;
+  OData* PAT_DeactivateToBackup() override;
   OData* PAT_Undo(OData* data) override;
   OData* PAT_Redo(OData* data) override;
   int PAT_GlassMergeTo(OLayer* dest) override;

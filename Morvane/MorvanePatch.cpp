@@ -2,8 +2,11 @@
 // the pixels of the marked 64 x 64 blocks, in a fragmented data block.
 #include <cstring>
 #include <memory>
+#include <utility>
+#include <vector>
 
 #include "BlockRuns.h"
+#include "HeldSurfaceBlock.h"
 #include "Morvane.h"
 
 namespace {
@@ -28,6 +31,30 @@ void ForEachMarkedRow(const BYTE* map, int columns, int rows, size_t rowBytes, s
 uint64_t Morvane::PAT_GetBackupSize() {
   uint64_t n = CountMarked(m_abMarkCurrent, BlockColumns(), BlockRows());
   return kHeaderBytes + n * uint64_t(m_nPixelSize) * kBlockPixels;
+}
+
+OData* Morvane::PAT_DeactivateToBackup() {
+  try {
+    RequireState(myREADY, u"!m_myState==myREADY");
+    GVERIFY(m_pBackupBuffer, u"!m_pBackupBuffer");
+    const int columns = BlockColumns(), rows = BlockRows();
+    OData* data;
+    if (CountMarked(m_abMarkCurrent, columns, rows) == uint32_t(columns) * uint32_t(rows)) {
+      // Every block's rows in order are the surface's bytes in order.
+      std::vector<BYTE> head(kHeaderBytes);
+      LayerInfo info;
+      GetInfo(&info);
+      StoreLayerInfo(info, head.data());
+      std::memcpy(head.data() + LAYER_INFO_BYTES, m_abMarkCurrent, LYR_MARK_BYTES);
+      data = new HeldSurfaceBlock(std::move(head), m_pBackupBuffer, size_t(m_nPrimarySurfaceMemorySize));
+      m_pBackupBuffer = nullptr;
+    } else {
+      data = PAT_Backup(TRUE);
+    }
+    PAT_Deactivate();
+    return data;
+  }
+  GCATCH(GetClassName(), u"::PAT_DeactivateToBackup()", ->AppendArg(GArgInt(m_myState)))
 }
 
 OData* Morvane::PAT_Backup(BOOL bFromBackup) {

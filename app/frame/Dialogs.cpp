@@ -523,13 +523,14 @@ void CDlgFilter::Finish(bool keep) {
     {
       GAutoLock lock(m_pSpace->GetDrawLock());
       if (keep) {
-        patch = m_cpLayer->PAT_Backup(TRUE);  // the layer as it was: the undo data (count 0)
+        // The layer as it was: the undo data (count 0), the backup itself rather than a copy.
+        patch = m_cpLayer->PAT_DeactivateToBackup();
       } else {
         m_cpLayer->PAT_Cancel();
         m_cpLayer->PAT_MarkMipRefresh();
         m_cpLayer->AddChangeFlags(LYR_CHANGE_PIXELS);
+        m_cpLayer->PAT_Deactivate();
       }
-      m_cpLayer->PAT_Deactivate();
       m_cpLayer->PAT_MarkClear();
     }
     if (keep) {

@@ -1,5 +1,5 @@
-// An undo block that keeps a layer which left its row (rotated, scaled or converted into a
-// new one) instead of a copy of its pixels: the command answers without copying the layer,
+// An undo block that keeps a layer which left its row (deleted, merged, or rotated, scaled or
+// converted into a new one) instead of a copy of its pixels: the command answers without copying the layer,
 // and an undo puts the very layer back. The block reads as the layer's backup, the bytes
 // made on first read: when the undo recorder's flush thread swaps the step out, that thread
 // makes them and the layer goes. Private to the list's own sources.

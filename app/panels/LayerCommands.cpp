@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "HeldLayerBlock.h"
 #include "LayerMerge.h"
 #include "LayerRecords.h"
 #include "MyListLayer.h"
@@ -105,7 +106,8 @@ void CMyListLayer::OnTbvcLyrDel() {
     m_pSpace->FinishWork();
     OLayer* layer = GetCurLayer();
     if (!layer) return;
-    GCompRef<OData> backup(layer->Backup(nullptr));
+    // The layer leaves its row unchanged: the step keeps the layer itself.
+    GCompRef<OData> backup = CHeldLayerBlock::Hold(layer);
     DeleteSelectedRow(this, backup, u"删除");
   }
   GCATCH(kClass, u"::OnTbvcLyrDel()")
@@ -223,7 +225,7 @@ void CMyListLayer::MergeMaskDown() {
   OLayer* colour = GetLayer(s);
   OLayer* mask = GetLayer(s + 1);
   GCompRef<OData> alpha(colour->AlphaBackup());
-  GCompRef<OData> maskBackup(mask->Backup(nullptr));
+  GCompRef<OData> maskBackup = CHeldLayerBlock::Hold(mask);
   GCompRef<OData> head = NewBlock(LYR_RECORD_BLOCK, {uint32_t(s), colour->GetID(), mask->GetID()});
   colour->MergeMask(mask);
   colour->MipRefresh(nullptr);
@@ -249,8 +251,8 @@ void CMyListLayer::MergePlainDown() {
   GCompRef<OLayer> merged = NewMergedLayer(this, upper, lower, rect);
   merged->MipRefresh(nullptr);
   if (undoable) {
-    GCompRef<OData> upperBackup(upper->Backup(nullptr));
-    GCompRef<OData> lowerBackup(lower->Backup(nullptr));
+    GCompRef<OData> upperBackup = CHeldLayerBlock::Hold(upper);
+    GCompRef<OData> lowerBackup = CHeldLayerBlock::Hold(lower);
     GCompRef<OData> head =
         NewBlock(LYR_RECORD_BLOCK, {uint32_t(s), upper->GetID(), lower->GetID(), uint32_t(rect.left),
                                     uint32_t(rect.top), uint32_t(rect.right), uint32_t(rect.bottom)});
@@ -291,7 +293,7 @@ void CMyListLayer::MergeNestDown() {
       BYTE id[4];
       PutLE32(id, GetLayer(i)->GetID());
       head->Write(id, 4);
-      backups.emplace_back(GetLayer(i)->Backup(nullptr));
+      backups.emplace_back(CHeldLayerBlock::Hold(GetLayer(i)));
       blocks.push_back(backups.back());
     }
     WriteStep(LYR_UNDO_MERGENEST, u"合并>嵌套", blocks);

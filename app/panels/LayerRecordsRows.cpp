@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "HeldLayerBlock.h"
 #include "LayerMerge.h"
 #include "LayerRecords.h"
 #include "core/DataBlocks.h"
@@ -43,7 +44,7 @@ int32_t CMyListLayer::ExecuteRowStep(StepRun& run) {
       if (!redo) {
         OLayer* layer = CheckedLayer(0, id, u"!poLayer->GetID()==(UINT)nID");
         layer->AddChangeFlags(LYR_CHANGE_SIZE);
-        GCompRef<OData> backup(layer->Backup(nullptr));
+        GCompRef<OData> backup = CHeldLayerBlock::Hold(layer);
         GVERIFY(DelLayer(0), u"!pOuter->DelLayer(0)");
         run.Inverse({head, backup});
       } else {
@@ -97,7 +98,7 @@ int32_t CMyListLayer::ExecuteRowStep(StepRun& run) {
       } else {
         OLayer* layer = CheckedLayer(index, UINT(Field(head)), u"!poLayer->GetID()==(UINT)nID");
         layer->AddChangeFlags(LYR_CHANGE_SIZE);
-        GCompRef<OData> backup(layer->Backup(nullptr));
+        GCompRef<OData> backup = CHeldLayerBlock::Hold(layer);
         GVERIFY(DelLayer(index), u"!pOuter->DelLayer(nIndex)");
         run.Inverse({head, backup});
       }
@@ -128,8 +129,8 @@ int32_t CMyListLayer::ExecuteRowStep(StepRun& run) {
         OLayer* lower = CheckedLayer(sel + 1, f[2], u"!poLayer2->GetID()==(UINT)nID2");
         GCompRef<OLayer> merged = NewMergedLayer(this, upper, lower, rect);
         merged->AddChangeFlags(LYR_CHANGE_NEW | kChangedInPlace);
-        GCompRef<OData> lowerBackup(lower->Backup(nullptr));
-        GCompRef<OData> upperBackup(upper->Backup(nullptr));
+        GCompRef<OData> lowerBackup = CHeldLayerBlock::Hold(lower);
+        GCompRef<OData> upperBackup = CHeldLayerBlock::Hold(upper);
         lower->AddChangeFlags(LYR_CHANGE_SIZE);
         upper->AddChangeFlags(LYR_CHANGE_SIZE);
         GVERIFY(DelLayer(sel + 1), u"!pOuter->DelLayer(nSel+1)");
@@ -160,7 +161,7 @@ int32_t CMyListLayer::ExecuteRowStep(StepRun& run) {
       } else {
         OLayer* mask = CheckedLayer(sel + 1, f[2], u"!poLayerSrc->GetID()==(UINT)nIDsrc");
         GCompRef<OData> alpha(colour->AlphaBackup());
-        GCompRef<OData> maskBackup(mask->Backup(nullptr));
+        GCompRef<OData> maskBackup = CHeldLayerBlock::Hold(mask);
         colour->MergeMask(mask);
         colour->AddChangeFlags(kChangedInPlace);
         colour->PAT_MarkSet(nullptr, nullptr);
@@ -212,7 +213,7 @@ int32_t CMyListLayer::ExecuteRowStep(StepRun& run) {
         std::vector<OData*> blocks{head, patch};
         for (int i = 0; i < n; ++i) {
           OLayer* layer = GetLayer(sel + i);
-          backups.emplace_back(layer->Backup(nullptr));
+          backups.emplace_back(CHeldLayerBlock::Hold(layer));
           blocks.push_back(backups.back());
         }
         for (int i = 0; i < n; ++i) {

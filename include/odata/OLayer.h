@@ -173,6 +173,10 @@ struct ODATA_EXPORT OLayer : OComponent {
   virtual int PAT_Restore(OData* data) = 0;
   virtual uint64_t PAT_GetBackupSize() = 0;
   virtual OData* PAT_Backup(BOOL bFromBackup) = 0;
+  // Ends the transaction as PAT_Deactivate does and returns what PAT_Backup(TRUE) would
+  // (count 0). With every block marked the backup's surface itself becomes the block's
+  // pixels, so that nothing is copied.
+  virtual OData* PAT_DeactivateToBackup() = 0;
   virtual OData* PAT_Undo(OData* data) = 0;
   virtual OData* PAT_Redo(OData* data) = 0;
   virtual int PAT_GlassMergeTo(OLayer* dest) = 0;

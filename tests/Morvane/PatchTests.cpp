@@ -152,6 +152,61 @@ TEST_F(LayerTest, UndoThenRedoIsBitExact) {
   }
 }
 
+// Ending the transaction with its backup gives the record PAT_Backup(TRUE) gives, whether
+// every block is marked (the backup's surface is kept) or some are (they are copied): the
+// record undoes the edit, and reads alike in pieces that straddle the head and the rows,
+// also when the swap asks for its fragments half way through a read. The backup is gone.
+TEST_F(LayerTest, TheBackupTakenAtTheEndIsTheRecordOfItsCopy) {
+  struct Case {
+    int format, width, height;
+    std::function<bool(int, int)> pick;
+  } cases[] = {
+      {4, 300, 200, [](int, int) { return true; }},
+      {2, 450, 300, [](int c, int r) { return (c + 3 * r) % 7 == 0; }},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.format);
+    GCompRef<OLayer> l = NewLayer(k.width, k.height, k.format);
+    FillRandom(l, 6);
+    const std::vector<BYTE> original = Snapshot(l);
+    l->PAT_PrepareActivate(PAT_F_BACKUP, nullptr);
+    MarkWhere(l, k.pick);
+    const std::vector<BYTE> marks(l->PAT_GetMarkMap(), l->PAT_GetMarkMap() + 65536);
+    FillRandom(l, 7);
+    const std::vector<BYTE> edited = Snapshot(l);
+    GCompRef<OData> copy = l->PAT_Backup(TRUE);
+    GCompRef<OData> taken = l->PAT_DeactivateToBackup();
+    EXPECT_EQ(l->PAT_GetActiveFlags(), 0u);
+    EXPECT_EQ(ThrownCondition([&] { GCompRef<OData> b = l->PAT_Backup(TRUE); }), u"!m_pBackupBuffer");
+
+    l->PAT_MarkReset();
+    GCompRef<OData> redo = l->PAT_Undo(taken);
+    const std::vector<BYTE> now = Snapshot(l);
+    const size_t rowBytes = size_t(l->GetPitch()) * size_t(k.format);
+    for (size_t i = 0; i < now.size(); ++i)
+      ASSERT_EQ(now[i], Marked(marks.data(), i, rowBytes, k.format) ? original[i] : edited[i]) << "at " << i;
+    GCompRef<OData> again = l->PAT_Redo(redo);
+    EXPECT_EQ(Snapshot(l), edited);
+
+    const std::vector<BYTE> want = Contents(copy);
+    ASSERT_EQ(taken->GetSize(), want.size());
+    std::vector<BYTE> got(want.size());
+    taken->Rewind();
+    for (size_t at = 0, n; at < got.size(); at += n) {
+      if (at > got.size() / 2 && at <= got.size() / 2 + 7777) {
+        EXPECT_EQ(taken->GetFragmentCount(), copy->GetFragmentCount());
+      }
+      n = std::min<size_t>(7777, got.size() - at);
+      taken->Read(got.data() + at, n);
+    }
+    EXPECT_EQ(got, want);
+    for (UINT i = 0; i < copy->GetFragmentCount(); ++i)
+      EXPECT_EQ(std::memcmp(taken->GetFragment(i), copy->GetFragment(i),
+                            std::min<size_t>(NUVREL_FRAGMENT, want.size() - i * NUVREL_FRAGMENT)),
+                0);
+  }
+}
+
 TEST_F(LayerTest, ForeignOrMisSizedRecordsChangeNothing) {
   auto makeLayer = [&](int w, int h, int format, int x, int y) {
     GCompRef<OLayer> l = NewLayer(w, h, format);

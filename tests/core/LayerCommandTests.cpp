@@ -126,6 +126,15 @@ class LayerCommandTest : public ToolFixture {
     }
   }
 
+  // Both stores empty and the rows as given, one of them selected.
+  void StartFrom(std::initializer_list<Layer> rows, int select, int scale = 1) {
+    Undos()->Clear();
+    Redos()->Clear();
+    while (list->GetCount()) list->DelLayer(0);
+    Rows(rows, scale);
+    list->SetCurSelect(select);
+  }
+
   std::vector<RowState> Snap() {
     std::vector<RowState> rows;
     for (int i = 0; i < list->GetCount(); ++i) {
@@ -296,11 +305,7 @@ void RunCase(LayerCommandTest& t, CMyListLayer* list, ScriptedLayerAsk& ask, con
 TEST_F(LayerCommandTest, EachCommandUndoesAndRedoesToIdenticalRows) {
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.name);
-    Undos()->Clear();
-    Redos()->Clear();
-    while (list->GetCount()) list->DelLayer(0);
-    Rows(c.rows);
-    list->SetCurSelect(c.select);
+    StartFrom(c.rows, c.select);
     RunCase(*this, list.get(), ask, c, false);
   }
   EXPECT_TRUE(messages.texts.empty());
@@ -315,15 +320,33 @@ TEST_F(LayerCommandTest, RecordsReadBackFromSwapFilesUndoAndRedoAlike) {
   space->SetSpaceSize(90 * kScale, 70 * kScale);
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.name);
-    Undos()->Clear();
-    Redos()->Clear();
-    while (list->GetCount()) list->DelLayer(0);
-    Rows(c.rows, kScale);
-    list->SetCurSelect(c.select);
+    StartFrom(c.rows, c.select, kScale);
     const int seen = swapFiles;
     RunCase(*this, list.get(), ask, c, true);
     if (c.large) {
       EXPECT_GT(swapFiles, seen) << "no step was swapped";
+    }
+  }
+  EXPECT_EQ(sys.ErrorCount(), 0u);
+}
+
+// Delete and the merges keep the layers that leave the rows in the step: the undo, also after
+// a redo, puts those very layers back rather than copies rebuilt from their pixels.
+TEST_F(LayerCommandTest, TheLayersThatLeftTheRowsThemselvesComeBack) {
+  for (const Case& c : kCases) {
+    const std::string name = c.name;
+    if (name.rfind("delete", 0) != 0 && name.find("merge") == std::string::npos) continue;
+    SCOPED_TRACE(c.name);
+    StartFrom(c.rows, c.select);
+    std::vector<GCompRef<OLayer>> before;
+    for (int i = 0; i < list->GetCount(); ++i) before.emplace_back(list->GetLayer(i));
+    c.act(*this, list.get(), ask);
+    ASSERT_NE(list->GetCount(), int(before.size()));
+    for (int pass = 0; pass < 2; ++pass) {
+      space->Undo(1);
+      ASSERT_EQ(list->GetCount(), int(before.size()));
+      for (size_t i = 0; i < before.size(); ++i) EXPECT_EQ(list->GetLayer(int(i)), before[i].get()) << i;
+      if (pass == 0) space->Redo(1);
     }
   }
   EXPECT_EQ(sys.ErrorCount(), 0u);
