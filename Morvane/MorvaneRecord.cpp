@@ -28,10 +28,10 @@ constexpr size_t kRecordHead = kHeaderBytes + kNameBytes + kValueBytes;
 static_assert(kRecordHead == LAYER_RECORD_PIXELS);
 
 constexpr UINT kPiece = RecordStream::kPiece;  // the piecewise decoder's output pieces
-// The whole-buffer encoder's level: the fastest whose stream of a painted layer is no larger
-// than zlib's level 4 gave (99.8 % of it in two thirds of the time). On document_bench's
-// eight surfaces it comes to 100.2 %; levels 1 to 4 are faster still but 0.4 to 3 % larger.
-constexpr int kBlockLevel = 5;
+// The whole-buffer encoder's level. On document_bench's eight painted surfaces no level
+// reaches zlib level 4's size (the nearest, 5 to 7, come to 100.2 %, in 0.9 of its time);
+// level 2 comes to 100.5 % in 0.65 of it. Level 1 is faster still but 3 % larger.
+constexpr int kBlockLevel = 2;
 // Once the surface is full the piecewise decoder is driven on with this much room: it must
 // reach the stream's end without writing anything.
 constexpr UINT kScratch = 64;

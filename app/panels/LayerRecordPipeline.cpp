@@ -57,12 +57,16 @@ struct Run {
   std::vector<Outcome> outcomes;
   std::vector<int64_t> sizes;
   // The save's writing order, under the mutex: each record's coding state and stream, the
-  // next record to write, the records taken but not yet written and their bound.
+  // streams written and free for the next record, the next record to write, the records
+  // taken but not yet written and their bound.
   enum State : char { kCoding, kCoded, kFailed };
   std::mutex mutex;
   std::condition_variable room;
   std::vector<State> state;
   std::vector<std::unique_ptr<RecordStream>> streams;
+  std::vector<std::unique_ptr<RecordStream>> written;
+  // The load's streams, one for each worker, each read into record after record.
+  std::vector<RecordStream> reading;
   int next = 0;
   int inFlight = 0;
   int limit = 1;
@@ -122,8 +126,9 @@ void WriteReady(Run& run, std::unique_lock<std::mutex>& lock) {
     }
     // Records after a failed one are neither coded nor written, as one thread would stop.
     if (!outcome.done) run.stop = true;
-    stream.reset();
+    stream->Clear();
     lock.lock();
+    run.written.push_back(std::move(stream));
     ++run.next;
     --run.inFlight;
     run.room.notify_all();
@@ -133,13 +138,19 @@ void WriteReady(Run& run, std::unique_lock<std::mutex>& lock) {
 
 void SaveOne(void* context, int index, int) {
   Run& run = *static_cast<Run*>(context);
+  std::unique_ptr<RecordStream> stream;
   {
     std::unique_lock<std::mutex> lock(run.mutex);
     // The next record to write always starts: the records after it, coded first, wait for it.
     run.room.wait(lock, [&] { return run.inFlight < run.limit || index == run.next; });
     ++run.inFlight;
+    // A written stream's memory is already mapped in: fresh memory costs a fault a page.
+    if (!run.written.empty()) {
+      stream = std::move(run.written.back());
+      run.written.pop_back();
+    }
   }
-  auto stream = std::make_unique<RecordStream>();
+  if (!stream) stream = std::make_unique<RecordStream>();
   bool coded = false;
   if (!run.stop) {
     try {
@@ -154,11 +165,11 @@ void SaveOne(void* context, int index, int) {
   if (!run.writing) WriteReady(run, lock);
 }
 
-void LoadOne(void* context, int index, int) {
+void LoadOne(void* context, int index, int worker) {
   Run& run = *static_cast<Run*>(context);
   Outcome& outcome = run.outcomes[size_t(index)];
   OLayer* layer = run.layers[index];
-  RecordStream stream;
+  RecordStream& stream = run.reading[size_t(worker)];
   bool read = false;
   run.turns.Wait(index);
   if (!run.stop) {
@@ -204,6 +215,7 @@ int Load(OLayer* const* layers, const int64_t* recordAt, UINT count, OFileIn* fi
   run.recordAt = recordAt;
   run.device = device;
   TilePool pool(Workers(count));
+  run.reading.resize(size_t(pool.Workers()));
   pool.Run(int(count), LoadOne, &run);
   return FirstFailure(run.outcomes);
 }

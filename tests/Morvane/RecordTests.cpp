@@ -280,6 +280,37 @@ TEST_F(RecordTest, EncodedRecordIsOneZlibStreamInOnePiece) {
   EXPECT_TRUE(std::equal(record.begin() + long(kHead), record.end(), stream.Data(0), stream.Data(0) + stream.Size(0)));
 }
 
+// One stream carries record after record, as a save's or a load's workers use theirs: the
+// memory a cleared stream kept is handed out again, and a record coded or read into it is
+// the record a fresh stream holds, whether the one before was larger or smaller.
+TEST_F(RecordTest, AStreamReusedForRecordAfterRecordHoldsEachWhole) {
+  GCompRef<OLayer> layers[] = {RandomLayer(700, 500, OLayer::myFORMAT_C32), RandomLayer(90, 33, OLayer::myFORMAT_A16),
+                               RandomLayer(800, 600, OLayer::myFORMAT_C32)};
+  RecordStream coding, reading;
+  const BYTE* kept = nullptr;
+  for (OLayer* l : layers) {
+    RecordStream fresh;
+    ASSERT_EQ(l->EncodeRecord(&fresh, nullptr), TRUE);
+    ASSERT_EQ(l->EncodeRecord(&coding, nullptr), TRUE);
+    ASSERT_EQ(coding.Pieces(), 1u);
+    ASSERT_EQ(coding.Bytes(), fresh.Bytes());
+    EXPECT_EQ(std::memcmp(coding.Data(0), fresh.Data(0), fresh.Size(0)), 0);
+    // The smaller record goes into the memory the first one left.
+    if (l == layers[1]) {
+      EXPECT_EQ(coding.Data(0), kept);
+    }
+    kept = coding.Data(0);
+
+    const Bytes record = SaveRecord(l);
+    MemIn in(record);
+    GCompRef<OLayer> back = NewEmpty();
+    ASSERT_EQ(back->ReadRecord(&in, nullptr, &reading), int64_t(record.size()));
+    ASSERT_EQ(reading.Bytes(), fresh.Bytes());
+    ASSERT_EQ(back->DecodeRecord(&reading, nullptr), TRUE);
+    ExpectSameLayer(l, back);
+  }
+}
+
 // Records one after another in a real file, starting past other data: each Load stops
 // at its record's end and never reads beyond it.
 TEST_F(RecordTest, RecordsBackToBackInAFile) {
