@@ -113,6 +113,7 @@ TEST_F(DorvilTest, MissingPresetsFallBackToBuiltInSettingsAndSaySo) {
   for (size_t f = 0; f < FAMILY_COUNT; ++f) {
     SCOPED_TRACE(U8(kBrushFamilies[f].implementation));
     size_t before = sys.ErrorCount();
+    BrushContext ctx{};  // outlives the brush, which lets go of it when it goes
     GCompRef<OBrush> b = Make(f);
     ASSERT_TRUE(b.IsValid());
     EXPECT_FALSE(static_cast<DorvilBrush*>(b.get())->HasPreset());
@@ -126,7 +127,6 @@ TEST_F(DorvilTest, MissingPresetsFallBackToBuiltInSettingsAndSaySo) {
     for (UINT i = 0; i < dorvil::ITEM_COUNT; ++i) EXPECT_EQ(Items(b)->GetItem(i)->value, kBrushFamilies[f].builtIn[i]) << i;
 
     // It still paints: the built-in brush follows the items.
-    BrushContext ctx{};
     b->Activate(&ctx, nullptr);
     ASSERT_TRUE(b->IsReady());
     EXPECT_NEAR(Radius(ctx), b->MapValue(kBrushFamilies[f].builtIn[dorvil::ITEM_RADIUS]), 1e-3f);
