@@ -21,9 +21,7 @@ int32_t HeldSurfaceBlock::Release() {
 OData* HeldSurfaceBlock::Fragmented() {
   std::lock_guard<std::mutex> lock(m_mutex);
   if (!m_cpFragmented) {
-    auto* fragmented = new NuvrelFragmented();
-    GCompRef<OData> block(fragmented);  // the one reference, so that a failing Init frees it
-    fragmented->Init(GetSize());
+    GCompRef<OData> block(GNewFragmented(GetSize()));
     block->Write(m_head.data(), m_head.size());
     block->Write(m_pSurface, m_cbSurface);
     m_cpFragmented = std::move(block);

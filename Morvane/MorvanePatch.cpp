@@ -63,8 +63,7 @@ OData* Morvane::PAT_Backup(BOOL bFromBackup) {
     const BYTE* source = bFromBackup ? m_pBackupBuffer : m_apPixels[0];
     GVERIFY(source, u"!m_pBackupBuffer");
     // A page that cannot be had throws from Init as the exhausted resource it is.
-    std::unique_ptr<NuvrelFragmented> block(new NuvrelFragmented());
-    block->Init(size_t(PAT_GetBackupSize()));
+    std::unique_ptr<OData> block(GNewFragmented(size_t(PAT_GetBackupSize())));
     LayerInfo info;
     GetInfo(&info);
     BYTE head[LAYER_INFO_BYTES];

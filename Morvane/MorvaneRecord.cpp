@@ -414,14 +414,7 @@ OData* Morvane::Backup(LayerInfo* info) {
     if (info) {
       block = GNewData(size_t(total));
     } else {
-      auto* fragmented = new NuvrelFragmented();
-      try {
-        fragmented->Init(size_t(total));
-      } catch (...) {
-        delete fragmented;
-        throw;
-      }
-      block = fragmented;
+      block = GNewFragmented(size_t(total));
     }
     try {
       BYTE head[kRecordHead];

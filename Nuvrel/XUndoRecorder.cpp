@@ -46,16 +46,6 @@ class UndoGap final : public OData {
 };
 UndoGap g_gap;
 
-OData* NewFragmented(size_t cbSize) {
-  NuvrelFragmented* d = new NuvrelFragmented();
-  try {
-    return d->Init(cbSize);
-  } catch (...) {
-    delete d;
-    throw;
-  }
-}
-
 // Clears the busy mark of a step when the swap thread is done with it, however it ends.
 class BusyScope {
  public:
@@ -164,7 +154,7 @@ bool UndoBank::SwapIn() {
     }
     GCompRef<OData> pData;
     if (seed.uDataFragmentCount) {
-      pData = NewFragmented(size_t(seed.cbData));
+      pData = GNewFragmented(size_t(seed.cbData));
       GCHECK(pData->GetFragmentCount()==seed.uDataFragmentCount);
       for (UINT i = 0; i < seed.uDataFragmentCount; ++i) {
         if (std::fread(pData->GetFragment(i), 1, NUVREL_FRAGMENT, m_hFile) != NUVREL_FRAGMENT) return false;

@@ -121,8 +121,10 @@ BYTE* NuvrelFragmented::Read(void* dst, size_t cb) {
   return nullptr;
 }
 
-OData* GNewData(size_t cbSize) {
-  Nuvrel* d = new Nuvrel();
+namespace {
+template <class Block>
+OData* NewBlock(size_t cbSize) {
+  Block* d = new Block();
   try {
     return d->Init(cbSize);
   } catch (...) {
@@ -130,3 +132,7 @@ OData* GNewData(size_t cbSize) {
     throw;
   }
 }
+}  // namespace
+
+OData* GNewData(size_t cbSize) { return NewBlock<Nuvrel>(cbSize); }
+OData* GNewFragmented(size_t cbSize) { return NewBlock<NuvrelFragmented>(cbSize); }

@@ -89,3 +89,5 @@ class ODATA_EXPORT NuvrelFragmented final : public OData {
 
 // A contiguous block of cbSize bytes with count 0 (throws as Init does).
 OData* GNewData(size_t cbSize);
+// A fragmented block of cbSize bytes with count 0 (throws as Init does, freeing what it made).
+OData* GNewFragmented(size_t cbSize);
